@@ -1,0 +1,322 @@
+#include "annual/annualreturn.h"
+
+#include "app/appsettings.h"
+#include "common/ctfmodules.h"
+#include "common/dates.h"
+#include "common/error.h"
+#include "common/textfile.h"
+#include "data/connectionstrings.h"
+#include "data/recordset.h"
+#include "data/sqldialect.h"
+#include "platform/userinterface.h"
+
+namespace annual {
+
+QString referenceField(const QVariant &ni)
+{
+    const QString t = ni.isNull() ? QString() : ni.toString();
+    return t.left(9).leftJustified(9, QLatin1Char(' '));
+}
+
+QString accountRecord(const QString &ref9, Money balance, Money subscriptions)
+{
+    return QStringLiteral("Account|") + ref9 + QStringLiteral("|2|y|") + balance.format2() + QStringLiteral("|0.00|")
+        + subscriptions.format2();
+}
+
+Money subscriptionValue(const QVariant &tranValue, const QVariant &narrative)
+{
+    // The value as its "###0.00" text reads back: rounded to two decimals.
+    const Money value = Money::fromVariant(tranValue).roundedTo2();
+    if (!narrative.isNull()) {
+        const QString upper = narrative.toString().toUpper();
+        for (const char *word : {"VOU", "ENDOW", "DIV", "INTEREST"})
+            if (upper.contains(QLatin1String(word)))
+                return Money();
+    }
+    return value;
+}
+
+QString productListText(const QList<ProductItem> &items)
+{
+    QString l = QStringLiteral("(");
+    bool any = false;
+    for (const ProductItem &item : items) {
+        if (!item.selected)
+            continue;
+        if (any)
+            l += QStringLiteral(", ");
+        any = true;
+        const qsizetype dash = item.text.indexOf(QLatin1Char('-'));
+        QString code;
+        if (dash < 0)
+            code = item.text;
+        else if (dash + 1 > 2)
+            code = item.text.left(dash + 1 - 2);
+        l += QLatin1Char('\'') + code + QLatin1Char('\'');
+    }
+    return l + QLatin1Char(')');
+}
+
+int monthBoundaries(const QDate &dob, const QDate &end)
+{
+    return (end.year() - dob.year()) * 12 + (end.month() - dob.month());
+}
+
+AnnualReturn::AnnualReturn()
+{
+    for (int i = 1; i <= 4; ++i)
+        shareCaptions[i] = QStringLiteral("Share account %1").arg(i);
+}
+
+AnnualReturn::~AnnualReturn() { close(); }
+
+void AnnualReturn::open()
+{
+    m_member.ConnectionString = GetConnectionString(QStringLiteral("Tarnwell"));
+    m_tran.ConnectionString = GetConnectionString(QStringLiteral("TarnTran"));
+    m_member.Open();
+    m_tran.Open();
+}
+
+void AnnualReturn::close()
+{
+    if (m_member.isOpen())
+        m_member.Close();
+    if (m_tran.isOpen())
+        m_tran.Close();
+}
+
+AnnualReturn::ControlInfo AnnualReturn::readControl()
+{
+    ControlInfo info;
+    Recordset rs;
+    rs.Open(QStringLiteral("Select * FROM Control"), m_member);
+    if (!rs.eof()) {
+        info.found = true;
+        const QVariant name = rs.value(QStringLiteral("cuname"));
+        info.cuname = name.isNull() ? QString() : name.toString();
+        info.yearEnd = rs.value(QStringLiteral("YearEndDate"));
+    }
+    rs.Close();
+    return info;
+}
+
+QList<ProductItem> AnnualReturn::loadProducts()
+{
+    QList<ProductItem> items;
+    if (appsettings::fields().txtDatabase == QStringLiteral("K:\\"))
+        return items;
+    Recordset rs;
+    rs.Open(QStringLiteral("Select * FROM Product ORDER BY ProductCode "), m_member);
+    for (; !rs.eof(); rs.MoveNext()) {
+        const QVariant code = rs.value(QStringLiteral("ProductCode"));
+        const QVariant desc = rs.value(QStringLiteral("Description"));
+        const QVariant type = rs.value(QStringLiteral("ProductType"));
+        ProductItem item;
+        item.text = (code.isNull() ? QString() : code.toString()) + QStringLiteral(" - ") + (desc.isNull() ? QString() : desc.toString());
+        item.selected = (!type.isNull() && type.toDouble() == 12.0) || (!code.isNull() && code.toString() == QStringLiteral("CTF"));
+        items << item;
+    }
+    return items;
+}
+
+bool AnnualReturn::checkDates(const QString &startText, const QString &endText, QDate &start, QDate &end)
+{
+    m_refused = Field::None;
+    const auto s = dates::parse(startText);
+    if (!s) {
+        ui::current().message(QStringLiteral("Invalid starting date entered"), QStringLiteral("Re-enter"), MsgIcon::Critical);
+        m_refused = Field::StartDate;
+        return false;
+    }
+    const auto e = dates::parse(endText);
+    if (!e) {
+        ui::current().message(QStringLiteral("Invalid ending date entered"), QStringLiteral("Re-enter"), MsgIcon::Critical);
+        m_refused = Field::EndDate;
+        return false;
+    }
+    start = *s;
+    end = *e;
+    return true;
+}
+
+Money AnnualReturn::sumOf(const QString &sql, Connection &c, const QString &column)
+{
+    Recordset rs;
+    rs.Open(sql, c);
+    Money m;
+    if (!rs.eof()) {
+        const QVariant v = rs.value(column);
+        if (!v.isNull())
+            m = Money::fromVariant(v);
+    }
+    return m;
+}
+
+Money AnnualReturn::subscriptionsOf(const QString &sql, Connection &c)
+{
+    Recordset rs;
+    rs.Open(sql, c);
+    Money total;
+    for (; !rs.eof(); rs.MoveNext())
+        total += subscriptionValue(rs.value(QStringLiteral("Tranvalue1")), rs.value(QStringLiteral("Narrative")));
+    return total;
+}
+
+void AnnualReturn::setCaption(int index, const QString &caption)
+{
+    shareCaptions[index] = caption;
+    if (onCaption)
+        onCaption(index, caption);
+}
+
+void AnnualReturn::reportFailure(const QString &path, const QString &what)
+{
+    ui::current().setBusy(false);
+    ui::current().message(QStringLiteral("The annual return stopped before it was complete: %1\r\n\r\n"
+                                         "%2 is incomplete; do not send it. Put the fault right and output it again.")
+                              .arg(what, path),
+                          QString::fromLatin1(kCaption), MsgIcon::Critical);
+}
+
+namespace {
+QString memberNumber(const Recordset &rs)
+{
+    const QVariant m = rs.value(QStringLiteral("Memberno"));
+    if (m.typeId() == QMetaType::Double)
+        return QString::number(m.toDouble(), 'g', 15);
+    return m.toString();
+}
+} // namespace
+
+Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QString &endText)
+{
+    QDate start, end;
+    if (!checkDates(startText, endText, start, end))
+        return Outcome::Refused;
+    const QString acc = QString::number(n);
+    if (ui::current().message(QStringLiteral("Continue with the following selected account:") + QStringLiteral("\r\n\r\n")
+                                  + QStringLiteral("Share account %1 ?").arg(n),
+                              QStringLiteral("Continue ?"), MsgIcon::Question, MsgButtons::YesNo)
+        != MsgResult::Yes)
+        return Outcome::Cancelled;
+    ui::current().setBusy(true);
+    const QString path = GetReturnsPath() + QStringLiteral("CTFANRTN.txt");
+    const QString S = dates::accessLiteral(start);
+    const QString E = dates::accessLiteral(end);
+    try {
+        LineWriter file(path);
+        Recordset members;
+        members.Open(QStringLiteral("Select * from MemberBals where S%1Bal > 0 ;").arg(n), m_member);
+        setCaption(n, QStringLiteral("Share account %1 - outputing").arg(n));
+        const QString header = QStringLiteral("Header|") + dates::returnForm(end);
+        if (members.eof()) {
+            file.writeLine(header);
+            file.writeLine(QStringLiteral("NilReturn"));
+        } else {
+            file.writeLine(header);
+            for (; !members.eof(); members.MoveNext()) {
+                const QString m = memberNumber(members);
+                QString ref(9, QLatin1Char(' '));
+                Money balance = sumOf(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = ") + acc
+                                          + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;"),
+                                      m_member, QStringLiteral("CurrBal"));
+                balance += sumOf(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = ") + acc
+                                     + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;"),
+                                 m_member, QStringLiteral("CurrBal"));
+                QString subs = QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and Account = ") + acc
+                    + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
+                Money subscriptions = subscriptionsOf(subs, m_member);
+                subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
+                subscriptions += subscriptionsOf(subs, m_member);
+                Recordset mm;
+                mm.Open(QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
+                if (!mm.eof()) {
+                    ref = referenceField(mm.value(QStringLiteral("NINumber")));
+                    const QVariant dob = mm.value(QStringLiteral("DOB"));
+                    if (!dob.isNull()) {
+                        const auto d = dob.typeId() == QMetaType::QDate || dob.typeId() == QMetaType::QDateTime
+                            ? std::optional<QDate>(dob.toDate()) : dates::parse(dob.toString());
+                        if (d && d->isValid() && monthBoundaries(*d, end) > 216)
+                            ref = QString(9, QLatin1Char(' '));
+                    }
+                }
+                if (ref != QString(9, QLatin1Char(' ')))
+                    file.writeLine(accountRecord(ref, balance, subscriptions));
+            }
+        }
+        file.close();
+    } catch (const CtfError &e) {
+        reportFailure(path, e.description());
+        return Outcome::Failed;
+    }
+    for (int i = 1; i <= 4; ++i)
+        if (shareCaptions[i] == QStringLiteral("Share account %1 - outputing").arg(i))
+            setCaption(i, QStringLiteral("Share account %1 - Complete").arg(i));
+    ui::current().setBusy(false);
+    ui::current().message(QStringLiteral("Output complete"), QStringLiteral("Finished"), MsgIcon::Information);
+    return Outcome::Done;
+}
+
+Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString &startText, const QString &endText)
+{
+    QDate start, end;
+    if (!checkDates(startText, endText, start, end))
+        return Outcome::Refused;
+    const QString L = productListText(items);
+    if (L == QStringLiteral("()")) {
+        ui::current().message(QStringLiteral("No products selected"), QString::fromLatin1(kCaption), MsgIcon::Critical);
+        return Outcome::Refused;
+    }
+    if (ui::current().message(QStringLiteral("Continue with the following selected accounts:") + QStringLiteral("\r\n\r\n") + L + QStringLiteral(" ?"),
+                              QStringLiteral("Continue ?"), MsgIcon::Question, MsgButtons::YesNo)
+        != MsgResult::Yes)
+        return Outcome::Cancelled;
+    ui::current().setBusy(true);
+    const QString path = GetReturnsPath() + QStringLiteral("CTFANRTN.txt");
+    const QString S = dates::accessLiteral(start);
+    const QString E = dates::accessLiteral(end);
+    try {
+        LineWriter file(path);
+        Recordset members;
+        members.Open(QStringLiteral("Select * FROM MemberBalances WHERE ProductCode IN ") + L + QStringLiteral(" ;"), m_member);
+        const QString header = QStringLiteral("Header|") + dates::returnForm(end);
+        if (members.eof()) {
+            file.writeLine(header);
+            file.writeLine(QStringLiteral("NilReturn"));
+        } else {
+            file.writeLine(header);
+            for (; !members.eof(); members.MoveNext()) {
+                const QString m = memberNumber(members);
+                QString ref(9, QLatin1Char(' '));
+                QString bal = QStringLiteral("Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ") + L
+                    + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and Trandate <= #") + E + QStringLiteral("# ;");
+                Money balance = sumOf(TranslateSQL(bal, false), m_tran, QStringLiteral("CurrBalance"));
+                bal.replace(QStringLiteral("AllT"), QStringLiteral("T"));
+                balance += sumOf(TranslateSQL(bal, false), m_tran, QStringLiteral("CurrBalance"));
+                QString subs = QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and ProductCode in ") + L
+                    + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
+                Money subscriptions = subscriptionsOf(TranslateSQL(subs, false), m_tran);
+                subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
+                subscriptions += subscriptionsOf(TranslateSQL(subs, false), m_tran);
+                Recordset mm;
+                mm.Open(QStringLiteral("Select NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
+                if (!mm.eof())
+                    ref = referenceField(mm.value(QStringLiteral("NINumber")));
+                if (ref != QString(9, QLatin1Char(' ')))
+                    file.writeLine(accountRecord(ref, balance, subscriptions));
+            }
+        }
+        file.close();
+    } catch (const CtfError &e) {
+        reportFailure(path, e.description());
+        return Outcome::Failed;
+    }
+    ui::current().setBusy(false);
+    ui::current().message(QStringLiteral("Output complete ") + QStringLiteral("\r\n") + path, QStringLiteral("Finished creating ") + path,
+                          MsgIcon::Information);
+    return Outcome::Done;
+}
+
+} // namespace annual

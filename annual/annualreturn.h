@@ -1,0 +1,83 @@
+#pragma once
+// The annual return CTFANRTN.txt, for one share account (Tarnwell I) or a
+// set of products (Tarnwell II), without widgets: the screen and the command
+// line both drive it. It reads Tarnwell through the screen's two connections
+// and never writes it. A database or file failure stops the run with a
+// message that names what failed and says the file is incomplete.
+#include "common/money.h"
+#include "data/connection.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <array>
+#include <functional>
+
+class Recordset;
+
+namespace annual {
+
+inline constexpr const char *kCaption = " CTF - Annual Return Output";
+
+struct ProductItem {
+    QString text;       // ProductCode + " - " + Description
+    bool selected = false;
+};
+
+// The 9-character reference, blank when there is none.
+QString referenceField(const QVariant &niNumber);
+// "Account|" ref "|2|y|" balance "|0.00|" subscriptions.
+QString accountRecord(const QString &ref9, Money balance, Money subscriptions);
+// The subscriptions rule for one transaction.
+Money subscriptionValue(const QVariant &tranValue, const QVariant &narrative);
+// "(" 'code', ... ")" from the selected items.
+QString productListText(const QList<ProductItem> &items);
+// Whole calendar months from DOB to the end date, days ignored.
+int monthBoundaries(const QDate &dob, const QDate &end);
+
+enum class Outcome { Done, Refused, Cancelled, Failed };
+enum class Field { None, StartDate, EndDate };
+
+class AnnualReturn {
+public:
+    AnnualReturn();
+    ~AnnualReturn();
+
+    // Opens the member ("Tarnwell") and transaction ("TarnTran") connections;
+    // throws DbError.
+    void open();
+    void close();
+
+    // The first Control row, when there is one.
+    struct ControlInfo { bool found = false; QString cuname; QVariant yearEnd; };
+    ControlInfo readControl();
+    // The product list as loaded: empty when txtDatabase is "K:\".
+    QList<ProductItem> loadProducts();
+
+    // The share-account command for account n (1 to 4).
+    Outcome runShareAccount(int n, const QString &startText, const QString &endText);
+    // The product command over the list as the operator left it.
+    Outcome runProducts(const QList<ProductItem> &items, const QString &startText, const QString &endText);
+
+    // Which date field to give the focus after a refusal.
+    Field refusedField() const { return m_refused; }
+    // Captions of optShareAcc(1..4), as a run leaves them; the screen shows them.
+    std::array<QString, 5> shareCaptions;
+    std::function<void(int index, const QString &caption)> onCaption;
+
+    Connection &memberConnection() { return m_member; }
+    Connection &transactionConnection() { return m_tran; }
+
+private:
+    bool checkDates(const QString &startText, const QString &endText, QDate &start, QDate &end);
+    Money sumOf(const QString &sql, Connection &c, const QString &column);
+    Money subscriptionsOf(const QString &sql, Connection &c);
+    void setCaption(int index, const QString &caption);
+    void reportFailure(const QString &path, const QString &what);
+
+    Connection m_member;
+    Connection m_tran;
+    Field m_refused = Field::None;
+};
+
+} // namespace annual

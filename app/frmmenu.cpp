@@ -1,0 +1,196 @@
+#include "app/frmmenu.h"
+
+#include "app/appsettings.h"
+#include "app/screens.h"
+#include "common/ctfmodules.h"
+#include "platform/officeroot.h"
+#include "platform/pathmapper.h"
+#include "platform/userinterface.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+// The picture beside the buttons: drawn, so the program carries no image files.
+QPixmap menuPicture()
+{
+    QPixmap pm(661, 512);
+    pm.fill(QColor(0, 64, 128));
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient g(0, 0, 0, 512);
+    g.setColorAt(0, QColor(0, 96, 160));
+    g.setColorAt(1, QColor(0, 32, 80));
+    p.fillRect(pm.rect(), g);
+    p.setPen(Qt::NoPen);
+    for (int i = 0; i < 7; ++i) {
+        p.setBrush(QColor(255, 255, 255, 18 + i * 6));
+        p.drawEllipse(QPointF(470 - i * 40, 330 - i * 25), 150 - i * 15, 150 - i * 15);
+    }
+    p.setPen(Qt::white);
+    QFont f = p.font();
+    f.setPointSize(30);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(QRect(0, 150, 661, 60), Qt::AlignCenter, QStringLiteral("Child Trust Fund"));
+    f.setPointSize(18);
+    f.setBold(false);
+    p.setFont(f);
+    p.drawText(QRect(0, 215, 661, 40), Qt::AlignCenter, QStringLiteral("administration"));
+    return pm;
+}
+} // namespace
+
+frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmMenu"));
+    auto *central = new QWidget(this);
+    auto *row = new QHBoxLayout(central);
+    fraButtons = new QFrame(central);
+    fraButtons->setObjectName(QStringLiteral("fraButtons"));
+    fraButtons->setFrameShape(QFrame::StyledPanel);
+    auto *column = new QVBoxLayout(fraButtons);
+    auto button = [&](QPushButton *&b, const char *name, const char *caption) {
+        b = new QPushButton(QString::fromLatin1(caption), fraButtons);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setMinimumHeight(40);
+        b->setAutoDefault(true);
+        column->addWidget(b);
+    };
+    button(cmdEntry, "cmdEntry", "CTF &maintenance");
+    button(cmdEnquiry, "cmdEnquiry", "CTF &enquiry");
+    button(cmdOutput, "cmdOutput", "CTF &output");
+    button(cmdSubmit, "cmdSubmit", "CTF &submission");
+    button(cmdEditReturn, "cmdEditReturn", "Edit CTF &return");
+    button(cmdAnnualReturn, "cmdAnnualReturn", "&Annual return output");
+    button(cmdEditAnReturn, "cmdEditAnReturn", "Edit A&nnual return");
+    button(cmdExit, "cmdExit", "E&xit CTF ");
+    column->addStretch();
+
+    // The setting fields belong to the screen but are never shown.
+    chkSQL = new QCheckBox(QStringLiteral("Are we connecting to SQL server?"), fraButtons);
+    chkSQL->setObjectName(QStringLiteral("chkSQL"));
+    chkAdmin = new QCheckBox(QStringLiteral("Use SA login for sql?"), fraButtons);
+    chkAdmin->setObjectName(QStringLiteral("chkAdmin"));
+    txtDatabase = new QLineEdit(fraButtons);
+    txtDatabase->setObjectName(QStringLiteral("txtDatabase"));
+    sqlPW = new QLineEdit(fraButtons);
+    sqlPW->setObjectName(QStringLiteral("sqlPW"));
+    sqlUserName = new QLineEdit(fraButtons);
+    sqlUserName->setObjectName(QStringLiteral("sqlUserName"));
+    SQLSubset = new QLineEdit(fraButtons);
+    SQLSubset->setObjectName(QStringLiteral("SQLSubset"));
+    for (QWidget *w : std::initializer_list<QWidget *>{chkSQL, chkAdmin, txtDatabase, sqlPW, sqlUserName, SQLSubset}) {
+        w->hide();
+        w->setFocusPolicy(Qt::NoFocus);
+    }
+
+    picture = new QLabel(central);
+    picture->setObjectName(QStringLiteral("picture"));
+    picture->setPixmap(menuPicture());
+    picture->setFixedSize(661, 512);
+    row->addWidget(fraButtons);
+    row->addWidget(picture, 1);
+    setCentralWidget(central);
+
+    QMenu *munufile = menuBar()->addMenu(QStringLiteral("File"));
+    munufile->setObjectName(QStringLiteral("munufile"));
+    mnuAbout = munufile->addAction(QStringLiteral("About"));
+    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+    mnuDash = munufile->addSeparator();
+    mnuDash->setObjectName(QStringLiteral("mnuDash"));
+    mnuDash->setText(QStringLiteral("-"));
+    mnuExit = munufile->addAction(QStringLiteral("E&xit"));
+    mnuExit->setObjectName(QStringLiteral("mnuExit"));
+
+    // Keyboard order: the two annual return buttons come after Exit.
+    setTabOrder(cmdEntry, cmdEnquiry);
+    setTabOrder(cmdEnquiry, cmdOutput);
+    setTabOrder(cmdOutput, cmdSubmit);
+    setTabOrder(cmdSubmit, cmdEditReturn);
+    setTabOrder(cmdEditReturn, cmdExit);
+    setTabOrder(cmdExit, cmdAnnualReturn);
+    setTabOrder(cmdAnnualReturn, cmdEditAnReturn);
+
+    connect(cmdEntry, &QPushButton::clicked, this, &frmMenu::cmdEntry_Click);
+    connect(cmdEnquiry, &QPushButton::clicked, this, &frmMenu::cmdEnquiry_Click);
+    connect(cmdOutput, &QPushButton::clicked, this, &frmMenu::cmdOutput_Click);
+    connect(cmdSubmit, &QPushButton::clicked, this, &frmMenu::cmdSubmit_Click);
+    connect(cmdEditReturn, &QPushButton::clicked, this, &frmMenu::cmdEditReturn_Click);
+    connect(cmdAnnualReturn, &QPushButton::clicked, this, &frmMenu::cmdAnnualReturn_Click);
+    connect(cmdEditAnReturn, &QPushButton::clicked, this, &frmMenu::cmdEditAnReturn_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmMenu::cmdExit_Click);
+    connect(mnuAbout, &QAction::triggered, this, &frmMenu::mnuAbout_Click);
+    connect(mnuExit, &QAction::triggered, this, &frmMenu::mnuExit_Click);
+
+    setWindowTitle(appsettings::mainTitle());
+    appsettings::onMainTitleChanged([this](const QString &t) { setWindowTitle(t); });
+    Form_Load();
+}
+
+void frmMenu::Form_Load()
+{
+    m_helpFile = officeroot::programFolder() + QStringLiteral("\\CTFHelp.chm>main");
+    SettingFields &f = appsettings::fields();
+    f = SettingFields{};
+    appsettings::loadFromRegistry(f);
+    chkSQL->setChecked(f.chkSQL == 1);
+    txtDatabase->setText(f.txtDatabase);
+    chkAdmin->setChecked(f.chkAdmin == 1);
+    sqlPW->setText(f.sqlPW);
+    sqlUserName->setText(f.sqlUserName);
+    SQLSubset->setText(f.SQLSubset);
+}
+
+void frmMenu::cmdEntry_Click() { screens::showMaintenance(); }
+void frmMenu::cmdEnquiry_Click() { screens::showEnquiry(); }
+void frmMenu::cmdOutput_Click() { screens::showOutput(); }
+void frmMenu::cmdAnnualReturn_Click() { screens::showAnnualReturn(); }
+void frmMenu::mnuAbout_Click() { screens::showAbout(); }
+void frmMenu::cmdExit_Click() { screens::endProgram(); }
+void frmMenu::mnuExit_Click() { screens::endProgram(); }
+
+void frmMenu::cmdSubmit_Click()
+{
+    if (!ui::current().startProgram(QStringLiteral("C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"), WindowStyle::Normal))
+        ui::current().message(QStringLiteral("Unable to find the submission program - please run this application manually"),
+                              windowTitle(), MsgIcon::Information);
+}
+
+void frmMenu::editReturnFile(const QString &fileName)
+{
+    const QString path = GetReturnsPath() + fileName;
+    if (!ui::current().startProgram(QStringLiteral("notepad ") + path, WindowStyle::Maximized))
+        ui::current().message(QStringLiteral("Unable to find the document ") + path + QStringLiteral(" - please find this file manually"),
+                              windowTitle(), MsgIcon::Information);
+}
+
+void frmMenu::cmdEditReturn_Click() { editReturnFile(QStringLiteral("IRReturn.txt")); }
+void frmMenu::cmdEditAnReturn_Click() { editReturnFile(QStringLiteral("Ctfanrtn.txt")); }
+
+void frmMenu::showHelp()
+{
+    const QString file = m_helpFile.left(m_helpFile.indexOf(QLatin1Char('>')));
+    const MappedPath mapped = pathmapper::map(file);
+    if (mapped.ok() && QFileInfo::exists(mapped.hostPath))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(mapped.hostPath));
+}
+
+void frmMenu::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_F1) {
+        showHelp();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}

@@ -1,0 +1,146 @@
+#include "app/registry.h"
+
+#include "common/error.h"
+#include "platform/officeroot.h"
+#include "platform/registrystore.h"
+
+namespace {
+// Windows result codes, kept so lastResult() reads as on Windows.
+constexpr qint32 kErrorSuccess = 0;
+constexpr qint32 kErrorFileNotFound = 2;
+constexpr qint32 kErrorAccessDenied = 5;
+
+QString rootName(qint32 hkey)
+{
+    switch (static_cast<quint32>(hkey)) {
+    case 0x80000002u: return QStringLiteral("HKEY_LOCAL_MACHINE");
+    default: return {}; // only HKEY_LOCAL_MACHINE lives in system.reg
+    }
+}
+} // namespace
+
+void Registry::raise(quint32 offset, const char *description) const
+{
+    throw CtfError(kUserErrorBase + offset, QStringLiteral("Registry Class"), QString::fromLatin1(description));
+}
+
+QString Registry::storeKey() const
+{
+    const QString root = rootName(m_hkey);
+    if (root.isEmpty())
+        return {};
+    return root + QLatin1Char('\\') + m_path;
+}
+
+void Registry::setPath(const QString &path)
+{
+    if (path.isEmpty())
+        raise(1926, "Cannot assign an empty Path.");
+    m_path = path;
+}
+
+void Registry::SetLocation(qint64 newHKEY, const QString &newPath, const QString &newName)
+{
+    setHKEY(newHKEY);
+    setPath(newPath);
+    setName(newName);
+}
+
+QVariant Registry::Value()
+{
+    if (m_hkey == 0)
+        raise(1923, "Cannot read a Value with no HKEY.");
+    if (m_path.isEmpty())
+        raise(1924, "Cannot read a Value in an empty Path.");
+    const QString key = storeKey();
+    const RegistryStore store = RegistryStore::load(officeroot::registryFile());
+    const std::optional<RegValue> v = key.isEmpty() ? std::nullopt : store.value(key, m_name);
+    m_lastResult = v ? kErrorSuccess : kErrorFileNotFound;
+    m_success = v.has_value();
+    if (!v)
+        return {};
+    switch (v->type) {
+    case RegType::Dword:
+        return QVariant(static_cast<qint32>(v->dword));
+    case RegType::String: {
+        const qsizetype zero = v->text.indexOf(QChar(0));
+        return QVariant(zero < 0 ? v->text : v->text.left(zero));
+    }
+    default:
+        return {};
+    }
+}
+
+void Registry::setValue(const QVariant &value)
+{
+    if (m_hkey == 0)
+        raise(1920, "Cannot save a Value with no HKEY.");
+    if (m_path.isEmpty())
+        raise(1921, "Cannot save a Value in an empty Path.");
+    const QString key = storeKey();
+    const QString file = officeroot::registryFile();
+    RegistryStore store = RegistryStore::load(file);
+    if (key.isEmpty() || !store.error().isEmpty()) {
+        m_lastResult = kErrorAccessDenied;
+        m_success = false;
+        return;
+    }
+    bool isNumber = false;
+    const QString text = value.toString();
+    const double number = text.trimmed().toDouble(&isNumber);
+    if (isNumber && !text.trimmed().isEmpty())
+        store.setDword(key, m_name, static_cast<quint32>(static_cast<qint64>(number)));
+    else
+        store.setString(key, m_name, text);
+    m_success = store.save(file);
+    m_lastResult = m_success ? kErrorSuccess : kErrorAccessDenied;
+}
+
+void Registry::CreateKey()
+{
+    if (m_hkey == 0)
+        raise(1928, "Cannot create Key with no HKEY.");
+    if (m_path.isEmpty())
+        raise(1929, "Cannot create Key in an empty Path.");
+    const QString key = storeKey();
+    const QString file = officeroot::registryFile();
+    RegistryStore store = RegistryStore::load(file);
+    if (key.isEmpty() || !store.error().isEmpty()) {
+        m_success = false;
+        m_lastResult = kErrorAccessDenied;
+        return;
+    }
+    if (!store.keyExists(key)) {
+        store.createKey(key);
+        m_success = store.save(file);
+    } else {
+        m_success = true;
+    }
+    m_lastResult = m_success ? kErrorSuccess : kErrorAccessDenied;
+}
+
+void Registry::DeleteKey()
+{
+    if (m_hkey == 0)
+        raise(1930, "Cannot delete a Key with no HKEY.");
+    if (m_path.isEmpty())
+        raise(1931, "Cannot delete a Key in an empty Path.");
+    const QString key = storeKey();
+    const QString file = officeroot::registryFile();
+    RegistryStore store = RegistryStore::load(file);
+    m_success = !key.isEmpty() && store.error().isEmpty() && store.deleteKey(key) && store.save(file);
+    m_lastResult = m_success ? kErrorSuccess : kErrorFileNotFound;
+}
+
+void Registry::DeleteValue()
+{
+    if (m_hkey == 0)
+        raise(1932, "Cannot delete a Value with no HKEY.");
+    if (m_path.isEmpty())
+        raise(1933, "Cannot delete a Value in an empty Path.");
+    const QString key = storeKey();
+    const QString file = officeroot::registryFile();
+    RegistryStore store = RegistryStore::load(file);
+    m_success = !key.isEmpty() && store.error().isEmpty() && store.deleteValue(key, m_name) && store.save(file);
+    m_lastResult = m_success ? kErrorSuccess : kErrorFileNotFound;
+}

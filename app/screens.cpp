@@ -1,0 +1,56 @@
+#include "app/screens.h"
+
+#include "app/frmabout.h"
+#include "app/frmmenu.h"
+#include "platform/qtuserinterface.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <cstdio>
+#include <cstdlib>
+
+namespace screens {
+namespace {
+QPointer<QWidget> g_menu, g_about, g_output, g_annual, g_maint, g_enquiry;
+
+void quitNow()
+{
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+void (*g_endProgram)() = quitNow;
+
+template <typename Screen>
+QWidget *showOnce(QPointer<QWidget> &slot)
+{
+    if (!slot) {
+        slot = new Screen();
+        slot->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    slot->show();
+    slot->raise();
+    slot->activateWindow();
+    return slot;
+}
+} // namespace
+
+void startMainScreen()
+{
+    ui::install(std::make_unique<QtUserInterface>());
+    QtUserInterface::installKeySender();
+    auto *menu = new frmMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    g_menu = menu;
+    menu->show();
+}
+
+QWidget *showAbout() { return showOnce<frmAbout>(g_about); }
+QWidget *showOutput() { return nullptr; }
+QWidget *showAnnualReturn() { return nullptr; }
+QWidget *showMaintenance() { return nullptr; }
+QWidget *showEnquiry() { return nullptr; }
+
+void endProgram() { g_endProgram(); }
+void setEndProgramHandler(void (*handler)()) { g_endProgram = handler ? handler : quitNow; }
+
+} // namespace screens

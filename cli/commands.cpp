@@ -1,0 +1,281 @@
+#include "cli/commands.h"
+
+#include "annual/annualreturn.h"
+#include "app/appsettings.h"
+#include "common/ctfmodules.h"
+#include "common/dates.h"
+#include "common/error.h"
+#include "data/connectionstrings.h"
+#include "data/schema.h"
+#include "platform/officeroot.h"
+#include "platform/pathmapper.h"
+#include "platform/userinterface.h"
+#include "returns/returnoutput.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <cstdio>
+
+namespace cli {
+namespace {
+
+void out(const QString &s) { std::fputs((s + '\n').toLocal8Bit().constData(), stdout); }
+void err(const QString &s) { std::fputs((s + '\n').toLocal8Bit().constData(), stderr); }
+
+int wrongUsage(const QString &why)
+{
+    err(why);
+    err(QStringLiteral("Try \"ctfadmin --help\"."));
+    return 2;
+}
+
+QString hidePassword(QString cs)
+{
+    static const QRegularExpression pw(QStringLiteral("(Password=)[^;]*"), QRegularExpression::CaseInsensitiveOption);
+    return cs.replace(pw, QStringLiteral("\\1****"));
+}
+
+// "--name value" options; false on an unknown option or a missing value.
+bool options(const QStringList &args, const QStringList &valued, const QStringList &flags, QMap<QString, QString> &into,
+             QStringList *positional, QString &error)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        const QString a = args[i];
+        if (valued.contains(a)) {
+            if (i + 1 >= args.size()) {
+                error = QStringLiteral("%1 needs a value").arg(a);
+                return false;
+            }
+            into[a] = args[++i];
+        } else if (flags.contains(a)) {
+            into[a] = QStringLiteral("1");
+        } else if (!a.startsWith(QStringLiteral("--")) && positional) {
+            *positional << a;
+        } else {
+            error = QStringLiteral("unknown argument %1").arg(a);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ensureDir(const QString &path)
+{
+    return QDir().mkpath(path);
+}
+
+} // namespace
+
+QString usage()
+{
+    return QStringLiteral(
+        "ctfadmin [--root DIR]                                   open the main screen\n"
+        "ctfadmin [--root DIR] setup [--demo] [--members N] [--seed S]\n"
+        "        create an office root: drive_c (with C:\\temp), drive_k, the returns folder\n"
+        "        K:\\Returns\\ named in settings.ini, an empty register K:\\CTF.mdb and the\n"
+        "        Tarnwell tables in K:\\Tarnwell.mdb; --demo fills them with sample data\n"
+        "        (N members); an existing file is never overwritten\n"
+        "ctfadmin [--root DIR] settings                          the settings, one \"name: value\" line each\n"
+        "ctfadmin [--root DIR] return [--period-end DD/MM/YYYY]  the periodic return IRReturn.txt\n"
+        "ctfadmin [--root DIR] recreate LOGFILE                  the return re-created from a log copy\n"
+        "ctfadmin [--root DIR] annual --share-account N --start DD/MM/YY --end DD/MM/YY\n"
+        "ctfadmin [--root DIR] annual --products CODE[,CODE...] --start DD/MM/YY --end DD/MM/YY\n"
+        "        the annual return CTFANRTN.txt\n"
+        "ctfadmin [--root DIR] enquiry [--all] [--csv]           the enquiry grid's rows\n"
+        "\n"
+        "The office root is --root DIR, else $CTFADMIN_ROOT, else $XDG_DATA_HOME/ctfadmin.\n"
+        "Exit status: 0 done; 1 input refused; 2 wrong usage; 3 a database or file failure.\n");
+}
+
+void printSettings()
+{
+    const SettingFields &s = appsettings::fields();
+    out(QStringLiteral("chkSQL: %1").arg(s.chkSQL));
+    out(QStringLiteral("txtDatabase: %1").arg(s.txtDatabase));
+    out(QStringLiteral("chkAdmin: %1").arg(s.chkAdmin));
+    out(QStringLiteral("sqlPW: %1").arg(s.sqlPW.isEmpty() ? QString() : QStringLiteral("****")));
+    out(QStringLiteral("sqlUserName: %1").arg(s.sqlUserName));
+    out(QStringLiteral("SQLSubset: %1").arg(s.SQLSubset));
+    out(QStringLiteral("returns folder: %1").arg(GetReturnsPath()));
+    out(QStringLiteral("CTF: %1").arg(hidePassword(GetConnectionString(QStringLiteral("CTF")))));
+    out(QStringLiteral("Tarnwell: %1").arg(hidePassword(GetConnectionString(QStringLiteral("Tarnwell")))));
+    out(QStringLiteral("TarnTran: %1").arg(hidePassword(GetConnectionString(QStringLiteral("TarnTran")))));
+}
+
+int settings(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return wrongUsage(QStringLiteral("settings takes no arguments"));
+    printSettings();
+    return 0;
+}
+
+int setup(const QStringList &args)
+{
+    QMap<QString, QString> o;
+    QString why;
+    if (!options(args, {QStringLiteral("--members"), QStringLiteral("--seed")}, {QStringLiteral("--demo")}, o, nullptr, why))
+        return wrongUsage(why);
+    demodata::Options demo;
+    bool ok = true;
+    if (o.contains(QStringLiteral("--members"))) {
+        demo.members = o[QStringLiteral("--members")].toInt(&ok);
+        if (!ok || demo.members < 1)
+            return wrongUsage(QStringLiteral("--members needs a whole number of at least 1"));
+    }
+    if (o.contains(QStringLiteral("--seed"))) {
+        demo.seed = o[QStringLiteral("--seed")].toUInt(&ok);
+        if (!ok)
+            return wrongUsage(QStringLiteral("--seed needs a whole number"));
+    }
+    const bool fill = o.contains(QStringLiteral("--demo"));
+    const QString root = officeroot::path();
+    // Folders of another letter case that already exist are the same folders.
+    for (const QString &drive : {QStringLiteral("/drive_c"), QStringLiteral("/drive_k")})
+        if (!QFileInfo(root + drive).isDir() && !ensureDir(root + drive)) {
+            err(QStringLiteral("Cannot create the folder %1").arg(root + drive));
+            return 3;
+        }
+    for (const QString &folder : {QStringLiteral("C:\\temp"), QStringLiteral("K:\\Returns"),
+                                  QStringLiteral("C:\\program files\\child trust fund interface")}) {
+        const QString dir = pathmapper::toHost(folder);
+        if (dir.isEmpty() || !ensureDir(dir)) {
+            err(QStringLiteral("Cannot create the folder %1").arg(folder));
+            return 3;
+        }
+    }
+    out(QStringLiteral("office root: %1").arg(root));
+    try {
+        const QString ini = pathmapper::toHost(QString::fromLatin1(kSubmissionSettingsFile));
+        if (QFileInfo::exists(ini)) {
+            out(QStringLiteral("kept %1").arg(ini));
+        } else {
+            QFile f(ini);
+            if (!f.open(QIODevice::WriteOnly) || f.write("[Settings]\r\nReturnsPath=K:\\Returns\\\r\n") < 0)
+                throw FileError(QStringLiteral("Cannot write %1: %2").arg(ini, f.errorString()));
+            out(QStringLiteral("created %1").arg(ini));
+        }
+        struct Db { QString windows; schema::Kind kind; };
+        for (const Db &db : {Db{QStringLiteral("K:\\CTF.mdb"), schema::Kind::Register}, Db{QStringLiteral("K:\\Tarnwell.mdb"), schema::Kind::Tarnwell}}) {
+            const QString host = pathmapper::toHost(db.windows);
+            if (QFileInfo::exists(host)) {
+                out(QStringLiteral("kept %1").arg(host));
+                continue;
+            }
+            schema::createDatabaseFile(host, db.kind);
+            if (fill) {
+                if (db.kind == schema::Kind::Register)
+                    demodata::fillRegister(host, demo);
+                else
+                    demodata::fillTarnwell(host, demo);
+            }
+            out(QStringLiteral("created %1%2").arg(host, fill ? QStringLiteral(" (demo data)") : QString()));
+        }
+    } catch (const CtfError &e) {
+        err(e.description());
+        return 3;
+    }
+    return 0;
+}
+
+int periodicReturn(const QStringList &args)
+{
+    QMap<QString, QString> o;
+    QString why;
+    if (!options(args, {QStringLiteral("--period-end")}, {}, o, nullptr, why))
+        return wrongUsage(why);
+    returns::ReturnOutput output;
+    if (!output.load())
+        return 3;
+    const QString periodEnd = o.value(QStringLiteral("--period-end"), output.proposal());
+    if (!dates::isDate(periodEnd)) {
+        ui::current().message(QStringLiteral("Invalid period end date!"), QString::fromLatin1(appsettings::kProgramTitle),
+                              MsgIcon::Exclamation);
+        return 1;
+    }
+    return output.generate(periodEnd) == returns::RunResult::Done ? 0 : 3;
+}
+
+int recreate(const QStringList &args)
+{
+    if (args.size() != 1 || args[0].startsWith(QStringLiteral("--")))
+        return wrongUsage(QStringLiteral("recreate needs the log file"));
+    switch (returns::ReturnOutput::recreate(args[0])) {
+    case returns::RecreateResult::Done: return 0;
+    case returns::RecreateResult::Missing:
+    case returns::RecreateResult::Cancelled: return 1;
+    case returns::RecreateResult::CopyFailed: return 3;
+    }
+    return 3;
+}
+
+int annualReturn(const QStringList &args)
+{
+    QMap<QString, QString> o;
+    QString why;
+    if (!options(args, {QStringLiteral("--share-account"), QStringLiteral("--products"), QStringLiteral("--start"), QStringLiteral("--end")}, {}, o,
+                 nullptr, why))
+        return wrongUsage(why);
+    const bool share = o.contains(QStringLiteral("--share-account"));
+    const bool products = o.contains(QStringLiteral("--products"));
+    if (share == products)
+        return wrongUsage(QStringLiteral("annual needs either --share-account N or --products CODE[,CODE...]"));
+    if (!o.contains(QStringLiteral("--start")) || !o.contains(QStringLiteral("--end")))
+        return wrongUsage(QStringLiteral("annual needs --start DD/MM/YY and --end DD/MM/YY"));
+    int n = 0;
+    if (share) {
+        bool ok = false;
+        n = o[QStringLiteral("--share-account")].toInt(&ok);
+        if (!ok || n < 1 || n > 4)
+            return wrongUsage(QStringLiteral("--share-account is 1, 2, 3 or 4"));
+    }
+    annual::AnnualReturn run;
+    QList<annual::ProductItem> items;
+    try {
+        run.open();
+        if (products)
+            items = run.loadProducts();
+    } catch (const CtfError &e) {
+        err(e.description());
+        return 3;
+    }
+    annual::Outcome result;
+    if (share) {
+        result = run.runShareAccount(n, o[QStringLiteral("--start")], o[QStringLiteral("--end")]);
+    } else {
+        // The codes asked for are the list's selection; a code the list does
+        // not show is added as an item of its own.
+        const QStringList codes = o[QStringLiteral("--products")].split(',', Qt::SkipEmptyParts);
+        for (annual::ProductItem &item : items) {
+            const QString code = annual::productListText({{item.text, true}}).mid(2).chopped(2);
+            item.selected = codes.contains(code);
+        }
+        for (const QString &c : codes) {
+            const QString code = c.trimmed();
+            bool listed = false;
+            for (const annual::ProductItem &item : items)
+                if (annual::productListText({{item.text, true}}).mid(2).chopped(2) == code)
+                    listed = true;
+            if (!listed && !code.isEmpty())
+                items.append({code, true});
+        }
+        result = run.runProducts(items, o[QStringLiteral("--start")], o[QStringLiteral("--end")]);
+    }
+    switch (result) {
+    case annual::Outcome::Done: return 0;
+    case annual::Outcome::Refused:
+    case annual::Outcome::Cancelled: return 1;
+    case annual::Outcome::Failed: return 3;
+    }
+    return 3;
+}
+
+int enquiry(const QStringList &)
+{
+    err(QStringLiteral("enquiry is not available in this version"));
+    return 2;
+}
+
+} // namespace cli

@@ -1,0 +1,31 @@
+#pragma once
+// The one date parser of the program. Dates are typed and stored day first
+// ("dd/mm/yyyy", "dd/mm/yy"); Tarnwell dates are ISO text. Two-digit years
+// are 20yy for 00-29 and 19yy for 30-99, everywhere.
+#include <QDate>
+#include <QString>
+#include <optional>
+
+namespace dates {
+
+int expandYear(int twoDigitYear);
+
+// Reads text the way the screens test "is this a date": day first with "/",
+// "-" or "." between one- or two-digit day and month and a two- or four-digit
+// year, or ISO "yyyy-mm-dd" (optionally followed by a time). Surrounding
+// blanks are ignored; anything else, or an impossible calendar date, is no date.
+std::optional<QDate> parse(const QString &text);
+inline bool isDate(const QString &text) { return parse(text).has_value(); }
+
+// Access date literal text "mm/dd/yy" (month first, two-digit year).
+QString accessLiteral(const QDate &d);
+// "yyyy/mm/dd", the form both return files carry.
+QString returnForm(const QDate &d);
+// "dd/mm/yyyy", the register's and the screens' form.
+QString dayFirst(const QDate &d);
+// "dd/mm/yy".
+QString dayFirstShort(const QDate &d);
+// "yyyy-mm-dd", the ISO text held in Tarnwell date columns.
+QString iso(const QDate &d);
+
+} // namespace dates

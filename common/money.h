@@ -1,0 +1,39 @@
+#pragma once
+// The one money type: a fixed-point currency value, a count of
+// ten-thousandths held in 64 bits. Values read from columns are rounded to
+// four decimals on the way in; sums and formats never touch binary floating
+// point after that. Rounding goes half away from zero.
+#include <QString>
+#include <QVariant>
+#include <cstdint>
+#include <optional>
+
+class Money {
+public:
+    constexpr Money() = default;
+    static constexpr Money fromUnits(std::int64_t tenThousandths) { Money m; m.m_units = tenThousandths; return m; }
+    // A column value: integer, double (rounded to 4 decimals) or decimal text.
+    static Money fromVariant(const QVariant &v);
+    static Money fromDouble(double d);
+    // Plain decimal text ("-12.345", "7", "0.5"); nullopt when it is not one.
+    static std::optional<Money> parse(const QString &text);
+
+    constexpr std::int64_t units() const { return m_units; }
+    double toDouble() const { return double(m_units) / 10000.0; }
+
+    // Rounded to two decimals, half away from zero.
+    Money roundedTo2() const;
+    // "#0.00" / "###0.00": at least one integer digit, two decimals, leading "-".
+    QString format2() const;
+    // Plain number text without fixed decimals (12.5, 7, -0.25).
+    QString plain() const;
+
+    constexpr bool isZero() const { return m_units == 0; }
+    Money operator+(Money o) const { return fromUnits(m_units + o.m_units); }
+    Money &operator+=(Money o) { m_units += o.m_units; return *this; }
+    Money operator-() const { return fromUnits(-m_units); }
+    auto operator<=>(const Money &) const = default;
+
+private:
+    std::int64_t m_units = 0;
+};

@@ -1,0 +1,141 @@
+#include "data/accesssql.h"
+
+#include "common/dates.h"
+
+#include <QRegularExpression>
+
+namespace accesssql {
+namespace {
+
+bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == '_'; }
+
+// The end (exclusive) of the quoted text that starts at i.
+qsizetype skipQuoted(const QString &s, qsizetype i)
+{
+    const QChar q = s[i];
+    for (qsizetype j = i + 1; j < s.size(); ++j) {
+        if (s[j] == q) {
+            if (j + 1 < s.size() && s[j + 1] == q) {
+                ++j; // doubled quote inside the text
+                continue;
+            }
+            return j + 1;
+        }
+    }
+    return s.size();
+}
+
+// "#m/d/yy#" literal at i: the SQLite text and the length consumed.
+bool dateLiteral(const QString &s, qsizetype i, QString &out, qsizetype &length)
+{
+    static const QRegularExpression re(QStringLiteral("^#\\s*(\\d{1,2})/(\\d{1,2})/(\\d{2}|\\d{4})(?:\\s+(\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?\\s*#"));
+    const auto m = re.match(QStringView(s).mid(i));
+    if (!m.hasMatch())
+        return false;
+    const int month = m.captured(1).toInt();
+    const int day = m.captured(2).toInt();
+    const QString ys = m.captured(3);
+    const int year = ys.size() == 2 ? dates::expandYear(ys.toInt()) : ys.toInt();
+    QString text = QStringLiteral("%1-%2-%3").arg(year, 4, 10, QLatin1Char('0')).arg(month, 2, 10, QLatin1Char('0')).arg(day, 2, 10, QLatin1Char('0'));
+    if (m.hasCaptured(4)) {
+        const int h = m.captured(4).toInt(), mi = m.captured(5).toInt(), se = m.hasCaptured(6) ? m.captured(6).toInt() : 0;
+        if (h || mi || se)
+            text += QStringLiteral(" %1:%2:%3").arg(h, 2, 10, QLatin1Char('0')).arg(mi, 2, 10, QLatin1Char('0')).arg(se, 2, 10, QLatin1Char('0'));
+    }
+    out = '\'' + text + '\'';
+    length = m.capturedLength(0);
+    return true;
+}
+
+// For "ISNULL(" at i: the index of its closing parenthesis and whether a
+// comma stands at its top level; -1 when it is not closed.
+qsizetype closingParen(const QString &s, qsizetype open, bool &hasComma)
+{
+    int depth = 0;
+    hasComma = false;
+    for (qsizetype j = open; j < s.size(); ++j) {
+        const QChar c = s[j];
+        if (c == '\'' || c == '"') {
+            j = skipQuoted(s, j) - 1;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            if (--depth == 0)
+                return j;
+        } else if (c == ',' && depth == 1) {
+            hasComma = true;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+QString toSqlite(const QString &sql)
+{
+    QString out;
+    out.reserve(sql.size() + 16);
+    static const QRegularExpression deleteStar(QStringLiteral("^\\s*DELETE\\s+\\*\\s*FROM\\b"), QRegularExpression::CaseInsensitiveOption);
+    qsizetype i = 0;
+    if (const auto m = deleteStar.match(sql); m.hasMatch()) {
+        out += QStringLiteral("DELETE FROM");
+        i = m.capturedLength(0);
+    }
+    while (i < sql.size()) {
+        const QChar c = sql[i];
+        if (c == '\'' || c == '"') {
+            const qsizetype end = skipQuoted(sql, i);
+            out += QStringView(sql).mid(i, end - i);
+            i = end;
+            continue;
+        }
+        if (c == '#') {
+            QString lit;
+            qsizetype len = 0;
+            if (dateLiteral(sql, i, lit, len)) {
+                out += lit;
+                i += len;
+                continue;
+            }
+        }
+        if (c.isLetter() && (i == 0 || !isWordChar(sql[i - 1]))) {
+            qsizetype end = i;
+            while (end < sql.size() && isWordChar(sql[end]))
+                ++end;
+            const QString word = sql.mid(i, end - i);
+            if (word.compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0) {
+                out += '1';
+                i = end;
+                continue;
+            }
+            if (word.compare(QStringLiteral("False"), Qt::CaseInsensitive) == 0) {
+                out += '0';
+                i = end;
+                continue;
+            }
+            if (word.compare(QStringLiteral("ISNULL"), Qt::CaseInsensitive) == 0) {
+                qsizetype open = end;
+                while (open < sql.size() && sql[open] == ' ')
+                    ++open;
+                if (open < sql.size() && sql[open] == '(') {
+                    bool hasComma = false;
+                    const qsizetype close = closingParen(sql, open, hasComma);
+                    if (close > 0) {
+                        const QString inner = toSqlite(sql.mid(open + 1, close - open - 1));
+                        out += hasComma ? QStringLiteral("IFNULL(") + inner + ')' : QStringLiteral("((") + inner + QStringLiteral(") IS NULL)");
+                        i = close + 1;
+                        continue;
+                    }
+                }
+            }
+            out += word;
+            i = end;
+            continue;
+        }
+        out += c;
+        ++i;
+    }
+    return out;
+}
+
+} // namespace accesssql

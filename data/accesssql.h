@@ -1,0 +1,12 @@
+#pragma once
+// The one place where Access dialect becomes SQLite dialect, for statements
+// sent to the database files: #mm/dd/yy# and #mm/dd/yyyy# date literals
+// become 'YYYY-MM-DD' text (the form the date columns hold), True/False
+// become 1/0, "DELETE * FROM" loses its asterisk, one-argument ISNULL(x)
+// becomes (x IS NULL) and two-argument ISNULL becomes IFNULL. IIF is
+// SQLite's own. Text inside quotes is never touched.
+#include <QString>
+
+namespace accesssql {
+QString toSqlite(const QString &accessSql);
+}

@@ -1,0 +1,156 @@
+#include "data/connection.h"
+
+#include "common/error.h"
+#include "platform/pathmapper.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <atomic>
+
+namespace {
+std::atomic<int> g_counter{0};
+
+Connection::StatementObserver &observer()
+{
+    static Connection::StatementObserver o;
+    return o;
+}
+
+QString odbcEscape(const QString &v)
+{
+    // ODBC attribute values with ; or braces go inside braces.
+    if (v.contains(';') || v.contains('{') || v.contains('}') || v.contains(' '))
+        return '{' + QString(v).replace('}', QStringLiteral("}}")) + '}';
+    return v;
+}
+} // namespace
+
+Connection::Connection() : m_name(QStringLiteral("ctfadmin-%1").arg(++g_counter)) {}
+
+Connection::~Connection()
+{
+    Close();
+    if (QSqlDatabase::contains(m_name))
+        QSqlDatabase::removeDatabase(m_name);
+}
+
+void Connection::setStatementObserver(StatementObserver o) { observer() = std::move(o); }
+
+void Connection::notifyStatement(const QString &sql) const
+{
+    if (observer())
+        observer()(*this, sql);
+}
+
+QString Connection::connectionValue(const QString &cs, const QString &key)
+{
+    const QStringList parts = cs.split(';');
+    for (const QString &part : parts) {
+        const qsizetype eq = part.indexOf('=');
+        if (eq < 0)
+            continue;
+        if (part.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0)
+            return part.mid(eq + 1).trimmed();
+    }
+    return {};
+}
+
+QSqlDatabase Connection::database() const { return QSqlDatabase::database(m_name, false); }
+
+bool Connection::isOpen() const
+{
+    return QSqlDatabase::contains(m_name) && database().isOpen();
+}
+
+void Connection::Close()
+{
+    if (QSqlDatabase::contains(m_name)) {
+        QSqlDatabase db = database();
+        if (db.isOpen())
+            db.close();
+    }
+}
+
+void Connection::Open()
+{
+    Close();
+    const QString provider = connectionValue(ConnectionString, QStringLiteral("Provider"));
+    if (provider.compare(QStringLiteral("Microsoft.Jet.OLEDB.4.0"), Qt::CaseInsensitive) == 0
+        || provider.startsWith(QStringLiteral("Microsoft.ACE.OLEDB"), Qt::CaseInsensitive)) {
+        openJet(connectionValue(ConnectionString, QStringLiteral("Data Source")));
+    } else if (provider.startsWith(QStringLiteral("SQLOLEDB"), Qt::CaseInsensitive)) {
+        openSqlServer();
+    } else if (ConnectionString.trimmed().isEmpty()) {
+        throw DbError(QStringLiteral("No database is configured for this connection (empty connection string)."));
+    } else {
+        throw DbError(QStringLiteral("Unknown database provider \"%1\" in the connection string.").arg(provider));
+    }
+}
+
+void Connection::openJet(const QString &dataSource)
+{
+    m_describe = dataSource;
+    const MappedPath mapped = pathmapper::map(dataSource);
+    if (!mapped.ok())
+        throw DbError(QStringLiteral("Could not find file '%1'. %2").arg(dataSource, mapped.error));
+    const QFileInfo info(mapped.hostPath);
+    if (!info.isFile())
+        throw DbError(QStringLiteral("Could not find file '%1'.").arg(dataSource));
+    QFile probe(mapped.hostPath);
+    if (!probe.open(QIODevice::ReadOnly))
+        throw DbError(QStringLiteral("Cannot read the database file '%1': %2").arg(dataSource, probe.errorString()));
+    const QByteArray head = probe.read(32);
+    probe.close();
+    if (head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB")
+        throw DbError(QStringLiteral("'%1' is a Microsoft Access database. Convert it to an SQLite database "
+                                     "(see docs/storage.md) before ctfadmin can use it.").arg(dataSource));
+    if (!head.isEmpty() && !head.startsWith(QByteArrayLiteral("SQLite format 3")))
+        throw DbError(QStringLiteral("'%1' is not a database file that ctfadmin can read.").arg(dataSource));
+
+    QSqlDatabase db = QSqlDatabase::contains(m_name) ? database() : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    db.setDatabaseName(mapped.hostPath);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open())
+        throw DbError(QStringLiteral("Cannot open the database '%1': %2").arg(dataSource, db.lastError().text()));
+    m_backend = Backend::Sqlite;
+    // Each saved row is committed on its own; WAL with synchronous NORMAL keeps
+    // every commit once the call returns, even when the program is killed,
+    // without a disk flush per row.
+    QSqlQuery pragma(db);
+    pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+}
+
+void Connection::openSqlServer()
+{
+    const QString server = connectionValue(ConnectionString, QStringLiteral("Data Source"));
+    const QString catalog = connectionValue(ConnectionString, QStringLiteral("Initial Catalog"));
+    m_describe = catalog + QStringLiteral(" on ") + server;
+    QString driver = qEnvironmentVariable("CTFADMIN_ODBC_DRIVER");
+    if (driver.isEmpty())
+        driver = QStringLiteral("FreeTDS");
+    QString odbc = QStringLiteral("DRIVER={%1};SERVER=%2;DATABASE=%3;").arg(driver, odbcEscape(server), odbcEscape(catalog));
+    const QString tds = qEnvironmentVariable("CTFADMIN_TDS_VERSION");
+    odbc += QStringLiteral("TDS_Version=%1;").arg(tds.isEmpty() ? QStringLiteral("7.4") : tds);
+    if (connectionValue(ConnectionString, QStringLiteral("Trusted_Connection")).compare(QStringLiteral("Yes"), Qt::CaseInsensitive) == 0) {
+        odbc += QStringLiteral("Trusted_Connection=Yes;");
+    } else {
+        odbc += QStringLiteral("UID=%1;PWD=%2;").arg(odbcEscape(connectionValue(ConnectionString, QStringLiteral("User Id"))),
+                                                   odbcEscape(connectionValue(ConnectionString, QStringLiteral("Password"))));
+    }
+    QSqlDatabase db = QSqlDatabase::contains(m_name) ? database() : QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
+    if (!db.isValid())
+        throw DbError(QStringLiteral("Cannot reach SQL Server (%1): the Qt ODBC driver is not installed.").arg(m_describe));
+    db.setDatabaseName(odbc);
+    if (!db.open()) {
+        // The driver's text may quote the connection string; keep the password out.
+        QString why = db.lastError().text();
+        const QString pw = connectionValue(ConnectionString, QStringLiteral("Password"));
+        if (!pw.isEmpty())
+            why.replace(pw, QStringLiteral("****"));
+        throw DbError(QStringLiteral("Cannot open the database %1: %2").arg(m_describe, why));
+    }
+    m_backend = Backend::SqlServer;
+}

@@ -1,0 +1,283 @@
+#include "data/recordset.h"
+
+#include "common/error.h"
+#include "data/accesssql.h"
+#include "data/connection.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlRecord>
+
+namespace {
+const QString kRowid = QStringLiteral("ctfadmin_rowid");
+
+QString failure(const Connection &c, const QString &sql, const QSqlError &e)
+{
+    return QStringLiteral("The database %1 refused the statement \"%2\": %3")
+        .arg(c.describe(), sql, e.text().trimmed());
+}
+} // namespace
+
+Recordset::Recordset() = default;
+Recordset::~Recordset() { Close(); }
+
+void Recordset::Close()
+{
+    m_query.reset();
+    m_rows.clear();
+    m_columns.clear();
+    m_table.clear();
+    m_open = false;
+    m_streamEof = true;
+}
+
+void Recordset::Open(const QString &sql, Connection &connection, CursorType cursor, LockType lock)
+{
+    Close();
+    connection.notifyStatement(sql);
+    if (!connection.isOpen())
+        throw DbError(QStringLiteral("The database %1 is not open.").arg(connection.describe()));
+    m_connection = &connection;
+    m_sql = sql;
+    m_static = cursor == CursorType::Static;
+    const bool sqlite = connection.backend() == Connection::Backend::Sqlite;
+    QString text = sqlite ? accesssql::toSqlite(sql) : sql;
+
+    // An updatable result on one table carries the row identity it writes back by.
+    bool withRowid = false;
+    if (m_static && lock == LockType::Optimistic && sqlite) {
+        static const QRegularExpression selectAll(
+            QStringLiteral("^\\s*select\\s+\\*\\s+from\\s+\\[?([A-Za-z_][A-Za-z0-9_]*)\\]?(\\s.*|;.*)?$"),
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+        if (const auto m = selectAll.match(text); m.hasMatch()) {
+            m_table = m.captured(1);
+            text = QStringLiteral("SELECT rowid AS ") + kRowid + QStringLiteral(", * FROM ") + m_table + m.captured(2);
+            withRowid = true;
+        }
+    }
+
+    auto query = std::make_unique<QSqlQuery>(connection.database());
+    query->setForwardOnly(true);
+    if (!query->exec(text))
+        throw DbError(failure(connection, sql, query->lastError()));
+    const QSqlRecord rec = query->record();
+    const int first = withRowid ? 1 : 0;
+    for (int i = first; i < rec.count(); ++i)
+        m_columns << rec.fieldName(i);
+
+    if (!m_static) {
+        m_query = std::move(query);
+        m_open = true;
+        fetchStreamRow();
+        m_atFirst = true;
+        return;
+    }
+    const int n = rec.count();
+    while (query->next()) {
+        Row row;
+        row.values.reserve(n - first);
+        for (int i = first; i < n; ++i)
+            row.values << query->value(i);
+        if (withRowid)
+            row.rowid = query->value(0).toLongLong();
+        m_rows << std::move(row);
+    }
+    if (query->lastError().isValid())
+        throw DbError(failure(connection, sql, query->lastError()));
+    m_pos = 0;
+    m_open = true;
+}
+
+void Recordset::fetchStreamRow()
+{
+    m_streamEof = !m_query->next();
+    m_atFirst = false;
+    if (m_streamEof && m_query->lastError().isValid())
+        throw DbError(failure(*m_connection, m_sql, m_query->lastError()));
+}
+
+bool Recordset::eof() const
+{
+    if (!m_open)
+        return true;
+    return m_static ? m_pos >= m_rows.size() : m_streamEof;
+}
+
+void Recordset::MoveFirst()
+{
+    if (!m_open)
+        throw DbError(QStringLiteral("The result is not open."));
+    if (m_static) {
+        m_pos = 0;
+        return;
+    }
+    if (m_atFirst)
+        return;
+    // A forward-only result starts again by running its statement again.
+    Connection *c = m_connection;
+    const QString sql = m_sql;
+    Open(sql, *c, CursorType::ForwardOnly, LockType::ReadOnly);
+}
+
+void Recordset::MoveNext()
+{
+    if (eof())
+        throw DbError(QStringLiteral("There is no current row to move on from."));
+    if (m_static)
+        ++m_pos;
+    else
+        fetchStreamRow();
+}
+
+int Recordset::columnIndex(const QString &column) const
+{
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].compare(column, Qt::CaseInsensitive) == 0)
+            return i;
+    throw DbError(QStringLiteral("The result of \"%1\" has no column %2.").arg(m_sql, column));
+}
+
+void Recordset::requireRow() const
+{
+    if (eof())
+        throw DbError(QStringLiteral("There is no current row in the result of \"%1\".").arg(m_sql));
+}
+
+QVariant Recordset::value(int position) const
+{
+    requireRow();
+    if (position < 0 || position >= m_columns.size())
+        throw DbError(QStringLiteral("The result of \"%1\" has no column %2.").arg(m_sql).arg(position));
+    if (!m_static)
+        return m_query->value(position);
+    const Row &row = m_rows[m_pos];
+    return row.edited.isEmpty() ? row.values[position] : row.edited[position];
+}
+
+QVariant Recordset::value(const QString &column) const { return value(columnIndex(column)); }
+
+void Recordset::requireUpdatable(const char *what) const
+{
+    if (!m_open || !m_static || m_table.isEmpty())
+        throw DbError(QStringLiteral("Cannot %1: the result of \"%2\" cannot be changed.").arg(QString::fromLatin1(what), m_sql));
+}
+
+void Recordset::setValue(const QString &column, const QVariant &v)
+{
+    requireUpdatable("set a column");
+    requireRow();
+    const int i = columnIndex(column);
+    Row &row = m_rows[m_pos];
+    if (row.edited.isEmpty())
+        row.edited = row.values;
+    row.edited[i] = v;
+}
+
+void Recordset::AddNew()
+{
+    requireUpdatable("add a row");
+    Row row;
+    row.values.resize(m_columns.size());
+    row.edited = row.values;
+    m_rows << row;
+    m_pos = int(m_rows.size()) - 1;
+}
+
+QVector<QVariant> Recordset::loadRow(qint64 rowid)
+{
+    QSqlQuery q(m_connection->database());
+    q.prepare(QStringLiteral("SELECT * FROM ") + m_table + QStringLiteral(" WHERE rowid = ?"));
+    q.addBindValue(rowid);
+    QVector<QVariant> values;
+    if (q.exec() && q.next())
+        for (int i = 0; i < q.record().count(); ++i)
+            values << q.value(i);
+    return values;
+}
+
+void Recordset::Update()
+{
+    requireUpdatable("save the row");
+    requireRow();
+    Row &row = m_rows[m_pos];
+    if (row.edited.isEmpty())
+        return;
+    QSqlQuery q(m_connection->database());
+    if (row.rowid < 0) {
+        QStringList names, marks;
+        QVariantList binds;
+        for (int i = 0; i < m_columns.size(); ++i) {
+            if (row.edited[i].isNull() && row.values[i].isNull())
+                continue;
+            names << '"' + m_columns[i] + '"';
+            marks << QStringLiteral("?");
+            binds << row.edited[i];
+        }
+        const QString sql = names.isEmpty()
+            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(m_table)
+            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(m_table, names.join(','), marks.join(','));
+        q.prepare(sql);
+        for (const QVariant &b : binds)
+            q.addBindValue(b);
+        if (!q.exec())
+            throw DbError(QStringLiteral("Cannot add the row to %1 in %2: %3").arg(m_table, m_connection->describe(), q.lastError().text().trimmed()));
+        row.rowid = q.lastInsertId().toLongLong();
+        QVector<QVariant> stored = loadRow(row.rowid);
+        row.values = stored.size() == m_columns.size() ? stored : row.edited;
+        row.edited.clear();
+        return;
+    }
+    QStringList sets, checks;
+    QVariantList setBinds, checkBinds;
+    for (int i = 0; i < m_columns.size(); ++i) {
+        const QString col = '"' + m_columns[i] + '"';
+        if (row.edited[i] != row.values[i] || row.edited[i].isNull() != row.values[i].isNull()) {
+            sets << col + QStringLiteral(" = ?");
+            setBinds << row.edited[i];
+        }
+        checks << col + QStringLiteral(" IS ? COLLATE BINARY");
+        checkBinds << row.values[i];
+    }
+    if (sets.isEmpty()) {
+        row.edited.clear();
+        return;
+    }
+    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ? AND %3").arg(m_table, sets.join(", "), checks.join(" AND ")));
+    for (const QVariant &b : setBinds)
+        q.addBindValue(b);
+    q.addBindValue(row.rowid);
+    for (const QVariant &b : checkBinds)
+        q.addBindValue(b);
+    if (!q.exec())
+        throw DbError(QStringLiteral("Cannot save the row of %1 in %2: %3").arg(m_table, m_connection->describe(), q.lastError().text().trimmed()));
+    if (q.numRowsAffected() != 1)
+        throw DbError(QStringLiteral("Cannot save the row of %1 in %2: it was changed or deleted by someone else "
+                                     "since it was read. Nothing was saved; look the entry up again.")
+                          .arg(m_table, m_connection->describe()));
+    QVector<QVariant> stored = loadRow(row.rowid);
+    row.values = stored.size() == m_columns.size() ? stored : row.edited;
+    row.edited.clear();
+}
+
+void Recordset::Delete()
+{
+    requireUpdatable("delete the row");
+    requireRow();
+    Row &row = m_rows[m_pos];
+    if (row.rowid >= 0) {
+        QStringList checks;
+        for (const QString &c : m_columns)
+            checks << '"' + c + QStringLiteral("\" IS ? COLLATE BINARY");
+        QSqlQuery q(m_connection->database());
+        q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ? AND %2").arg(m_table, checks.join(" AND ")));
+        q.addBindValue(row.rowid);
+        for (const QVariant &v : row.values)
+            q.addBindValue(v);
+        if (!q.exec())
+            throw DbError(QStringLiteral("Cannot delete the row of %1 in %2: %3").arg(m_table, m_connection->describe(), q.lastError().text().trimmed()));
+        if (q.numRowsAffected() != 1)
+            throw DbError(QStringLiteral("Cannot delete the row of %1 in %2: it was changed or deleted by someone else "
+                                         "since it was read. Nothing was deleted.").arg(m_table, m_connection->describe()));
+    }
+    m_rows.removeAt(m_pos);
+}

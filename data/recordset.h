@@ -1,0 +1,76 @@
+#pragma once
+// A result set on one SQL text and one connection. Forward-only read-only
+// results stream row by row. Static results hold a snapshot; when they are
+// opened with optimistic locking on "SELECT * FROM <table> ..." of a database
+// file they are updatable: a row can be added, changed or deleted, and the
+// write succeeds only while the row still holds what was read (an update or
+// delete whose row changed or vanished fails with DbError and changes
+// nothing). Columns are found by name without regard to case, or by position.
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <memory>
+
+class Connection;
+
+enum class CursorType { ForwardOnly, Static };
+enum class LockType { ReadOnly, Optimistic };
+
+class Recordset {
+public:
+    Recordset();
+    ~Recordset();
+
+    void Open(const QString &sql, Connection &connection, CursorType cursor = CursorType::ForwardOnly,
+              LockType lock = LockType::ReadOnly);
+    bool isOpen() const { return m_open; }
+    void Close();
+
+    bool eof() const;
+    void MoveFirst();
+    void MoveNext();
+
+    int fieldCount() const { return int(m_columns.size()); }
+    QString fieldName(int position) const { return m_columns.value(position); }
+    QVariant value(const QString &column) const;
+    QVariant value(int position) const;
+    bool isNull(const QString &column) const { return value(column).isNull(); }
+
+    // Static results only.
+    int recordCount() const { return int(m_rows.size()); }
+    bool updatable() const { return !m_table.isEmpty(); }
+    void setValue(const QString &column, const QVariant &value);
+    void AddNew();
+    void Update();
+    void Delete();
+
+private:
+    int columnIndex(const QString &column) const;
+    void requireRow() const;
+    void requireUpdatable(const char *what) const;
+    void fetchStreamRow();
+    QVector<QVariant> loadRow(qint64 rowid);
+
+    struct Row {
+        QVector<QVariant> values;    // as read (or as last saved)
+        QVector<QVariant> edited;    // pending changes, empty when none
+        qint64 rowid = -1;           // -1 for a row added and not yet saved
+    };
+
+    Connection *m_connection = nullptr;
+    bool m_open = false;
+    bool m_static = false;
+    QString m_sql;
+    QStringList m_columns;
+    QString m_table;                 // updatable results: the table written to
+    // Forward-only state.
+    std::unique_ptr<QSqlQuery> m_query;
+    QVector<QVariant> m_current;
+    bool m_streamEof = true;
+    bool m_atFirst = false;
+    // Static state.
+    QVector<Row> m_rows;
+    int m_pos = 0;
+};

@@ -1,0 +1,111 @@
+#include "data/schema.h"
+
+#include "common/error.h"
+
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace schema {
+
+QString ddl(Kind kind)
+{
+    if (kind == Kind::Register)
+        return QStringLiteral(
+            "CREATE TABLE ChildTrustFunds (\n"
+            "  ID INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+            "  Entity TEXT COLLATE NOCASE,\n"
+            "  CRN TEXT COLLATE NOCASE,\n"
+            "  DOB TEXT COLLATE NOCASE,\n"
+            "  Amount NUMERIC,\n"
+            "  DOD TEXT COLLATE NOCASE,\n"
+            "  MemberNo INTEGER,\n"
+            "  PeriodEndSent TEXT COLLATE NOCASE,\n"
+            "  RecordOutput INTEGER NOT NULL DEFAULT 0,\n"
+            "  Ref TEXT COLLATE NOCASE,\n"
+            "  SentRef TEXT COLLATE NOCASE,\n"
+            "  Type TEXT COLLATE NOCASE\n"
+            ");\n"
+            "CREATE INDEX ChildTrustFunds_Outstanding ON ChildTrustFunds (RecordOutput, Entity, CRN);\n"
+            "CREATE INDEX ChildTrustFunds_CRN ON ChildTrustFunds (CRN);\n");
+    return QStringLiteral(
+        "CREATE TABLE Control (\n"
+        "  cuname TEXT COLLATE NOCASE,\n"
+        "  YearEndDate TEXT\n"
+        ");\n"
+        "CREATE TABLE Product (\n"
+        "  ProductCode TEXT COLLATE NOCASE PRIMARY KEY,\n"
+        "  Description TEXT COLLATE NOCASE,\n"
+        "  ProductType INTEGER\n"
+        ");\n"
+        "CREATE TABLE MemberMain (\n"
+        "  MemberNo INTEGER PRIMARY KEY,\n"
+        "  Forename TEXT COLLATE NOCASE,\n"
+        "  Surname TEXT COLLATE NOCASE,\n"
+        "  DOB TEXT,\n"
+        "  NINumber TEXT COLLATE NOCASE\n"
+        ");\n"
+        "CREATE TABLE MemberBals (\n"
+        "  MemberNo INTEGER PRIMARY KEY,\n"
+        "  S1Bal NUMERIC DEFAULT 0,\n"
+        "  S2Bal NUMERIC DEFAULT 0,\n"
+        "  S3Bal NUMERIC DEFAULT 0,\n"
+        "  S4Bal NUMERIC DEFAULT 0\n"
+        ");\n"
+        "CREATE TABLE MemberBalances (\n"
+        "  MemberNo INTEGER NOT NULL,\n"
+        "  ProductCode TEXT COLLATE NOCASE NOT NULL,\n"
+        "  Balance NUMERIC\n"
+        ");\n"
+        "CREATE INDEX MemberBalances_Product ON MemberBalances (ProductCode, MemberNo);\n"
+        "CREATE TABLE MemberAllTrans (\n"
+        "  MemberNo INTEGER NOT NULL,\n"
+        "  Account INTEGER,\n"
+        "  ProductCode TEXT COLLATE NOCASE,\n"
+        "  TranDate TEXT NOT NULL,\n"
+        "  TranValue1 NUMERIC NOT NULL,\n"
+        "  Narrative TEXT COLLATE NOCASE\n"
+        ");\n"
+        "CREATE INDEX MemberAllTrans_Account ON MemberAllTrans (MemberNo, Account, TranDate);\n"
+        "CREATE INDEX MemberAllTrans_Product ON MemberAllTrans (MemberNo, ProductCode, TranDate);\n"
+        "CREATE TABLE MemberTrans (\n"
+        "  MemberNo INTEGER NOT NULL,\n"
+        "  Account INTEGER,\n"
+        "  ProductCode TEXT COLLATE NOCASE,\n"
+        "  TranDate TEXT NOT NULL,\n"
+        "  TranValue1 NUMERIC NOT NULL,\n"
+        "  Narrative TEXT COLLATE NOCASE\n"
+        ");\n"
+        "CREATE INDEX MemberTrans_Account ON MemberTrans (MemberNo, Account, TranDate);\n"
+        "CREATE INDEX MemberTrans_Product ON MemberTrans (MemberNo, ProductCode, TranDate);\n");
+}
+
+void createDatabaseFile(const QString &hostPath, Kind kind)
+{
+    if (QFileInfo::exists(hostPath))
+        throw DbError(QStringLiteral("%1 already exists; it is left as it is.").arg(hostPath));
+    const QString name = QStringLiteral("ctfadmin-schema");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(hostPath);
+        if (!db.open())
+            throw DbError(QStringLiteral("Cannot create %1: %2").arg(hostPath, db.lastError().text()));
+        QSqlQuery q(db);
+        const QStringList statements = ddl(kind).split(QStringLiteral(";\n"), Qt::SkipEmptyParts);
+        for (const QString &s : statements) {
+            if (s.trimmed().isEmpty())
+                continue;
+            if (!q.exec(s)) {
+                const QString why = q.lastError().text();
+                db.close();
+                throw DbError(QStringLiteral("Cannot create the tables of %1: %2").arg(hostPath, why));
+            }
+        }
+        q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+} // namespace schema

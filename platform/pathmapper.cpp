@@ -1,0 +1,78 @@
+#include "platform/pathmapper.h"
+
+#include "platform/officeroot.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace pathmapper {
+
+QChar driveLetter(const QString &p)
+{
+    if (p.size() >= 2 && p[1] == ':' && p[0].isLetter() && p[0].unicode() < 128)
+        return p[0].toLower();
+    return QChar();
+}
+
+// Finds an existing entry of dir whose name equals name ignoring case; an
+// exact match wins.
+static QString matchComponent(const QString &dir, const QString &name)
+{
+    if (QFileInfo::exists(dir + '/' + name))
+        return name;
+    const QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &e : entries)
+        if (e.compare(name, Qt::CaseInsensitive) == 0)
+            return e;
+    return name;
+}
+
+MappedPath map(const QString &windowsPath)
+{
+    QString rest = windowsPath;
+    QString base;
+    const QChar drive = driveLetter(windowsPath);
+    if (!drive.isNull()) {
+        base = officeroot::path() + QStringLiteral("/drive_") + drive;
+        if (!QFileInfo(base).isDir())
+            return {QString(), QStringLiteral("Drive %1: is not available (no folder %2)")
+                                   .arg(drive.toUpper())
+                                   .arg(base)};
+        rest = windowsPath.mid(2);
+    } else if (rest.startsWith('/') || rest.startsWith('\\')) {
+        base = QStringLiteral("/");
+    } else {
+        base = QDir::currentPath();
+    }
+    rest.replace('\\', '/');
+    const QStringList parts = rest.split('/', Qt::SkipEmptyParts);
+    QString current = base == QStringLiteral("/") ? QString() : base;
+    for (const QString &part : parts) {
+        if (part == QStringLiteral("."))
+            continue;
+        if (part == QStringLiteral("..")) {
+            const int cut = current.lastIndexOf('/');
+            if (cut > 0)
+                current.truncate(cut);
+            continue;
+        }
+        const QString parentDir = current.isEmpty() ? QStringLiteral("/") : current;
+        current += '/' + matchComponent(parentDir, part);
+    }
+    if (current.isEmpty())
+        current = QStringLiteral("/");
+    // A trailing separator names a folder; keep it, callers join names to it.
+    if ((windowsPath.endsWith('\\') || windowsPath.endsWith('/')) && !current.endsWith('/'))
+        current += '/';
+    return {current, QString()};
+}
+
+QString toHost(const QString &windowsPath) { return map(windowsPath).hostPath; }
+
+bool fileExists(const QString &windowsPath)
+{
+    const MappedPath m = map(windowsPath);
+    return m.ok() && QFileInfo(m.hostPath).isFile();
+}
+
+} // namespace pathmapper

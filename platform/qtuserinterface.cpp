@@ -1,0 +1,83 @@
+#include "platform/qtuserinterface.h"
+
+#include "platform/keysender.h"
+#include "platform/pathmapper.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPointer>
+
+MsgResult QtUserInterface::message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(title);
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    box.setText(shown);
+    switch (icon) {
+    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+    }
+    const bool busy = QApplication::overrideCursor() != nullptr;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    MsgResult result = MsgResult::Ok;
+    if (buttons == MsgButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        result = box.exec() == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+    }
+    if (busy)
+        QApplication::restoreOverrideCursor();
+    return result;
+}
+
+QString QtUserInterface::openFile(const OpenFileRequest &request)
+{
+    const MappedPath dir = pathmapper::map(request.initialDir);
+    const QString filter = QStringLiteral("%1 (%2)").arg(request.title, request.filter);
+    QString chosen = QFileDialog::getOpenFileName(QApplication::activeWindow(), request.title,
+                                                  dir.ok() ? dir.hostPath : QString(), filter);
+    if (!chosen.isEmpty() && QFileInfo(chosen).suffix().isEmpty() && !request.defaultExt.isEmpty()
+        && !QFileInfo::exists(chosen))
+        chosen += QLatin1Char('.') + request.defaultExt;
+    return chosen;
+}
+
+bool QtUserInterface::startProgram(const QString &commandLine, WindowStyle style)
+{
+    return launcher::start(commandLine, style);
+}
+
+void QtUserInterface::setBusy(bool busy)
+{
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+}
+
+void QtUserInterface::installKeySender()
+{
+    keysender::install([](const QString &keys) {
+        if (keys.compare(QStringLiteral("{tab}"), Qt::CaseInsensitive) != 0)
+            return;
+        QWidget *target = QApplication::focusWidget();
+        if (!target)
+            return;
+        // Posted, not sent: SendKeys returns before the key is handled.
+        QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier));
+        QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Tab, Qt::NoModifier));
+    });
+}

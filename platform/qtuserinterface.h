@@ -1,0 +1,15 @@
+#pragma once
+// The screens' implementation of the user interface: Qt message boxes, the
+// Qt open-file dialog, the wait cursor, and Tab presses for ShellSendKeys.
+#include "platform/userinterface.h"
+
+class QtUserInterface : public UserInterface {
+public:
+    MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons) override;
+    QString openFile(const OpenFileRequest &request) override;
+    bool startProgram(const QString &commandLine, WindowStyle style) override;
+    void setBusy(bool busy) override;
+
+    // Makes ShellSendKeys("{tab}") post a Tab press to the focused widget.
+    static void installKeySender();
+};

@@ -1,0 +1,76 @@
+#include "platform/userinterface.h"
+
+#include "platform/pathmapper.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <cstdio>
+
+namespace ui {
+namespace {
+std::unique_ptr<UserInterface> &slot()
+{
+    static std::unique_ptr<UserInterface> current = std::make_unique<ConsoleInterface>();
+    return current;
+}
+}
+
+UserInterface &current() { return *slot(); }
+
+std::unique_ptr<UserInterface> install(std::unique_ptr<UserInterface> next)
+{
+    std::unique_ptr<UserInterface> previous = std::move(slot());
+    slot() = next ? std::move(next) : std::make_unique<ConsoleInterface>();
+    return previous;
+}
+} // namespace ui
+
+namespace launcher {
+
+bool start(const QString &commandLine, WindowStyle)
+{
+    static const QString notepad = QStringLiteral("notepad ");
+    if (commandLine.startsWith(notepad, Qt::CaseInsensitive)) {
+        const MappedPath target = pathmapper::map(commandLine.mid(notepad.size()));
+        if (!target.ok())
+            return false;
+        QString editor = qEnvironmentVariable("CTFADMIN_EDITOR");
+        if (editor.isEmpty())
+            editor = QStringLiteral("xdg-open");
+        QStringList args = QProcess::splitCommand(editor);
+        if (args.isEmpty())
+            return false;
+        const QString program = args.takeFirst();
+        if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo(program).isExecutable())
+            return false;
+        args << target.hostPath;
+        return QProcess::startDetached(program, args);
+    }
+    const MappedPath program = pathmapper::map(commandLine);
+    if (!program.ok())
+        return false;
+    const QFileInfo info(program.hostPath);
+    if (!info.isFile() || !info.isExecutable())
+        return false;
+    return QProcess::startDetached(program.hostPath, {});
+}
+
+} // namespace launcher
+
+MsgResult ConsoleInterface::message(const QString &text, const QString &, MsgIcon icon, MsgButtons buttons)
+{
+    if (buttons == MsgButtons::YesNo)
+        return MsgResult::Yes; // a scheduled run answers the screen's question Yes
+    // Refusals and failures go to standard error, as the exit status reports them.
+    const bool trouble = icon == MsgIcon::Critical || icon == MsgIcon::Exclamation
+        || text.startsWith(QStringLiteral("Unable to"));
+    FILE *out = trouble ? stderr : stdout;
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    std::fputs(shown.toLocal8Bit().constData(), out);
+    std::fputc('\n', out);
+    std::fflush(out);
+    return MsgResult::Ok;
+}

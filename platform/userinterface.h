@@ -1,0 +1,57 @@
+#pragma once
+// Every message box, question, open-file dialog and program launch goes
+// through this one interface: the screens use the Qt implementation, the
+// command line a console one, and tests a scripted one that records each
+// message and gives the answers the test sets.
+#include <QString>
+#include <memory>
+
+enum class MsgIcon { None, Information, Exclamation, Critical, Question };
+enum class MsgButtons { Ok, YesNo };
+enum class MsgResult { Ok, Yes, No };
+enum class WindowStyle { Normal, Maximized };
+
+struct OpenFileRequest {
+    QString initialDir;   // a Windows path ("C:\Temp")
+    QString defaultExt;   // "LOG"
+    QString title;
+    QString filter;       // "*.LOG"
+};
+
+class UserInterface {
+public:
+    virtual ~UserInterface() = default;
+    virtual MsgResult message(const QString &text, const QString &title, MsgIcon icon,
+                              MsgButtons buttons = MsgButtons::Ok) = 0;
+    // The chosen file as a host path, empty when cancelled.
+    virtual QString openFile(const OpenFileRequest &request) = 0;
+    // Starts a Windows command line ("notepad <path>", or a program's path);
+    // false when it could not be started. Not waited for.
+    virtual bool startProgram(const QString &commandLine, WindowStyle style) = 0;
+    // The busy pointer while a command runs.
+    virtual void setBusy(bool) {}
+};
+
+namespace ui {
+UserInterface &current();
+// Takes ownership; returns the previous one so a test can put it back.
+std::unique_ptr<UserInterface> install(std::unique_ptr<UserInterface> next);
+}
+
+// Starts outside programs on this platform: "notepad <path>" opens the editor
+// named by CTFADMIN_EDITOR, else the desktop's default application, with the
+// mapped path as one argument; any other command line is a program's
+// Windows path, which must map to an executable file.
+namespace launcher {
+bool start(const QString &commandLine, WindowStyle style);
+}
+
+// The command line's implementation: messages go to standard output, or to
+// standard error when they refuse input or report a failure; questions are
+// answered Yes; there is no file dialog.
+class ConsoleInterface : public UserInterface {
+public:
+    MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons) override;
+    QString openFile(const OpenFileRequest &) override { return {}; }
+    bool startProgram(const QString &commandLine, WindowStyle style) override { return launcher::start(commandLine, style); }
+};

@@ -1,0 +1,98 @@
+#include "office.h"
+
+#include "common/ctfmodules.h"
+#include "data/schema.h"
+#include "platform/officeroot.h"
+#include "platform/pathmapper.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+TestOffice::TestOffice(const QString &returnsPath)
+{
+    m_savedFields = appsettings::fields();
+    officeroot::setPath(m_dir.path());
+    // The program folder holds no CTF.MDB, so the register is K:\CTF.mdb.
+    QDir().mkpath(m_dir.path() + QStringLiteral("/program"));
+    officeroot::setProgramFolder(m_dir.path() + QStringLiteral("/program"));
+    QDir().mkpath(m_dir.path() + QStringLiteral("/drive_c/temp"));
+    QDir().mkpath(m_dir.path() + QStringLiteral("/drive_k/Returns"));
+    QDir().mkpath(m_dir.path() + QStringLiteral("/drive_c/program files/child trust fund interface"));
+    QFile ini(host(QString::fromLatin1(kSubmissionSettingsFile)));
+    if (ini.open(QIODevice::WriteOnly))
+        ini.write("[Settings]\r\nReturnsPath=" + returnsPath.toLatin1() + "\r\n");
+    ini.close();
+    schema::createDatabaseFile(host(QStringLiteral("K:\\CTF.mdb")), schema::Kind::Register);
+    schema::createDatabaseFile(host(QStringLiteral("K:\\Tarnwell.mdb")), schema::Kind::Tarnwell);
+    appsettings::fields() = SettingFields{};
+    appsettings::fields().txtDatabase = QStringLiteral("K:\\");
+}
+
+TestOffice::~TestOffice()
+{
+    for (const QString &name : QSqlDatabase::connectionNames())
+        if (name.startsWith(QStringLiteral("testoffice-")))
+            QSqlDatabase::removeDatabase(name);
+    appsettings::fields() = m_savedFields;
+    officeroot::setPath(QString());
+    officeroot::setProgramFolder(QString());
+}
+
+QString TestOffice::host(const QString &windowsPath) const { return pathmapper::toHost(windowsPath); }
+
+QSqlDatabase TestOffice::open(const QString &windowsDb)
+{
+    const QString name = QStringLiteral("testoffice-") + windowsDb;
+    if (QSqlDatabase::contains(name))
+        return QSqlDatabase::database(name);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(host(windowsDb));
+    if (!db.open())
+        qFatal("cannot open %s", qPrintable(windowsDb));
+    return db;
+}
+
+void TestOffice::exec(const QString &windowsDb, const QString &sql, const QVariantList &binds)
+{
+    QSqlQuery q(open(windowsDb));
+    q.prepare(sql);
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+}
+
+QVariant TestOffice::scalar(const QString &windowsDb, const QString &sql)
+{
+    QSqlQuery q(open(windowsDb));
+    if (!q.exec(sql) || !q.next())
+        return {};
+    return q.value(0);
+}
+
+QByteArray TestOffice::readFile(const QString &windowsPath) const
+{
+    QFile f(host(windowsPath));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void TestOffice::writeRegistry(const QByteArray &bytes)
+{
+    QFile f(officeroot::registryFile());
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
+
+qint64 TestOffice::addEntry(const QString &entity, const QVariant &crn, const QVariant &dob, const QVariant &amount,
+                            const QVariant &type, const QVariant &ref, const QVariant &dod, bool output)
+{
+    exec(QStringLiteral("K:\\CTF.mdb"),
+         QStringLiteral("INSERT INTO ChildTrustFunds (Entity, CRN, DOB, Amount, Type, Ref, DOD, RecordOutput) VALUES (?,?,?,?,?,?,?,?)"),
+         {entity.isNull() ? QVariant() : QVariant(entity), crn, dob, amount, type, ref, dod, output ? 1 : 0});
+    return scalar(QStringLiteral("K:\\CTF.mdb"), QStringLiteral("SELECT max(ID) FROM ChildTrustFunds")).toLongLong();
+}

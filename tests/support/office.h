@@ -1,0 +1,34 @@
+#pragma once
+// A throw-away office root for a test: drives C: and K:, the returns folder,
+// the submission program's settings file, an empty register and empty
+// Tarnwell tables, and helpers to fill and read them.
+#include "app/appsettings.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariantList>
+
+class TestOffice {
+public:
+    // returnsPath is the text of the settings file's ReturnsPath line.
+    explicit TestOffice(const QString &returnsPath = QStringLiteral("K:\\Returns\\"));
+    ~TestOffice();
+
+    QString root() const { return m_dir.path(); }
+    QString host(const QString &windowsPath) const;
+    // Runs SQL on K:\CTF.mdb or K:\Tarnwell.mdb directly (no rewriting).
+    void exec(const QString &windowsDb, const QString &sql, const QVariantList &binds = {});
+    QVariant scalar(const QString &windowsDb, const QString &sql);
+    QByteArray readFile(const QString &windowsPath) const;
+    void writeRegistry(const QByteArray &bytes);
+
+    // Adds one register entry; returns its ID.
+    qint64 addEntry(const QString &entity, const QVariant &crn, const QVariant &dob, const QVariant &amount,
+                    const QVariant &type = {}, const QVariant &ref = {}, const QVariant &dod = {}, bool output = false);
+
+private:
+    QSqlDatabase open(const QString &windowsDb);
+    QTemporaryDir m_dir;
+    SettingFields m_savedFields;
+};

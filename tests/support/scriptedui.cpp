@@ -1,0 +1,31 @@
+#include "scriptedui.h"
+
+MsgResult ScriptedUi::message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons)
+{
+    messages.append({text, title, icon, buttons});
+    if (buttons == MsgButtons::YesNo)
+        return answers.isEmpty() ? MsgResult::Yes : answers.dequeue();
+    return MsgResult::Ok;
+}
+
+QString ScriptedUi::openFile(const OpenFileRequest &request)
+{
+    fileRequests.append(request);
+    return fileToOpen;
+}
+
+bool ScriptedUi::startProgram(const QString &commandLine, WindowStyle style)
+{
+    launches << commandLine;
+    launchStyles << style;
+    return launchSucceeds;
+}
+
+ScriptedUiScope::ScriptedUiScope()
+{
+    auto scripted = std::make_unique<ScriptedUi>();
+    m_ui = scripted.get();
+    m_previous = ui::install(std::move(scripted));
+}
+
+ScriptedUiScope::~ScriptedUiScope() { ui::install(std::move(m_previous)); }

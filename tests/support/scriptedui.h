@@ -1,0 +1,44 @@
+#pragma once
+// The user interface for tests: records every message (text, title, icon,
+// buttons) and every program launch, and gives the answers a test sets.
+#include "platform/userinterface.h"
+
+#include <QList>
+#include <QQueue>
+#include <QStringList>
+
+struct RecordedMessage {
+    QString text;
+    QString title;
+    MsgIcon icon;
+    MsgButtons buttons;
+};
+
+class ScriptedUi : public UserInterface {
+public:
+    MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons) override;
+    QString openFile(const OpenFileRequest &request) override;
+    bool startProgram(const QString &commandLine, WindowStyle style) override;
+    void setBusy(bool busy) override { busyNow = busy; }
+
+    QList<RecordedMessage> messages;
+    QQueue<MsgResult> answers;        // for questions; Yes when empty
+    QString fileToOpen;               // what the open-file dialog gives back
+    QList<OpenFileRequest> fileRequests;
+    QStringList launches;
+    QList<WindowStyle> launchStyles;
+    bool launchSucceeds = true;
+    bool busyNow = false;
+};
+
+// Installs a ScriptedUi for the life of the object.
+class ScriptedUiScope {
+public:
+    ScriptedUiScope();
+    ~ScriptedUiScope();
+    ScriptedUi &ui() { return *m_ui; }
+
+private:
+    ScriptedUi *m_ui;
+    std::unique_ptr<UserInterface> m_previous;
+};

@@ -1,0 +1,283 @@
+// Connection strings, SQL rewriting for SQL Server, and the shared input
+// helpers: the texts they produce are configuration and must match exactly.
+#include "app/appsettings.h"
+#include "common/ctfmodules.h"
+#include "common/error.h"
+#include "data/connectionstrings.h"
+#include "data/sqldialect.h"
+#include "platform/officeroot.h"
+#include "support/office.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class tst_foundation : public QObject {
+    Q_OBJECT
+private slots:
+    void connectionStrings_data();
+    void connectionStrings();
+    void registerInProgramFolder();
+    void translateSql_data();
+    void translateSql();
+    void convertDates_data();
+    void convertDates();
+    void sqlIsNull_data();
+    void sqlIsNull();
+    void sqlIsNullRefusesBadForm();
+    void replaceTokenModes_data();
+    void replaceTokenModes();
+    void checkDate_data();
+    void checkDate();
+    void returnsPath_data();
+    void returnsPath();
+};
+
+void tst_foundation::connectionStrings_data()
+{
+    QTest::addColumn<int>("chkSQL");
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<int>("chkAdmin");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("subset");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    const QString jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
+    QTest::newRow("access K: Tarnwell") << 0 << "K:\\" << 0 << "" << "" << "" << "Tarnwell" << jet + "K:\\Tarnwell.mdb;Persist Security Info=False";
+    QTest::newRow("access K: TarnTran") << 0 << "K:\\" << 0 << "" << "" << "" << "TarnTran" << jet + "K:\\Tarnwell.mdb;Persist Security Info=False";
+    QTest::newRow("access K: TarnMain") << 0 << "K:\\" << 0 << "" << "" << "" << "TarnMain" << jet + "K:\\TarnMain.mdb;Persist Security Info=False";
+    QTest::newRow("access folder Tarnwell") << 0 << "D:\\Data\\" << 0 << "" << "" << "" << "Tarnwell" << jet + "D:\\Data\\TarnMain.mdb;Persist Security Info=False";
+    QTest::newRow("access folder TarnTran") << 0 << "D:\\Data\\" << 0 << "" << "" << "" << "TarnTran" << jet + "D:\\Data\\TarnTran.mdb;Persist Security Info=False";
+    QTest::newRow("access folder no separator") << 0 << "D:\\Data" << 0 << "" << "" << "" << "Tarnwell" << jet + "D:\\DataTarnMain.mdb;Persist Security Info=False";
+    QTest::newRow("sql trusted") << 1 << "S" << 0 << "" << "" << "X" << "Tarnwell"
+                                 << "provider=SQLOLEDB.1;Persist Security Info=False;Initial Catalog=TarnMainX;Data Source=S;Trusted_Connection=Yes;";
+    QTest::newRow("sql TarnTran") << 1 << "S" << 0 << "" << "" << "X" << "TarnTran"
+                                  << "provider=SQLOLEDB.1;Persist Security Info=False;Initial Catalog=TarnTranX;Data Source=S;Trusted_Connection=Yes;";
+    QTest::newRow("sql sa empty user") << 1 << "SRV1" << 1 << "" << "pw" << "" << "TarnMain"
+                                       << "provider=SQLOLEDB.1;Persist Security Info=False;Initial Catalog=TarnMain;Data Source=SRV1;User Id =sa;Password=pw";
+    QTest::newRow("sql user empty password") << 1 << "SRV1" << 1 << "bob" << "" << "" << "Tarnwell"
+                                             << "provider=SQLOLEDB.1;Persist Security Info=False;Initial Catalog=TarnMain;Data Source=SRV1;User Id =bob;Password=";
+    QTest::newRow("unknown name") << 0 << "K:\\" << 0 << "" << "" << "" << "tarnwell" << "";
+    QTest::newRow("CTF in sql mode") << 1 << "SRV1" << 0 << "" << "" << "" << "CTF" << jet + "K:\\CTF.mdb;Persist Security Info=False";
+}
+
+void tst_foundation::connectionStrings()
+{
+    QFETCH(int, chkSQL);
+    QFETCH(QString, database);
+    QFETCH(int, chkAdmin);
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, subset);
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    TestOffice office;
+    SettingFields &f = appsettings::fields();
+    f.chkSQL = chkSQL;
+    f.txtDatabase = database;
+    f.chkAdmin = chkAdmin;
+    f.sqlUserName = user;
+    f.sqlPW = password;
+    f.SQLSubset = subset;
+    appsettings::setMainTitle(QStringLiteral(" CTF administration"));
+    QCOMPARE(GetConnectionString(name), expected);
+    if (name != QStringLiteral("CTF"))
+        QCOMPARE(appsettings::mainTitle(), QStringLiteral(" CTF administration"));
+    else
+        QCOMPARE(appsettings::mainTitle(), QStringLiteral(" CTF administration (CTF.mdb location is K:\\)"));
+}
+
+void tst_foundation::registerInProgramFolder()
+{
+    TestOffice office;
+    const QString folder = office.root() + QStringLiteral("/program");
+    QFile f(folder + QStringLiteral("/ctf.MDB"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    QCOMPARE(GetConnectionString(QStringLiteral("CTF")),
+             QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder + QStringLiteral("\\CTF.mdb;Persist Security Info=False"));
+    QCOMPARE(appsettings::mainTitle(), QStringLiteral(" CTF administration (CTF.mdb location is ") + folder + QStringLiteral(")"));
+}
+
+void tst_foundation::translateSql_data()
+{
+    QTest::addColumn<int>("chkSQL");
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("true") << 1 << "Select * from T where Flag = True" << "Select * from T where Flag = 1";
+    QTest::newRow("false inside word") << 1 << "Select Falsey from T" << "Select 0y from T";
+    QTest::newRow("delete star") << 1 << "Delete * From T" << "DELETE From T";
+    QTest::newRow("delete star alone") << 1 << "DELETE *" << "DELETE";
+    QTest::newRow("two blanks kept") << 1 << "DELETE  * FROM T" << "DELETE  * FROM T";
+    QTest::newRow("dates") << 1 << "a <= #04/05/06# ;" << "a <= CONVERT(DATETIME, '2006-04-05 00:00:00', 102) ;";
+    QTest::newRow("access isnull") << 0 << "Select ISNULL(Amount, 0) from T" << "Select IIF(ISNULL(Amount), 0, Amount) from T";
+    QTest::newRow("access dates untouched") << 0 << "a <= #04/05/06# and b = True" << "a <= #04/05/06# and b = True";
+    QTest::newRow("sql isnull untouched") << 1 << "ISNULL(x, 0)" << "ISNULL(x, 0)";
+}
+
+void tst_foundation::translateSql()
+{
+    QFETCH(int, chkSQL);
+    QFETCH(QString, in);
+    QFETCH(QString, out);
+    appsettings::fields().chkSQL = chkSQL;
+    QCOMPARE(TranslateSQL(in, false), out);
+    appsettings::fields().chkSQL = 0;
+}
+
+void tst_foundation::convertDates_data()
+{
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("four digit year") << "#12/31/2005#" << "CONVERT(DATETIME, '2005-12-31 00:00:00', 102)";
+    QTest::newRow("year 30 is 1930") << "#01/02/30#" << "CONVERT(DATETIME, '1930-01-02 00:00:00', 102)";
+    QTest::newRow("year 29 is 2029") << "#01/02/29#" << "CONVERT(DATETIME, '2029-01-02 00:00:00', 102)";
+    QTest::newRow("non-date pair") << "#a#b#" << "#a#b#";
+    QTest::newRow("one-digit parts") << "#1/2/06#" << "#1/2/06#";
+    QTest::newRow("unpaired") << "x # y" << "x # y";
+    QTest::newRow("two literals") << "#01/02/03# and #04/05/2006#"
+                                  << "CONVERT(DATETIME, '2003-01-02 00:00:00', 102) and CONVERT(DATETIME, '2006-04-05 00:00:00', 102)";
+}
+
+void tst_foundation::convertDates()
+{
+    QFETCH(QString, in);
+    QFETCH(QString, out);
+    appsettings::fields().chkSQL = 1;
+    QCOMPARE(ConvertSQLDates(in), out);
+    appsettings::fields().chkSQL = 0;
+    QCOMPARE(ConvertSQLDates(in), in);
+}
+
+void tst_foundation::sqlIsNull_data()
+{
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("nested") << "ISNULL(ISNULL(a, 1), 2)" << "IIF(ISNULL(IIF(ISNULL(a), 1, a)), 2, IIF(ISNULL(a), 1, a))";
+    QTest::newRow("lower case, no blank") << "isnull(x,0)" << "IIF(ISNULL(x),0, x)";
+    QTest::newRow("two in a row") << "ISNULL(a, 0) + ISNULL(b, 1)" << "IIF(ISNULL(a), 0, a) + IIF(ISNULL(b), 1, b)";
+    QTest::newRow("parenthesised default") << "ISNULL(a, (1+2))" << "IIF(ISNULL(a), (1+2), a)";
+}
+
+void tst_foundation::sqlIsNull()
+{
+    QFETCH(QString, in);
+    QFETCH(QString, out);
+    appsettings::fields().chkSQL = 0;
+    QCOMPARE(SQLISNULL(in, false), out);
+    appsettings::fields().chkSQL = 1;
+    QCOMPARE(SQLISNULL(in, false), in);
+    appsettings::fields().chkSQL = 0;
+}
+
+void tst_foundation::sqlIsNullRefusesBadForm()
+{
+    appsettings::fields().chkSQL = 0;
+    for (const QString &bad : {QStringLiteral("ISNULL(x)"), QStringLiteral("ISNULL(x, 0"), QStringLiteral("ISNULL(")}) {
+        try {
+            SQLISNULL(bad, false);
+            QFAIL(qPrintable(QStringLiteral("no error for ") + bad));
+        } catch (const CtfError &e) {
+            QCOMPARE(e.number(), 0x8004020Du);
+            QCOMPARE(e.source(), QStringLiteral("modTarnwell.SQLISNULL"));
+            QCOMPARE(e.description(), QStringLiteral("modTarnwell.SQLISNULL\rBadly formatted ISNULL statement. Should be of the form 'ISNULL(Field, 0)'"));
+        }
+    }
+}
+
+void tst_foundation::replaceTokenModes_data()
+{
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("replacement");
+    QTest::addColumn<int>("classes");
+    QTest::addColumn<int>("repeat");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("replace ignoring case") << "a true TRUE" << 2 << "TRUE" << "1" << 0 << 0 << "a 1 1";
+    QTest::newRow("empty search") << "abc" << 2 << "" << "x" << 0 << 0 << "abc";
+    QTest::newRow("strip all blanks") << " a b\tc " << 64 << "" << "" << 1 << 0 << "ab\tc";
+    QTest::newRow("strip start") << " \t a " << 4 << "" << "" << 0 << 0 << "a ";
+    QTest::newRow("strip end") << " a \r\n" << 8 << "" << "" << 0 << 0 << " a";
+    QTest::newRow("32 with classes strips too") << "a b a" << 32 << "A" << "x" << 1 << 0 << "xbx";
+    QTest::newRow("collapse blanks") << "a    b" << 128 << "" << "" << 1 << 2 << "a b";
+    QTest::newRow("remove unit") << "aXbxc" << 128 << "x" << "" << 64 << 1 << "abc";
+    QTest::newRow("upper case") << "abc" << 1 << "" << "" << 0 << 0 << "ABC";
+    QTest::newRow("replace then upper") << "true or x" << 3 << "TRUE" << "1" << 0 << 0 << "1 OR X";
+}
+
+void tst_foundation::replaceTokenModes()
+{
+    QFETCH(QString, in);
+    QFETCH(int, mode);
+    QFETCH(QString, search);
+    QFETCH(QString, replacement);
+    QFETCH(int, classes);
+    QFETCH(int, repeat);
+    QFETCH(QString, out);
+    QCOMPARE(ReplaceToken(in, mode, search, replacement, classes, repeat), out);
+}
+
+void tst_foundation::checkDate_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("code");
+    QTest::newRow("empty") << "" << "MT";
+    QTest::newRow("blank mask") << "  /  /  " << "MT";
+    QTest::newRow("prompt mask") << "__/__/__" << "MT";
+    QTest::newRow("31 April") << "31/04/2005" << "id";
+    QTest::newRow("29 Feb 2004") << "29/02/2004" << "OK";
+    QTest::newRow("29 Feb 2000") << "29/02/2000" << "OK";
+    QTest::newRow("29 Feb 2005") << "29/02/2005" << "id";
+    QTest::newRow("month 13") << "15/13/2005" << "im";
+    QTest::newRow("day rule first") << "32/13/2005" << "id";
+    QTest::newRow("day 00") << "00/01/2005" << "NG";
+    QTest::newRow("ddmmyy") << "010105" << "OK";
+    QTest::newRow("short year") << "31/12/05" << "OK";
+    QTest::newRow("odd length") << "1/01/05" << "NG";
+}
+
+void tst_foundation::checkDate()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, code);
+    QString result = QStringLiteral("??");
+    CheckDate(text, result);
+    QCOMPARE(result, code);
+}
+
+void tst_foundation::returnsPath_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("blanks around") << QByteArray("[x]\r\nReturnsPath = D:\\Returns\\\r\n") << "D:\\Returns\\";
+    QTest::newRow("blanks inside") << QByteArray("ReturnsPath=C:\\My Returns\\\r\n") << "C:\\MyReturns\\";
+    QTest::newRow("case matters") << QByteArray("returnspath=D:\\X\\\r\n") << "<default>";
+    QTest::newRow("first match wins") << QByteArray("OldReturnsPath=D:\\X\\\nReturnsPath=E:\\\n") << "OldD:\\X\\";
+    QTest::newRow("empty value") << QByteArray("ReturnsPath=\r\n") << "";
+    QTest::newRow("no separator kept") << QByteArray("ReturnsPath=C:\\Returns") << "C:\\Returns";
+    QTest::newRow("no file") << QByteArray() << "<default>";
+}
+
+void tst_foundation::returnsPath()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, expected);
+    TestOffice office;
+    QFile f(office.host(QString::fromLatin1(kSubmissionSettingsFile)));
+    if (ini.isNull()) {
+        QVERIFY(f.remove());
+    } else {
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(ini);
+        f.close();
+    }
+    if (expected == QStringLiteral("<default>"))
+        expected = officeroot::programFolder() + QStringLiteral("\\");
+    QCOMPARE(GetReturnsPath(), expected);
+}
+
+QTEST_GUILESS_MAIN(tst_foundation)
+#include "tst_foundation.moc"
