@@ -2,6 +2,8 @@
 
 #include "app/frmabout.h"
 #include "app/frmmenu.h"
+#include "annual/frmctfannualreturn.h"
+#include "returns/frmctfoutput.h"
 #include "platform/qtuserinterface.h"
 
 #include <QApplication>
@@ -45,8 +47,8 @@ void startMainScreen()
 }
 
 QWidget *showAbout() { return showOnce<frmAbout>(g_about); }
-QWidget *showOutput() { return nullptr; }
-QWidget *showAnnualReturn() { return nullptr; }
+QWidget *showOutput() { return showOnce<frmCTFOUTPUT>(g_output); }
+QWidget *showAnnualReturn() { return showOnce<frmCTFAnnualReturn>(g_annual); }
 QWidget *showMaintenance() { return nullptr; }
 QWidget *showEnquiry() { return nullptr; }
 

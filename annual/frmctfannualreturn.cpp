@@ -1,0 +1,294 @@
+#include "annual/frmctfannualreturn.h"
+
+#include "app/appsettings.h"
+#include "common/ctfmodules.h"
+#include "common/dates.h"
+#include "common/error.h"
+#include "platform/maskededit.h"
+#include "platform/userinterface.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+const QColor kGreen(0, 192, 0);
+const QColor kBlack(0, 0, 0);
+
+void setTextColour(QWidget *w, const QColor &c)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, c);
+    p.setColor(QPalette::ButtonText, c);
+    w->setPalette(p);
+}
+
+MaskedEdit *dateField(const char *name, QWidget *parent)
+{
+    auto *f = new MaskedEdit(QStringLiteral("99/99/99"), parent);
+    f->setObjectName(QString::fromLatin1(name));
+    return f;
+}
+
+QLabel *label(const char *name, const char *text, QWidget *parent)
+{
+    auto *l = new QLabel(QString::fromLatin1(text), parent);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+QPushButton *button(const char *name, const char *text, QWidget *parent)
+{
+    auto *b = new QPushButton(QString::fromLatin1(text), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+} // namespace
+
+QString frmCTFAnnualReturn::defaultStart(const QDate &today)
+{
+    // "06/04/" + this year's two digits, one year taken off.
+    const auto thisYear = dates::parse(QStringLiteral("06/04/") + today.toString(QStringLiteral("yy")));
+    return dates::dayFirstShort(thisYear->addYears(-1));
+}
+
+QString frmCTFAnnualReturn::endAfter(const QDate &start) { return dates::dayFirstShort(start.addYears(1).addDays(-1)); }
+
+frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmCTFAnnualReturn"));
+    setWindowTitle(QString::fromLatin1(annual::kCaption));
+    auto *top = new QVBoxLayout(this);
+    lblProgNameGreen = label("lblProgNameGreen", "CTF Annual Return Output", this);
+    setTextColour(lblProgNameGreen, kGreen);
+    QFont f = lblProgNameGreen->font();
+    f.setPointSize(f.pointSize() + 6);
+    f.setBold(true);
+    lblProgNameGreen->setFont(f);
+    lblCreditUnionName = label("lblCreditUnionName", " Sample Credit Union Ltd", this);
+    lblThisYear = label("lblThisYear", "Year-end 30 September 2003", this);
+    lblToday = label("lblToday", "today", this);
+    top->addWidget(lblProgNameGreen);
+    top->addWidget(lblCreditUnionName);
+    top->addWidget(lblThisYear);
+    top->addWidget(lblToday);
+
+    SSTab = new QTabWidget(this);
+    SSTab->setObjectName(QStringLiteral("SSTab"));
+    top->addWidget(SSTab);
+
+    auto *tab1 = new QWidget(SSTab);
+    auto *g1 = new QGridLayout(tab1);
+    Frame1 = new QGroupBox(tab1);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    auto *f1 = new QGridLayout(Frame1);
+    Label1 = label("Label1", "Start of year", Frame1);
+    mskStartDate1 = dateField("mskStartDate1", Frame1);
+    Label2 = label("Label2", "End of year", Frame1);
+    mskEndDate1 = dateField("mskEndDate1", Frame1);
+    f1->addWidget(Label1, 0, 0);
+    f1->addWidget(mskStartDate1, 0, 1);
+    f1->addWidget(Label2, 1, 0);
+    f1->addWidget(mskEndDate1, 1, 1);
+    Frame2 = new QGroupBox(QStringLiteral("Select account used for CTF"), tab1);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    auto *f2 = new QVBoxLayout(Frame2);
+    auto *group = new QButtonGroup(this);
+    for (int i = 1; i <= 4; ++i) {
+        optShareAcc[i] = new QRadioButton(QStringLiteral("Share account %1").arg(i), Frame2);
+        optShareAcc[i]->setObjectName(QStringLiteral("optShareAcc%1").arg(i));
+        group->addButton(optShareAcc[i], i);
+        f2->addWidget(optShareAcc[i]);
+        optShareAcc[i]->installEventFilter(this);
+        connect(optShareAcc[i], &QRadioButton::clicked, this, [this, i] { optShareAcc_Click(i); });
+    }
+    optShareAcc[1]->setChecked(true);
+    optShareAcc_Click(1);
+    cmdOutput1 = button("cmdOutput1", "&Output", tab1);
+    cmdExit1 = button("cmdExit1", "E&xit", tab1);
+    g1->addWidget(Frame1, 0, 0, 1, 2);
+    g1->addWidget(Frame2, 1, 0, 1, 2);
+    g1->addWidget(cmdOutput1, 2, 0);
+    g1->addWidget(cmdExit1, 2, 1);
+    SSTab->addTab(tab1, QStringLiteral("Tarnwell I user output"));
+
+    auto *tab2 = new QWidget(SSTab);
+    auto *g2 = new QGridLayout(tab2);
+    Frame3 = new QGroupBox(tab2);
+    Frame3->setObjectName(QStringLiteral("Frame3"));
+    auto *f3 = new QGridLayout(Frame3);
+    Label3 = label("Label3", "Start of year", Frame3);
+    mskStartDate2 = dateField("mskStartDate2", Frame3);
+    Label4 = label("Label4", "End of year", Frame3);
+    mskEndDate2 = dateField("mskEndDate2", Frame3);
+    f3->addWidget(Label3, 0, 0);
+    f3->addWidget(mskStartDate2, 0, 1);
+    f3->addWidget(Label4, 1, 0);
+    f3->addWidget(mskEndDate2, 1, 1);
+    Frame4 = new QGroupBox(QStringLiteral("Select account used for CTF"), tab2);
+    Frame4->setObjectName(QStringLiteral("Frame4"));
+    auto *f4 = new QVBoxLayout(Frame4);
+    lstProduct = new QListWidget(Frame4);
+    lstProduct->setObjectName(QStringLiteral("lstProduct"));
+    lstProduct->setSelectionMode(QAbstractItemView::MultiSelection);
+    lstProduct->installEventFilter(this);
+    f4->addWidget(lstProduct);
+    cmdOutput2 = button("cmdOutput2", "&Output", tab2);
+    cmdExit2 = button("cmdExit2", "E&xit", tab2);
+    g2->addWidget(Frame3, 0, 0, 1, 2);
+    g2->addWidget(Frame4, 1, 0, 1, 2);
+    g2->addWidget(cmdOutput2, 2, 0);
+    g2->addWidget(cmdExit2, 2, 1);
+    SSTab->addTab(tab2, QStringLiteral("Tarnwell II user output"));
+
+    for (MaskedEdit *m : {mskStartDate1, mskEndDate1, mskStartDate2, mskEndDate2})
+        m->installEventFilter(this);
+    setTabOrder(mskStartDate1, mskEndDate1);
+    setTabOrder(mskEndDate1, optShareAcc[1]);
+    setTabOrder(optShareAcc[1], cmdOutput1);
+    setTabOrder(cmdOutput1, cmdExit1);
+    setTabOrder(mskStartDate2, mskEndDate2);
+    setTabOrder(mskEndDate2, lstProduct);
+    setTabOrder(lstProduct, cmdOutput2);
+    setTabOrder(cmdOutput2, cmdExit2);
+
+    connect(cmdOutput1, &QPushButton::clicked, this, &frmCTFAnnualReturn::cmdOutput1_Click);
+    connect(cmdOutput2, &QPushButton::clicked, this, &frmCTFAnnualReturn::cmdOutput2_Click);
+    connect(cmdExit1, &QPushButton::clicked, this, &frmCTFAnnualReturn::cmdExit1_Click);
+    connect(cmdExit2, &QPushButton::clicked, this, &frmCTFAnnualReturn::cmdExit2_Click);
+    m_run.onCaption = [this](int i, const QString &caption) { optShareAcc[i]->setText(caption); };
+    resize(480, 460);
+    Form_Load();
+}
+
+frmCTFAnnualReturn::~frmCTFAnnualReturn() { m_run.close(); }
+
+void frmCTFAnnualReturn::Form_Load()
+{
+    lblToday->setText(QDate::currentDate().toString(QStringLiteral("dd/MM/yy")));
+    // The screen itself has no handling for these failures: the operator is
+    // told what failed and the screen stays open.
+    try {
+        m_run.open();
+        const annual::AnnualReturn::ControlInfo control = m_run.readControl();
+        if (control.found) {
+            lblCreditUnionName->setText(control.cuname);
+            QString yearEnd;
+            if (!control.yearEnd.isNull()) {
+                const auto d = dates::parse(control.yearEnd.toString());
+                yearEnd = d ? dates::dayFirst(*d) : control.yearEnd.toString();
+            }
+            lblThisYear->setText(QStringLiteral("Processing for year end ") + yearEnd);
+        }
+        if (appsettings::fields().txtDatabase != QStringLiteral("K:\\")) {
+            lstProduct->clear();
+            for (const annual::ProductItem &item : m_run.loadProducts()) {
+                auto *it = new QListWidgetItem(item.text, lstProduct);
+                it->setSelected(item.selected);
+            }
+        }
+    } catch (const CtfError &e) {
+        ui::current().message(e.description(), windowTitle(), MsgIcon::Critical);
+    }
+    SSTab->setCurrentIndex(1);
+}
+
+bool frmCTFAnnualReturn::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *field = qobject_cast<MaskedEdit *>(watched);
+    if (field && event->type() == QEvent::FocusIn) {
+        if (field == mskStartDate1 || field == mskStartDate2)
+            StartDate_GotFocus(field);
+        else
+            EndDate_GotFocus(field, field == mskEndDate1 ? mskStartDate1 : mskStartDate2);
+    } else if (field && event->type() == QEvent::FocusOut) {
+        Date_LostFocus(field);
+    } else if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            bool swallow = false;
+            Control_KeyPress(13, swallow);
+            if (swallow)
+                return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmCTFAnnualReturn::StartDate_GotFocus(MaskedEdit *field)
+{
+    if (!dates::isDate(field->text()))
+        field->setMaskedText(defaultStart(QDate::currentDate()));
+    field->setSelection(0, int(field->text().size()));
+    setFieldColour(field, QColor(0, 255, 255));
+}
+
+void frmCTFAnnualReturn::EndDate_GotFocus(MaskedEdit *field, MaskedEdit *startField)
+{
+    if (!dates::isDate(field->text())) {
+        if (const auto start = dates::parse(startField->text()))
+            field->setMaskedText(endAfter(*start));
+    }
+    field->setSelection(0, int(field->text().size()));
+    setFieldColour(field, QColor(0, 255, 255));
+}
+
+void frmCTFAnnualReturn::Date_LostFocus(MaskedEdit *field) { setFieldColour(field, QColor(255, 255, 255)); }
+
+void frmCTFAnnualReturn::Control_KeyPress(int keyAscii, bool &swallow)
+{
+    if (keyAscii != 13)
+        return;
+    swallow = true;
+    ShellSendKeys(QStringLiteral("{tab}"));
+}
+
+void frmCTFAnnualReturn::optShareAcc_Click(int)
+{
+    for (int i = 1; i <= 4; ++i)
+        setTextColour(optShareAcc[i], kBlack);
+    for (int i = 1; i <= 4; ++i)
+        if (optShareAcc[i]->isChecked())
+            setTextColour(optShareAcc[i], kGreen);
+}
+
+int frmCTFAnnualReturn::selectedShareAccount() const
+{
+    for (int i = 1; i <= 4; ++i)
+        if (optShareAcc[i]->isChecked())
+            return i;
+    return 1;
+}
+
+void frmCTFAnnualReturn::focusRefused(MaskedEdit *start, MaskedEdit *end)
+{
+    if (m_run.refusedField() == annual::Field::StartDate)
+        start->setFocus(Qt::OtherFocusReason);
+    else if (m_run.refusedField() == annual::Field::EndDate)
+        end->setFocus(Qt::OtherFocusReason);
+}
+
+void frmCTFAnnualReturn::cmdOutput1_Click()
+{
+    if (m_run.runShareAccount(selectedShareAccount(), mskStartDate1->text(), mskEndDate1->text()) == annual::Outcome::Refused)
+        focusRefused(mskStartDate1, mskEndDate1);
+}
+
+void frmCTFAnnualReturn::cmdOutput2_Click()
+{
+    QList<annual::ProductItem> items;
+    for (int i = 0; i < lstProduct->count(); ++i)
+        items.append({lstProduct->item(i)->text(), lstProduct->item(i)->isSelected()});
+    if (m_run.runProducts(items, mskStartDate2->text(), mskEndDate2->text()) == annual::Outcome::Refused)
+        focusRefused(mskStartDate2, mskEndDate2);
+}
+
+void frmCTFAnnualReturn::cmdExit1_Click() { close(); }
+void frmCTFAnnualReturn::cmdExit2_Click() { close(); }

@@ -1,0 +1,47 @@
+#pragma once
+// The masked entry field of the screens. It shows the mask's literals and a
+// "_" prompt in every position not yet typed; text() is that displayed text
+// and clipText() the typed characters alone. Mask characters: "#" a digit
+// (required), "9" a digit (optional), "A" a letter or digit (required), "a" a
+// letter or digit (optional), ">" upper-cases the letters after it; anything
+// else is a literal. Characters a position does not take are refused with a
+// beep, as the original control did.
+#include <QLineEdit>
+#include <QVector>
+
+class MaskedEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit MaskedEdit(const QString &mask, QWidget *parent = nullptr);
+
+    QString mask() const { return m_mask; }
+    // Sets the displayed text: characters are laid into the positions in
+    // order, literals of the mask skipped where the text carries them.
+    void setMaskedText(const QString &text);
+    QString clipText() const;
+    static constexpr QChar kPrompt = QLatin1Char('_');
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    struct Slot {
+        bool literal = false;
+        QChar literalChar;
+        bool digitOnly = false;
+        bool upper = false;
+        QChar value; // null when not typed
+    };
+    bool accepts(const Slot &s, QChar c) const;
+    int nextEditable(int from) const;
+    int previousEditable(int before) const;
+    void clearRange(int from, int to);
+    void refresh(int cursor);
+    void typeChar(QChar c);
+
+    QString m_mask;
+    QVector<Slot> m_slots;
+};
+
+// The background of an entry field: cyan while it has the focus, white otherwise.
+void setFieldColour(QWidget *field, const QColor &colour);

@@ -1,0 +1,158 @@
+#include "returns/frmctfoutput.h"
+
+#include "app/appsettings.h"
+#include "common/dates.h"
+#include "platform/maskededit.h"
+#include "platform/pathmapper.h"
+#include "platform/userinterface.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+
+frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmCTFOUTPUT"));
+    setWindowTitle(QString::fromLatin1(returns::kCaption));
+    auto *grid = new QGridLayout(this);
+    Label1 = new QLabel(QStringLiteral("Sample of records to be output"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    List1 = new QListWidget(this);
+    List1->setObjectName(QStringLiteral("List1"));
+    Label2 = new QLabel(QStringLiteral("Period end"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    mskPEnd = new MaskedEdit(QStringLiteral("##/##/####"), this);
+    mskPEnd->setObjectName(QStringLiteral("mskPEnd"));
+    cmdXML = new QPushButton(QStringLiteral("&Create ASCII"), this);
+    cmdXML->setObjectName(QStringLiteral("cmdXML"));
+    cmdRecreate = new QPushButton(QStringLiteral("&Recreate"), this);
+    cmdRecreate->setObjectName(QStringLiteral("cmdRecreate"));
+    cmdExit = new QPushButton(QStringLiteral("E&xit"), this);
+    cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    grid->addWidget(Label1, 0, 0, 1, 3);
+    grid->addWidget(List1, 1, 0, 1, 3);
+    grid->addWidget(Label2, 2, 0);
+    grid->addWidget(mskPEnd, 2, 1);
+    grid->addWidget(cmdXML, 3, 0);
+    grid->addWidget(cmdRecreate, 3, 1);
+    grid->addWidget(cmdExit, 3, 2);
+    setTabOrder(List1, mskPEnd);
+    setTabOrder(mskPEnd, cmdXML);
+    setTabOrder(cmdXML, cmdRecreate);
+    setTabOrder(cmdRecreate, cmdExit);
+    mskPEnd->installEventFilter(this);
+    connect(cmdXML, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdXML_Click);
+    connect(cmdRecreate, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdRecreate_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdExit_Click);
+    resize(420, 360);
+    Form_Load();
+}
+
+frmCTFOUTPUT::~frmCTFOUTPUT() { Form_Unload(); }
+
+void frmCTFOUTPUT::Form_Load()
+{
+    const bool opened = m_output.load();
+    List1->clear();
+    if (!opened)
+        return; // the list stays empty and the period end blank
+    List1->addItems(m_output.listItems());
+    mskPEnd->setMaskedText(m_output.proposal());
+    m_lastAccepted = mskPEnd->text();
+}
+
+void frmCTFOUTPUT::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    m_output.unload();
+}
+
+bool frmCTFOUTPUT::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == mskPEnd) {
+        if (event->type() == QEvent::FocusIn) {
+            mskPEnd_GotFocus();
+        } else if (event->type() == QEvent::FocusOut) {
+            mskPEnd_LostFocus();
+        } else if (event->type() == QEvent::KeyPress) {
+            auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                bool swallow = false;
+                mskPEnd_KeyPress(13, swallow);
+                return swallow;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmCTFOUTPUT::mskPEnd_GotFocus()
+{
+    mskPEnd->setSelection(0, int(mskPEnd->text().size()));
+    setFieldColour(mskPEnd, QColor(0, 255, 255));
+}
+
+void frmCTFOUTPUT::mskPEnd_KeyPress(int keyAscii, bool &swallow)
+{
+    if (keyAscii != 13)
+        return;
+    swallow = true;
+    cmdXML->setEnabled(true);
+    cmdXML->setFocus(Qt::OtherFocusReason);
+}
+
+void frmCTFOUTPUT::mskPEnd_LostFocus()
+{
+    setFieldColour(mskPEnd, QColor(255, 255, 255));
+    if (!dates::isDate(mskPEnd->text())) {
+        ui::current().message(QStringLiteral("Invalid period end date!"), QString::fromLatin1(appsettings::kProgramTitle),
+                              MsgIcon::Exclamation);
+        mskPEnd->setMaskedText(m_lastAccepted);
+    }
+}
+
+void frmCTFOUTPUT::cmdXML_Click()
+{
+    cmdXML->setEnabled(false);
+    cmdExit->setEnabled(false);
+    cmdRecreate->setEnabled(false);
+    m_output.generate(mskPEnd->text());
+    cmdExit->setEnabled(true);
+}
+
+void frmCTFOUTPUT::cmdRecreate_Click()
+{
+    OpenFileRequest request;
+    request.initialDir = QStringLiteral("C:\\Temp");
+    request.defaultExt = QStringLiteral("LOG");
+    request.title = QStringLiteral("QD Log files (Previously ASCII outputs)");
+    request.filter = QStringLiteral("*.LOG");
+    const QString chosen = ui::current().openFile(request);
+    if (chosen.isEmpty())
+        return;
+    // A missing file leaves the buttons as they were; they change only once
+    // the copy is tried.
+    if (!pathmapper::fileExists(chosen)) {
+        returns::ReturnOutput::recreate(chosen);
+        return;
+    }
+    cmdRecreate->setEnabled(false);
+    cmdXML->setEnabled(false);
+    returns::ReturnOutput::recreate(chosen);
+    ui::current().setBusy(false);
+    cmdExit->setEnabled(true);
+    cmdExit->setFocus(Qt::OtherFocusReason);
+}
+
+void frmCTFOUTPUT::cmdExit_Click() { close(); }
+
+void frmCTFOUTPUT::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The output screen: lists the entries not yet output, proposes a period
+// end, writes IRReturn.txt and re-creates it from a log copy. The work is
+// done by ReturnOutput; the handlers only move the controls.
+#include "returns/returnoutput.h"
+
+#include <QWidget>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class MaskedEdit;
+
+class frmCTFOUTPUT : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmCTFOUTPUT(QWidget *parent = nullptr);
+    ~frmCTFOUTPUT() override;
+
+    void Form_Load();
+    void Form_Unload();
+    void mskPEnd_GotFocus();
+    void mskPEnd_KeyPress(int keyAscii, bool &swallow);
+    void mskPEnd_LostFocus();
+    void cmdXML_Click();
+    void cmdRecreate_Click();
+    void cmdExit_Click();
+
+    QLabel *Label1, *Label2;
+    QListWidget *List1;
+    MaskedEdit *mskPEnd;
+    QPushButton *cmdXML, *cmdRecreate, *cmdExit;
+
+    const QString &lastAccepted() const { return m_lastAccepted; }
+    returns::ReturnOutput &output() { return m_output; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    returns::ReturnOutput m_output;
+    QString m_lastAccepted;
+    bool m_unloaded = false;
+};

@@ -1,0 +1,302 @@
+// The periodic return IRReturn.txt: its exact bytes, the markings of the
+// entries, the log copy, re-creation, and what a run that breaks leaves.
+#include "common/dates.h"
+#include "platform/pathmapper.h"
+#include "returns/returnoutput.h"
+#include "support/office.h"
+#include "support/scriptedui.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using returns::ReturnOutput;
+
+namespace {
+const QString kCtf = QStringLiteral("K:\\CTF.mdb");
+const QDateTime kStart(QDate(2026, 12, 6), QTime(9, 5, 30));
+const QString kLog = QStringLiteral("C:\\temp\\QD30112026-0905.log");
+const QString kReturn = QStringLiteral("K:\\Returns\\IRReturn.txt");
+}
+
+class tst_periodicreturn : public QObject {
+    Q_OBJECT
+private slots:
+    void everyKindExactBytes();
+    void markingsAndSentRef();
+    void nilReturn();
+    void onlyUnknownKindsGiveHeaderAlone();
+    void proposal_data();
+    void proposal();
+    void logName_data();
+    void logName();
+    void missingTempFolderStillCompletes();
+    void rowThatCannotBeSavedStopsTheRun();
+    void fullDiskMarksNothing();
+    void secondRunWritesTheSameEntries();
+    void recreateCopiesLogAndLeavesRegister();
+    void recreateMissingLog();
+    void connectionFailure();
+};
+
+void tst_periodicreturn::everyKindExactBytes()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 250);
+    office.addEntry(QStringLiteral("RAA"), QStringLiteral("AB123456"), QStringLiteral("15/06/2012"), 12.345);
+    office.addEntry(QStringLiteral("endowment"), QStringLiteral("CD987654321X"), QStringLiteral("04/03/2011"), -0.005);
+    office.addEntry(QStringLiteral("EXCEPTION"), QVariant(), QStringLiteral("04/03/2011"), 0, QStringLiteral("2"), QStringLiteral("R1"));
+    office.addEntry(QStringLiteral("ChildDeath"), QStringLiteral("EF111111A"), QStringLiteral("01/01/2015"), 0, {}, {},
+                    QStringLiteral("02/02/2016"));
+    office.addEntry(QStringLiteral("TransferedIn"), QStringLiteral("GH222222"), QStringLiteral("05/05/2013"), 0);
+    office.addEntry(QStringLiteral("Gift"), QStringLiteral("ZZ000000"), QStringLiteral("05/05/2013"), 5);
+    office.addEntry(QString(), QStringLiteral("YY000000"), QStringLiteral("05/05/2013"), 5);
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AA000001"), QStringLiteral("05/05/2013"), 5, {}, {}, {}, true);
+    office.addEntry(QStringLiteral("voucher"), QStringLiteral("JK333333B"), QStringLiteral("01/01/2010"), QVariant());
+    office.addEntry(QStringLiteral("Endowment"), QStringLiteral("LM444444"), QStringLiteral("01/01/2010"), 1234.5,
+                    QStringLiteral("7"), QStringLiteral("REF9"));
+
+    ReturnOutput out;
+    QVERIFY(out.load(QDate(2026, 12, 6)));
+    QCOMPARE(out.listItems().size(), 10);
+    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
+    const QByteArray expected =
+        "Header|2026/11/30\r\n"
+        "ChildDeath|EF111111A|2015/01/01|2016/02/02\r\n"
+        "Endowment|CD9876543|2011/03/04|-0.01||\r\n"
+        "Endowment|LM444444 |2010/01/01|1234.50|7|REF9\r\n"
+        "Exception|         |2011/03/04|2|R1\r\n"
+        "RAA|AB123456 |2012/06/15|12.35|\r\n"
+        "TransferedIn|GH222222 |2013/05/05\r\n"
+        "Voucher|AB123456C|2010/02/01|250.00\r\n"
+        "Voucher|JK333333B|2010/01/01|\r\n";
+    QCOMPARE(office.readFile(kReturn), expected);
+    QCOMPARE(office.readFile(kLog), expected);
+    QCOMPARE(scope.ui().messages.size(), 1);
+    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"));
+    QCOMPARE(scope.ui().messages[0].title, QStringLiteral(" CTF - ASCII output"));
+    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Information);
+}
+
+void tst_periodicreturn::markingsAndSentRef()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    const qint64 done = office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AA000001"), QStringLiteral("05/05/2013"), 5, {}, {}, {}, true);
+    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET SentRef = 'old', PeriodEndSent = '01/01/20' WHERE ID = ?"), {done});
+    const qint64 first = office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
+    office.addEntry(QStringLiteral("Unknown"), QStringLiteral("AB000002"), QStringLiteral("05/05/2013"), 5);
+    const qint64 last = office.addEntry(QStringLiteral("RAA"), QStringLiteral("AB000003"), QStringLiteral("05/05/2013"), 5);
+    ReturnOutput out;
+    QVERIFY(out.load(QDate(2026, 12, 6)));
+    QCOMPARE(out.lowestId(), qint32(first));
+    QCOMPARE(out.highestId(), qint32(last));
+    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
+    QCOMPARE(out.markedThisRun(), 3);
+    const QString today = dates::dayFirstShort(QDate::currentDate());
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 1 AND PeriodEndSent = '%1' "
+                                                "AND SentRef = 'From ID %2 to %3'").arg(today).arg(first).arg(last)).toInt(), 3);
+    // The entry output earlier is not touched.
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT SentRef || PeriodEndSent FROM ChildTrustFunds WHERE ID = %1").arg(done)).toString(),
+             QStringLiteral("old01/01/20"));
+}
+
+void tst_periodicreturn::nilReturn()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AA000001"), QStringLiteral("05/05/2013"), 5, {}, {}, {}, true);
+    ReturnOutput out;
+    QVERIFY(out.load(QDate(2026, 12, 6)));
+    QCOMPARE(out.lowestId(), 0);
+    QCOMPARE(out.highestId(), 0);
+    QVERIFY(out.listItems().isEmpty());
+    QCOMPARE(out.generate(QStringLiteral("15/12/2026"), kStart), returns::RunResult::Done);
+    QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/12/15\r\nNilReturn\r\n"));
+    QCOMPARE(office.readFile(QStringLiteral("C:\\temp\\QD15122026-0905.log")), QByteArray("Header|2026/12/15\r\nNilReturn\r\n"));
+}
+
+void tst_periodicreturn::onlyUnknownKindsGiveHeaderAlone()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.addEntry(QStringLiteral("Vouchers"), QStringLiteral("AA000001"), QStringLiteral("05/05/2013"), 5);
+    office.addEntry(QString(), QStringLiteral("AA000002"), QStringLiteral("05/05/2013"), 5);
+    ReturnOutput out;
+    QVERIFY(out.load());
+    out.generate(QStringLiteral("30/11/2026"), kStart);
+    QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\n"));
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 1")).toInt(), 2);
+}
+
+void tst_periodicreturn::proposal_data()
+{
+    QTest::addColumn<QDate>("today");
+    QTest::addColumn<QDate>("proposed");
+    QTest::newRow("1st") << QDate(2026, 12, 1) << QDate(2026, 11, 30);
+    QTest::newRow("14th") << QDate(2026, 12, 14) << QDate(2026, 11, 30);
+    QTest::newRow("15th") << QDate(2026, 12, 15) << QDate(2026, 12, 15);
+    QTest::newRow("16th") << QDate(2026, 12, 16) << QDate(2026, 12, 15);
+    QTest::newRow("31st") << QDate(2026, 12, 31) << QDate(2026, 12, 15);
+    QTest::newRow("1 March") << QDate(2026, 3, 1) << QDate(2026, 2, 28);
+    QTest::newRow("1 March leap") << QDate(2028, 3, 1) << QDate(2028, 2, 29);
+    QTest::newRow("1 January") << QDate(2027, 1, 1) << QDate(2026, 12, 31);
+}
+
+void tst_periodicreturn::proposal()
+{
+    QFETCH(QDate, today);
+    QFETCH(QDate, proposed);
+    QCOMPARE(returns::proposePeriodEnd(today), proposed);
+}
+
+void tst_periodicreturn::logName_data()
+{
+    QTest::addColumn<QDate>("periodEnd");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("morning") << QDate(2026, 11, 30) << QTime(9, 5, 59) << "C:\\temp\\QD30112026-0905.log";
+    QTest::newRow("24 hour clock") << QDate(2026, 1, 5) << QTime(23, 59) << "C:\\temp\\QD05012026-2359.log";
+    QTest::newRow("midnight") << QDate(2026, 1, 5) << QTime(0, 0) << "C:\\temp\\QD05012026-0000.log";
+}
+
+void tst_periodicreturn::logName()
+{
+    QFETCH(QDate, periodEnd);
+    QFETCH(QTime, time);
+    QFETCH(QString, name);
+    QCOMPARE(returns::logFileName(periodEnd, time), name);
+}
+
+void tst_periodicreturn::missingTempFolderStillCompletes()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
+    QVERIFY(QDir(office.host(QStringLiteral("C:\\temp"))).removeRecursively());
+    ReturnOutput out;
+    QVERIFY(out.load());
+    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
+    QCOMPARE(scope.ui().messages.size(), 2);
+    QCOMPARE(scope.ui().messages[0].text,
+             QStringLiteral("Unable to make a copy of the document [K:\\Returns\\IRReturn.txt] - please do this manually"));
+    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Information);
+    QCOMPARE(scope.ui().messages[1].text, QStringLiteral("ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"));
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT RecordOutput FROM ChildTrustFunds")).toInt(), 1);
+}
+
+void tst_periodicreturn::rowThatCannotBeSavedStopsTheRun()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000002"), QStringLiteral("05/05/2013"), 6);
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000003"), QStringLiteral("05/05/2013"), 7);
+    office.exec(kCtf, QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON ChildTrustFunds WHEN NEW.CRN = 'AB000002' "
+                                     "BEGIN SELECT RAISE(ABORT, 'refused by test'); END"));
+    ReturnOutput out;
+    QVERIFY(out.load());
+    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Failed);
+    QCOMPARE(out.markedThisRun(), 1);
+    // Every marked entry has its line; the entry that failed has its line but no mark.
+    QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\n"
+                                                  "Voucher|AB000001 |2013/05/05|5.00\r\n"
+                                                  "Voucher|AB000002 |2013/05/05|6.00\r\n"));
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT group_concat(CRN) FROM ChildTrustFunds WHERE RecordOutput = 1")).toString(),
+             QStringLiteral("AB000001"));
+    QVERIFY(office.readFile(kLog).isNull());
+    QCOMPARE(scope.ui().messages.size(), 1);
+    const RecordedMessage &m = scope.ui().messages[0];
+    QCOMPARE(m.title, QStringLiteral(" CTF - ASCII output"));
+    QCOMPARE(m.icon, MsgIcon::Critical);
+    QVERIFY2(m.text.contains(QStringLiteral("refused by test")), qPrintable(m.text));
+    QVERIFY2(m.text.contains(QStringLiteral("1 entries were marked as output in this run")), qPrintable(m.text));
+}
+
+void tst_periodicreturn::fullDiskMarksNothing()
+{
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full on this machine");
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), office.host(kReturn)));
+    ReturnOutput out;
+    QVERIFY(out.load());
+    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Failed);
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 1")).toInt(), 0);
+    QCOMPARE(scope.ui().messages.size(), 1);
+    QVERIFY(scope.ui().messages[0].text.contains(QStringLiteral("K:\\Returns\\IRReturn.txt")));
+    QVERIFY(scope.ui().messages[0].text.contains(QStringLiteral("0 entries were marked")));
+}
+
+void tst_periodicreturn::secondRunWritesTheSameEntries()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
+    ReturnOutput out;
+    QVERIFY(out.load());
+    out.generate(QStringLiteral("30/11/2026"), kStart);
+    // An entry saved after the screen opened waits for the next opening.
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000002"), QStringLiteral("05/05/2013"), 6);
+    out.generate(QStringLiteral("15/12/2026"), kStart);
+    QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/12/15\r\nVoucher|AB000001 |2013/05/05|5.00\r\n"));
+}
+
+void tst_periodicreturn::recreateCopiesLogAndLeavesRegister()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
+    {
+        ReturnOutput out;
+        QVERIFY(out.load());
+        out.generate(QStringLiteral("30/11/2026"), kStart);
+    }
+    const QByteArray before = office.readFile(kReturn);
+    const QVariant marks = office.scalar(kCtf, QStringLiteral("SELECT RecordOutput || PeriodEndSent || SentRef FROM ChildTrustFunds"));
+    QFile f(office.host(kReturn));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("changed by hand\r\n");
+    f.close();
+    scope.ui().messages.clear();
+    QCOMPARE(ReturnOutput::recreate(office.host(kLog)), returns::RecreateResult::Done);
+    QCOMPARE(office.readFile(kReturn), before);
+    QCOMPARE(scope.ui().messages.size(), 1);
+    QCOMPARE(scope.ui().messages[0].text,
+             QStringLiteral("ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."));
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT RecordOutput || PeriodEndSent || SentRef FROM ChildTrustFunds")), marks);
+}
+
+void tst_periodicreturn::recreateMissingLog()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    QCOMPARE(ReturnOutput::recreate(QStringLiteral("C:\\temp\\QDnothing.log")), returns::RecreateResult::Missing);
+    QCOMPARE(scope.ui().messages.size(), 1);
+    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Unable to re-create document from log file"));
+    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Information);
+    QVERIFY(office.readFile(kReturn).isNull());
+    QCOMPARE(ReturnOutput::recreate(QString()), returns::RecreateResult::Cancelled);
+    QCOMPARE(scope.ui().messages.size(), 1);
+}
+
+void tst_periodicreturn::connectionFailure()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    QVERIFY(QFile::remove(office.host(kCtf)));
+    ReturnOutput out;
+    QVERIFY(!out.load());
+    QCOMPARE(scope.ui().messages.size(), 1);
+    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Unable to access the database\r\nCould not find file 'K:\\CTF.mdb'."));
+    QCOMPARE(scope.ui().messages[0].title, QStringLiteral("Child trust fund administration"));
+    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::None);
+    // Opening never creates the file.
+    QVERIFY(!QFile::exists(office.host(kCtf)));
+}
+
+QTEST_GUILESS_MAIN(tst_periodicreturn)
+#include "tst_periodicreturn.moc"
