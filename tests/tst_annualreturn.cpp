@@ -1,0 +1,384 @@
+// The annual return CTFANRTN.txt for a share account and for products: the
+// exact bytes, the member figures, the statements sent, and the refusals.
+#include "annual/annualreturn.h"
+#include "app/appsettings.h"
+#include "data/connection.h"
+#include "support/office.h"
+#include "support/scriptedui.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using annual::AnnualReturn;
+using annual::Outcome;
+
+namespace {
+const QString kTarn = QStringLiteral("K:\\Tarnwell.mdb");
+const QString kFile = QStringLiteral("K:\\Returns\\CTFANRTN.txt");
+
+void member(TestOffice &o, int no, const QVariant &ni, const QVariant &dob)
+{
+    o.exec(kTarn, QStringLiteral("INSERT INTO MemberMain (MemberNo, Forename, Surname, DOB, NINumber) VALUES (?, 'A', 'B', ?, ?)"), {no, dob, ni});
+}
+void bals(TestOffice &o, int no, double s1, double s2 = 0)
+{
+    o.exec(kTarn, QStringLiteral("INSERT INTO MemberBals VALUES (?, ?, ?, 0, 0)"), {no, s1, s2});
+}
+void tran(TestOffice &o, const char *table, int no, const QVariant &account, const QVariant &product, const char *date,
+          double value, const QVariant &narrative)
+{
+    o.exec(kTarn, QStringLiteral("INSERT INTO %1 (MemberNo, Account, ProductCode, TranDate, TranValue1, Narrative) VALUES (?,?,?,?,?,?)")
+                      .arg(QLatin1String(table)),
+           {no, account, product, QString::fromLatin1(date), value, narrative});
+}
+
+// Tarnwell I members exercising every rule of the figures and the reference.
+void shareAccountOffice(TestOffice &o)
+{
+    member(o, 101, QStringLiteral("AB123456"), QStringLiteral("2010-01-01"));
+    bals(o, 101, 10);
+    tran(o, "MemberAllTrans", 101, 1, {}, "2025-04-06", 100, QStringLiteral("Deposit"));
+    tran(o, "MemberAllTrans", 101, 1, {}, "2026-04-05", 7.891, QVariant());
+    tran(o, "MemberAllTrans", 101, 1, {}, "2026-04-06", 1000, QStringLiteral("Deposit"));
+    tran(o, "MemberAllTrans", 101, 1, {}, "2025-01-01", 200, QStringLiteral("Opening"));
+    tran(o, "MemberAllTrans", 101, 2, {}, "2025-05-01", 999, QStringLiteral("other account"));
+    tran(o, "MemberTrans", 101, 1, {}, "2025-06-01", -12.3, QStringLiteral("Withdrawal"));
+    tran(o, "MemberTrans", 101, 1, {}, "2025-07-01", 30, QStringLiteral("VOUCHER"));
+    tran(o, "MemberTrans", 101, 1, {}, "2025-07-02", 40, QStringLiteral("Endowment"));
+    tran(o, "MemberTrans", 101, 1, {}, "2025-07-03", 41, QStringLiteral("DIVIDEND"));
+    tran(o, "MemberTrans", 101, 1, {}, "2025-07-04", 42, QStringLiteral("interest paid"));
+    tran(o, "MemberTrans", 101, 1, {}, "2025-07-05", 43, QStringLiteral("INDIVIDUAL TOP UP"));
+    member(o, 102, QStringLiteral("CD1234567890"), QStringLiteral("2008-04-30")); // 216 months: in
+    bals(o, 102, 5);
+    member(o, 103, QStringLiteral("EF12345"), QStringLiteral("2008-03-31"));      // 217 months: out
+    bals(o, 103, 5);
+    member(o, 104, QStringLiteral("GH765432A"), QVariant());
+    bals(o, 104, 5);
+    tran(o, "MemberAllTrans", 104, 1, {}, "2025-08-01", 0.125, QStringLiteral("Gift"));
+    tran(o, "MemberTrans", 104, 1, {}, "2025-08-02", -0.005, QStringLiteral("Fee"));
+    member(o, 105, QStringLiteral("ZERO0000A"), QVariant());
+    bals(o, 105, 0);
+    tran(o, "MemberAllTrans", 105, 1, {}, "2025-08-01", 50, QStringLiteral("Deposit"));
+    bals(o, 106, 5); // no MemberMain row
+    member(o, 107, QVariant(), QVariant());
+    bals(o, 107, 5);
+    member(o, 108, QStringLiteral("         "), QVariant());
+    bals(o, 108, 5);
+    member(o, 109, QStringLiteral("IJ000009C"), QStringLiteral("2015-05-05"));
+    bals(o, 109, 0, 8);
+}
+} // namespace
+
+class tst_annualreturn : public QObject {
+    Q_OBJECT
+private slots:
+    void shareAccountExactBytes();
+    void shareAccountStatements();
+    void productsExactBytes();
+    void productStatements();
+    void productStatementsForSqlServer();
+    void nilReturnAndHeaderOnly();
+    void refusals_data();
+    void refusals();
+    void answeringNoChangesNothing();
+    void productListText_data();
+    void productListText();
+    void subscriptionRule_data();
+    void subscriptionRule();
+    void twoDigitYears();
+};
+
+void tst_annualreturn::shareAccountExactBytes()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    shareAccountOffice(office);
+    AnnualReturn run;
+    run.open();
+    QStringList captions;
+    run.onCaption = [&](int i, const QString &c) { captions << QStringLiteral("%1:%2").arg(i).arg(c); };
+    QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"
+                                                "Account|AB123456 |2|y|491.59|0.00|107.89\r\n"
+                                                "Account|CD1234567|2|y|0.00|0.00|0.00\r\n"
+                                                "Account|GH765432A|2|y|0.12|0.00|0.13\r\n"));
+    QCOMPARE(captions, QStringList({QStringLiteral("1:Share account 1 - outputing"), QStringLiteral("1:Share account 1 - Complete")}));
+    QCOMPARE(scope.ui().messages.size(), 2);
+    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Continue with the following selected account:\r\n\r\nShare account 1 ?"));
+    QCOMPARE(scope.ui().messages[0].title, QStringLiteral("Continue ?"));
+    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Question);
+    QCOMPARE(scope.ui().messages[0].buttons, MsgButtons::YesNo);
+    QCOMPARE(scope.ui().messages[1].text, QStringLiteral("Output complete"));
+    QCOMPARE(scope.ui().messages[1].title, QStringLiteral("Finished"));
+    QCOMPARE(scope.ui().messages[1].icon, MsgIcon::Information);
+    // A second run replaces the file with the same content.
+    QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    QCOMPARE(office.readFile(kFile).count('\n'), 4);
+}
+
+void tst_annualreturn::shareAccountStatements()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    shareAccountOffice(office);
+    AnnualReturn run;
+    run.open();
+    QStringList sent;
+    Connection::setStatementObserver([&](const Connection &c, const QString &sql) {
+        QVERIFY(&c == &run.memberConnection());
+        sent << sql;
+    });
+    run.runShareAccount(2, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+    Connection::setStatementObserver({});
+    QCOMPARE(sent, QStringList({
+        QStringLiteral("Select * from MemberBals where S2Bal > 0 ;"),
+        QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"),
+        QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"),
+        QStringLiteral("Select * from MemberAllTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"),
+        QStringLiteral("Select * from MemberTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"),
+        QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = 109 ;")}));
+    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nAccount|IJ000009C|2|y|0.00|0.00|0.00\r\n"));
+}
+
+namespace {
+void productOffice(TestOffice &o)
+{
+    o.exec(kTarn, QStringLiteral("INSERT INTO Product VALUES ('S1', 'Ordinary shares', 1), ('JUN', 'Junior', 12), ('CTF', 'Child Trust Fund', 3)"));
+    member(o, 201, QStringLiteral("KL1111111"), QStringLiteral("1990-01-01")); // no age test here
+    o.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"));
+    tran(o, "MemberAllTrans", 201, {}, QStringLiteral("CTF"), "2025-05-01", 100, QStringLiteral("Deposit"));
+    tran(o, "MemberTrans", 201, {}, QStringLiteral("jun"), "2025-05-02", 20.5, QVariant());
+    tran(o, "MemberTrans", 201, {}, QStringLiteral("S1"), "2025-05-03", 999, QStringLiteral("Deposit"));
+    member(o, 202, QStringLiteral("MN22222"), QVariant());
+    o.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (202, 'JUN', 10)"));
+    tran(o, "MemberAllTrans", 202, {}, QStringLiteral("JUN"), "2026-04-05", -3.333, QStringLiteral("Fee"));
+    member(o, 203, QStringLiteral("OP3333333"), QVariant());
+    o.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (203, 'S1', 10)"));
+    o.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (204, 'CTF', 10)")); // no MemberMain row
+}
+const QList<annual::ProductItem> kChosen{{QStringLiteral("CTF - Child Trust Fund"), true},
+                                         {QStringLiteral("JUN - Junior"), true},
+                                         {QStringLiteral("S1 - Ordinary shares"), false}};
+} // namespace
+
+void tst_annualreturn::productsExactBytes()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    productOffice(office);
+    appsettings::fields().txtDatabase = QStringLiteral("K:\\");
+    AnnualReturn run;
+    run.open();
+    QVERIFY(run.loadProducts().isEmpty()); // the list stays empty on "K:\"
+    QCOMPARE(run.runProducts(kChosen, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"
+                                                "Account|KL1111111|2|y|120.50|0.00|120.50\r\n"
+                                                "Account|MN22222  |2|y|-3.33|0.00|0.00\r\n"));
+    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Continue with the following selected accounts:\r\n\r\n('CTF', 'JUN') ?"));
+    QCOMPARE(scope.ui().messages[1].text, QStringLiteral("Output complete \r\nK:\\Returns\\CTFANRTN.txt"));
+    QCOMPARE(scope.ui().messages[1].title, QStringLiteral("Finished creating K:\\Returns\\CTFANRTN.txt"));
+
+    appsettings::fields().txtDatabase = QStringLiteral("K:\\Data\\");
+    QDir().mkpath(office.host(QStringLiteral("K:\\")) + QStringLiteral("/Data"));
+    office.exec(kTarn, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")); // everything into the file before copying it
+    QFile::copy(office.host(kTarn), office.host(QStringLiteral("K:\\Data\\TarnMain.mdb")));
+    QFile::copy(office.host(kTarn), office.host(QStringLiteral("K:\\Data\\TarnTran.mdb")));
+    AnnualReturn other;
+    other.open();
+    const QList<annual::ProductItem> items = other.loadProducts();
+    QCOMPARE(items.size(), 3);
+    QCOMPARE(items[0].text, QStringLiteral("CTF - Child Trust Fund"));
+    QVERIFY(items[0].selected);
+    QCOMPARE(items[1].text, QStringLiteral("JUN - Junior"));
+    QVERIFY(items[1].selected);
+    QCOMPARE(items[2].text, QStringLiteral("S1 - Ordinary shares"));
+    QVERIFY(!items[2].selected);
+}
+
+void tst_annualreturn::productStatements()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    productOffice(office);
+    office.exec(kTarn, QStringLiteral("DELETE FROM MemberBalances WHERE MemberNo <> 201"));
+    AnnualReturn run;
+    run.open();
+    QStringList sent;
+    Connection::setStatementObserver([&](const Connection &c, const QString &sql) {
+        sent << (&c == &run.memberConnection() ? QStringLiteral("member: ") : QStringLiteral("tran: ")) + sql;
+    });
+    run.runProducts({{QStringLiteral("CTF - Child Trust Fund"), true}}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+    Connection::setStatementObserver({});
+    QCOMPARE(sent, QStringList({
+        QStringLiteral("member: Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"),
+        QStringLiteral("tran: Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"),
+        QStringLiteral("tran: Select Sum(TranValue1) as CurrBalance FROM MemberTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"),
+        QStringLiteral("tran: Select * from MemberAllTrans where MemberNo = 201 and ProductCode in ('CTF') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"),
+        QStringLiteral("tran: Select * from MemberTrans where MemberNo = 201 and ProductCode in ('CTF') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"),
+        QStringLiteral("member: Select NINumber from MemberMain where MemberNo = 201 ;")}));
+}
+
+void tst_annualreturn::productStatementsForSqlServer()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    productOffice(office);
+    AnnualReturn run;
+    run.open();
+    // SQL Server mode from here on: the transaction statements are rewritten.
+    appsettings::fields().chkSQL = 1;
+    QStringList sent;
+    Connection::setStatementObserver([&](const Connection &, const QString &sql) { sent << sql; });
+    const Outcome result = run.runProducts({{QStringLiteral("CTF - Child Trust Fund"), true}}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+    Connection::setStatementObserver({});
+    appsettings::fields().chkSQL = 0;
+    QVERIFY(sent.size() >= 2);
+    QCOMPARE(sent[0], QStringLiteral("Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"));
+    QCOMPARE(sent[1], QStringLiteral("Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 "
+                                     "and Trandate <= CONVERT(DATETIME, '2026-04-05 00:00:00', 102) ;"));
+    // The file database knows no CONVERT: the run stops and says the file is incomplete.
+    QCOMPARE(result, Outcome::Failed);
+    const RecordedMessage &m = scope.ui().messages.last();
+    QVERIFY2(m.text.contains(QStringLiteral("K:\\Returns\\CTFANRTN.txt is incomplete")), qPrintable(m.text));
+    QCOMPARE(m.icon, MsgIcon::Critical);
+}
+
+void tst_annualreturn::nilReturnAndHeaderOnly()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    AnnualReturn run;
+    run.open();
+    QCOMPARE(run.runShareAccount(3, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nNilReturn\r\n"));
+    QCOMPARE(run.runProducts(kChosen, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nNilReturn\r\n"));
+    bals(office, 301, 1);
+    office.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (301, 'CTF', 0)"));
+    QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"));
+    QCOMPARE(run.runProducts(kChosen, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"));
+}
+
+void tst_annualreturn::refusals_data()
+{
+    QTest::addColumn<bool>("products");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<bool>("chooseNothing");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("field");
+    QTest::newRow("share: empty start") << false << "__/__/__" << "05/04/26" << false << "Invalid starting date entered" << "Re-enter" << int(annual::Field::StartDate);
+    QTest::newRow("share: 31 February end") << false << "06/04/25" << "31/02/26" << false << "Invalid ending date entered" << "Re-enter" << int(annual::Field::EndDate);
+    QTest::newRow("products: half typed") << true << "06/04/2_" << "05/04/26" << false << "Invalid starting date entered" << "Re-enter" << int(annual::Field::StartDate);
+    QTest::newRow("products: nothing chosen") << true << "06/04/25" << "05/04/26" << true << "No products selected" << " CTF - Annual Return Output" << int(annual::Field::None);
+}
+
+void tst_annualreturn::refusals()
+{
+    QFETCH(bool, products);
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(bool, chooseNothing);
+    QFETCH(QString, text);
+    QFETCH(QString, title);
+    QFETCH(int, field);
+    TestOffice office;
+    ScriptedUiScope scope;
+    QFile old(office.host(kFile));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("last year's file\r\n");
+    old.close();
+    AnnualReturn run;
+    run.open();
+    QList<annual::ProductItem> items = kChosen;
+    if (chooseNothing)
+        for (auto &i : items)
+            i.selected = false;
+    const Outcome result = products ? run.runProducts(items, start, end) : run.runShareAccount(1, start, end);
+    QCOMPARE(result, Outcome::Refused);
+    QCOMPARE(scope.ui().messages.size(), 1);
+    QCOMPARE(scope.ui().messages[0].text, text);
+    QCOMPARE(scope.ui().messages[0].title, title);
+    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Critical);
+    QCOMPARE(int(run.refusedField()), field);
+    QCOMPARE(office.readFile(kFile), QByteArray("last year's file\r\n"));
+}
+
+void tst_annualreturn::answeringNoChangesNothing()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    shareAccountOffice(office);
+    AnnualReturn run;
+    run.open();
+    scope.ui().answers.enqueue(MsgResult::No);
+    QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Cancelled);
+    QVERIFY(office.readFile(kFile).isNull());
+    QCOMPARE(run.shareCaptions[1], QStringLiteral("Share account 1"));
+}
+
+void tst_annualreturn::productListText_data()
+{
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("two") << QStringList{"CTF - Child Trust Fund", "S1 - Ordinary shares"} << "('CTF', 'S1')";
+    QTest::newRow("no dash") << QStringList{"CTF2"} << "('CTF2')";
+    QTest::newRow("dash first") << QStringList{"-X"} << "('')";
+    QTest::newRow("dash second") << QStringList{"A-B"} << "('')";
+    QTest::newRow("dash in description") << QStringList{"AB - Junior - saver"} << "('AB')";
+    QTest::newRow("none") << QStringList{} << "()";
+}
+
+void tst_annualreturn::productListText()
+{
+    QFETCH(QStringList, items);
+    QFETCH(QString, text);
+    QList<annual::ProductItem> list;
+    for (const QString &i : items)
+        list.append({i, true});
+    list.append({QStringLiteral("ZZ - not chosen"), false});
+    QCOMPARE(annual::productListText(list), text);
+}
+
+void tst_annualreturn::subscriptionRule_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QVariant>("narrative");
+    QTest::addColumn<QString>("counted");
+    QTest::newRow("plain") << QVariant(12.5) << QVariant(QStringLiteral("Deposit")) << "12.50";
+    QTest::newRow("null narrative") << QVariant(7.891) << QVariant() << "7.89";
+    QTest::newRow("half penny up") << QVariant(0.125) << QVariant() << "0.13";
+    QTest::newRow("voucher") << QVariant(5) << QVariant(QStringLiteral("voucher payment")) << "0.00";
+    QTest::newRow("endow") << QVariant(5) << QVariant(QStringLiteral("Endowment")) << "0.00";
+    QTest::newRow("dividend") << QVariant(5) << QVariant(QStringLiteral("DIVIDEND")) << "0.00";
+    QTest::newRow("interest") << QVariant(5) << QVariant(QStringLiteral("interest paid")) << "0.00";
+    QTest::newRow("individual") << QVariant(5) << QVariant(QStringLiteral("INDIVIDUAL TOP UP")) << "0.00";
+    QTest::newRow("text value") << QVariant(QStringLiteral("3.335")) << QVariant() << "3.34";
+}
+
+void tst_annualreturn::subscriptionRule()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QVariant, narrative);
+    QFETCH(QString, counted);
+    QCOMPARE(annual::subscriptionValue(value, narrative).format2(), counted);
+}
+
+void tst_annualreturn::twoDigitYears()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    AnnualReturn run;
+    run.open();
+    run.runShareAccount(1, QStringLiteral("06/04/29"), QStringLiteral("05/04/30"));
+    QCOMPARE(office.readFile(kFile), QByteArray("Header|1930/04/05\r\nNilReturn\r\n"));
+    run.runShareAccount(1, QStringLiteral("06/04/28"), QStringLiteral("05/04/29"));
+    QCOMPARE(office.readFile(kFile), QByteArray("Header|2029/04/05\r\nNilReturn\r\n"));
+}
+
+QTEST_GUILESS_MAIN(tst_annualreturn)
+#include "tst_annualreturn.moc"
