@@ -1,0 +1,298 @@
+// The database layer over the SQLite files: the Access dialect rewriting,
+// the one money type and date parser, and result sets with optimistic
+// locking.
+#include "common/dates.h"
+#include "common/error.h"
+#include "common/money.h"
+#include "data/accesssql.h"
+#include "data/connection.h"
+#include "data/connectionstrings.h"
+#include "data/recordset.h"
+#include "support/office.h"
+
+#include <QFile>
+#include <QTest>
+
+namespace {
+const QString kCtf = QStringLiteral("K:\\CTF.mdb");
+
+void openRegister(Connection &c)
+{
+    c.ConnectionString = GetConnectionString(QStringLiteral("CTF"));
+    c.Open();
+}
+} // namespace
+
+class tst_data : public QObject {
+    Q_OBJECT
+private slots:
+    void accessToSqlite_data();
+    void accessToSqlite();
+    void money_data();
+    void money();
+    void dateParsing_data();
+    void dateParsing();
+    void openingNeverCreates();
+    void accessFileRefused();
+    void columnsByNameAndPosition();
+    void textIgnoresCaseAsAccess();
+    void datesCompareInclusive();
+    void addNewGetsItsId();
+    void optimisticUpdateConflict();
+    void deleteOfVanishedRowFails();
+    void forwardOnlyStreamsAndRefusesWrites();
+};
+
+void tst_data::accessToSqlite_data()
+{
+    QTest::addColumn<QString>("access");
+    QTest::addColumn<QString>("sqlite");
+    QTest::newRow("date literal") << "TranDate <= #04/05/26# ;" << "TranDate <= '2026-04-05' ;";
+    QTest::newRow("four-digit year") << "d = #12/31/2005#" << "d = '2005-12-31'";
+    QTest::newRow("nineteen thirty") << "d = #1/2/30#" << "d = '1930-01-02'";
+    QTest::newRow("true false") << "WHERE RecordOutput = False OR x = TRUE" << "WHERE RecordOutput = 0 OR x = 1";
+    QTest::newRow("words inside names kept") << "SELECT TrueValue, IsFalse FROM T" << "SELECT TrueValue, IsFalse FROM T";
+    QTest::newRow("quoted text kept") << "WHERE Narrative = 'True #01/01/01#'" << "WHERE Narrative = 'True #01/01/01#'";
+    QTest::newRow("delete star") << "Delete * From ChildTrustFunds" << "DELETE FROM ChildTrustFunds";
+    QTest::newRow("one-argument isnull") << "SELECT IIF(ISNULL(Amount), 0, Amount) FROM T" << "SELECT IIF(((Amount) IS NULL), 0, Amount) FROM T";
+    QTest::newRow("two-argument isnull") << "SELECT ISNULL(Amount, 0) FROM T" << "SELECT IFNULL(Amount, 0) FROM T";
+    QTest::newRow("not a date") << "x = #a#" << "x = #a#";
+}
+
+void tst_data::accessToSqlite()
+{
+    QFETCH(QString, access);
+    QFETCH(QString, sqlite);
+    QCOMPARE(accesssql::toSqlite(access), sqlite);
+}
+
+void tst_data::money_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("formatted");
+    QTest::newRow("zero") << QVariant(0) << "0.00";
+    QTest::newRow("1234.5") << QVariant(1234.5) << "1234.50";
+    QTest::newRow("minus 7.25") << QVariant(-7.25) << "-7.25";
+    QTest::newRow("7.891") << QVariant(7.891) << "7.89";
+    QTest::newRow("minus 12.3") << QVariant(-12.3) << "-12.30";
+    QTest::newRow("12.345 up") << QVariant(12.345) << "12.35";
+    QTest::newRow("minus half penny") << QVariant(-0.005) << "-0.01";
+    QTest::newRow("just under half") << QVariant(0.0049) << "0.00";
+    QTest::newRow("text") << QVariant(QStringLiteral("2.675")) << "2.68";
+    QTest::newRow("fifth decimal rounds in") << QVariant(QStringLiteral("0.00495")) << "0.01";
+    QTest::newRow("large") << QVariant(QStringLiteral("123456789012.345")) << "123456789012.35";
+    QTest::newRow("null") << QVariant() << "0.00";
+}
+
+void tst_data::money()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QString, formatted);
+    QCOMPARE(Money::fromVariant(value).format2(), formatted);
+    // Sums stay exact where binary floating point drifts.
+    Money sum;
+    for (int i = 0; i < 10; ++i)
+        sum += Money::fromVariant(0.1);
+    QCOMPARE(sum, Money::fromUnits(10000));
+}
+
+void tst_data::dateParsing_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDate>("date");
+    QTest::newRow("dd/mm/yyyy") << "30/11/2026" << QDate(2026, 11, 30);
+    QTest::newRow("dd/mm/yy 29") << "05/04/29" << QDate(2029, 4, 5);
+    QTest::newRow("dd/mm/yy 30") << "05/04/30" << QDate(1930, 4, 5);
+    QTest::newRow("iso") << "2026-04-05" << QDate(2026, 4, 5);
+    QTest::newRow("iso with time") << "2026-04-05 10:30:00" << QDate(2026, 4, 5);
+    QTest::newRow("31 February") << "31/02/2026" << QDate();
+    QTest::newRow("mask prompt") << "__/__/____" << QDate();
+    QTest::newRow("half typed") << "30/11/20__" << QDate();
+    QTest::newRow("empty") << "" << QDate();
+}
+
+void tst_data::dateParsing()
+{
+    QFETCH(QString, text);
+    QFETCH(QDate, date);
+    const auto parsed = dates::parse(text);
+    QCOMPARE(parsed.value_or(QDate()), date);
+}
+
+void tst_data::openingNeverCreates()
+{
+    TestOffice office;
+    Connection c;
+    c.ConnectionString = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Nothing.mdb;Persist Security Info=False");
+    try {
+        c.Open();
+        QFAIL("opened a missing file");
+    } catch (const DbError &e) {
+        QCOMPARE(e.description(), QStringLiteral("Could not find file 'K:\\Nothing.mdb'."));
+    }
+    QVERIFY(!QFile::exists(office.host(QStringLiteral("K:\\Nothing.mdb"))));
+    QVERIFY(!c.isOpen());
+}
+
+void tst_data::accessFileRefused()
+{
+    TestOffice office;
+    QFile f(office.host(QStringLiteral("K:\\Old.mdb")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(2000, '\0'));
+    f.close();
+    Connection c;
+    c.ConnectionString = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Old.mdb;Persist Security Info=False");
+    try {
+        c.Open();
+        QFAIL("opened an Access file");
+    } catch (const DbError &e) {
+        QVERIFY2(e.description().contains(QStringLiteral("Access database")), qPrintable(e.description()));
+        QVERIFY(e.description().contains(QStringLiteral("K:\\Old.mdb")));
+    }
+}
+
+void tst_data::columnsByNameAndPosition()
+{
+    TestOffice office;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 12.5);
+    Connection c;
+    openRegister(c);
+    Recordset rs;
+    rs.Open(QStringLiteral("SELECT * FROM ChildTrustFunds WHERE RecordOutput = False ;"), c);
+    QVERIFY(!rs.eof());
+    QCOMPARE(rs.value(QStringLiteral("crn")).toString(), QStringLiteral("AB123456C"));
+    QCOMPARE(rs.value(QStringLiteral("MEMBERNO")).isNull(), true);
+    QCOMPARE(rs.value(QStringLiteral("Amount")).toDouble(), 12.5);
+    QCOMPARE(rs.fieldName(1), QStringLiteral("Entity"));
+    QVERIFY_THROWS_EXCEPTION(DbError, rs.value(QStringLiteral("NoSuchColumn")));
+    rs.Close();
+    rs.Open(QStringLiteral("SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = True ;"), c, CursorType::Static, LockType::Optimistic);
+    QVERIFY(!rs.eof());
+    QVERIFY(rs.value(0).isNull());
+}
+
+void tst_data::textIgnoresCaseAsAccess()
+{
+    TestOffice office;
+    office.addEntry(QStringLiteral("voucher"), QStringLiteral("ab000002"), QStringLiteral("01/02/2010"), 1);
+    office.addEntry(QStringLiteral("RAA"), QStringLiteral("AB000001"), QStringLiteral("01/02/2010"), 1);
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("01/02/2010"), 1);
+    Connection c;
+    openRegister(c);
+    Recordset rs;
+    rs.Open(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB000002' ;"), c, CursorType::Static, LockType::Optimistic);
+    QCOMPARE(rs.recordCount(), 1);
+    rs.Open(QStringLiteral("SELECT * FROM ChildTrustFunds ORDER BY Entity, CRN;"), c, CursorType::Static, LockType::Optimistic);
+    QStringList order;
+    for (; !rs.eof(); rs.MoveNext())
+        order << rs.value(QStringLiteral("Entity")).toString() + ' ' + rs.value(QStringLiteral("CRN")).toString();
+    QCOMPARE(order, QStringList({QStringLiteral("RAA AB000001"), QStringLiteral("Voucher AB000001"), QStringLiteral("voucher ab000002")}));
+}
+
+void tst_data::datesCompareInclusive()
+{
+    TestOffice office;
+    const QString t = QStringLiteral("K:\\Tarnwell.mdb");
+    for (const char *d : {"2026-04-05", "2026-04-06", "2026-04-04"})
+        office.exec(t, QStringLiteral("INSERT INTO MemberAllTrans (MemberNo, Account, TranDate, TranValue1) VALUES (1, 1, ?, 1)"), {QString::fromLatin1(d)});
+    Connection c;
+    c.ConnectionString = GetConnectionString(QStringLiteral("Tarnwell"));
+    c.Open();
+    Recordset rs;
+    rs.Open(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = 1 and MemberNo = 1 and TranDate <= #04/05/26# ;"), c);
+    QCOMPARE(rs.value(QStringLiteral("CurrBal")).toInt(), 2);
+}
+
+void tst_data::addNewGetsItsId()
+{
+    TestOffice office;
+    Connection c;
+    openRegister(c);
+    Recordset rs;
+    rs.Open(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"), c, CursorType::Static, LockType::Optimistic);
+    QVERIFY(rs.eof());
+    rs.AddNew();
+    rs.setValue(QStringLiteral("CRN"), QStringLiteral("AB123456C"));
+    rs.setValue(QStringLiteral("Entity"), QStringLiteral("Voucher"));
+    rs.setValue(QStringLiteral("Amount"), 12.5);
+    rs.setValue(QStringLiteral("Type"), 0);
+    rs.setValue(QStringLiteral("RecordOutput"), 0);
+    rs.Update();
+    QVERIFY(rs.value(QStringLiteral("ID")).toLongLong() > 0);
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT Type FROM ChildTrustFunds")).toString(), QStringLiteral("0"));
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT typeof(Amount) || Amount FROM ChildTrustFunds")).toString(), QStringLiteral("real12.5"));
+    // The added row can be changed again through the same result.
+    rs.setValue(QStringLiteral("Amount"), 13);
+    rs.Update();
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT Amount FROM ChildTrustFunds")).toInt(), 13);
+}
+
+void tst_data::optimisticUpdateConflict()
+{
+    TestOffice office;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 10);
+    Connection screen, other;
+    openRegister(screen);
+    openRegister(other);
+    Recordset mine, theirs;
+    const QString sql = QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;");
+    mine.Open(sql, screen, CursorType::Static, LockType::Optimistic);
+    theirs.Open(sql, other, CursorType::Static, LockType::Optimistic);
+    theirs.setValue(QStringLiteral("RecordOutput"), 1);
+    theirs.Update();
+    mine.setValue(QStringLiteral("Amount"), 99);
+    try {
+        mine.Update();
+        QFAIL("an update over a changed row succeeded");
+    } catch (const DbError &e) {
+        QVERIFY2(e.description().contains(QStringLiteral("changed or deleted")), qPrintable(e.description()));
+    }
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT Amount || '/' || RecordOutput FROM ChildTrustFunds")).toString(), QStringLiteral("10/1"));
+    // A change of letter case alone counts as a change too.
+    theirs.setValue(QStringLiteral("CRN"), QStringLiteral("ab123456c"));
+    theirs.Update();
+    Recordset again;
+    again.Open(QStringLiteral("Select * FROM ChildTrustFunds WHERE ID = 1 ;"), screen, CursorType::Static, LockType::Optimistic);
+    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET CRN = 'AB123456C'"));
+    again.setValue(QStringLiteral("Amount"), 5);
+    QVERIFY_THROWS_EXCEPTION(DbError, again.Update());
+}
+
+void tst_data::deleteOfVanishedRowFails()
+{
+    TestOffice office;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 10);
+    office.addEntry(QStringLiteral("RAA"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 10);
+    Connection c;
+    openRegister(c);
+    Recordset rs;
+    rs.Open(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"), c, CursorType::Static, LockType::Optimistic);
+    office.exec(kCtf, QStringLiteral("DELETE FROM ChildTrustFunds WHERE Entity = 'Voucher'"));
+    QVERIFY_THROWS_EXCEPTION(DbError, rs.Delete());
+    rs.MoveNext();
+    rs.Delete();
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds")).toInt(), 0);
+}
+
+void tst_data::forwardOnlyStreamsAndRefusesWrites()
+{
+    TestOffice office;
+    for (int i = 0; i < 3; ++i)
+        office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB00000%1").arg(i), QStringLiteral("01/02/2010"), i);
+    Connection c;
+    openRegister(c);
+    Recordset rs;
+    rs.Open(QStringLiteral("SELECT * FROM ChildTrustFunds ORDER BY CRN"), c);
+    QStringList seen;
+    for (; !rs.eof(); rs.MoveNext())
+        seen << rs.value(QStringLiteral("CRN")).toString();
+    QCOMPARE(seen.size(), 3);
+    rs.MoveFirst();
+    QCOMPARE(rs.value(QStringLiteral("CRN")).toString(), QStringLiteral("AB000000"));
+    QVERIFY_THROWS_EXCEPTION(DbError, rs.setValue(QStringLiteral("CRN"), QStringLiteral("x")));
+    QVERIFY_THROWS_EXCEPTION(DbError, rs.Open(QStringLiteral("SELECT * FROM NoSuchTable"), c));
+}
+
+QTEST_GUILESS_MAIN(tst_data)
+#include "tst_data.moc"
