@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -134,7 +135,11 @@ frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
     connect(mnuExit, &QAction::triggered, this, &frmMenu::mnuExit_Click);
 
     setWindowTitle(appsettings::mainTitle());
-    appsettings::onMainTitleChanged([this](const QString &t) { setWindowTitle(t); });
+    // The main screen may be closed while other screens still run.
+    appsettings::onMainTitleChanged([self = QPointer<frmMenu>(this)](const QString &t) {
+        if (self)
+            self->setWindowTitle(t);
+    });
     Form_Load();
 }
 

@@ -1,0 +1,411 @@
+// The main screen, the About box, the output screen and the annual return
+// screen, driven offscreen with real key presses and focus changes.
+#include "annual/frmctfannualreturn.h"
+#include "app/appsettings.h"
+#include "app/frmabout.h"
+#include "app/frmmenu.h"
+#include "app/screens.h"
+#include "common/dates.h"
+#include "platform/maskededit.h"
+#include "platform/qtuserinterface.h"
+#include "returns/frmctfoutput.h"
+#include "support/office.h"
+#include "support/scriptedui.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+int g_ended = 0;
+void recordEnd() { ++g_ended; }
+
+bool activate(QWidget &w)
+{
+    w.show();
+    QApplication::setActiveWindow(&w);
+    return QTest::qWaitForWindowActive(&w);
+}
+
+void focusOn(QWidget *w)
+{
+    w->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+}
+
+QColor base(QWidget *w) { return w->palette().color(QPalette::Base); }
+const QColor kCyan(0, 255, 255);
+const QColor kWhite(255, 255, 255);
+} // namespace
+
+class tst_screens : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void menuLayoutAndKeyboardOrder();
+    void menuLoadsSettingsAndFollowsTitle();
+    void menuLaunchFailures();
+    void screensShownOnce();
+    void exitEndsAtOnce();
+    void aboutBox();
+    void maskedField();
+    void outputPeriodEndRules();
+    void outputCreateAndButtons();
+    void outputRecreate();
+    void annualDatesAndEnter();
+    void annualLabelsProductsAndColours();
+    void annualRunFromTheScreen();
+};
+
+void tst_screens::initTestCase()
+{
+    QtUserInterface::installKeySender();
+    screens::setEndProgramHandler(recordEnd);
+}
+
+void tst_screens::menuLayoutAndKeyboardOrder()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    frmMenu menu;
+    const QList<QPushButton *> buttons = menu.fraButtons->findChildren<QPushButton *>();
+    QStringList captions;
+    for (QPushButton *b : buttons)
+        captions << b->text();
+    QCOMPARE(captions, QStringList({"CTF &maintenance", "CTF &enquiry", "CTF &output", "CTF &submission", "Edit CTF &return",
+                                    "&Annual return output", "Edit A&nnual return", "E&xit CTF "}));
+    QStringList order;
+    QWidget *w = menu.cmdEntry;
+    for (int i = 0; i < 8; ++i) {
+        order << w->objectName();
+        w = w->nextInFocusChain();
+        while (w->focusPolicy() == Qt::NoFocus || !qobject_cast<QPushButton *>(w))
+            w = w->nextInFocusChain();
+    }
+    QCOMPARE(order, QStringList({"cmdEntry", "cmdEnquiry", "cmdOutput", "cmdSubmit", "cmdEditReturn", "cmdExit", "cmdAnnualReturn",
+                                 "cmdEditAnReturn"}));
+    const QList<QAction *> file = menu.menuBar()->actions().first()->menu()->actions();
+    QCOMPARE(menu.menuBar()->actions().first()->text(), QStringLiteral("File"));
+    QCOMPARE(file.size(), 3);
+    QCOMPARE(file[0]->text(), QStringLiteral("About"));
+    QVERIFY(file[1]->isSeparator());
+    QCOMPARE(file[2]->text(), QStringLiteral("E&xit"));
+    QCOMPARE(menu.picture->pixmap().size(), QSize(661, 512));
+    QVERIFY(menu.chkSQL->isHidden() && menu.txtDatabase->isHidden() && menu.sqlPW->isHidden());
+    QCOMPARE(menu.helpFile(), office.root() + QStringLiteral("/program\\CTFHelp.chm>main"));
+}
+
+void tst_screens::menuLoadsSettingsAndFollowsTitle()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Orvel\\Tarnwell]\r\n\"Database\"=\"SRV1\"\r\n"
+                                    "\"SQLDatabase\"=\"SRV1\"\r\n\"DataSubset\"=\"X\"\r\n"));
+    appsettings::setMainTitle(QStringLiteral(" CTF administration"));
+    frmMenu menu;
+    QCOMPARE(menu.windowTitle(), QStringLiteral(" CTF administration"));
+    QVERIFY(menu.chkSQL->isChecked());
+    QCOMPARE(menu.txtDatabase->text(), QStringLiteral("SRV1"));
+    QCOMPARE(menu.SQLSubset->text(), QStringLiteral("X"));
+    QCOMPARE(appsettings::fields().chkSQL, 1);
+    QCOMPARE(appsettings::fields().txtDatabase, QStringLiteral("SRV1"));
+    {
+        frmCTFOUTPUT output; // asks for the register's connection string
+    }
+    QCOMPARE(menu.windowTitle(), QStringLiteral(" CTF administration (CTF.mdb location is K:\\)"));
+}
+
+void tst_screens::menuLaunchFailures()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    frmMenu menu;
+    scope.ui().launchSucceeds = false;
+    menu.cmdEditReturn->click();
+    menu.cmdEditAnReturn->click();
+    menu.cmdSubmit->click();
+    QCOMPARE(scope.ui().launches, QStringList({"notepad K:\\Returns\\IRReturn.txt", "notepad K:\\Returns\\Ctfanrtn.txt",
+                                               "C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"}));
+    QCOMPARE(scope.ui().launchStyles, QList<WindowStyle>({WindowStyle::Maximized, WindowStyle::Maximized, WindowStyle::Normal}));
+    QCOMPARE(scope.ui().messages.size(), 3);
+    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Unable to find the document K:\\Returns\\IRReturn.txt - please find this file manually"));
+    QCOMPARE(scope.ui().messages[1].text, QStringLiteral("Unable to find the document K:\\Returns\\Ctfanrtn.txt - please find this file manually"));
+    QCOMPARE(scope.ui().messages[2].text, QStringLiteral("Unable to find the submission program - please run this application manually"));
+    for (const RecordedMessage &m : scope.ui().messages) {
+        QCOMPARE(m.title, menu.windowTitle());
+        QCOMPARE(m.icon, MsgIcon::Information);
+    }
+    scope.ui().launchSucceeds = true;
+    menu.cmdEditReturn->click();
+    QCOMPARE(scope.ui().messages.size(), 3);
+}
+
+void tst_screens::screensShownOnce()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    QWidget *first = screens::showOutput();
+    QVERIFY(first);
+    QCOMPARE(screens::showOutput(), first);
+    QWidget *annual = screens::showAnnualReturn();
+    QCOMPARE(screens::showAnnualReturn(), annual);
+    QWidget *about = screens::showAbout();
+    QCOMPARE(screens::showAbout(), about);
+    first->close();
+    QApplication::processEvents(); // closing deletes the screen
+    QTest::qWait(0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QWidget *second = screens::showOutput();
+    QVERIFY(second);
+    second->close();
+    annual->close();
+    about->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void tst_screens::exitEndsAtOnce()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    frmMenu menu;
+    g_ended = 0;
+    menu.cmdExit->click();
+    menu.mnuExit->trigger();
+    QCOMPARE(g_ended, 2);
+}
+
+void tst_screens::aboutBox()
+{
+    auto *about = new frmAbout();
+    QCOMPARE(about->windowTitle(), QStringLiteral("About Child trust fund administration"));
+    QCOMPARE(about->lblVersion->text(), QStringLiteral("Version 1.0.15"));
+    QCOMPARE(about->lblTitle->text(), QStringLiteral("Child trust fund administration"));
+    QVERIFY(about->lblDescription->text().startsWith(QStringLiteral("tst_screens - ")));
+    QCOMPARE(about->cmdSysInfo->text(), QStringLiteral("&System Info..."));
+    QPointer<frmAbout> alive(about);
+    QVERIFY(activate(*about));
+    QTest::keyClick(about, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(alive.isNull());
+}
+
+void tst_screens::maskedField()
+{
+    MaskedEdit urn(QStringLiteral(">AA999999a"));
+    QCOMPARE(urn.text(), QStringLiteral("_________"));
+    QTest::keyClicks(&urn, QStringLiteral("ab12x3456c"));
+    QCOMPARE(urn.text(), QStringLiteral("AB123456C"));
+    QCOMPARE(urn.clipText(), QStringLiteral("AB123456C"));
+    MaskedEdit date(QStringLiteral("##/##/####"));
+    QTest::keyClicks(&date, QStringLiteral("3011"));
+    QCOMPARE(date.text(), QStringLiteral("30/11/____"));
+    QTest::keyClick(&date, Qt::Key_Backspace);
+    QCOMPARE(date.text(), QStringLiteral("30/1_/____"));
+    date.setMaskedText(QStringLiteral("01/02/2026"));
+    QCOMPARE(date.text(), QStringLiteral("01/02/2026"));
+    QCOMPARE(date.clipText(), QStringLiteral("01022026"));
+}
+
+void tst_screens::outputPeriodEndRules()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    frmCTFOUTPUT screen;
+    QCOMPARE(screen.windowTitle(), QStringLiteral(" CTF - ASCII output"));
+    const QString proposal = returns::proposePeriodEnd(QDate::currentDate()).toString(QStringLiteral("dd/MM/yyyy"));
+    QCOMPARE(screen.mskPEnd->text(), proposal);
+    QVERIFY(activate(screen));
+    focusOn(screen.mskPEnd);
+    QCOMPARE(base(screen.mskPEnd), kCyan);
+    QCOMPARE(screen.mskPEnd->selectedText(), proposal);
+    QTest::keyClicks(screen.mskPEnd, QStringLiteral("01122026"));
+    focusOn(screen.cmdRecreate); // valid: stays
+    QCOMPARE(base(screen.mskPEnd), kWhite);
+    QCOMPARE(screen.mskPEnd->text(), QStringLiteral("01/12/2026"));
+    QVERIFY(scope.ui().messages.isEmpty());
+    focusOn(screen.mskPEnd);
+    QTest::keyClicks(screen.mskPEnd, QStringLiteral("31022026"));
+    focusOn(screen.cmdRecreate);
+    QCOMPARE(scope.ui().messages.size(), 1);
+    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Invalid period end date!"));
+    QCOMPARE(scope.ui().messages[0].title, QStringLiteral("Child trust fund administration"));
+    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Exclamation);
+    QCOMPARE(screen.mskPEnd->text(), proposal); // not the valid date typed before
+    // Enter moves to Create without creating anything.
+    focusOn(screen.mskPEnd);
+    QTest::keyClick(screen.mskPEnd, Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget(), screen.cmdXML);
+    QVERIFY(!QFile::exists(office.host(QStringLiteral("K:\\Returns\\IRReturn.txt"))));
+}
+
+void tst_screens::outputCreateAndButtons()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 250);
+    office.addEntry(QStringLiteral("RAA"), QVariant(), QStringLiteral("01/02/2010"), 250);
+    frmCTFOUTPUT screen;
+    QCOMPARE(screen.List1->count(), 2);
+    QCOMPARE(screen.List1->item(0)->text(), QStringLiteral("RAA - "));
+    QCOMPARE(screen.List1->item(1)->text(), QStringLiteral("Voucher - AB123456C"));
+    QVERIFY(screen.cmdXML->isEnabled() && screen.cmdRecreate->isEnabled() && screen.cmdExit->isEnabled());
+    QVERIFY(activate(screen));
+    screen.mskPEnd->setMaskedText(QStringLiteral("30/11/2026"));
+    screen.cmdXML->click();
+    QVERIFY(!screen.cmdXML->isEnabled() && !screen.cmdRecreate->isEnabled() && screen.cmdExit->isEnabled());
+    QCOMPARE(office.readFile(QStringLiteral("K:\\Returns\\IRReturn.txt")),
+             QByteArray("Header|2026/11/30\r\nRAA|         |2010/02/01|250.00|\r\nVoucher|AB123456C|2010/02/01|250.00\r\n"));
+    QCOMPARE(scope.ui().messages.last().text, QStringLiteral("ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"));
+    // Enter in the period end offers Create again; a second run writes the same entries.
+    focusOn(screen.mskPEnd);
+    QTest::keyClick(screen.mskPEnd, Qt::Key_Return);
+    QVERIFY(screen.cmdXML->isEnabled());
+    QVERIFY(!screen.cmdRecreate->isEnabled());
+    screen.mskPEnd->setMaskedText(QStringLiteral("15/12/2026"));
+    screen.cmdXML->click();
+    QCOMPARE(office.readFile(QStringLiteral("K:\\Returns\\IRReturn.txt")),
+             QByteArray("Header|2026/12/15\r\nRAA|         |2010/02/01|250.00|\r\nVoucher|AB123456C|2010/02/01|250.00\r\n"));
+}
+
+void tst_screens::outputRecreate()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    frmCTFOUTPUT screen;
+    QVERIFY(activate(screen));
+    scope.ui().fileToOpen.clear();
+    screen.cmdRecreate->click();
+    QCOMPARE(scope.ui().fileRequests.size(), 1);
+    QCOMPARE(scope.ui().fileRequests[0].initialDir, QStringLiteral("C:\\Temp"));
+    QCOMPARE(scope.ui().fileRequests[0].defaultExt, QStringLiteral("LOG"));
+    QCOMPARE(scope.ui().fileRequests[0].title, QStringLiteral("QD Log files (Previously ASCII outputs)"));
+    QCOMPARE(scope.ui().fileRequests[0].filter, QStringLiteral("*.LOG"));
+    QVERIFY(screen.cmdXML->isEnabled() && screen.cmdRecreate->isEnabled()); // cancelled: unchanged
+    scope.ui().fileToOpen = office.host(QStringLiteral("C:\\temp\\QDmissing.log"));
+    screen.cmdRecreate->click();
+    QCOMPARE(scope.ui().messages.last().text, QStringLiteral("Unable to re-create document from log file"));
+    QVERIFY(screen.cmdXML->isEnabled() && screen.cmdRecreate->isEnabled());
+    QFile log(office.host(QStringLiteral("C:\\temp\\QD30112026-0905.log")));
+    QVERIFY(log.open(QIODevice::WriteOnly));
+    log.write("Header|2026/11/30\r\nNilReturn\r\n");
+    log.close();
+    scope.ui().fileToOpen = log.fileName();
+    screen.cmdRecreate->click();
+    QCOMPARE(scope.ui().messages.last().text,
+             QStringLiteral("ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."));
+    QCOMPARE(scope.ui().messages.last().title, QStringLiteral(" CTF - ASCII output"));
+    QVERIFY(!screen.cmdXML->isEnabled() && !screen.cmdRecreate->isEnabled() && screen.cmdExit->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), screen.cmdExit);
+    QCOMPARE(office.readFile(QStringLiteral("K:\\Returns\\IRReturn.txt")), QByteArray("Header|2026/11/30\r\nNilReturn\r\n"));
+}
+
+void tst_screens::annualDatesAndEnter()
+{
+    QCOMPARE(frmCTFAnnualReturn::defaultStart(QDate(2026, 12, 4)), QStringLiteral("06/04/25"));
+    QCOMPARE(frmCTFAnnualReturn::endAfter(QDate(2025, 4, 6)), QStringLiteral("05/04/26"));
+    QCOMPARE(frmCTFAnnualReturn::endAfter(QDate(2025, 1, 1)), QStringLiteral("31/12/25"));
+    TestOffice office;
+    ScriptedUiScope scope;
+    frmCTFAnnualReturn screen;
+    QCOMPARE(screen.SSTab->currentIndex(), 1);
+    screen.SSTab->setCurrentIndex(0);
+    QVERIFY(activate(screen));
+    // An end date with no start date stays empty.
+    focusOn(screen.mskEndDate1);
+    QCOMPARE(screen.mskEndDate1->text(), QStringLiteral("__/__/__"));
+    focusOn(screen.mskStartDate1);
+    const QString start = frmCTFAnnualReturn::defaultStart(QDate::currentDate());
+    QCOMPARE(screen.mskStartDate1->text(), start);
+    QCOMPARE(screen.mskStartDate1->selectedText(), start);
+    QCOMPARE(base(screen.mskStartDate1), kCyan);
+    // Enter moves on to the end date, which then takes its default.
+    QTest::keyClick(screen.mskStartDate1, Qt::Key_Return);
+    QApplication::processEvents();
+    QCOMPARE(QApplication::focusWidget(), screen.mskEndDate1);
+    QCOMPARE(base(screen.mskStartDate1), kWhite);
+    QCOMPARE(screen.mskStartDate1->text(), start);
+    QCOMPARE(screen.mskEndDate1->text(), frmCTFAnnualReturn::endAfter(*dates::parse(start)));
+    // A start date already there is kept.
+    screen.SSTab->setCurrentIndex(1);
+    screen.mskStartDate2->setMaskedText(QStringLiteral("01/01/25"));
+    focusOn(screen.mskStartDate2);
+    QCOMPARE(screen.mskStartDate2->text(), QStringLiteral("01/01/25"));
+    focusOn(screen.mskEndDate2);
+    QCOMPARE(screen.mskEndDate2->text(), QStringLiteral("31/12/25"));
+}
+
+void tst_screens::annualLabelsProductsAndColours()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    const QString tarn = QStringLiteral("K:\\Tarnwell.mdb");
+    office.exec(tarn, QStringLiteral("INSERT INTO Control VALUES ('Tarnwell Demo CU', '2026-09-30')"));
+    office.exec(tarn, QStringLiteral("INSERT INTO Product VALUES ('S1', 'Ordinary shares', 1), ('JUN', 'Junior', 12), ('CTF', 'Child Trust Fund', 3)"));
+    {
+        frmCTFAnnualReturn screen;
+        QCOMPARE(screen.windowTitle(), QStringLiteral(" CTF - Annual Return Output"));
+        QCOMPARE(screen.lblCreditUnionName->text(), QStringLiteral("Tarnwell Demo CU"));
+        QCOMPARE(screen.lblThisYear->text(), QStringLiteral("Processing for year end 30/09/2026"));
+        QCOMPARE(screen.lblToday->text(), QDate::currentDate().toString(QStringLiteral("dd/MM/yy")));
+        QCOMPARE(screen.lstProduct->count(), 0); // "K:\": no product list
+        screen.cmdOutput2->click();
+        QCOMPARE(scope.ui().messages.last().text, QStringLiteral("Invalid starting date entered")); // dates first
+        screen.mskStartDate2->setMaskedText(QStringLiteral("06/04/25"));
+        screen.mskEndDate2->setMaskedText(QStringLiteral("05/04/26"));
+        scope.ui().messages.clear();
+        screen.cmdOutput2->click();
+        QCOMPARE(scope.ui().messages.last().text, QStringLiteral("No products selected"));
+        QCOMPARE(scope.ui().messages.last().title, QStringLiteral(" CTF - Annual Return Output"));
+        // The colours of the share account buttons follow the choice.
+        QCOMPARE(screen.optShareAcc[1]->palette().color(QPalette::WindowText), QColor(0, 192, 0));
+        screen.optShareAcc[3]->click();
+        QCOMPARE(screen.optShareAcc[3]->palette().color(QPalette::WindowText), QColor(0, 192, 0));
+        QCOMPARE(screen.optShareAcc[1]->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+    }
+    appsettings::fields().txtDatabase = QStringLiteral("K:\\Data\\");
+    QDir().mkpath(office.host(QStringLiteral("K:\\")) + QStringLiteral("/Data"));
+    office.exec(tarn, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    QVERIFY(QFile::copy(office.host(tarn), office.host(QStringLiteral("K:\\Data\\TarnMain.mdb"))));
+    QVERIFY(QFile::copy(office.host(tarn), office.host(QStringLiteral("K:\\Data\\TarnTran.mdb"))));
+    frmCTFAnnualReturn screen;
+    QCOMPARE(screen.lstProduct->count(), 3);
+    QStringList selected;
+    for (int i = 0; i < 3; ++i)
+        selected << screen.lstProduct->item(i)->text() + (screen.lstProduct->item(i)->isSelected() ? "*" : "");
+    QCOMPARE(selected, QStringList({"CTF - Child Trust Fund*", "JUN - Junior*", "S1 - Ordinary shares"}));
+    QCOMPARE(screen.SSTab->currentIndex(), 1);
+}
+
+void tst_screens::annualRunFromTheScreen()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    const QString tarn = QStringLiteral("K:\\Tarnwell.mdb");
+    office.exec(tarn, QStringLiteral("INSERT INTO MemberMain VALUES (1, 'A', 'B', '2015-01-01', 'AB123456C')"));
+    office.exec(tarn, QStringLiteral("INSERT INTO MemberBals VALUES (1, 0, 5, 0, 0)"));
+    frmCTFAnnualReturn screen;
+    QVERIFY(activate(screen));
+    screen.SSTab->setCurrentIndex(0);
+    screen.optShareAcc[2]->click();
+    screen.mskStartDate1->setMaskedText(QStringLiteral("06/04/25"));
+    screen.cmdOutput1->click();
+    QCOMPARE(scope.ui().messages.last().text, QStringLiteral("Invalid ending date entered"));
+    QCOMPARE(QApplication::focusWidget(), screen.mskEndDate1);
+    screen.mskEndDate1->setMaskedText(QStringLiteral("05/04/26"));
+    screen.cmdOutput1->click();
+    QCOMPARE(screen.optShareAcc[2]->text(), QStringLiteral("Share account 2 - Complete"));
+    QCOMPARE(screen.optShareAcc[1]->text(), QStringLiteral("Share account 1"));
+    QCOMPARE(office.readFile(QStringLiteral("K:\\Returns\\CTFANRTN.txt")),
+             QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|0.00|0.00|0.00\r\n"));
+}
+
+QTEST_MAIN(tst_screens)
+#include "tst_screens.moc"
