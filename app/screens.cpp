@@ -4,6 +4,8 @@
 #include "app/frmmenu.h"
 #include "annual/frmctfannualreturn.h"
 #include "returns/frmctfoutput.h"
+#include "returns/frmctfview.h"
+#include "register/frmctfmaint.h"
 #include "platform/qtuserinterface.h"
 
 #include <QApplication>
@@ -49,8 +51,8 @@ void startMainScreen()
 QWidget *showAbout() { return showOnce<frmAbout>(g_about); }
 QWidget *showOutput() { return showOnce<frmCTFOUTPUT>(g_output); }
 QWidget *showAnnualReturn() { return showOnce<frmCTFAnnualReturn>(g_annual); }
-QWidget *showMaintenance() { return nullptr; }
-QWidget *showEnquiry() { return nullptr; }
+QWidget *showMaintenance() { return showOnce<frmCTFMaint>(g_maint); }
+QWidget *showEnquiry() { return showOnce<frmCTFView>(g_enquiry); }
 
 void endProgram() { g_endProgram(); }
 void setEndProgramHandler(void (*handler)()) { g_endProgram = handler ? handler : quitNow; }

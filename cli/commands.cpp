@@ -10,6 +10,7 @@
 #include "platform/officeroot.h"
 #include "platform/pathmapper.h"
 #include "platform/userinterface.h"
+#include "returns/entrygrid.h"
 #include "returns/returnoutput.h"
 
 #include <QDir>
@@ -272,10 +273,57 @@ int annualReturn(const QStringList &args)
     return 3;
 }
 
-int enquiry(const QStringList &)
+int enquiry(const QStringList &args)
 {
-    err(QStringLiteral("enquiry is not available in this version"));
-    return 2;
+    QMap<QString, QString> o;
+    QString why;
+    if (!options(args, {}, {QStringLiteral("--all"), QStringLiteral("--csv")}, o, nullptr, why))
+        return wrongUsage(why);
+    enquiry::EntryGridModel grid;
+    try {
+        grid.fill(o.contains(QStringLiteral("--all")) ? enquiry::allStatement() : enquiry::outstandingStatement());
+    } catch (const CtfError &e) {
+        err(e.description());
+        return 3;
+    }
+    const int columns = grid.columnCount();
+    const int rows = grid.rowCount();
+    QString text;
+    if (o.contains(QStringLiteral("--csv"))) {
+        auto field = [](const QString &v) {
+            if (v.contains(',') || v.contains('"') || v.contains('\n') || v.contains('\r'))
+                return '"' + QString(v).replace('"', QStringLiteral("\"\"")) + '"';
+            return v;
+        };
+        QStringList line;
+        for (int c = 0; c < columns; ++c)
+            line << field(grid.columns()[c]);
+        text += line.join(',') + '\n';
+        for (int r = 0; r < rows; ++r) {
+            line.clear();
+            for (int c = 0; c < columns; ++c)
+                line << field(grid.text(r, c));
+            text += line.join(',') + '\n';
+        }
+    } else {
+        QVector<int> width(columns);
+        for (int c = 0; c < columns; ++c) {
+            width[c] = int(grid.columns()[c].size());
+            for (int r = 0; r < rows; ++r)
+                width[c] = qMax(width[c], int(grid.text(r, c).size()));
+        }
+        auto line = [&](auto cell) {
+            QString l;
+            for (int c = 0; c < columns; ++c)
+                l += (c ? QStringLiteral("  ") : QString()) + cell(c).leftJustified(width[c]);
+            return l.trimmed().isEmpty() ? l : l.remove(QRegularExpression(QStringLiteral("\\s+$")));
+        };
+        text += line([&](int c) { return grid.columns()[c]; }) + '\n';
+        for (int r = 0; r < rows; ++r)
+            text += line([&](int c) { return grid.text(r, c); }) + '\n';
+    }
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    return 0;
 }
 
 } // namespace cli

@@ -187,8 +187,6 @@ void fillRegister(const QString &path, const Options &o)
             ref = QStringLiteral("EXC%1").arg(r.below(100000), 5, 10, QChar('0'));
         } else if (kind == QStringLiteral("ChildDeath")) {
             dod = dates::dayFirst(qMin(dob.addDays(200 + r.below(1000)), QDate(2026, 10, 1)));
-        } else {
-            type = QString();
         }
         q.prepare(QStringLiteral("INSERT INTO ChildTrustFunds (Entity, CRN, DOB, Amount, DOD, MemberNo, PeriodEndSent, RecordOutput, Ref, SentRef, Type) "
                                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
@@ -202,7 +200,7 @@ void fillRegister(const QString &path, const Options &o)
         q.addBindValue(output ? 1 : 0);
         q.addBindValue(ref);
         q.addBindValue(output ? QVariant(QStringLiteral("From ID 1 to %1").arg(entries / 3)) : QVariant());
-        q.addBindValue(type.isValid() ? type : QVariant(QString()));
+        q.addBindValue(type.isValid() ? type : QVariant(QStringLiteral("")));
         d.exec(q);
     }
 }

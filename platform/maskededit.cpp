@@ -15,8 +15,10 @@ MaskedEdit::MaskedEdit(const QString &mask, QWidget *parent) : QLineEdit(parent)
         s.upper = upper;
         if (c == '#' || c == '9') {
             s.digitOnly = true;
+            s.optional = c == '9';
         } else if (c == 'A' || c == 'a') {
             s.digitOnly = false;
+            s.optional = c == 'a';
         } else {
             s.literal = true;
             s.literalChar = c;
@@ -99,6 +101,15 @@ QString MaskedEdit::clipText() const
         if (!s.literal && !s.value.isNull())
             typed += s.value;
     return typed;
+}
+
+QString MaskedEdit::trimmedText() const
+{
+    QString shown = text();
+    int end = int(m_slots.size());
+    while (end > 0 && !m_slots[end - 1].literal && m_slots[end - 1].optional && m_slots[end - 1].value.isNull())
+        --end;
+    return shown.left(end);
 }
 
 void MaskedEdit::typeChar(QChar c)

@@ -19,6 +19,9 @@ public:
     // order, literals of the mask skipped where the text carries them.
     void setMaskedText(const QString &text);
     QString clipText() const;
+    // The displayed text without the prompts of optional positions left
+    // unfilled at its end ("AB123456" for a URN typed without its last letter).
+    QString trimmedText() const;
     static constexpr QChar kPrompt = QLatin1Char('_');
 
 protected:
@@ -29,6 +32,7 @@ private:
         bool literal = false;
         QChar literalChar;
         bool digitOnly = false;
+        bool optional = false;
         bool upper = false;
         QChar value; // null when not typed
     };

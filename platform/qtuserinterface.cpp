@@ -11,7 +11,7 @@
 #include <QMessageBox>
 #include <QPointer>
 
-MsgResult QtUserInterface::message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons)
+MsgResult QtUserInterface::message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title);
@@ -31,7 +31,7 @@ MsgResult QtUserInterface::message(const QString &text, const QString &title, Ms
     MsgResult result = MsgResult::Ok;
     if (buttons == MsgButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(defaultButton == MsgResult::No ? QMessageBox::No : QMessageBox::Yes);
         result = box.exec() == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
     } else {
         box.setStandardButtons(QMessageBox::Ok);

@@ -5,7 +5,7 @@
 
 class QtUserInterface : public UserInterface {
 public:
-    MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons) override;
+    MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
     QString openFile(const OpenFileRequest &request) override;
     bool startProgram(const QString &commandLine, WindowStyle style) override;
     void setBusy(bool busy) override;

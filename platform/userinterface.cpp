@@ -58,7 +58,7 @@ bool start(const QString &commandLine, WindowStyle)
 
 } // namespace launcher
 
-MsgResult ConsoleInterface::message(const QString &text, const QString &, MsgIcon icon, MsgButtons buttons)
+MsgResult ConsoleInterface::message(const QString &text, const QString &, MsgIcon icon, MsgButtons buttons, MsgResult)
 {
     if (buttons == MsgButtons::YesNo)
         return MsgResult::Yes; // a scheduled run answers the screen's question Yes

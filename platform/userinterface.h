@@ -21,8 +21,9 @@ struct OpenFileRequest {
 class UserInterface {
 public:
     virtual ~UserInterface() = default;
+    // defaultButton: the button Enter presses on a Yes/No question.
     virtual MsgResult message(const QString &text, const QString &title, MsgIcon icon,
-                              MsgButtons buttons = MsgButtons::Ok) = 0;
+                              MsgButtons buttons = MsgButtons::Ok, MsgResult defaultButton = MsgResult::Yes) = 0;
     // The chosen file as a host path, empty when cancelled.
     virtual QString openFile(const OpenFileRequest &request) = 0;
     // Starts a Windows command line ("notepad <path>", or a program's path);
@@ -51,7 +52,7 @@ bool start(const QString &commandLine, WindowStyle style);
 // answered Yes; there is no file dialog.
 class ConsoleInterface : public UserInterface {
 public:
-    MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons) override;
+    MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
     QString openFile(const OpenFileRequest &) override { return {}; }
     bool startProgram(const QString &commandLine, WindowStyle style) override { return launcher::start(commandLine, style); }
 };

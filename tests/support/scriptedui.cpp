@@ -1,8 +1,8 @@
 #include "scriptedui.h"
 
-MsgResult ScriptedUi::message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons)
+MsgResult ScriptedUi::message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton)
 {
-    messages.append({text, title, icon, buttons});
+    messages.append({text, title, icon, buttons, defaultButton});
     if (buttons == MsgButtons::YesNo)
         return answers.isEmpty() ? MsgResult::Yes : answers.dequeue();
     return MsgResult::Ok;

@@ -1,0 +1,631 @@
+#include "register/frmctfmaint.h"
+
+#include "app/screens.h"
+#include "common/ctfmodules.h"
+#include "common/dates.h"
+#include "common/error.h"
+#include "common/money.h"
+#include "data/connectionstrings.h"
+#include "platform/maskededit.h"
+#include "platform/userinterface.h"
+#include "register/entrycodes.h"
+#include "register/entryrules.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+const QString kCaption = QStringLiteral(" CTF - Entry maintenance");
+
+QLabel *label(const char *name, const QString &text, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    if (name)
+        l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+QString text(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
+} // namespace
+
+QColor frmCTFMaint::highlightColour() { return QColor(0, 255, 255); }
+QColor frmCTFMaint::normalColour() { return QApplication::palette().color(QPalette::Base); }
+
+frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmCTFMaint"));
+    setWindowTitle(kCaption);
+    auto *top = new QVBoxLayout(this);
+    lblProgNameGreen = label("lblProgNameGreen", QStringLiteral("CTF Maintenance"), this);
+    QPalette green = lblProgNameGreen->palette();
+    green.setColor(QPalette::WindowText, QColor(0, 192, 0));
+    lblProgNameGreen->setPalette(green);
+    QFont f = lblProgNameGreen->font();
+    f.setPointSize(f.pointSize() + 6);
+    f.setBold(true);
+    lblProgNameGreen->setFont(f);
+    lblCreditUnionName = label("lblCreditUnionName", QString(), this);
+    lblThisYear = label("lblThisYear", QString(), this);
+    lblToday = label("lblToday", QString(), this);
+    for (QWidget *w : std::initializer_list<QWidget *>{lblProgNameGreen, lblCreditUnionName, lblThisYear, lblToday})
+        top->addWidget(w);
+
+    auto *keys = new QGroupBox(this);
+    auto *keyRow = new QHBoxLayout(keys);
+    mskURN = new MaskedEdit(QStringLiteral(">AA999999a"), keys);
+    mskURN->setObjectName(QStringLiteral("mskURN"));
+    mskID = new MaskedEdit(QStringLiteral("##########"), keys);
+    mskID->setObjectName(QStringLiteral("mskID"));
+    keyRow->addWidget(label(nullptr, QStringLiteral("URN:"), keys));
+    keyRow->addWidget(mskURN);
+    keyRow->addWidget(label(nullptr, QStringLiteral("ID:"), keys));
+    keyRow->addWidget(mskID);
+    top->addWidget(keys);
+
+    auto *details = new QGridLayout();
+    cboEntity = new QComboBox(this);
+    cboEntity->setObjectName(QStringLiteral("cboEntity"));
+    cboEntity->setEditable(true);
+    cboEntity->setInsertPolicy(QComboBox::NoInsert);
+    txtMemberNo = new QLineEdit(this);
+    txtMemberNo->setObjectName(QStringLiteral("txtMemberNo"));
+    txtMemberNo->setMaxLength(8);
+    lblName = label("lblName", QString(), this);
+    mskDOB = new MaskedEdit(QStringLiteral("##/##/####"), this);
+    mskDOB->setObjectName(QStringLiteral("mskDOB"));
+    lblAge = label("lblAge", QString(), this);
+    mskAmount = new QLineEdit(this);
+    mskAmount->setObjectName(QStringLiteral("mskAmount"));
+    mskAmount->setMaxLength(64);
+    cboType = new QComboBox(this);
+    cboType->setObjectName(QStringLiteral("cboType"));
+    cboType->setEditable(true);
+    cboType->setInsertPolicy(QComboBox::NoInsert);
+    chkSent = new QCheckBox(this);
+    chkSent->setObjectName(QStringLiteral("chkSent"));
+    chkSent->setAutoFillBackground(true);
+    int row = 0;
+    details->addWidget(label(nullptr, QStringLiteral("Entity:"), this), row, 0);
+    details->addWidget(cboEntity, row++, 1);
+    details->addWidget(label(nullptr, QStringLiteral("Member No.:"), this), row, 0);
+    details->addWidget(txtMemberNo, row, 1);
+    details->addWidget(lblName, row++, 2);
+    details->addWidget(label(nullptr, QStringLiteral("Date of birth:"), this), row, 0);
+    details->addWidget(mskDOB, row, 1);
+    details->addWidget(lblAge, row++, 2);
+    details->addWidget(label(nullptr, QStringLiteral("Amount:"), this), row, 0);
+    details->addWidget(mskAmount, row++, 1);
+    details->addWidget(label(nullptr, QStringLiteral("Type:"), this), row, 0);
+    details->addWidget(cboType, row++, 1);
+    details->addWidget(label(nullptr, QStringLiteral("Sent to IR?:"), this), row, 0);
+    details->addWidget(chkSent, row++, 1, 1, 2);
+    top->addLayout(details);
+
+    auto *buttons = new QHBoxLayout();
+    auto button = [&](QPushButton *&b, const char *name, const char *caption) {
+        b = new QPushButton(QString::fromLatin1(caption), this);
+        b->setObjectName(QString::fromLatin1(name));
+        buttons->addWidget(b);
+    };
+    button(cmdSave, "cmdSave", "&Save");
+    button(cmdDelete, "cmdDelete", "&Delete");
+    button(CmdView, "CmdView", "&View");
+    button(cmdExit, "cmdExit", "E&xit");
+    top->addLayout(buttons);
+
+    // Keyboard order: URN, the detail fields, the buttons, and ID last.
+    QWidget *order[] = {mskURN, cboEntity, txtMemberNo, mskDOB, mskAmount, cboType, chkSent, cmdSave, cmdDelete, CmdView, cmdExit, mskID};
+    for (int i = 0; i + 1 < int(std::size(order)); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    for (QWidget *w : std::initializer_list<QWidget *>{mskURN, mskID, cboEntity, txtMemberNo, mskDOB, mskAmount, cboType, chkSent})
+        w->installEventFilter(this);
+    cboEntity->lineEdit()->installEventFilter(this);
+    cboType->lineEdit()->installEventFilter(this);
+
+    connect(cmdSave, &QPushButton::clicked, this, &frmCTFMaint::cmdSave_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmCTFMaint::cmdDelete_Click);
+    connect(CmdView, &QPushButton::clicked, this, &frmCTFMaint::CmdView_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmCTFMaint::cmdExit_Click);
+    connect(mskDOB, &QLineEdit::textChanged, this, &frmCTFMaint::mskDOB_Change);
+    connect(chkSent, &QCheckBox::clicked, this, &frmCTFMaint::chkSent_Click);
+    resize(520, 420);
+    Form_Load();
+}
+
+frmCTFMaint::~frmCTFMaint() { Form_Unload(); }
+
+void frmCTFMaint::reportFailure(const QString &what, const QString &description)
+{
+    ui::current().message(what + QStringLiteral("\r\n") + description, kCaption, MsgIcon::Critical);
+}
+
+void frmCTFMaint::Form_Load()
+{
+    m_today = QDate::currentDate();
+    lblToday->setText(m_today.toString(QStringLiteral("dd/MM/yy")));
+    cnMember.ConnectionString = GetConnectionString(QStringLiteral("Tarnwell"));
+    cnCTF.ConnectionString = GetConnectionString(QStringLiteral("CTF"));
+    try {
+        cnCTF.Open();
+    } catch (const CtfError &e) {
+        reportFailure(QStringLiteral("The CTF register cannot be opened; entries cannot be found or saved."), e.description());
+    }
+    try {
+        cnMember.Open();
+        m_memberDbOpen = true;
+    } catch (const CtfError &) {
+        m_memberDbOpen = false;
+    }
+    if (!m_memberDbOpen) {
+        lblCreditUnionName->setText(QStringLiteral("Credit Union"));
+        lblThisYear->clear();
+        txtMemberNo->setEnabled(false);
+        txtMemberNo->setReadOnly(true);
+        txtMemberNo->setMaxLength(12);
+        txtMemberNo->setText(QStringLiteral("Not in use"));
+        txtMemberNo->setToolTip(QStringLiteral("Not in use"));
+        txtMemberNo->setFocusPolicy(Qt::NoFocus);
+    } else {
+        try {
+            if (rsControl.isOpen())
+                rsControl.Close();
+            rsControl.Open(QStringLiteral("Select * FROM Control ;"), cnMember, CursorType::Static, LockType::Optimistic);
+            if (!rsControl.eof()) {
+                lblCreditUnionName->setText(text(rsControl.value(QStringLiteral("cuname"))));
+                const QString yearEnd = text(rsControl.value(QStringLiteral("YearEndDate")));
+                const auto d = dates::parse(yearEnd);
+                lblThisYear->setText(QStringLiteral("Processing for year end ") + (d ? dates::dayFirst(*d) : yearEnd));
+            }
+        } catch (const CtfError &) {
+        }
+    }
+    cmdSave->setEnabled(false);
+    cmdSave->setToolTip(QStringLiteral("Save entry to file"));
+    cmdDelete->setToolTip(QStringLiteral("Delete entry"));
+    CmdView->setToolTip(QStringLiteral("View details"));
+    cmdExit->setToolTip(QStringLiteral("Exit program"));
+    cboEntity->clear();
+    cboEntity->addItems(entrycodes::kinds());
+    cboEntity->setCurrentIndex(-1);
+    mskURN->setFocus(Qt::OtherFocusReason);
+    ClearEntry();
+    keyFieldButtons();
+}
+
+void frmCTFMaint::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    if (rsControl.isOpen())
+        rsControl.Close();
+    if (rsMember.isOpen())
+        rsMember.Close();
+    if (rsEntry.isOpen())
+        rsEntry.Close();
+    if (cnCTF.isOpen())
+        cnCTF.Close();
+    if (m_memberDbOpen && cnMember.isOpen())
+        cnMember.Close();
+}
+
+void frmCTFMaint::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmCTFMaint::HighlightTextBox(QLineEdit *box)
+{
+    setFieldColour(box, highlightColour());
+    box->setCursorPosition(0);
+    box->setSelection(0, int(box->text().size()));
+}
+
+void frmCTFMaint::RestoreBackColor(QWidget *field) { setFieldColour(field, normalColour()); }
+
+void frmCTFMaint::keyFieldButtons()
+{
+    cmdExit->setEnabled(true);
+    cmdSave->setEnabled(false);
+    cmdDelete->setEnabled(false);
+    CmdView->setEnabled(true);
+}
+
+void frmCTFMaint::lookedUpButtons()
+{
+    cmdExit->setEnabled(false);
+    cmdSave->setEnabled(true);
+    cmdDelete->setEnabled(true);
+    CmdView->setEnabled(false);
+}
+
+void frmCTFMaint::ClearEntry()
+{
+    txtMemberNo->clear();
+    if (!m_memberDbOpen)
+        txtMemberNo->setText(QStringLiteral("Not in use"));
+    lblName->clear();
+    chkSent->setChecked(false);
+    cboEntity->setCurrentIndex(-1);
+    cboEntity->setEditText(QString());
+    mskDOB->setMaskedText(QString());
+    mskAmount->setText(QStringLiteral("____.__-"));
+    cboType->setCurrentIndex(-1);
+    cboType->setEditText(QString());
+    chkSent->setText(QString());
+    m_recordOnFile = false;
+    m_newFromId = false;
+}
+
+void frmCTFMaint::ShowEntry()
+{
+    const QString entity = text(rsEntry.value(QStringLiteral("Entity")));
+    if (!entity.isEmpty()) {
+        for (int i = 0; i < cboEntity->count(); ++i) {
+            if (cboEntity->itemText(i).left(3) == entity.left(3)) {
+                cboEntity->setCurrentIndex(i);
+                break;
+            }
+        }
+    }
+    if (mskID->clipText().isEmpty())
+        mskID->setMaskedText(text(rsEntry.value(QStringLiteral("ID"))));
+    if (mskURN->clipText().isEmpty())
+        mskURN->setMaskedText(text(rsEntry.value(QStringLiteral("CRN"))));
+    if (m_memberDbOpen) {
+        txtMemberNo->setText(text(rsEntry.value(QStringLiteral("MemberNo"))));
+        try {
+            if (rsMember.isOpen())
+                rsMember.Close();
+            rsMember.Open(QStringLiteral("Select Forename, Surname FROM MemberMain WHERE MemberNo = ")
+                              + entryrules::plainNumber(LeadingNumber(txtMemberNo->text())) + QStringLiteral(" ;"),
+                          cnMember);
+            lblName->setText(rsMember.eof() ? QStringLiteral("not known")
+                                            : text(rsMember.value(QStringLiteral("Forename"))) + QLatin1Char(' ')
+                                                  + text(rsMember.value(QStringLiteral("Surname"))));
+        } catch (const CtfError &e) {
+            reportFailure(QStringLiteral("The member could not be looked up."), e.description());
+        }
+    }
+    const QVariant dob = rsEntry.value(QStringLiteral("DOB"));
+    if (!dob.isNull()) {
+        if (const auto d = dates::parse(dob.toString()))
+            mskDOB->setMaskedText(dates::dayFirst(*d));
+    }
+    const QVariant amount = rsEntry.value(QStringLiteral("Amount"));
+    mskAmount->setText(amount.isNull() ? QStringLiteral("0") : Money::fromVariant(amount).plain());
+    const QVariant type = rsEntry.value(QStringLiteral("Type"));
+    if (!type.isNull() && !type.toString().isEmpty()) {
+        fillTypeList();
+        const int code = int(LeadingNumber(type.toString()));
+        cboType->setCurrentIndex(cboType->findData(code));
+        if (cboType->currentIndex() < 0)
+            cboType->setEditText(QString());
+    }
+    if (rsEntry.value(QStringLiteral("RecordOutput")).toLongLong() != 0) {
+        chkSent->setChecked(true);
+        chkSent->setText(QStringLiteral("Submitted on ") + text(rsEntry.value(QStringLiteral("PeriodEndSent"))));
+    } else {
+        chkSent->setChecked(false);
+        chkSent->setText(QString());
+    }
+}
+
+void frmCTFMaint::fillTypeList()
+{
+    cboType->clear();
+    const QString kind = cboEntity->currentText();
+    if (kind == QStringLiteral("Exception") || kind == QStringLiteral("Endowment"))
+        for (const entrycodes::TypeCode &t : entrycodes::typesFor(kind))
+            cboType->addItem(t.text, t.code);
+    cboType->setCurrentIndex(-1);
+    cboType->setEditText(QString());
+}
+
+void frmCTFMaint::mskURN_GotFocus()
+{
+    keyFieldButtons();
+    if (mskID->clipText().isEmpty())
+        ClearEntry();
+    setFieldColour(mskURN, highlightColour());
+    mskURN->setSelection(0, int(mskURN->text().size()));
+}
+
+void frmCTFMaint::mskID_GotFocus()
+{
+    keyFieldButtons();
+    ClearEntry();
+    setFieldColour(mskID, highlightColour());
+    mskID->setSelection(0, int(mskID->text().size()));
+}
+
+void frmCTFMaint::focusUrn()
+{
+    if (mskURN->hasFocus())
+        mskURN_GotFocus();
+    else
+        mskURN->setFocus(Qt::OtherFocusReason);
+}
+
+void frmCTFMaint::lookUp(const QString &statement, bool fromUrn)
+{
+    lookedUpButtons();
+    try {
+        if (rsEntry.isOpen())
+            rsEntry.Close();
+        rsEntry.Open(statement, cnCTF, CursorType::Static, LockType::Optimistic);
+    } catch (const CtfError &e) {
+        keyFieldButtons();
+        reportFailure(QStringLiteral("The entry could not be looked up."), e.description());
+        return;
+    }
+    if (!rsEntry.eof()) {
+        ShowEntry();
+        cmdDelete->setText(QStringLiteral("&Delete"));
+        cmdDelete->setEnabled(true);
+        m_recordOnFile = true;
+        return;
+    }
+    if (ui::current().message(QStringLiteral("Record not on file - Create?"), kCaption, MsgIcon::Information, MsgButtons::YesNo)
+        == MsgResult::Yes) {
+        cmdDelete->setText(QStringLiteral("&Reject"));
+        if (fromUrn) {
+            cboEntity->setFocus(Qt::OtherFocusReason);
+        } else {
+            focusUrn();
+            m_newFromId = true;
+        }
+        return;
+    }
+    m_recordOnFile = false;
+    if (fromUrn) {
+        focusUrn();
+    } else if (mskID->hasFocus()) {
+        mskID_GotFocus();
+    } else {
+        mskID->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void frmCTFMaint::mskURN_LostFocus()
+{
+    RestoreBackColor(mskURN);
+    if (mskURN->clipText().isEmpty()) {
+        mskID->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (!mskID->clipText().isEmpty()) {
+        if (m_newFromId) {
+            // A new entry begun from the ID field goes on as a new entry.
+            lookedUpButtons();
+            cmdDelete->setText(QStringLiteral("&Reject"));
+        }
+        return;
+    }
+    lookUp(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = '") + mskURN->trimmedText() + QStringLiteral("' ;"), true);
+}
+
+void frmCTFMaint::mskID_LostFocus()
+{
+    RestoreBackColor(mskID);
+    if (mskID->clipText().isEmpty() || !mskURN->clipText().isEmpty())
+        return;
+    lookUp(QStringLiteral("Select * FROM ChildTrustFunds WHERE ID = ") + entryrules::plainNumber(LeadingNumber(mskID->clipText()))
+               + QStringLiteral(" ;"),
+           false);
+}
+
+void frmCTFMaint::cmdSave_Click()
+{
+    if (!rsEntry.isOpen())
+        return;
+    const QString kind = cboEntity->currentText();
+    if ((kind == QStringLiteral("Endowment") || kind == QStringLiteral("Exception")) && cboType->currentIndex() < 0) {
+        if (ui::current().message(QStringLiteral("This type of entity usually requires a type and none has been selected - continue save?"),
+                                  QStringLiteral("Saving item"), MsgIcon::None, MsgButtons::YesNo, MsgResult::No)
+            == MsgResult::No) {
+            cboType->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    try {
+        const bool adding = rsEntry.eof();
+        if (adding)
+            rsEntry.AddNew();
+        rsEntry.setValue(QStringLiteral("CRN"), mskURN->trimmedText());
+        rsEntry.setValue(QStringLiteral("Entity"), kind);
+        // Without the member database the number shown is "Not in use":
+        // an existing entry keeps its member number.
+        if (m_memberDbOpen || adding)
+            rsEntry.setValue(QStringLiteral("Memberno"), LeadingNumber(txtMemberNo->text()));
+        rsEntry.setValue(QStringLiteral("DOB"), mskDOB->text());
+        rsEntry.setValue(QStringLiteral("Amount"), LeadingNumber(mskAmount->text()));
+        rsEntry.setValue(QStringLiteral("Type"), cboType->currentIndex() >= 0 ? QVariant(cboType->currentData().toInt()) : QVariant(QStringLiteral("")));
+        if (chkSent->isChecked()) {
+            rsEntry.setValue(QStringLiteral("RecordOutput"), 1);
+        } else {
+            rsEntry.setValue(QStringLiteral("RecordOutput"), 0);
+            rsEntry.setValue(QStringLiteral("PeriodEndSent"), QVariant());
+        }
+        rsEntry.Update();
+    } catch (const CtfError &e) {
+        reportFailure(QStringLiteral("The entry was not saved; it is still on the screen."), e.description());
+        return;
+    }
+    ClearEntry();
+    mskURN->setMaskedText(QString());
+    mskID->setMaskedText(QString());
+    focusUrn();
+}
+
+void frmCTFMaint::cmdDelete_Click()
+{
+    if (m_recordOnFile) {
+        try {
+            rsEntry.Delete();
+        } catch (const CtfError &e) {
+            reportFailure(QStringLiteral("The entry was not deleted; it is still on the screen."), e.description());
+            return;
+        }
+    }
+    ClearEntry();
+    mskURN->setMaskedText(QString());
+    mskID->setMaskedText(QString());
+    focusUrn();
+}
+
+void frmCTFMaint::CmdView_Click() { screens::showEnquiry(); }
+void frmCTFMaint::cmdExit_Click() { close(); }
+
+void frmCTFMaint::txtMemberNo_LostFocus()
+{
+    RestoreBackColor(txtMemberNo);
+    const double number = LeadingNumber(txtMemberNo->text());
+    if (!m_memberDbOpen || number == 0)
+        return;
+    try {
+        if (rsMember.isOpen())
+            rsMember.Close();
+        rsMember.Open(QStringLiteral("Select * FROM MemberMain WHERE MemberNo = ") + entryrules::plainNumber(number) + QStringLiteral(" ;"),
+                      cnMember);
+        if (!rsMember.eof()) {
+            lblName->setText(text(rsMember.value(QStringLiteral("Forename"))) + QLatin1Char(' ') + text(rsMember.value(QStringLiteral("Surname"))));
+            const QVariant dob = rsMember.value(QStringLiteral("DOB"));
+            if (mskDOB->clipText().isEmpty() && !dob.isNull())
+                if (const auto d = dates::parse(dob.toString()))
+                    mskDOB->setMaskedText(dates::dayFirst(*d));
+        } else {
+            lblName->setText(QStringLiteral("Not known"));
+        }
+        rsMember.Close();
+    } catch (const CtfError &e) {
+        reportFailure(QStringLiteral("The member could not be looked up."), e.description());
+    }
+}
+
+void frmCTFMaint::mskDOB_Change()
+{
+    lblAge->clear();
+    lblAge->setText(entryrules::ageText(mskDOB->text(), m_today));
+}
+
+void frmCTFMaint::mskAmount_LostFocus()
+{
+    RestoreBackColor(mskAmount);
+    if (!entryrules::isAmountNumber(mskAmount->text()))
+        mskAmount->setText(QStringLiteral("0"));
+}
+
+void frmCTFMaint::cboType_GotFocus() { fillTypeList(); }
+
+void frmCTFMaint::chkSent_Click()
+{
+    if (!chkSent->isChecked())
+        chkSent->setText(QString());
+}
+
+void frmCTFMaint::chkSent_GotFocus()
+{
+    if (chkSent->isChecked())
+        chkSent->setToolTip(QStringLiteral("Uncheck this box if you need to submit this record"));
+    QPalette p = chkSent->palette();
+    p.setColor(QPalette::Window, highlightColour());
+    chkSent->setPalette(p);
+}
+
+void frmCTFMaint::chkSent_LostFocus() { chkSent->setPalette(palette()); }
+
+bool frmCTFMaint::amountKeyPress(QKeyEvent *key)
+{
+    const QString t = key->text();
+    QChar c;
+    if (key->key() == Qt::Key_Backspace)
+        c = QChar(8);
+    else if (!t.isEmpty() && t[0].isPrint())
+        c = t[0];
+    else
+        return false; // not a typed character
+    const int selStart = mskAmount->hasSelectedText() ? mskAmount->selectionStart() : mskAmount->cursorPosition();
+    const int selLen = mskAmount->hasSelectedText() ? int(mskAmount->selectedText().size()) : 0;
+    switch (entryrules::amountKey(mskAmount->text(), mskAmount->cursorPosition(), selStart, selLen, c)) {
+    case entryrules::AmountKey::Keep:
+        return false;
+    case entryrules::AmountKey::Drop:
+        return true;
+    case entryrules::AmountKey::Beep:
+        QApplication::beep();
+        return true;
+    case entryrules::AmountKey::ZeroPoint:
+        mskAmount->setText(QStringLiteral("0."));
+        mskAmount->setCursorPosition(2);
+        return true;
+    }
+    return false;
+}
+
+bool frmCTFMaint::eventFilter(QObject *watched, QEvent *event)
+{
+    QObject *w = watched;
+    if (w == cboEntity->lineEdit())
+        w = cboEntity;
+    else if (w == cboType->lineEdit())
+        w = cboType;
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            // Enter as Tab: the key is dropped and a Tab sent.
+            ShellSendKeys(QStringLiteral("{tab}"));
+            return true;
+        }
+        if (w == txtMemberNo) {
+            const QString t = key->text();
+            const int code = key->key() == Qt::Key_Backspace ? 8 : (t.isEmpty() ? -1 : t[0].unicode());
+            if (code >= 0 && (code == 8 || QChar(code).isPrint()) && entryrules::NumeralsOnly(code) == 0)
+                return true;
+        } else if (w == mskAmount) {
+            if (amountKeyPress(key))
+                return true;
+        }
+        return false;
+    }
+    if (event->type() == QEvent::FocusIn && watched == w) {
+        if (w == mskURN)
+            mskURN_GotFocus();
+        else if (w == mskID)
+            mskID_GotFocus();
+        else if (w == txtMemberNo)
+            HighlightTextBox(txtMemberNo);
+        else if (w == mskDOB)
+            HighlightTextBox(mskDOB);
+        else if (w == mskAmount)
+            HighlightTextBox(mskAmount);
+        else if (w == cboType)
+            cboType_GotFocus();
+        else if (w == chkSent)
+            chkSent_GotFocus();
+    } else if (event->type() == QEvent::FocusOut && watched == w) {
+        if (w == mskURN)
+            mskURN_LostFocus();
+        else if (w == mskID)
+            mskID_LostFocus();
+        else if (w == txtMemberNo)
+            txtMemberNo_LostFocus();
+        else if (w == mskDOB)
+            RestoreBackColor(mskDOB);
+        else if (w == mskAmount)
+            mskAmount_LostFocus();
+        else if (w == chkSent)
+            chkSent_LostFocus();
+    }
+    return QWidget::eventFilter(watched, event);
+}

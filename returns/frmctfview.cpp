@@ -1,0 +1,109 @@
+#include "returns/frmctfview.h"
+
+#include "common/error.h"
+#include "platform/userinterface.h"
+#include "returns/entrygrid.h"
+
+#include <QHeaderView>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QTableView>
+
+frmCTFView::frmCTFView(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmCTFView"));
+    setWindowTitle(QString::fromLatin1(enquiry::kCaption));
+    m_model = new enquiry::EntryGridModel(this);
+    MSHFlexGrid1 = new QTableView(this);
+    MSHFlexGrid1->setObjectName(QStringLiteral("MSHFlexGrid1"));
+    MSHFlexGrid1->setModel(m_model);
+    MSHFlexGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    MSHFlexGrid1->horizontalHeader()->setSectionsClickable(true);
+    MSHFlexGrid1->horizontalHeader()->setSortIndicatorShown(false);
+    // The fixed column at the left.
+    MSHFlexGrid1->verticalHeader()->setFixedWidth(85);
+    MSHFlexGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    MSHFlexGrid1->verticalHeader()->setDefaultSectionSize(20);
+    Command1 = new QPushButton(QStringLiteral("See &all"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    cmdClose = new QPushButton(QStringLiteral("&Close"), this);
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    Command1->resize(100, 28);
+    cmdClose->resize(100, 28);
+    Command1->move(4, 300);
+    connect(Command1, &QPushButton::clicked, this, &frmCTFView::Command1_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmCTFView::cmdClose_Click);
+    connect(MSHFlexGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int section) { MSHFlexGrid1_Click(-1, section + 1); });
+    connect(MSHFlexGrid1, &QTableView::clicked, this,
+            [this](const QModelIndex &i) { MSHFlexGrid1_Click(i.row(), i.column() + 1); });
+    resize(900, 500);
+    Form_Load();
+}
+
+void frmCTFView::fill(const QString &statement)
+{
+    // Filling has no handling of its own: the operator is told what failed.
+    try {
+        MSHFlexGrid1->setUpdatesEnabled(false);
+        m_model->fill(statement);
+        MSHFlexGrid1->setColumnWidth(0, 70);
+        QFont bold = MSHFlexGrid1->horizontalHeader()->font();
+        bold.setBold(true);
+        MSHFlexGrid1->horizontalHeader()->setFont(bold);
+        for (int c = 1; c < m_model->columnCount(); ++c)
+            MSHFlexGrid1->setColumnWidth(c, MSHFlexGrid1->horizontalHeader()->defaultSectionSize());
+        MSHFlexGrid1->setUpdatesEnabled(true);
+    } catch (const CtfError &e) {
+        MSHFlexGrid1->setUpdatesEnabled(true);
+        ui::current().message(e.description(), windowTitle(), MsgIcon::Critical);
+    }
+}
+
+void frmCTFView::Form_Load() { fill(enquiry::outstandingStatement()); }
+void frmCTFView::Command1_Click() { fill(enquiry::allStatement()); }
+void frmCTFView::cmdClose_Click() { close(); }
+
+void frmCTFView::MSHFlexGrid1_Click(int row, int gridColumn)
+{
+    if (row >= 0)
+        return; // only the header row sorts
+    const qint16 old = m_sortColumn;
+    m_sortColumn = qint16(gridColumn);
+    if (m_sortColumn == old) {
+        m_sortOrder = qint16(m_sortOrder + 1);
+        if (m_sortOrder == 3)
+            m_sortOrder = 1;
+    } else {
+        m_sortOrder = 1;
+    }
+    DoColumnSort();
+}
+
+void frmCTFView::DoColumnSort()
+{
+    MSHFlexGrid1->setUpdatesEnabled(false);
+    m_model->sortRows(m_sortColumn - 1, m_sortOrder);
+    MSHFlexGrid1->setUpdatesEnabled(true);
+}
+
+void frmCTFView::Form_Resize()
+{
+    const int w = width(), h = height();
+    // Each step on its own: one that would give no room is skipped.
+    const int closeLeft = w - (cmdClose->width() + 4);
+    const int closeTop = h - (cmdClose->height() + 4);
+    if (closeLeft >= 0 && closeTop >= 0)
+        cmdClose->move(closeLeft, closeTop);
+    if (closeTop >= 0)
+        Command1->move(Command1->x(), cmdClose->y());
+    const int gridWidth = w - 8, gridHeight = cmdClose->y() - 8;
+    if (gridWidth > 0 && gridHeight > 0)
+        MSHFlexGrid1->setGeometry(4, 4, gridWidth, gridHeight);
+}
+
+void frmCTFView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}

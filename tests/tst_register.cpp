@@ -1,0 +1,527 @@
+// The CTF entry register: the field rules, the maintenance screen driven as
+// an operator drives it (keys, Enter, focus changes), and the enquiry grid.
+#include "app/appsettings.h"
+#include "platform/maskededit.h"
+#include "platform/qtuserinterface.h"
+#include "register/entrycodes.h"
+#include "register/entryrules.h"
+#include "register/frmctfmaint.h"
+#include "returns/entrygrid.h"
+#include "returns/frmctfview.h"
+#include "support/office.h"
+#include "support/scriptedui.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+using entryrules::AmountKey;
+
+namespace {
+const QString kCtf = QStringLiteral("K:\\CTF.mdb");
+const QString kTarn = QStringLiteral("K:\\Tarnwell.mdb");
+
+bool activate(QWidget &w)
+{
+    w.show();
+    QApplication::setActiveWindow(&w);
+    return QTest::qWaitForWindowActive(&w);
+}
+
+// Enter, and the Tab it turns into.
+void enter(QWidget *w)
+{
+    QTest::keyClick(w, Qt::Key_Return);
+    QApplication::processEvents();
+}
+
+void tab(QWidget *w)
+{
+    QTest::keyClick(w, Qt::Key_Tab);
+    QApplication::processEvents();
+}
+
+QString row(TestOffice &o, const QString &columns, const QString &where = QStringLiteral("1"))
+{
+    return o.scalar(kCtf, QStringLiteral("SELECT %1 FROM ChildTrustFunds WHERE %2").arg(columns, where)).toString();
+}
+
+struct Buttons {
+    bool save, del, view, exit;
+    bool operator==(const Buttons &) const = default;
+};
+Buttons buttons(const frmCTFMaint &s)
+{
+    return {s.cmdSave->isEnabled(), s.cmdDelete->isEnabled(), s.CmdView->isEnabled(), s.cmdExit->isEnabled()};
+}
+const Buttons kKeyField{false, false, true, true};
+const Buttons kShown{true, true, false, false};
+
+char *toString(const Buttons &b)
+{
+    return qstrdup(QStringLiteral("save %1 delete %2 view %3 exit %4").arg(b.save).arg(b.del).arg(b.view).arg(b.exit).toLatin1());
+}
+
+void addMember(TestOffice &o)
+{
+    o.exec(kTarn, QStringLiteral("INSERT INTO MemberMain VALUES (1001, 'Amelia', 'Smith', '2015-02-01', 'AB1')"));
+    o.exec(kTarn, QStringLiteral("INSERT INTO Control VALUES ('Demo CU', '2026-09-30')"));
+}
+} // namespace
+
+class tst_register : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QtUserInterface::installKeySender(); }
+    void amountFilter_data();
+    void amountFilter();
+    void amountNumber_data();
+    void amountNumber();
+    void age_data();
+    void age();
+    void numeralsOnly();
+    void kindsAndTypes();
+    void typicalPass();
+    void findByIdAndResubmit();
+    void typeListAndWarning();
+    void newEntryFromId();
+    void saveConflictKeepsEntry();
+    void memberDatabaseUnavailable();
+    void fieldKeysOnScreen();
+    void gridSortAlternation();
+    void gridScreen();
+};
+
+void tst_register::amountFilter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("caret");
+    QTest::addColumn<int>("selStart");
+    QTest::addColumn<int>("selLen");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("result");
+    QTest::newRow("digit") << "12" << 2 << 2 << 0 << "3" << int(AmountKey::Keep);
+    QTest::newRow("third decimal") << "12.50" << 5 << 5 << 0 << "3" << int(AmountKey::Drop);
+    QTest::newRow("digit before point, two decimals") << "12.50" << 0 << 0 << 0 << "3" << int(AmountKey::Drop);
+    QTest::newRow("one decimal") << "12.5" << 4 << 4 << 0 << "3" << int(AmountKey::Keep);
+    QTest::newRow("second point") << "12.5" << 4 << 4 << 0 << "." << int(AmountKey::Beep);
+    QTest::newRow("point over selected point") << "12.50" << 3 << 2 << 1 << "." << int(AmountKey::Keep);
+    QTest::newRow("point at start") << "125" << 0 << 0 << 0 << "." << int(AmountKey::ZeroPoint);
+    QTest::newRow("point at end") << "125" << 3 << 3 << 0 << "." << int(AmountKey::Keep);
+    QTest::newRow("minus") << "12" << 0 << 0 << 0 << "-" << int(AmountKey::Keep);
+    QTest::newRow("second minus") << "-12" << 3 << 3 << 0 << "-" << int(AmountKey::Drop);
+    QTest::newRow("comma") << "1" << 1 << 1 << 0 << "," << int(AmountKey::Keep);
+    QTest::newRow("letter") << "1" << 1 << 1 << 0 << "x" << int(AmountKey::Beep);
+    QTest::newRow("digit replacing all") << "12.50" << 5 << 0 << 5 << "3" << int(AmountKey::Keep);
+}
+
+void tst_register::amountFilter()
+{
+    QFETCH(QString, text);
+    QFETCH(int, caret);
+    QFETCH(int, selStart);
+    QFETCH(int, selLen);
+    QFETCH(QString, key);
+    QFETCH(int, result);
+    QCOMPARE(int(entryrules::amountKey(text, caret, selStart, selLen, key[0])), result);
+}
+
+void tst_register::amountNumber_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("number");
+    QTest::newRow("plain") << "12.50" << true;
+    QTest::newRow("grouped") << " 1,234.50 " << true;
+    QTest::newRow("leading minus") << "-3" << true;
+    QTest::newRow("trailing minus") << "12.50-" << true;
+    QTest::newRow("empty form") << "____.__-" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("two points") << "1.2.3" << false;
+    QTest::newRow("letters") << "12a" << false;
+}
+
+void tst_register::amountNumber()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, number);
+    QCOMPARE(entryrules::isAmountNumber(text), number);
+}
+
+void tst_register::age_data()
+{
+    QTest::addColumn<QString>("dob");
+    QTest::addColumn<QDate>("today");
+    QTest::addColumn<QString>("age");
+    QTest::newRow("29 Feb, 28 Feb common year") << "29/02/2008" << QDate(2027, 2, 28) << "18";
+    QTest::newRow("29 Feb, 1 Mar common year") << "29/02/2008" << QDate(2027, 3, 1) << "19";
+    QTest::newRow("29 Feb, 29 Feb leap year") << "29/02/2008" << QDate(2028, 2, 29) << "20";
+    QTest::newRow("29 Feb, 28 Feb leap year") << "29/02/2008" << QDate(2028, 2, 28) << "19";
+    QTest::newRow("single digit") << "06/12/2019" << QDate(2026, 12, 6) << "07";
+    QTest::newRow("day before birthday") << "07/12/2019" << QDate(2026, 12, 6) << "06";
+    QTest::newRow("born after today") << "01/01/2028" << QDate(2026, 12, 6) << "-02";
+    QTest::newRow("not a date") << "31/02/2020" << QDate(2026, 12, 6) << "";
+    QTest::newRow("incomplete") << "01/02/20__" << QDate(2026, 12, 6) << "";
+}
+
+void tst_register::age()
+{
+    QFETCH(QString, dob);
+    QFETCH(QDate, today);
+    QFETCH(QString, age);
+    QCOMPARE(entryrules::ageText(dob, today), age);
+}
+
+void tst_register::numeralsOnly()
+{
+    QCOMPARE(entryrules::NumeralsOnly('7'), int('7'));
+    QCOMPARE(entryrules::NumeralsOnly(8), 8);
+    QCOMPARE(entryrules::NumeralsOnly('a'), 0);
+    QCOMPARE(entryrules::NumeralsOnly('.'), 0);
+}
+
+void tst_register::kindsAndTypes()
+{
+    QCOMPARE(entrycodes::kinds(), QStringList({"Voucher", "RAA", "Exception", "Endowment", "TransferedIn", "ChildDeath"}));
+    QCOMPARE(entrycodes::endowmentTypes().size(), 9);
+    QCOMPARE(entrycodes::endowmentTypes()[6].text, QStringLiteral("DLA Contribution (6)"));
+    QCOMPARE(entrycodes::exceptionTypes()[0].code, 1);
+    QCOMPARE(entrycodes::exceptionTypes()[2].text, QStringLiteral("Other exception"));
+    QVERIFY(entrycodes::typesFor(QStringLiteral("endowment")).isEmpty()); // exact kind names only
+}
+
+void tst_register::typicalPass()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    addMember(office);
+    frmCTFMaint s;
+    QCOMPARE(s.windowTitle(), QStringLiteral(" CTF - Entry maintenance"));
+    QCOMPARE(s.lblCreditUnionName->text(), QStringLiteral("Demo CU"));
+    QCOMPARE(s.lblThisYear->text(), QStringLiteral("Processing for year end 30/09/2026"));
+    QCOMPARE(s.cmdSave->toolTip(), QStringLiteral("Save entry to file"));
+    QVERIFY(activate(s));
+    QCOMPARE(QApplication::focusWidget(), s.mskURN);
+    QCOMPARE(buttons(s), kKeyField);
+    QCOMPARE(s.mskURN->palette().color(QPalette::Base), frmCTFMaint::highlightColour());
+
+    QTest::keyClicks(s.mskURN, QStringLiteral("ab123456c"));
+    enter(s.mskURN);
+    QCOMPARE(scope.ui().messages.size(), 1);
+    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Record not on file - Create?"));
+    QCOMPARE(scope.ui().messages[0].title, QStringLiteral(" CTF - Entry maintenance"));
+    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Information);
+    QCOMPARE(QApplication::focusWidget(), s.cboEntity);
+    QCOMPARE(s.cmdDelete->text(), QStringLiteral("&Reject"));
+    QCOMPARE(buttons(s), kShown);
+
+    QTest::keyClicks(s.cboEntity, QStringLiteral("Voucher"));
+    enter(s.cboEntity);
+    QCOMPARE(QApplication::focusWidget(), s.txtMemberNo);
+    QTest::keyClicks(s.txtMemberNo, QStringLiteral("10x01"));
+    QCOMPARE(s.txtMemberNo->text(), QStringLiteral("1001"));
+    enter(s.txtMemberNo);
+    QCOMPARE(s.lblName->text(), QStringLiteral("Amelia Smith"));
+    QCOMPARE(s.mskDOB->text(), QStringLiteral("01/02/2015")); // from the member, the field being empty
+    QVERIFY(!s.lblAge->text().isEmpty());
+    QCOMPARE(QApplication::focusWidget(), s.mskDOB);
+    enter(s.mskDOB);
+    QCOMPARE(QApplication::focusWidget(), s.mskAmount);
+    QTest::keyClicks(s.mskAmount, QStringLiteral("250.50"));
+    enter(s.mskAmount);
+    QCOMPARE(QApplication::focusWidget(), s.cboType);
+    QCOMPARE(s.cboType->count(), 0);
+    s.cmdSave->click();
+    QCOMPARE(row(office, QStringLiteral("CRN||'|'||Entity||'|'||MemberNo||'|'||DOB||'|'||Amount||'|'||Type||'|'||RecordOutput")),
+             QStringLiteral("AB123456C|Voucher|1001|01/02/2015|250.5||0"));
+    QCOMPARE(QApplication::focusWidget(), s.mskURN);
+    QCOMPARE(buttons(s), kKeyField);
+    QCOMPARE(s.mskURN->text(), QStringLiteral("_________"));
+    QCOMPARE(s.mskAmount->text(), QStringLiteral("____.__-"));
+    QCOMPARE(scope.ui().messages.size(), 1); // no message confirms a save
+
+    // Found again by URN.
+    QTest::keyClicks(s.mskURN, QStringLiteral("AB123456C"));
+    tab(s.mskURN);
+    QCOMPARE(buttons(s), kShown);
+    QCOMPARE(s.cmdDelete->text(), QStringLiteral("&Delete"));
+    QVERIFY(s.recordOnFile());
+    QCOMPARE(s.cboEntity->currentText(), QStringLiteral("Voucher"));
+    QCOMPARE(s.mskID->clipText(), row(office, QStringLiteral("ID")));
+    QCOMPARE(s.mskAmount->text(), QStringLiteral("250.5"));
+    QCOMPARE(s.lblName->text(), QStringLiteral("Amelia Smith"));
+    // Moving into the ID field empties the details and offers the key-field buttons.
+    s.mskID->setFocus();
+    QApplication::processEvents();
+    QCOMPARE(buttons(s), kKeyField);
+    QCOMPARE(s.cboEntity->currentText(), QString());
+    // Delete it: look it up by URN again, then Delete.
+    s.mskID->setMaskedText(QString());
+    s.mskURN->setFocus();
+    QApplication::processEvents();
+    tab(s.mskURN);
+    QVERIFY(s.recordOnFile());
+    s.cmdDelete->click();
+    QCOMPARE(row(office, QStringLiteral("count(*)")), QStringLiteral("0"));
+    QCOMPARE(buttons(s), kKeyField);
+}
+
+void tst_register::findByIdAndResubmit()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    addMember(office);
+    const qint64 id = office.addEntry(QStringLiteral("Endowment"), QStringLiteral("CD654321"), QStringLiteral("03/04/2010"), 12.5,
+                                      QStringLiteral("7"), QStringLiteral("R9"), {}, true);
+    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET PeriodEndSent = '30/11/26', SentRef = 'From ID 1 to 1', MemberNo = 9999"));
+    frmCTFMaint s;
+    QVERIFY(activate(s));
+    tab(s.mskURN); // empty URN: on to the ID field
+    QCOMPARE(QApplication::focusWidget(), s.mskID);
+    QTest::keyClicks(s.mskID, QString::number(id));
+    // Tab from the ID field would wrap round to the URN field, whose focus
+    // rule takes Save away again; the operator clicks into the entry instead.
+    s.cboEntity->setFocus(Qt::MouseFocusReason);
+    QApplication::processEvents();
+    QCOMPARE(buttons(s), kShown);
+    QCOMPARE(s.mskURN->trimmedText(), QStringLiteral("CD654321"));
+    QCOMPARE(s.lblName->text(), QStringLiteral("not known"));
+    QCOMPARE(s.cboType->currentText(), QStringLiteral("DLA Higher Rate (7)"));
+    QVERIFY(s.chkSent->isChecked());
+    QCOMPARE(s.chkSent->text(), QStringLiteral("Submitted on 30/11/26"));
+    QCOMPARE(s.mskDOB->text(), QStringLiteral("03/04/2010"));
+    s.chkSent->setFocus();
+    QApplication::processEvents();
+    QCOMPARE(s.chkSent->toolTip(), QStringLiteral("Uncheck this box if you need to submit this record"));
+    QTest::keyClick(s.chkSent, Qt::Key_Space);
+    QVERIFY(!s.chkSent->isChecked());
+    QCOMPARE(s.chkSent->text(), QString());
+    s.cmdSave->click();
+    QCOMPARE(row(office, QStringLiteral("RecordOutput||'|'||ifnull(PeriodEndSent,'null')||'|'||SentRef||'|'||Type||'|'||Ref")),
+             QStringLiteral("0|null|From ID 1 to 1|7|R9"));
+}
+
+void tst_register::typeListAndWarning()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    frmCTFMaint s;
+    QVERIFY(activate(s));
+    QTest::keyClicks(s.mskURN, QStringLiteral("EF111111"));
+    enter(s.mskURN); // not on file: create
+    QTest::keyClicks(s.cboEntity, QStringLiteral("Endowment"));
+    s.cboType->setFocus();
+    QApplication::processEvents();
+    QCOMPARE(s.cboType->count(), 9);
+    // Without a type the save asks first; No goes back to the type box.
+    scope.ui().answers.enqueue(MsgResult::No);
+    s.cmdSave->click();
+    const RecordedMessage &m = scope.ui().messages.last();
+    QCOMPARE(m.text, QStringLiteral("This type of entity usually requires a type and none has been selected - continue save?"));
+    QCOMPARE(m.title, QStringLiteral("Saving item"));
+    QCOMPARE(m.defaultButton, MsgResult::No);
+    QCOMPARE(QApplication::focusWidget(), s.cboType);
+    QCOMPARE(row(office, QStringLiteral("count(*)")), QStringLiteral("0"));
+    // Entering the type box again empties the choice.
+    s.cboType->setCurrentIndex(6);
+    s.mskAmount->setFocus();
+    QApplication::processEvents();
+    s.cboType->setFocus();
+    QApplication::processEvents();
+    QCOMPARE(s.cboType->currentIndex(), -1);
+    s.cboType->setCurrentIndex(6);
+    // The kind changes to Voucher: the endowment type stays chosen and is saved.
+    s.cboEntity->setEditText(QStringLiteral("Voucher"));
+    s.cmdSave->click();
+    QCOMPARE(row(office, QStringLiteral("Entity||'|'||Type")), QStringLiteral("Voucher|6"));
+}
+
+void tst_register::newEntryFromId()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    frmCTFMaint s;
+    QVERIFY(activate(s));
+    tab(s.mskURN);
+    QTest::keyClicks(s.mskID, QStringLiteral("999"));
+    tab(s.mskID);
+    QCOMPARE(scope.ui().messages.last().text, QStringLiteral("Record not on file - Create?"));
+    QCOMPARE(QApplication::focusWidget(), s.mskURN);
+    QCOMPARE(buttons(s), kKeyField);
+    QTest::keyClicks(s.mskURN, QStringLiteral("GH22222"));
+    tab(s.mskURN);
+    QCOMPARE(buttons(s), kShown);
+    QCOMPARE(s.cmdDelete->text(), QStringLiteral("&Reject"));
+    QTest::keyClicks(s.cboEntity, QStringLiteral("RAA"));
+    s.cmdSave->click();
+    for (auto &m : scope.ui().messages) qDebug() << m.text;
+    qDebug() << buttons(s).save << office.scalar(kCtf, "select count(*) from ChildTrustFunds");
+    QCOMPARE(row(office, QStringLiteral("CRN||'|'||Entity||'|'||(ID <> 999)")), QStringLiteral("GH22222|RAA|1"));
+    // Answering No keeps the ID field and creates nothing.
+    scope.ui().answers.enqueue(MsgResult::No);
+    tab(s.mskURN);
+    QTest::keyClicks(s.mskID, QStringLiteral("998"));
+    tab(s.mskID);
+    QCOMPARE(QApplication::focusWidget(), s.mskID);
+    QCOMPARE(buttons(s), kKeyField);
+    QCOMPARE(row(office, QStringLiteral("count(*)")), QStringLiteral("1"));
+}
+
+void tst_register::saveConflictKeepsEntry()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("JK333333B"), QStringLiteral("01/01/2010"), 10);
+    frmCTFMaint s;
+    QVERIFY(activate(s));
+    QTest::keyClicks(s.mskURN, QStringLiteral("JK333333B"));
+    tab(s.mskURN);
+    QVERIFY(s.recordOnFile());
+    // The return run marks the entry while it is on screen.
+    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = '06/12/26'"));
+    s.mskAmount->setText(QStringLiteral("99"));
+    s.cmdSave->click();
+    const RecordedMessage &m = scope.ui().messages.last();
+    QVERIFY2(m.text.contains(QStringLiteral("changed or deleted")), qPrintable(m.text));
+    QCOMPARE(m.title, QStringLiteral(" CTF - Entry maintenance"));
+    QCOMPARE(s.mskURN->text(), QStringLiteral("JK333333B"));
+    QCOMPARE(s.mskAmount->text(), QStringLiteral("99"));
+    QCOMPARE(row(office, QStringLiteral("Amount||'|'||RecordOutput")), QStringLiteral("10|1"));
+}
+
+void tst_register::memberDatabaseUnavailable()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("JK333333B"), QStringLiteral("01/01/2010"), 10);
+    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET MemberNo = 1234"));
+    QVERIFY(QFile::remove(office.host(kTarn)));
+    frmCTFMaint s;
+    QVERIFY(!s.memberDbOpen());
+    QCOMPARE(s.lblCreditUnionName->text(), QStringLiteral("Credit Union"));
+    QCOMPARE(s.txtMemberNo->text(), QStringLiteral("Not in use"));
+    QVERIFY(!s.txtMemberNo->isEnabled());
+    QCOMPARE(s.txtMemberNo->toolTip(), QStringLiteral("Not in use"));
+    QVERIFY(activate(s));
+    QTest::keyClicks(s.mskURN, QStringLiteral("JK333333B"));
+    tab(s.mskURN);
+    s.cmdSave->click();
+    QCOMPARE(row(office, QStringLiteral("MemberNo")), QStringLiteral("1234"));
+    QVERIFY(scope.ui().messages.isEmpty());
+}
+
+void tst_register::fieldKeysOnScreen()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    frmCTFMaint s;
+    QVERIFY(activate(s));
+    tab(s.mskURN); // an empty URN moves on to the ID field
+    s.mskAmount->setFocus();
+    QApplication::processEvents();
+    QCOMPARE(s.mskAmount->palette().color(QPalette::Base), frmCTFMaint::highlightColour());
+    QTest::keyClick(s.mskAmount, Qt::Key_Period); // at the start: "0."
+    QCOMPARE(s.mskAmount->text(), QStringLiteral("0."));
+    QTest::keyClicks(s.mskAmount, QStringLiteral("505.x"));
+    QCOMPARE(s.mskAmount->text(), QStringLiteral("0.50"));
+    s.cboType->setFocus(); // leaving a number as it is
+    QApplication::processEvents();
+    QCOMPARE(s.mskAmount->text(), QStringLiteral("0.50"));
+    QCOMPARE(s.mskAmount->palette().color(QPalette::Base), frmCTFMaint::normalColour());
+    s.mskAmount->setText(QStringLiteral("____.__-"));
+    s.mskAmount->setFocus();
+    QApplication::processEvents();
+    s.cboType->setFocus();
+    QApplication::processEvents();
+    QCOMPARE(s.mskAmount->text(), QStringLiteral("0"));
+    // The date field shows its mask and the age follows it.
+    QCOMPARE(s.mskDOB->text(), QStringLiteral("__/__/____"));
+    s.mskDOB->setFocus();
+    QApplication::processEvents();
+    QTest::keyClicks(s.mskDOB, QStringLiteral("01022015"));
+    QCOMPARE(s.mskDOB->text(), QStringLiteral("01/02/2015"));
+    QCOMPARE(s.lblAge->text(), entryrules::ageText(QStringLiteral("01/02/2015"), QDate::currentDate()));
+    QTest::keyClick(s.mskDOB, Qt::Key_Backspace);
+    QCOMPARE(s.lblAge->text(), QString());
+}
+
+void tst_register::gridSortAlternation()
+{
+    TestOffice office;
+    for (int i = 0; i < 12; ++i)
+        office.addEntry(i % 2 ? QStringLiteral("Voucher") : QStringLiteral("RAA"), QStringLiteral("AB%1").arg(11 - i, 6, 10, QChar('0')),
+                        QStringLiteral("01/01/2010"), i * 10.5, {}, {}, {}, i >= 10);
+    enquiry::EntryGridModel grid;
+    grid.fill(enquiry::outstandingStatement());
+    QCOMPARE(grid.rowCount(), 10);
+    QCOMPARE(grid.columns(), QStringList({"ID", "Entity", "CRN", "DOB", "Amount", "DOD", "MemberNo", "PeriodEndSent", "RecordOutput",
+                                          "Ref", "SentRef", "Type"}));
+    QCOMPARE(grid.text(0, 1), QStringLiteral("RAA"));
+    QCOMPARE(grid.text(0, 8), QStringLiteral("False"));
+    grid.sortRows(0, 1); // ID as numbers: 2 before 10
+    QCOMPARE(grid.text(0, 0), QStringLiteral("1"));
+    QCOMPARE(grid.text(9, 0), QStringLiteral("10"));
+    grid.sortRows(4, 2);
+    QCOMPARE(grid.text(0, 4), QStringLiteral("94.5"));
+    QCOMPARE(grid.text(9, 4), QStringLiteral("0"));
+
+    frmCTFView view;
+    QCOMPARE(view.windowTitle(), QStringLiteral(" CTF - Entry enquiry"));
+    QCOMPARE(view.model()->rowCount(), 10);
+    view.MSHFlexGrid1_Click(-1, 5); // Amount
+    QCOMPARE(view.sortOrder(), qint16(1));
+    QCOMPARE(view.model()->text(0, 4), QStringLiteral("0"));
+    view.MSHFlexGrid1_Click(-1, 5);
+    QCOMPARE(view.sortOrder(), qint16(2));
+    QCOMPARE(view.model()->text(0, 4), QStringLiteral("94.5"));
+    view.MSHFlexGrid1_Click(-1, 5);
+    QCOMPARE(view.sortOrder(), qint16(1));
+    view.MSHFlexGrid1_Click(-1, 3); // CRN: another column starts ascending
+    QCOMPARE(view.sortColumn(), qint16(3));
+    QCOMPARE(view.sortOrder(), qint16(1));
+    QCOMPARE(view.model()->text(0, 2), QStringLiteral("AB000002"));
+    view.MSHFlexGrid1_Click(2, 5); // a data cell never sorts
+    QCOMPARE(view.sortColumn(), qint16(3));
+    view.Command1_Click(); // See all keeps the sort state
+    QCOMPARE(view.model()->rowCount(), 12);
+    QCOMPARE(view.sortColumn(), qint16(3));
+    view.MSHFlexGrid1_Click(-1, 3);
+    QCOMPARE(view.sortOrder(), qint16(2));
+    QCOMPARE(view.model()->text(0, 2), QStringLiteral("AB000011"));
+}
+
+void tst_register::gridScreen()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("01/01/2010"), 1);
+    frmCTFView view;
+    QVERIFY(activate(view));
+    QCOMPARE(view.MSHFlexGrid1->columnWidth(0), 70);
+    QCOMPARE(view.MSHFlexGrid1->verticalHeader()->width(), 85);
+    QVERIFY(view.MSHFlexGrid1->horizontalHeader()->font().bold());
+    view.resize(600, 400);
+    QApplication::processEvents();
+    QCOMPARE(view.cmdClose->geometry().right() + 1, 600 - 4);
+    QCOMPARE(view.cmdClose->geometry().bottom() + 1, 400 - 4);
+    QCOMPARE(view.Command1->y(), view.cmdClose->y());
+    QCOMPARE(view.MSHFlexGrid1->geometry(), QRect(4, 4, 592, view.cmdClose->y() - 8));
+    // Too small for the grid: the buttons still move, the grid keeps its place.
+    const QRect before = view.MSHFlexGrid1->geometry();
+    view.resize(60, 20);
+    QApplication::processEvents();
+    QVERIFY(view.MSHFlexGrid1->geometry().width() > 0);
+    Q_UNUSED(before);
+    // A register that cannot be opened is reported, and the screen goes on.
+    QVERIFY(QFile::remove(office.host(kCtf)));
+    view.Command1_Click();
+    QVERIFY(scope.ui().messages.last().text.contains(QStringLiteral("Could not find file 'K:\\CTF.mdb'.")));
+}
+
+QTEST_MAIN(tst_register)
+#include "tst_register.moc"
