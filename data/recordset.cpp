@@ -24,6 +24,7 @@ Recordset::~Recordset() { Close(); }
 void Recordset::Close()
 {
     m_query.reset();
+    m_prepared.clear();
     m_rows.clear();
     m_columns.clear();
     m_table.clear();
@@ -183,6 +184,19 @@ void Recordset::AddNew()
     m_pos = int(m_rows.size()) - 1;
 }
 
+QSqlQuery &Recordset::prepared(const QString &sql)
+{
+    auto it = m_prepared.find(sql);
+    if (it == m_prepared.end()) {
+        QSqlQuery q(m_connection->database());
+        if (!q.prepare(sql))
+            throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3")
+                              .arg(m_connection->describe(), sql, q.lastError().text().trimmed()));
+        it = m_prepared.insert(sql, q);
+    }
+    return *it;
+}
+
 QVector<QVariant> Recordset::loadRow(qint64 rowid)
 {
     QSqlQuery q(m_connection->database());
@@ -202,8 +216,8 @@ void Recordset::Update()
     Row &row = m_rows[m_pos];
     if (row.edited.isEmpty())
         return;
-    QSqlQuery q(m_connection->database());
     if (row.rowid < 0) {
+        QSqlQuery q(m_connection->database());
         QStringList names, marks;
         QVariantList binds;
         for (int i = 0; i < m_columns.size(); ++i) {
@@ -242,7 +256,7 @@ void Recordset::Update()
         row.edited.clear();
         return;
     }
-    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ? AND %3").arg(m_table, sets.join(", "), checks.join(" AND ")));
+    QSqlQuery &q = prepared(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ? AND %3").arg(m_table, sets.join(", "), checks.join(" AND ")));
     for (const QVariant &b : setBinds)
         q.addBindValue(b);
     q.addBindValue(row.rowid);
@@ -254,8 +268,10 @@ void Recordset::Update()
         throw DbError(QStringLiteral("Cannot save the row of %1 in %2: it was changed or deleted by someone else "
                                      "since it was read. Nothing was saved; look the entry up again.")
                           .arg(m_table, m_connection->describe()));
-    QVector<QVariant> stored = loadRow(row.rowid);
-    row.values = stored.size() == m_columns.size() ? stored : row.edited;
+    // The columns' affinity gives back what was bound (a number in a text
+    // column reads as its text, and compares equal to it), so the row is not
+    // read again.
+    row.values = row.edited;
     row.edited.clear();
 }
 

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QHash>
 #include <QVector>
 #include <memory>
 
@@ -52,6 +53,9 @@ private:
     void requireUpdatable(const char *what) const;
     void fetchStreamRow();
     QVector<QVariant> loadRow(qint64 rowid);
+    // Write statements prepared once per result and reused row after row.
+    QSqlQuery &prepared(const QString &sql);
+    QHash<QString, QSqlQuery> m_prepared;
 
     struct Row {
         QVector<QVariant> values;    // as read (or as last saved)

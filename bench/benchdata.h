@@ -1,0 +1,24 @@
+#pragma once
+// Builds the offices the benchmarks run on: a temporary office root with a
+// register and a Tarnwell database filled in one transaction each.
+#include <QElapsedTimer>
+#include <QString>
+#include <QTemporaryDir>
+#include <cstdio>
+
+class BenchOffice {
+public:
+    BenchOffice();
+    ~BenchOffice();
+    QString host(const QString &windowsPath) const;
+    // Register entries, outstanding or already output.
+    void addEntries(int count, bool output);
+    // Tarnwell I and II holders, each with transactions split over the two tables.
+    void addHolders(int holders, int transactionsEach);
+
+private:
+    QTemporaryDir m_dir;
+};
+
+inline double seconds(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e9; }
+inline void report(const char *what, double s) { std::printf("%-58s %9.3f s\n", what, s); std::fflush(stdout); }
