@@ -57,8 +57,12 @@ void frmCTFOUTPUT::Form_Load()
 {
     const bool opened = m_output.load();
     List1->clear();
-    if (!opened)
-        return; // the list stays empty and the period end blank
+    if (!opened) {
+        // The list is empty because the register could not be read, not
+        // because nothing is outstanding: no nil return is offered.
+        cmdXML->setEnabled(false);
+        return;
+    }
     List1->addItems(m_output.listItems());
     mskPEnd->setMaskedText(m_output.proposal());
     m_lastAccepted = mskPEnd->text();
@@ -102,7 +106,7 @@ void frmCTFOUTPUT::mskPEnd_KeyPress(int keyAscii, bool &swallow)
     if (keyAscii != 13)
         return;
     swallow = true;
-    cmdXML->setEnabled(true);
+    cmdXML->setEnabled(m_output.loaded());
     cmdXML->setFocus(Qt::OtherFocusReason);
 }
 

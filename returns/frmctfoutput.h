@@ -2,6 +2,10 @@
 // The output screen: lists the entries not yet output, proposes a period
 // end, writes IRReturn.txt and re-creates it from a log copy. The work is
 // done by ReturnOutput; the handlers only move the controls.
+//
+// When the register cannot be opened the list is empty for that reason
+// alone, so "&Create ASCII" stays unavailable rather than offering a nil
+// return that would tell the Inland Revenue nothing is outstanding.
 #include "returns/returnoutput.h"
 
 #include <QWidget>

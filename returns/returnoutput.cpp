@@ -103,6 +103,7 @@ bool ReturnOutput::load(const QDate &today)
                               QString::fromLatin1(appsettings::kProgramTitle), MsgIcon::None);
         return false;
     }
+    m_loaded = true;
     m_lowest = 0;
     m_highest = 0;
     // Each step on its own: one that fails is skipped and the next runs.
@@ -137,6 +138,7 @@ bool ReturnOutput::load(const QDate &today)
 
 void ReturnOutput::unload()
 {
+    m_loaded = false;
     if (m_rows.isOpen())
         m_rows.Close();
     if (m_connection.isOpen())
@@ -149,6 +151,10 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
 {
     const QString title = QString::fromLatin1(kCaption);
     m_marked = 0;
+    if (!m_loaded) {
+        ui::current().message(QStringLiteral("The CTF register could not be opened, so no return was created."), title, MsgIcon::Critical);
+        return RunResult::Failed;
+    }
     ui::current().setBusy(true);
     const std::optional<QDate> periodEnd = dates::parse(periodEndText);
     const QDate pe = periodEnd.value_or(QDate());

@@ -42,6 +42,8 @@ public:
     // could not be opened (the message has been shown).
     bool load(const QDate &today = QDate::currentDate());
     void unload();
+    // Whether the register was opened, so the list says what is outstanding.
+    bool loaded() const { return m_loaded; }
 
     const QStringList &listItems() const { return m_list; }
     qint32 lowestId() const { return m_lowest; }
@@ -65,6 +67,7 @@ private:
     qint32 m_highest = 0;
     QString m_proposal;
     int m_marked = 0;
+    bool m_loaded = false;
 };
 
 } // namespace returns

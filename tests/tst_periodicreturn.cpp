@@ -294,8 +294,11 @@ void tst_periodicreturn::connectionFailure()
     QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Unable to access the database\r\nCould not find file 'K:\\CTF.mdb'."));
     QCOMPARE(scope.ui().messages[0].title, QStringLiteral("Child trust fund administration"));
     QCOMPARE(scope.ui().messages[0].icon, MsgIcon::None);
-    // Opening never creates the file.
+    // Opening never creates the file, and no nil return is written for a
+    // register that could not be read.
     QVERIFY(!QFile::exists(office.host(kCtf)));
+    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Failed);
+    QVERIFY(office.readFile(kReturn).isNull());
 }
 
 QTEST_GUILESS_MAIN(tst_periodicreturn)

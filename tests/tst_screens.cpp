@@ -60,6 +60,7 @@ private slots:
     void outputPeriodEndRules();
     void outputCreateAndButtons();
     void outputRecreate();
+    void outputWithoutRegister();
     void annualDatesAndEnter();
     void annualLabelsProductsAndColours();
     void annualRunFromTheScreen();
@@ -305,6 +306,24 @@ void tst_screens::outputRecreate()
     QVERIFY(!screen.cmdXML->isEnabled() && !screen.cmdRecreate->isEnabled() && screen.cmdExit->isEnabled());
     QCOMPARE(QApplication::focusWidget(), screen.cmdExit);
     QCOMPARE(office.readFile(QStringLiteral("K:\\Returns\\IRReturn.txt")), QByteArray("Header|2026/11/30\r\nNilReturn\r\n"));
+}
+
+void tst_screens::outputWithoutRegister()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    QVERIFY(QFile::remove(office.host(QStringLiteral("K:\\CTF.mdb"))));
+    frmCTFOUTPUT screen;
+    QCOMPARE(scope.ui().messages.size(), 1);
+    QVERIFY(scope.ui().messages[0].text.startsWith(QStringLiteral("Unable to access the database\r\n")));
+    QCOMPARE(screen.List1->count(), 0);
+    QCOMPARE(screen.mskPEnd->text(), QStringLiteral("__/__/____"));
+    QVERIFY(!screen.cmdXML->isEnabled());
+    QVERIFY(activate(screen));
+    focusOn(screen.mskPEnd);
+    QTest::keyClick(screen.mskPEnd, Qt::Key_Return);
+    QVERIFY(!screen.cmdXML->isEnabled());
+    QVERIFY(!QFile::exists(office.host(QStringLiteral("K:\\Returns\\IRReturn.txt"))));
 }
 
 void tst_screens::annualDatesAndEnter()
