@@ -102,10 +102,17 @@ void EntryGridModel::sortRows(int column, int order)
 {
     if (column < 0 || column >= m_columns.size() || m_rows.isEmpty())
         return;
-    // The number each cell reads as is worked out once, not per comparison.
-    QVector<double> numbers(m_rows.size());
-    for (int i = 0; i < m_rows.size(); ++i)
-        numbers[i] = numberOf(m_rows[i].cells[column]);
+    // Each cell's number, or its text folded to one letter case, is worked
+    // out once, not per comparison.
+    const int n = int(m_rows.size());
+    QVector<double> numbers(n);
+    QVector<QString> folded(n);
+    for (int i = 0; i < n; ++i) {
+        const QString &cell = m_rows[i].cells[column];
+        numbers[i] = numberOf(cell);
+        if (std::isnan(numbers[i]))
+            folded[i] = cell.toCaseFolded();
+    }
     auto less = [&](int a, int b) {
         // Numbers come before text, so the order stays consistent when a
         // column mixes the two.
@@ -115,7 +122,7 @@ void EntryGridModel::sortRows(int column, int order)
             return xn;
         if (xn)
             return x < y;
-        return QString::compare(m_rows[a].cells[column], m_rows[b].cells[column], Qt::CaseInsensitive) < 0;
+        return folded[a] < folded[b];
     };
     emit layoutAboutToBeChanged();
     if (order == 2)
