@@ -1,6 +1,7 @@
 // The database layer over the SQLite files: the Access dialect rewriting,
 // the one money type and date parser, and result sets with optimistic
 // locking.
+#include "app/appsettings.h"
 #include "common/dates.h"
 #include "common/error.h"
 #include "common/money.h"
@@ -41,6 +42,8 @@ private slots:
     void optimisticUpdateConflict();
     void deleteOfVanishedRowFails();
     void forwardOnlyStreamsAndRefusesWrites();
+    void sqlServerFailureHidesPassword();
+    void sqlServerReadsControl();
 };
 
 void tst_data::accessToSqlite_data()
@@ -292,6 +295,49 @@ void tst_data::forwardOnlyStreamsAndRefusesWrites()
     QCOMPARE(rs.value(QStringLiteral("CRN")).toString(), QStringLiteral("AB000000"));
     QVERIFY_THROWS_EXCEPTION(DbError, rs.setValue(QStringLiteral("CRN"), QStringLiteral("x")));
     QVERIFY_THROWS_EXCEPTION(DbError, rs.Open(QStringLiteral("SELECT * FROM NoSuchTable"), c));
+}
+
+void tst_data::sqlServerFailureHidesPassword()
+{
+    TestOffice office;
+    SettingFields &f = appsettings::fields();
+    f.chkSQL = 1;
+    f.txtDatabase = QStringLiteral("127.0.0.1,1");
+    f.chkAdmin = 1;
+    f.sqlUserName = QStringLiteral("sa");
+    f.sqlPW = QStringLiteral("s3cret-pw");
+    Connection c;
+    c.ConnectionString = GetConnectionString(QStringLiteral("Tarnwell"));
+    QVERIFY(c.ConnectionString.endsWith(QStringLiteral("Password=s3cret-pw")));
+    try {
+        c.Open();
+        QFAIL("a server on port 1 answered");
+    } catch (const DbError &e) {
+        QVERIFY2(!e.description().contains(QStringLiteral("s3cret-pw")), qPrintable(e.description()));
+        QVERIFY2(e.description().contains(QStringLiteral("TarnMain on 127.0.0.1,1")), qPrintable(e.description()));
+    }
+}
+
+// Runs against a real SQL Server only when CTFADMIN_TEST_SQLSERVER names one
+// (with CTFADMIN_TEST_SQLUSER and CTFADMIN_TEST_SQLPW for an SQL login).
+void tst_data::sqlServerReadsControl()
+{
+    const QString server = qEnvironmentVariable("CTFADMIN_TEST_SQLSERVER");
+    if (server.isEmpty())
+        QSKIP("no SQL Server named in CTFADMIN_TEST_SQLSERVER");
+    TestOffice office;
+    SettingFields &f = appsettings::fields();
+    f.chkSQL = 1;
+    f.txtDatabase = server;
+    f.sqlUserName = qEnvironmentVariable("CTFADMIN_TEST_SQLUSER");
+    f.sqlPW = qEnvironmentVariable("CTFADMIN_TEST_SQLPW");
+    f.chkAdmin = f.sqlUserName.isEmpty() ? 0 : 1;
+    Connection c;
+    c.ConnectionString = GetConnectionString(QStringLiteral("Tarnwell"));
+    c.Open();
+    Recordset rs;
+    rs.Open(QStringLiteral("Select * FROM Control"), c);
+    QVERIFY(rs.fieldCount() > 0);
 }
 
 QTEST_GUILESS_MAIN(tst_data)
