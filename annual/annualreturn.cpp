@@ -181,6 +181,8 @@ void AnnualReturn::reportFailure(const QString &path, const QString &what)
 }
 
 namespace {
+const QString kNoReference(9, QLatin1Char(' '));
+
 QString memberNumber(const Recordset &rs)
 {
     const QVariant m = rs.value(QStringLiteral("Memberno"));
@@ -189,6 +191,32 @@ QString memberNumber(const Recordset &rs)
     return m.toString();
 }
 } // namespace
+
+bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QString &selection,
+                               const std::function<void()> &selectionOpened,
+                               const std::function<QString(const QString &member)> &recordFor)
+{
+    try {
+        LineWriter file(path);
+        Recordset members;
+        members.Open(selection, m_member);
+        if (selectionOpened)
+            selectionOpened();
+        file.writeLine(QStringLiteral("Header|") + dates::returnForm(end));
+        if (members.eof())
+            file.writeLine(QStringLiteral("NilReturn"));
+        for (; !members.eof(); members.MoveNext()) {
+            const QString record = recordFor(memberNumber(members));
+            if (!record.isNull())
+                file.writeLine(record);
+        }
+        file.close();
+    } catch (const CtfError &e) {
+        reportFailure(path, e.description());
+        return false;
+    }
+    return true;
+}
 
 Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QString &endText)
 {
@@ -205,52 +233,39 @@ Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QSt
     const QString path = GetReturnsPath() + QStringLiteral("CTFANRTN.txt");
     const QString S = dates::accessLiteral(start);
     const QString E = dates::accessLiteral(end);
-    try {
-        LineWriter file(path);
-        Recordset members;
-        members.Open(QStringLiteral("Select * from MemberBals where S%1Bal > 0 ;").arg(n), m_member);
-        setCaption(n, QStringLiteral("Share account %1 - outputing").arg(n));
-        const QString header = QStringLiteral("Header|") + dates::returnForm(end);
-        if (members.eof()) {
-            file.writeLine(header);
-            file.writeLine(QStringLiteral("NilReturn"));
-        } else {
-            file.writeLine(header);
-            for (; !members.eof(); members.MoveNext()) {
-                const QString m = memberNumber(members);
-                QString ref(9, QLatin1Char(' '));
-                Money balance = sumOf(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = ") + acc
-                                          + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;"),
-                                      m_member, QStringLiteral("CurrBal"));
-                balance += sumOf(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = ") + acc
-                                     + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;"),
-                                 m_member, QStringLiteral("CurrBal"));
-                QString subs = QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and Account = ") + acc
-                    + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
-                Money subscriptions = subscriptionsOf(subs, m_member);
-                subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
-                subscriptions += subscriptionsOf(subs, m_member);
-                Recordset mm;
-                mm.Open(QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
-                if (!mm.eof()) {
-                    ref = referenceField(mm.value(QStringLiteral("NINumber")));
-                    const QVariant dob = mm.value(QStringLiteral("DOB"));
-                    if (!dob.isNull()) {
-                        const auto d = dob.typeId() == QMetaType::QDate || dob.typeId() == QMetaType::QDateTime
-                            ? std::optional<QDate>(dob.toDate()) : dates::parse(dob.toString());
-                        if (d && d->isValid() && monthBoundaries(*d, end) > 216)
-                            ref = QString(9, QLatin1Char(' '));
-                    }
+    const bool written = writeReturn(
+        path, end, QStringLiteral("Select * from MemberBals where S%1Bal > 0 ;").arg(n),
+        [&] { setCaption(n, QStringLiteral("Share account %1 - outputing").arg(n)); },
+        [&](const QString &m) {
+            Money balance = sumOf(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = ") + acc
+                                      + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;"),
+                                  m_member, QStringLiteral("CurrBal"));
+            balance += sumOf(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = ") + acc
+                                 + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;"),
+                             m_member, QStringLiteral("CurrBal"));
+            QString subs = QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and Account = ") + acc
+                + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
+            Money subscriptions = subscriptionsOf(subs, m_member);
+            subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
+            subscriptions += subscriptionsOf(subs, m_member);
+            QString ref = kNoReference;
+            Recordset mm;
+            mm.Open(QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
+            if (!mm.eof()) {
+                ref = referenceField(mm.value(QStringLiteral("NINumber")));
+                // Over 18 (more than 216 month boundaries) at the year end: no record.
+                const QVariant dob = mm.value(QStringLiteral("DOB"));
+                if (!dob.isNull()) {
+                    const auto d = dob.typeId() == QMetaType::QDate || dob.typeId() == QMetaType::QDateTime
+                        ? std::optional<QDate>(dob.toDate()) : dates::parse(dob.toString());
+                    if (d && d->isValid() && monthBoundaries(*d, end) > 216)
+                        ref = kNoReference;
                 }
-                if (ref != QString(9, QLatin1Char(' ')))
-                    file.writeLine(accountRecord(ref, balance, subscriptions));
             }
-        }
-        file.close();
-    } catch (const CtfError &e) {
-        reportFailure(path, e.description());
+            return ref == kNoReference ? QString() : accountRecord(ref, balance, subscriptions);
+        });
+    if (!written)
         return Outcome::Failed;
-    }
     for (int i = 1; i <= 4; ++i)
         if (shareCaptions[i] == QStringLiteral("Share account %1 - outputing").arg(i))
             setCaption(i, QStringLiteral("Share account %1 - Complete").arg(i));
@@ -277,42 +292,30 @@ Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString
     const QString path = GetReturnsPath() + QStringLiteral("CTFANRTN.txt");
     const QString S = dates::accessLiteral(start);
     const QString E = dates::accessLiteral(end);
-    try {
-        LineWriter file(path);
-        Recordset members;
-        members.Open(QStringLiteral("Select * FROM MemberBalances WHERE ProductCode IN ") + L + QStringLiteral(" ;"), m_member);
-        const QString header = QStringLiteral("Header|") + dates::returnForm(end);
-        if (members.eof()) {
-            file.writeLine(header);
-            file.writeLine(QStringLiteral("NilReturn"));
-        } else {
-            file.writeLine(header);
-            for (; !members.eof(); members.MoveNext()) {
-                const QString m = memberNumber(members);
-                QString ref(9, QLatin1Char(' '));
-                QString bal = QStringLiteral("Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ") + L
-                    + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and Trandate <= #") + E + QStringLiteral("# ;");
-                Money balance = sumOf(TranslateSQL(bal, false), m_tran, QStringLiteral("CurrBalance"));
-                bal.replace(QStringLiteral("AllT"), QStringLiteral("T"));
-                balance += sumOf(TranslateSQL(bal, false), m_tran, QStringLiteral("CurrBalance"));
-                QString subs = QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and ProductCode in ") + L
-                    + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
-                Money subscriptions = subscriptionsOf(TranslateSQL(subs, false), m_tran);
-                subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
-                subscriptions += subscriptionsOf(TranslateSQL(subs, false), m_tran);
-                Recordset mm;
-                mm.Open(QStringLiteral("Select NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
-                if (!mm.eof())
-                    ref = referenceField(mm.value(QStringLiteral("NINumber")));
-                if (ref != QString(9, QLatin1Char(' ')))
-                    file.writeLine(accountRecord(ref, balance, subscriptions));
-            }
-        }
-        file.close();
-    } catch (const CtfError &e) {
-        reportFailure(path, e.description());
+    const bool written = writeReturn(
+        path, end, QStringLiteral("Select * FROM MemberBalances WHERE ProductCode IN ") + L + QStringLiteral(" ;"), {},
+        [&](const QString &m) {
+            // The transaction statements go through the dialect rewriting,
+            // each table's text made from the one built for MemberAllTrans.
+            QString bal = QStringLiteral("Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ") + L
+                + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and Trandate <= #") + E + QStringLiteral("# ;");
+            Money balance = sumOf(TranslateSQL(bal, false), m_tran, QStringLiteral("CurrBalance"));
+            bal.replace(QStringLiteral("AllT"), QStringLiteral("T"));
+            balance += sumOf(TranslateSQL(bal, false), m_tran, QStringLiteral("CurrBalance"));
+            QString subs = QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and ProductCode in ") + L
+                + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
+            Money subscriptions = subscriptionsOf(TranslateSQL(subs, false), m_tran);
+            subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
+            subscriptions += subscriptionsOf(TranslateSQL(subs, false), m_tran);
+            QString ref = kNoReference;
+            Recordset mm;
+            mm.Open(QStringLiteral("Select NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
+            if (!mm.eof())
+                ref = referenceField(mm.value(QStringLiteral("NINumber")));
+            return ref == kNoReference ? QString() : accountRecord(ref, balance, subscriptions);
+        });
+    if (!written)
         return Outcome::Failed;
-    }
     ui::current().setBusy(false);
     ui::current().message(QStringLiteral("Output complete ") + QStringLiteral("\r\n") + path, QStringLiteral("Finished creating ") + path,
                           MsgIcon::Information);

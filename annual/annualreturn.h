@@ -74,6 +74,10 @@ private:
     Money subscriptionsOf(const QString &sql, Connection &c);
     void setCaption(int index, const QString &caption);
     void reportFailure(const QString &path, const QString &what);
+    // The run: creates the file, opens the member selection, writes the
+    // header and a record for each member that has one (or "NilReturn").
+    bool writeReturn(const QString &path, const QDate &end, const QString &selection, const std::function<void()> &selectionOpened,
+                     const std::function<QString(const QString &member)> &recordFor);
 
     Connection m_member;
     Connection m_tran;

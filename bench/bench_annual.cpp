@@ -4,19 +4,12 @@
 #include "benchdata.h"
 
 #include "annual/annualreturn.h"
-#include "platform/userinterface.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
 namespace {
-class Quiet : public UserInterface {
-public:
-    MsgResult message(const QString &, const QString &, MsgIcon, MsgButtons, MsgResult) override { return MsgResult::Yes; }
-    QString openFile(const OpenFileRequest &) override { return {}; }
-    bool startProgram(const QString &, WindowStyle) override { return false; }
-};
 
 double grouped(const QString &path, const QString &filter, const QString &selection)
 {

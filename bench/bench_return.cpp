@@ -2,7 +2,6 @@
 // lower bound: one statement marking every row plus writing the same bytes.
 #include "benchdata.h"
 
-#include "platform/userinterface.h"
 #include "returns/returnoutput.h"
 
 #include <QCoreApplication>
@@ -11,12 +10,6 @@
 #include <QSqlQuery>
 
 namespace {
-class Quiet : public UserInterface {
-public:
-    MsgResult message(const QString &, const QString &, MsgIcon, MsgButtons, MsgResult) override { return MsgResult::Yes; }
-    QString openFile(const OpenFileRequest &) override { return {}; }
-    bool startProgram(const QString &, WindowStyle) override { return false; }
-};
 
 double lowerBound(int entries, const QByteArray &bytes)
 {

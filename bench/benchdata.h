@@ -1,6 +1,8 @@
 #pragma once
 // Builds the offices the benchmarks run on: a temporary office root with a
 // register and a Tarnwell database filled in one transaction each.
+#include "platform/userinterface.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QTemporaryDir>
@@ -18,6 +20,14 @@ public:
 
 private:
     QTemporaryDir m_dir;
+};
+
+// Answers every question Yes and shows nothing, so messages do not disturb the figures.
+class Quiet : public UserInterface {
+public:
+    MsgResult message(const QString &, const QString &, MsgIcon, MsgButtons, MsgResult) override { return MsgResult::Yes; }
+    QString openFile(const OpenFileRequest &) override { return {}; }
+    bool startProgram(const QString &, WindowStyle) override { return false; }
 };
 
 inline double seconds(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e9; }

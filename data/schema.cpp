@@ -8,6 +8,24 @@
 #include <QSqlQuery>
 
 namespace schema {
+namespace {
+// The two transaction tables share one layout and the indexes that make each
+// member's statements of the annual return index look-ups.
+QString transactionTable(const QString &name)
+{
+    return QStringLiteral("CREATE TABLE %1 (\n"
+                          "  MemberNo INTEGER NOT NULL,\n"
+                          "  Account INTEGER,\n"
+                          "  ProductCode TEXT COLLATE NOCASE,\n"
+                          "  TranDate TEXT NOT NULL,\n"
+                          "  TranValue1 NUMERIC NOT NULL,\n"
+                          "  Narrative TEXT COLLATE NOCASE\n"
+                          ");\n"
+                          "CREATE INDEX %1_Account ON %1 (MemberNo, Account, TranDate);\n"
+                          "CREATE INDEX %1_Product ON %1 (MemberNo, ProductCode, TranDate);\n")
+        .arg(name);
+}
+} // namespace
 
 QString ddl(Kind kind)
 {
@@ -58,27 +76,8 @@ QString ddl(Kind kind)
         "  ProductCode TEXT COLLATE NOCASE NOT NULL,\n"
         "  Balance NUMERIC\n"
         ");\n"
-        "CREATE INDEX MemberBalances_Product ON MemberBalances (ProductCode, MemberNo);\n"
-        "CREATE TABLE MemberAllTrans (\n"
-        "  MemberNo INTEGER NOT NULL,\n"
-        "  Account INTEGER,\n"
-        "  ProductCode TEXT COLLATE NOCASE,\n"
-        "  TranDate TEXT NOT NULL,\n"
-        "  TranValue1 NUMERIC NOT NULL,\n"
-        "  Narrative TEXT COLLATE NOCASE\n"
-        ");\n"
-        "CREATE INDEX MemberAllTrans_Account ON MemberAllTrans (MemberNo, Account, TranDate);\n"
-        "CREATE INDEX MemberAllTrans_Product ON MemberAllTrans (MemberNo, ProductCode, TranDate);\n"
-        "CREATE TABLE MemberTrans (\n"
-        "  MemberNo INTEGER NOT NULL,\n"
-        "  Account INTEGER,\n"
-        "  ProductCode TEXT COLLATE NOCASE,\n"
-        "  TranDate TEXT NOT NULL,\n"
-        "  TranValue1 NUMERIC NOT NULL,\n"
-        "  Narrative TEXT COLLATE NOCASE\n"
-        ");\n"
-        "CREATE INDEX MemberTrans_Account ON MemberTrans (MemberNo, Account, TranDate);\n"
-        "CREATE INDEX MemberTrans_Product ON MemberTrans (MemberNo, ProductCode, TranDate);\n");
+        "CREATE INDEX MemberBalances_Product ON MemberBalances (ProductCode, MemberNo);\n")
+        + transactionTable(QStringLiteral("MemberAllTrans")) + transactionTable(QStringLiteral("MemberTrans"));
 }
 
 void createDatabaseFile(const QString &hostPath, Kind kind)
