@@ -37,6 +37,15 @@ Money subscriptionValue(const QVariant &tranValue, const QVariant &narrative)
     return value;
 }
 
+QString productCode(const QString &itemText)
+{
+    const qsizetype dash = itemText.indexOf(QLatin1Char('-'));
+    if (dash < 0)
+        return itemText;
+    // Positions counted from 1: a "-" at p gives the first p - 2 characters.
+    return dash + 1 > 2 ? itemText.left(dash + 1 - 2) : QString();
+}
+
 QString productListText(const QList<ProductItem> &items)
 {
     QString l = QStringLiteral("(");
@@ -47,13 +56,7 @@ QString productListText(const QList<ProductItem> &items)
         if (any)
             l += QStringLiteral(", ");
         any = true;
-        const qsizetype dash = item.text.indexOf(QLatin1Char('-'));
-        QString code;
-        if (dash < 0)
-            code = item.text;
-        else if (dash + 1 > 2)
-            code = item.text.left(dash + 1 - 2);
-        l += QLatin1Char('\'') + code + QLatin1Char('\'');
+        l += QLatin1Char('\'') + productCode(item.text) + QLatin1Char('\'');
     }
     return l + QLatin1Char(')');
 }

@@ -30,6 +30,9 @@ QString referenceField(const QVariant &niNumber);
 QString accountRecord(const QString &ref9, Money balance, Money subscriptions);
 // The subscriptions rule for one transaction.
 Money subscriptionValue(const QVariant &tranValue, const QVariant &narrative);
+// The product code an item's text starts with: the text before the blank
+// that precedes its first "-", or the whole text when it has none.
+QString productCode(const QString &itemText);
 // "(" 'code', ... ")" from the selected items.
 QString productListText(const QList<ProductItem> &items);
 // Whole calendar months from DOB to the end date, days ignored.

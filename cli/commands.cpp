@@ -248,20 +248,18 @@ int annualReturn(const QStringList &args)
     } else {
         // The codes asked for are the list's selection; a code the list does
         // not show is added as an item of its own.
-        const QStringList codes = o[QStringLiteral("--products")].split(',', Qt::SkipEmptyParts);
+        QStringList codes;
+        for (const QString &c : o[QStringLiteral("--products")].split(',', Qt::SkipEmptyParts))
+            if (!c.trimmed().isEmpty())
+                codes << c.trimmed();
+        QStringList listed;
         for (annual::ProductItem &item : items) {
-            const QString code = annual::productListText({{item.text, true}}).mid(2).chopped(2);
-            item.selected = codes.contains(code);
+            listed << annual::productCode(item.text);
+            item.selected = codes.contains(listed.last());
         }
-        for (const QString &c : codes) {
-            const QString code = c.trimmed();
-            bool listed = false;
-            for (const annual::ProductItem &item : items)
-                if (annual::productListText({{item.text, true}}).mid(2).chopped(2) == code)
-                    listed = true;
-            if (!listed && !code.isEmpty())
-                items.append({code, true});
-        }
+        for (const QString &c : codes)
+            if (!listed.contains(c))
+                items.append({c, true});
         result = run.runProducts(items, o[QStringLiteral("--start")], o[QStringLiteral("--end")]);
     }
     switch (result) {

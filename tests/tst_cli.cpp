@@ -1,0 +1,161 @@
+// The command line as a scheduled job runs it: the files it writes, what it
+// prints and its exit status.
+#include "support/office.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+struct Run {
+    int status;
+    QString out;
+    QString err;
+};
+
+Run ctfadmin(const TestOffice &office, const QStringList &args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(CTFADMIN_EXE), QStringList{QStringLiteral("--root"), office.root()} + args);
+    p.waitForFinished(60000);
+    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+const QString kReturn = QStringLiteral("K:\\Returns\\IRReturn.txt");
+const QString kAnnual = QStringLiteral("K:\\Returns\\CTFANRTN.txt");
+} // namespace
+
+class tst_cli : public QObject {
+    Q_OBJECT
+private slots:
+    void periodicReturn();
+    void refusals_data();
+    void refusals();
+    void databaseFailure();
+    void annualProducts();
+    void settingsHidePasswords();
+    void enquiryCsv();
+    void setupNeverOverwrites();
+};
+
+void tst_cli::periodicReturn()
+{
+    TestOffice office;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 250);
+    const Run r = ctfadmin(office, {QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("30/11/2026")});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QStringLiteral("ASCII file  [K:\\Returns\\IRReturn.txt]  has been created\n"));
+    QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nVoucher|AB123456C|2010/02/01|250.00\r\n"));
+    const Run again = ctfadmin(office, {QStringLiteral("return")});
+    QCOMPARE(again.status, 0);
+    QVERIFY(office.readFile(kReturn).endsWith("\r\nNilReturn\r\n"));
+}
+
+void tst_cli::refusals_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("period end") << QStringList{"return", "--period-end", "31/02/2026"} << 1 << "Invalid period end date!";
+    QTest::newRow("start date") << QStringList{"annual", "--share-account", "1", "--start", "32/04/25", "--end", "05/04/26"} << 1
+                                << "Invalid starting date entered";
+    QTest::newRow("end date") << QStringList{"annual", "--products", "CTF", "--start", "06/04/25", "--end", "5/4"} << 1
+                              << "Invalid ending date entered";
+    QTest::newRow("missing log") << QStringList{"recreate", "C:\\temp\\QDnone.log"} << 1 << "Unable to re-create document from log file";
+    QTest::newRow("share account 5") << QStringList{"annual", "--share-account", "5", "--start", "06/04/25", "--end", "05/04/26"} << 2 << "";
+    QTest::newRow("unknown command") << QStringList{"frobnicate"} << 2 << "";
+    QTest::newRow("both selections") << QStringList{"annual", "--share-account", "1", "--products", "CTF", "--start", "06/04/25", "--end", "05/04/26"}
+                                     << 2 << "";
+}
+
+void tst_cli::refusals()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    TestOffice office;
+    const Run r = ctfadmin(office, args);
+    QCOMPARE(r.status, status);
+    if (!message.isEmpty())
+        QCOMPARE(r.err, message + '\n');
+    QVERIFY(office.readFile(kReturn).isNull());
+    QVERIFY(office.readFile(kAnnual).isNull());
+}
+
+void tst_cli::databaseFailure()
+{
+    TestOffice office;
+    QVERIFY(QFile::remove(office.host(QStringLiteral("K:\\Tarnwell.mdb"))));
+    const Run r = ctfadmin(office, {QStringLiteral("annual"), QStringLiteral("--share-account"), QStringLiteral("1"), QStringLiteral("--start"),
+                                    QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")});
+    QCOMPARE(r.status, 3);
+    QCOMPARE(r.err, QStringLiteral("Could not find file 'K:\\Tarnwell.mdb'.\n"));
+    QVERIFY(QFile::remove(office.host(QStringLiteral("K:\\CTF.mdb"))));
+    const Run ret = ctfadmin(office, {QStringLiteral("return")});
+    QCOMPARE(ret.status, 3);
+    QVERIFY(ret.err.contains(QStringLiteral("Could not find file 'K:\\CTF.mdb'.")));
+    QVERIFY(office.readFile(kReturn).isNull());
+}
+
+void tst_cli::annualProducts()
+{
+    TestOffice office;
+    const QString t = QStringLiteral("K:\\Tarnwell.mdb");
+    office.exec(t, QStringLiteral("INSERT INTO MemberMain VALUES (7, 'A', 'B', NULL, 'QQ123456A')"));
+    office.exec(t, QStringLiteral("INSERT INTO MemberBalances VALUES (7, 'JUN', 0)"));
+    office.exec(t, QStringLiteral("INSERT INTO MemberAllTrans VALUES (7, NULL, 'JUN', '2025-04-06', 10.005, NULL)"));
+    const Run r = ctfadmin(office, {QStringLiteral("annual"), QStringLiteral("--products"), QStringLiteral("CTF, JUN"), QStringLiteral("--start"),
+                                    QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QStringLiteral("Output complete \nK:\\Returns\\CTFANRTN.txt\n"));
+    QCOMPARE(office.readFile(kAnnual), QByteArray("Header|2026/04/05\r\nAccount|QQ123456A|2|y|10.01|0.00|10.01\r\n"));
+}
+
+void tst_cli::settingsHidePasswords()
+{
+    TestOffice office;
+    office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Orvel\\Tarnwell]\r\n\"Database\"=\"SRV1\"\r\n"
+                                    "\"SQLDatabase\"=\"SRV1\"\r\n\"Admin\"=dword:00000001\r\n\"AdminPW\"=\"topsecret\"\r\n"));
+    const Run r = ctfadmin(office, {QStringLiteral("settings")});
+    QCOMPARE(r.status, 0);
+    QVERIFY(!r.out.contains(QStringLiteral("topsecret")));
+    QVERIFY(r.out.contains(QStringLiteral("chkSQL: 1\n")));
+    QVERIFY(r.out.contains(QStringLiteral("sqlPW: ****\n")));
+    QVERIFY(r.out.contains(QStringLiteral("Tarnwell: provider=SQLOLEDB.1;Persist Security Info=False;Initial Catalog=TarnMain;Data Source=SRV1;"
+                                          "User Id =sa;Password=****\n")));
+    QVERIFY(r.out.contains(QStringLiteral("returns folder: K:\\Returns\\\n")));
+}
+
+void tst_cli::enquiryCsv()
+{
+    TestOffice office;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB1"), QStringLiteral("01/02/2010"), 12.5, {}, QStringLiteral("a,b"));
+    office.addEntry(QStringLiteral("RAA"), QStringLiteral("AB2"), QStringLiteral("01/02/2010"), 1, {}, {}, {}, true);
+    const Run r = ctfadmin(office, {QStringLiteral("enquiry"), QStringLiteral("--csv")});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QStringLiteral("ID,Entity,CRN,DOB,Amount,DOD,MemberNo,PeriodEndSent,RecordOutput,Ref,SentRef,Type\n"
+                                   "1,Voucher,AB1,01/02/2010,12.5,,,,False,\"a,b\",,\n"));
+    const Run all = ctfadmin(office, {QStringLiteral("enquiry"), QStringLiteral("--all")});
+    QCOMPARE(all.status, 0);
+    QCOMPARE(all.out.count('\n'), 3);
+    QVERIFY(all.out.startsWith(QStringLiteral("ID  Entity   CRN  DOB")));
+}
+
+void tst_cli::setupNeverOverwrites()
+{
+    TestOffice office;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB1"), QStringLiteral("01/02/2010"), 1);
+    const Run r = ctfadmin(office, {QStringLiteral("setup"), QStringLiteral("--demo")});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(office.scalar(QStringLiteral("K:\\CTF.mdb"), QStringLiteral("SELECT count(*) FROM ChildTrustFunds")).toInt(), 1);
+    QVERIFY(r.out.contains(QStringLiteral("kept")));
+    QCOMPARE(ctfadmin(office, {QStringLiteral("setup"), QStringLiteral("--members"), QStringLiteral("none")}).status, 2);
+}
+
+QTEST_GUILESS_MAIN(tst_cli)
+#include "tst_cli.moc"
