@@ -69,9 +69,74 @@ qsizetype closingParen(const QString &s, qsizetype open, bool &hasComma)
     return -1;
 }
 
-} // namespace
+QString rewrite(const QString &sql);
 
-QString toSqlite(const QString &sql)
+// Adds COLLATE NOCASE to each term of a statement's last top-level ORDER BY
+// (numbers sort as before: a collation only orders text).
+QString orderByIgnoringCase(const QString &sql)
+{
+    static const QRegularExpression orderBy(QStringLiteral("\\bORDER\\s+BY\\b"), QRegularExpression::CaseInsensitiveOption);
+    qsizetype start = -1;
+    int depth = 0;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (c == '\'' || c == '"') {
+            i = skipQuoted(sql, i) - 1;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            --depth;
+        } else if (depth == 0 && (c == 'o' || c == 'O')) {
+            const auto m = orderBy.match(sql, i, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
+            if (m.hasMatch() && (i == 0 || !isWordChar(sql[i - 1]))) {
+                start = i + m.capturedLength();
+                i = start - 1;
+            }
+        }
+    }
+    if (start < 0)
+        return sql;
+    QString out = sql.left(start);
+    QString term;
+    auto flush = [&](const QString &end) {
+        static const QRegularExpression direction(QStringLiteral("^(.*?)(\\s+(?:ASC|DESC))?(\\s*)$"),
+                                                  QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+        if (term.contains(QStringLiteral("COLLATE"), Qt::CaseInsensitive) || term.trimmed().isEmpty()) {
+            out += term + end;
+        } else {
+            const auto m = direction.match(term);
+            out += m.captured(1) + QStringLiteral(" COLLATE NOCASE") + m.captured(2) + m.captured(3) + end;
+        }
+        term.clear();
+    };
+    depth = 0;
+    for (qsizetype i = start; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (c == '\'' || c == '"') {
+            const qsizetype end = skipQuoted(sql, i);
+            term += QStringView(sql).mid(i, end - i);
+            i = end - 1;
+            continue;
+        }
+        if (c == '(')
+            ++depth;
+        if (c == ')')
+            --depth;
+        if (depth == 0 && c == ',') {
+            flush(QStringLiteral(","));
+            continue;
+        }
+        if (depth == 0 && c == ';') {
+            flush(sql.mid(i));
+            return out;
+        }
+        term += c;
+    }
+    flush(QString());
+    return out;
+}
+
+QString rewrite(const QString &sql)
 {
     QString out;
     out.reserve(sql.size() + 16);
@@ -121,7 +186,7 @@ QString toSqlite(const QString &sql)
                     bool hasComma = false;
                     const qsizetype close = closingParen(sql, open, hasComma);
                     if (close > 0) {
-                        const QString inner = toSqlite(sql.mid(open + 1, close - open - 1));
+                        const QString inner = rewrite(sql.mid(open + 1, close - open - 1));
                         out += hasComma ? QStringLiteral("IFNULL(") + inner + ')' : QStringLiteral("((") + inner + QStringLiteral(") IS NULL)");
                         i = close + 1;
                         continue;
@@ -136,6 +201,13 @@ QString toSqlite(const QString &sql)
         ++i;
     }
     return out;
+}
+
+} // namespace
+
+QString toSqlite(const QString &sql)
+{
+    return orderByIgnoringCase(rewrite(sql));
 }
 
 } // namespace accesssql

@@ -4,7 +4,9 @@
 // become 'YYYY-MM-DD' text (the form the date columns hold), True/False
 // become 1/0, "DELETE * FROM" loses its asterisk, one-argument ISNULL(x)
 // becomes (x IS NULL) and two-argument ISNULL becomes IFNULL. IIF is
-// SQLite's own. Text inside quotes is never touched.
+// SQLite's own. The terms of the ORDER BY clause sort text without regard to
+// letter case, as Access does, even in a table loaded without NOCASE
+// columns. Text inside quotes is never touched.
 #include <QString>
 
 namespace accesssql {

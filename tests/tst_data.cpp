@@ -60,6 +60,11 @@ void tst_data::accessToSqlite_data()
     QTest::newRow("one-argument isnull") << "SELECT IIF(ISNULL(Amount), 0, Amount) FROM T" << "SELECT IIF(((Amount) IS NULL), 0, Amount) FROM T";
     QTest::newRow("two-argument isnull") << "SELECT ISNULL(Amount, 0) FROM T" << "SELECT IFNULL(Amount, 0) FROM T";
     QTest::newRow("not a date") << "x = #a#" << "x = #a#";
+    QTest::newRow("order by ignores case") << "SELECT * FROM T WHERE RecordOutput = False ORDER BY Entity, CRN;"
+                                           << "SELECT * FROM T WHERE RecordOutput = 0 ORDER BY Entity COLLATE NOCASE, CRN COLLATE NOCASE;";
+    QTest::newRow("order by with direction") << "select a from T Order by SentRef desc, Entity" << "select a from T Order by SentRef COLLATE NOCASE desc, Entity COLLATE NOCASE";
+    QTest::newRow("order by in a subquery left") << "SELECT (SELECT max(x) FROM U ORDER BY y) FROM T" << "SELECT (SELECT max(x) FROM U ORDER BY y) FROM T";
+    QTest::newRow("order by with trailing blank") << "Select * FROM Product ORDER BY ProductCode " << "Select * FROM Product ORDER BY ProductCode COLLATE NOCASE ";
 }
 
 void tst_data::accessToSqlite()

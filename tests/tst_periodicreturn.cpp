@@ -37,6 +37,7 @@ private slots:
     void recreateCopiesLogAndLeavesRegister();
     void recreateMissingLog();
     void connectionFailure();
+    void orderIgnoresCaseInALoadedTable();
 };
 
 void tst_periodicreturn::everyKindExactBytes()
@@ -299,6 +300,22 @@ void tst_periodicreturn::connectionFailure()
     QVERIFY(!QFile::exists(office.host(kCtf)));
     QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Failed);
     QVERIFY(office.readFile(kReturn).isNull());
+}
+
+void tst_periodicreturn::orderIgnoresCaseInALoadedTable()
+{
+    // A register loaded with sqlite3 from another schema: plain TEXT columns.
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.exec(kCtf, QStringLiteral("DROP TABLE ChildTrustFunds"));
+    office.exec(kCtf, QStringLiteral("CREATE TABLE ChildTrustFunds (ID INTEGER PRIMARY KEY, Entity TEXT, CRN TEXT, DOB TEXT, Amount REAL, DOD TEXT, "
+                                     "MemberNo INTEGER, PeriodEndSent TEXT, RecordOutput INTEGER, Ref TEXT, SentRef TEXT, Type TEXT)"));
+    office.addEntry(QStringLiteral("voucher"), QStringLiteral("ab000002"), QStringLiteral("01/01/2010"), 1);
+    office.addEntry(QStringLiteral("RAA"), QStringLiteral("AB000001"), QStringLiteral("01/01/2010"), 2);
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("01/01/2010"), 3);
+    ReturnOutput out;
+    QVERIFY(out.load());
+    QCOMPARE(out.listItems(), QStringList({"RAA - AB000001", "Voucher - AB000001", "voucher - ab000002"}));
 }
 
 QTEST_GUILESS_MAIN(tst_periodicreturn)
