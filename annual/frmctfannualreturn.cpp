@@ -1,6 +1,7 @@
 #include "annual/frmctfannualreturn.h"
 
 #include "app/appsettings.h"
+#include "common/clock.h"
 #include "common/ctfmodules.h"
 #include "common/dates.h"
 #include "common/error.h"
@@ -172,7 +173,7 @@ frmCTFAnnualReturn::~frmCTFAnnualReturn() { m_run.close(); }
 
 void frmCTFAnnualReturn::Form_Load()
 {
-    lblToday->setText(QDate::currentDate().toString(QStringLiteral("dd/MM/yy")));
+    lblToday->setText(ctfclock::today().toString(QStringLiteral("dd/MM/yy")));
     // The screen itself has no handling for these failures: the operator is
     // told what failed and the screen stays open.
     try {
@@ -225,7 +226,7 @@ bool frmCTFAnnualReturn::eventFilter(QObject *watched, QEvent *event)
 void frmCTFAnnualReturn::StartDate_GotFocus(MaskedEdit *field)
 {
     if (!dates::isDate(field->text()))
-        field->setMaskedText(defaultStart(QDate::currentDate()));
+        field->setMaskedText(defaultStart(ctfclock::today()));
     field->setSelection(0, int(field->text().size()));
     setFieldColour(field, QColor(0, 255, 255));
 }

@@ -1,6 +1,7 @@
 #include "register/frmctfmaint.h"
 
 #include "app/screens.h"
+#include "common/clock.h"
 #include "common/ctfmodules.h"
 #include "common/dates.h"
 #include "common/error.h"
@@ -150,7 +151,7 @@ void frmCTFMaint::reportFailure(const QString &what, const QString &description)
 
 void frmCTFMaint::Form_Load()
 {
-    m_today = QDate::currentDate();
+    m_today = ctfclock::today();
     lblToday->setText(m_today.toString(QStringLiteral("dd/MM/yy")));
     cnMember.ConnectionString = GetConnectionString(QStringLiteral("Tarnwell"));
     cnCTF.ConnectionString = GetConnectionString(QStringLiteral("CTF"));

@@ -1,5 +1,6 @@
 #include "returns/returnoutput.h"
 
+#include "common/clock.h"
 #include "common/ctfmodules.h"
 #include "common/dates.h"
 #include "common/error.h"
@@ -174,7 +175,7 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
                 if (!line.isNull())
                     file.writeLine(line);
                 m_rows.setValue(QStringLiteral("RecordOutput"), 1);
-                m_rows.setValue(QStringLiteral("PeriodEndSent"), dates::dayFirstShort(QDate::currentDate()));
+                m_rows.setValue(QStringLiteral("PeriodEndSent"), dates::dayFirstShort(ctfclock::today()));
                 m_rows.setValue(QStringLiteral("SentRef"), sentRef);
                 m_rows.Update();
                 ++m_marked;

@@ -8,6 +8,7 @@
 // before the log copy stops the run with a message that says what failed and
 // how many entries this run marked as output, so the operator can resubmit
 // them.
+#include "common/clock.h"
 #include "data/connection.h"
 #include "data/recordset.h"
 
@@ -40,7 +41,7 @@ public:
     // Opening: connection, lowest and highest outstanding ID, output rows,
     // list and proposal; a failing step is skipped. False when the connection
     // could not be opened (the message has been shown).
-    bool load(const QDate &today = QDate::currentDate());
+    bool load(const QDate &today = ctfclock::today());
     void unload();
     // Whether the register was opened, so the list says what is outstanding.
     bool loaded() const { return m_loaded; }
@@ -52,7 +53,7 @@ public:
 
     // The generation with the period end typed day first. Messages go to the
     // user interface. markedThisRun() counts the entries it marked.
-    RunResult generate(const QString &periodEndText, const QDateTime &start = QDateTime::currentDateTime());
+    RunResult generate(const QString &periodEndText, const QDateTime &start = ctfclock::now());
     int markedThisRun() const { return m_marked; }
     QString returnFilePath() const;
 

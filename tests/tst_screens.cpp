@@ -5,6 +5,7 @@
 #include "app/frmabout.h"
 #include "app/frmmenu.h"
 #include "app/screens.h"
+#include "common/clock.h"
 #include "common/dates.h"
 #include "platform/maskededit.h"
 #include "platform/qtuserinterface.h"
@@ -57,6 +58,8 @@ private slots:
     void exitEndsAtOnce();
     void aboutBox();
     void maskedField();
+    void outputProposal_data();
+    void outputProposal();
     void outputPeriodEndRules();
     void outputCreateAndButtons();
     void outputRecreate();
@@ -215,6 +218,31 @@ void tst_screens::maskedField()
     QCOMPARE(date.clipText(), QStringLiteral("01022026"));
 }
 
+void tst_screens::outputProposal_data()
+{
+    QTest::addColumn<QDate>("today");
+    QTest::addColumn<QString>("proposed");
+    QTest::newRow("1st") << QDate(2026, 12, 1) << "30/11/2026";
+    QTest::newRow("14th") << QDate(2026, 12, 14) << "30/11/2026";
+    QTest::newRow("15th") << QDate(2026, 12, 15) << "15/12/2026";
+    QTest::newRow("16th") << QDate(2026, 12, 16) << "15/12/2026";
+    QTest::newRow("1 March") << QDate(2027, 3, 1) << "28/02/2027";
+    QTest::newRow("1 March, leap year") << QDate(2028, 3, 1) << "29/02/2028";
+}
+
+void tst_screens::outputProposal()
+{
+    QFETCH(QDate, today);
+    QFETCH(QString, proposed);
+    TestOffice office;
+    ScriptedUiScope scope;
+    ctfclock::fix(QDateTime(today, QTime(10, 30)));
+    frmCTFOUTPUT screen;
+    ctfclock::fix(QDateTime());
+    QCOMPARE(screen.mskPEnd->text(), proposed);
+    QCOMPARE(screen.lastAccepted(), proposed);
+}
+
 void tst_screens::outputPeriodEndRules()
 {
     TestOffice office;
@@ -333,7 +361,9 @@ void tst_screens::annualDatesAndEnter()
     QCOMPARE(frmCTFAnnualReturn::endAfter(QDate(2025, 1, 1)), QStringLiteral("31/12/25"));
     TestOffice office;
     ScriptedUiScope scope;
+    ctfclock::fix(QDateTime(QDate(2026, 12, 4), QTime(9, 0)));
     frmCTFAnnualReturn screen;
+    QCOMPARE(screen.lblToday->text(), QStringLiteral("04/12/26"));
     QCOMPARE(screen.SSTab->currentIndex(), 1);
     screen.SSTab->setCurrentIndex(0);
     QVERIFY(activate(screen));
@@ -341,7 +371,7 @@ void tst_screens::annualDatesAndEnter()
     focusOn(screen.mskEndDate1);
     QCOMPARE(screen.mskEndDate1->text(), QStringLiteral("__/__/__"));
     focusOn(screen.mskStartDate1);
-    const QString start = frmCTFAnnualReturn::defaultStart(QDate::currentDate());
+    const QString start = QStringLiteral("06/04/25");
     QCOMPARE(screen.mskStartDate1->text(), start);
     QCOMPARE(screen.mskStartDate1->selectedText(), start);
     QCOMPARE(base(screen.mskStartDate1), kCyan);
@@ -351,7 +381,7 @@ void tst_screens::annualDatesAndEnter()
     QCOMPARE(QApplication::focusWidget(), screen.mskEndDate1);
     QCOMPARE(base(screen.mskStartDate1), kWhite);
     QCOMPARE(screen.mskStartDate1->text(), start);
-    QCOMPARE(screen.mskEndDate1->text(), frmCTFAnnualReturn::endAfter(*dates::parse(start)));
+    QCOMPARE(screen.mskEndDate1->text(), QStringLiteral("05/04/26"));
     // A start date already there is kept.
     screen.SSTab->setCurrentIndex(1);
     screen.mskStartDate2->setMaskedText(QStringLiteral("01/01/25"));
@@ -359,6 +389,7 @@ void tst_screens::annualDatesAndEnter()
     QCOMPARE(screen.mskStartDate2->text(), QStringLiteral("01/01/25"));
     focusOn(screen.mskEndDate2);
     QCOMPARE(screen.mskEndDate2->text(), QStringLiteral("31/12/25"));
+    ctfclock::fix(QDateTime());
 }
 
 void tst_screens::annualLabelsProductsAndColours()
