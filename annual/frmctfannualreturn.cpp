@@ -49,6 +49,7 @@ QPushButton *button(const char *name, const char *text, QWidget *parent)
 {
     auto *b = new QPushButton(QString::fromLatin1(text), parent);
     b->setObjectName(QString::fromLatin1(name));
+    b->setAutoDefault(true); // Enter presses the focused button
     return b;
 }
 } // namespace

@@ -115,6 +115,7 @@ frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
     auto button = [&](QPushButton *&b, const char *name, const char *caption) {
         b = new QPushButton(QString::fromLatin1(caption), this);
         b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(true); // Enter presses the focused button
         buttons->addWidget(b);
     };
     button(cmdSave, "cmdSave", "&Save");

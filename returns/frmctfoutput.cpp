@@ -32,6 +32,9 @@ frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
     cmdRecreate->setObjectName(QStringLiteral("cmdRecreate"));
     cmdExit = new QPushButton(QStringLiteral("E&xit"), this);
     cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    // Enter presses the button that has the focus, as on the original screens.
+    for (QPushButton *b : {cmdXML, cmdRecreate, cmdExit})
+        b->setAutoDefault(true);
     grid->addWidget(Label1, 0, 0, 1, 3);
     grid->addWidget(List1, 1, 0, 1, 3);
     grid->addWidget(Label2, 2, 0);

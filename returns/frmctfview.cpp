@@ -28,6 +28,8 @@ frmCTFView::frmCTFView(QWidget *parent) : QWidget(parent)
     Command1->setObjectName(QStringLiteral("Command1"));
     cmdClose = new QPushButton(QStringLiteral("&Close"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    Command1->setAutoDefault(true); // Enter presses the focused button
+    cmdClose->setAutoDefault(true);
     Command1->resize(100, 28);
     cmdClose->resize(100, 28);
     Command1->move(4, 300);
