@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -41,7 +42,10 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     ui::install(std::make_unique<Quiet>());
-    for (int entries : {10000, 100000}) {
+    QList<int> sizes{10000, 100000};
+    if (argc > 1)
+        sizes = {QString::fromLatin1(argv[1]).toInt()};
+    for (int entries : sizes) {
         BenchOffice office;
         office.addEntries(entries, false);
         QElapsedTimer t;
