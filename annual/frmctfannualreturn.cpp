@@ -86,21 +86,37 @@ frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
     SSTab->setObjectName(QStringLiteral("SSTab"));
     top->addWidget(SSTab);
 
-    auto *tab1 = new QWidget(SSTab);
-    auto *g1 = new QGridLayout(tab1);
-    Frame1 = new QGroupBox(tab1);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    auto *f1 = new QGridLayout(Frame1);
-    Label1 = label("Label1", "Start of year", Frame1);
-    mskStartDate1 = dateField("mskStartDate1", Frame1);
-    Label2 = label("Label2", "End of year", Frame1);
-    mskEndDate1 = dateField("mskEndDate1", Frame1);
-    f1->addWidget(Label1, 0, 0);
-    f1->addWidget(mskStartDate1, 0, 1);
-    f1->addWidget(Label2, 1, 0);
-    f1->addWidget(mskEndDate1, 1, 1);
-    Frame2 = new QGroupBox(QStringLiteral("Select account used for CTF"), tab1);
-    Frame2->setObjectName(QStringLiteral("Frame2"));
+    // Each tab: its two dates, its choice of account, and its two buttons.
+    auto buildTab = [&](const char *frameName, const char *startLabel, const char *startName, const char *endLabel,
+                        const char *endName, QGroupBox *&frame, QLabel *&labelStart, MaskedEdit *&start, QLabel *&labelEnd,
+                        MaskedEdit *&end, const char *choiceName, QGroupBox *&choice, const char *outputName, QPushButton *&output,
+                        const char *exitName, QPushButton *&exit) {
+        auto *tab = new QWidget(SSTab);
+        auto *grid = new QGridLayout(tab);
+        frame = new QGroupBox(tab);
+        frame->setObjectName(QString::fromLatin1(frameName));
+        auto *dates = new QGridLayout(frame);
+        labelStart = label(startLabel, "Start of year", frame);
+        start = dateField(startName, frame);
+        labelEnd = label(endLabel, "End of year", frame);
+        end = dateField(endName, frame);
+        dates->addWidget(labelStart, 0, 0);
+        dates->addWidget(start, 0, 1);
+        dates->addWidget(labelEnd, 1, 0);
+        dates->addWidget(end, 1, 1);
+        choice = new QGroupBox(QStringLiteral("Select account used for CTF"), tab);
+        choice->setObjectName(QString::fromLatin1(choiceName));
+        output = button(outputName, "&Output", tab);
+        exit = button(exitName, "E&xit", tab);
+        grid->addWidget(frame, 0, 0, 1, 2);
+        grid->addWidget(choice, 1, 0, 1, 2);
+        grid->addWidget(output, 2, 0);
+        grid->addWidget(exit, 2, 1);
+        return tab;
+    };
+
+    QWidget *tab1 = buildTab("Frame1", "Label1", "mskStartDate1", "Label2", "mskEndDate1", Frame1, Label1, mskStartDate1, Label2,
+                             mskEndDate1, "Frame2", Frame2, "cmdOutput1", cmdOutput1, "cmdExit1", cmdExit1);
     auto *f2 = new QVBoxLayout(Frame2);
     auto *group = new QButtonGroup(this);
     for (int i = 1; i <= 4; ++i) {
@@ -113,41 +129,16 @@ frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
     }
     optShareAcc[1]->setChecked(true);
     optShareAcc_Click(1);
-    cmdOutput1 = button("cmdOutput1", "&Output", tab1);
-    cmdExit1 = button("cmdExit1", "E&xit", tab1);
-    g1->addWidget(Frame1, 0, 0, 1, 2);
-    g1->addWidget(Frame2, 1, 0, 1, 2);
-    g1->addWidget(cmdOutput1, 2, 0);
-    g1->addWidget(cmdExit1, 2, 1);
     SSTab->addTab(tab1, QStringLiteral("Tarnwell I user output"));
 
-    auto *tab2 = new QWidget(SSTab);
-    auto *g2 = new QGridLayout(tab2);
-    Frame3 = new QGroupBox(tab2);
-    Frame3->setObjectName(QStringLiteral("Frame3"));
-    auto *f3 = new QGridLayout(Frame3);
-    Label3 = label("Label3", "Start of year", Frame3);
-    mskStartDate2 = dateField("mskStartDate2", Frame3);
-    Label4 = label("Label4", "End of year", Frame3);
-    mskEndDate2 = dateField("mskEndDate2", Frame3);
-    f3->addWidget(Label3, 0, 0);
-    f3->addWidget(mskStartDate2, 0, 1);
-    f3->addWidget(Label4, 1, 0);
-    f3->addWidget(mskEndDate2, 1, 1);
-    Frame4 = new QGroupBox(QStringLiteral("Select account used for CTF"), tab2);
-    Frame4->setObjectName(QStringLiteral("Frame4"));
+    QWidget *tab2 = buildTab("Frame3", "Label3", "mskStartDate2", "Label4", "mskEndDate2", Frame3, Label3, mskStartDate2, Label4,
+                             mskEndDate2, "Frame4", Frame4, "cmdOutput2", cmdOutput2, "cmdExit2", cmdExit2);
     auto *f4 = new QVBoxLayout(Frame4);
     lstProduct = new QListWidget(Frame4);
     lstProduct->setObjectName(QStringLiteral("lstProduct"));
     lstProduct->setSelectionMode(QAbstractItemView::MultiSelection);
     lstProduct->installEventFilter(this);
     f4->addWidget(lstProduct);
-    cmdOutput2 = button("cmdOutput2", "&Output", tab2);
-    cmdExit2 = button("cmdExit2", "E&xit", tab2);
-    g2->addWidget(Frame3, 0, 0, 1, 2);
-    g2->addWidget(Frame4, 1, 0, 1, 2);
-    g2->addWidget(cmdOutput2, 2, 0);
-    g2->addWidget(cmdExit2, 2, 1);
     SSTab->addTab(tab2, QStringLiteral("Tarnwell II user output"));
 
     for (MaskedEdit *m : {mskStartDate1, mskEndDate1, mskStartDate2, mskEndDate2})
