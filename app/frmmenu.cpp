@@ -4,21 +4,16 @@
 #include "app/screens.h"
 #include "common/ctfmodules.h"
 #include "platform/officeroot.h"
-#include "platform/pathmapper.h"
 #include "platform/userinterface.h"
 
 #include <QCheckBox>
-#include <QDesktopServices>
-#include <QFileInfo>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -146,6 +141,7 @@ frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
 void frmMenu::Form_Load()
 {
     m_helpFile = officeroot::programFolder() + QStringLiteral("\\CTFHelp.chm>main");
+    screens::setHelpFile(m_helpFile);
     SettingFields &f = appsettings::fields();
     f = SettingFields{};
     appsettings::loadFromRegistry(f);
@@ -182,20 +178,3 @@ void frmMenu::editReturnFile(const QString &fileName)
 
 void frmMenu::cmdEditReturn_Click() { editReturnFile(QStringLiteral("IRReturn.txt")); }
 void frmMenu::cmdEditAnReturn_Click() { editReturnFile(QStringLiteral("Ctfanrtn.txt")); }
-
-void frmMenu::showHelp()
-{
-    const QString file = m_helpFile.left(m_helpFile.indexOf(QLatin1Char('>')));
-    const MappedPath mapped = pathmapper::map(file);
-    if (mapped.ok() && QFileInfo::exists(mapped.hostPath))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(mapped.hostPath));
-}
-
-void frmMenu::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_F1) {
-        showHelp();
-        return;
-    }
-    QMainWindow::keyPressEvent(event);
-}

@@ -37,11 +37,7 @@ public:
     QCheckBox *chkSQL, *chkAdmin;
     QLineEdit *txtDatabase, *sqlPW, *sqlUserName, *SQLSubset;
 
-protected:
-    void keyPressEvent(QKeyEvent *event) override;
-
 private:
     void editReturnFile(const QString &fileName);
-    void showHelp();
     QString m_helpFile;
 };

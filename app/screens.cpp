@@ -8,7 +8,10 @@
 #include "register/frmctfmaint.h"
 #include "platform/qtuserinterface.h"
 
+#include "platform/pathmapper.h"
+
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPointer>
 #include <cstdio>
 #include <cstdlib>
@@ -36,10 +39,39 @@ QWidget *showOnce(QPointer<QWidget> &slot)
     slot->activateWindow();
     return slot;
 }
+
+class HelpKey : public QObject {
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_F1) {
+            showHelp();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+QString &helpFile()
+{
+    static QString file;
+    return file;
+}
+
 } // namespace
+
+void setHelpFile(const QString &file) { helpFile() = file; }
+
+void showHelp()
+{
+    const QString file = helpFile().left(helpFile().indexOf(QLatin1Char('>')));
+    if (!file.isEmpty() && pathmapper::fileExists(file))
+        ui::current().openDocument(file);
+}
 
 void startMainScreen()
 {
+    qApp->installEventFilter(new HelpKey());
     ui::install(std::make_unique<QtUserInterface>());
     QtUserInterface::installKeySender();
     auto *menu = new frmMenu();

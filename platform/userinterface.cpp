@@ -56,6 +56,14 @@ bool start(const QString &commandLine, WindowStyle)
     return QProcess::startDetached(program.hostPath, {});
 }
 
+bool openDocument(const QString &windowsPath)
+{
+    const MappedPath target = pathmapper::map(windowsPath);
+    if (!target.ok() || !QFileInfo(target.hostPath).isFile() || QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
+        return false;
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {target.hostPath});
+}
+
 } // namespace launcher
 
 MsgResult ConsoleInterface::message(const QString &text, const QString &, MsgIcon icon, MsgButtons buttons, MsgResult)

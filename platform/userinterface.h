@@ -11,6 +11,11 @@ enum class MsgButtons { Ok, YesNo };
 enum class MsgResult { Ok, Yes, No };
 enum class WindowStyle { Normal, Maximized };
 
+namespace launcher {
+bool start(const QString &commandLine, WindowStyle style);
+bool openDocument(const QString &windowsPath);
+}
+
 struct OpenFileRequest {
     QString initialDir;   // a Windows path ("C:\Temp")
     QString defaultExt;   // "LOG"
@@ -29,6 +34,8 @@ public:
     // Starts a Windows command line ("notepad <path>", or a program's path);
     // false when it could not be started. Not waited for.
     virtual bool startProgram(const QString &commandLine, WindowStyle style) = 0;
+    // Opens a document (the help file) with the desktop's default viewer.
+    virtual bool openDocument(const QString &windowsPath) { return launcher::openDocument(windowsPath); }
     // The busy pointer while a command runs.
     virtual void setBusy(bool) {}
 };
@@ -43,10 +50,6 @@ std::unique_ptr<UserInterface> install(std::unique_ptr<UserInterface> next);
 // named by CTFADMIN_EDITOR, else the desktop's default application, with the
 // mapped path as one argument; any other command line is a program's
 // Windows path, which must map to an executable file.
-namespace launcher {
-bool start(const QString &commandLine, WindowStyle style);
-}
-
 // The command line's implementation: messages go to standard output, or to
 // standard error when they refuse input or report a failure; questions are
 // answered Yes; there is no file dialog.

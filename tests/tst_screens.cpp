@@ -105,6 +105,14 @@ void tst_screens::menuLayoutAndKeyboardOrder()
     QCOMPARE(menu.picture->pixmap().size(), QSize(661, 512));
     QVERIFY(menu.chkSQL->isHidden() && menu.txtDatabase->isHidden() && menu.sqlPW->isHidden());
     QCOMPARE(menu.helpFile(), office.root() + QStringLiteral("/program\\CTFHelp.chm>main"));
+    // F1 opens the help file beside the program, on any screen, when it is there.
+    screens::showHelp();
+    QVERIFY(scope.ui().launches.isEmpty());
+    QFile help(office.root() + QStringLiteral("/program/CTFHelp.chm"));
+    QVERIFY(help.open(QIODevice::WriteOnly));
+    help.close();
+    screens::showHelp();
+    QCOMPARE(scope.ui().launches, QStringList{QStringLiteral("open ") + office.root() + QStringLiteral("/program\\CTFHelp.chm")});
 }
 
 void tst_screens::menuLoadsSettingsAndFollowsTitle()

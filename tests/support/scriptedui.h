@@ -20,6 +20,12 @@ public:
     MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
     QString openFile(const OpenFileRequest &request) override;
     bool startProgram(const QString &commandLine, WindowStyle style) override;
+    bool openDocument(const QString &windowsPath) override
+    {
+        launches << QStringLiteral("open ") + windowsPath;
+        launchStyles << WindowStyle::Normal;
+        return launchSucceeds;
+    }
     void setBusy(bool busy) override { busyNow = busy; }
 
     QList<RecordedMessage> messages;
