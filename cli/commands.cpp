@@ -286,39 +286,31 @@ int enquiry(const QStringList &args)
     }
     const int columns = grid.columnCount();
     const int rows = grid.rowCount();
-    QString text;
-    if (o.contains(QStringLiteral("--csv"))) {
-        auto field = [](const QString &v) {
-            if (v.contains(',') || v.contains('"') || v.contains('\n') || v.contains('\r'))
-                return '"' + QString(v).replace('"', QStringLiteral("\"\"")) + '"';
-            return v;
-        };
-        QStringList line;
+    // Row -1 is the header of column names.
+    auto cell = [&](int r, int c) -> const QString & { return r < 0 ? grid.columns()[c] : grid.text(r, c); };
+    const bool csv = o.contains(QStringLiteral("--csv"));
+    QVector<int> width(columns);
+    if (!csv)
         for (int c = 0; c < columns; ++c)
-            line << field(grid.columns()[c]);
-        text += line.join(',') + '\n';
-        for (int r = 0; r < rows; ++r) {
-            line.clear();
-            for (int c = 0; c < columns; ++c)
-                line << field(grid.text(r, c));
-            text += line.join(',') + '\n';
-        }
-    } else {
-        QVector<int> width(columns);
+            for (int r = -1; r < rows; ++r)
+                width[c] = qMax(width[c], int(cell(r, c).size()));
+    QString text;
+    for (int r = -1; r < rows; ++r) {
+        QString line;
         for (int c = 0; c < columns; ++c) {
-            width[c] = int(grid.columns()[c].size());
-            for (int r = 0; r < rows; ++r)
-                width[c] = qMax(width[c], int(grid.text(r, c).size()));
+            const QString &v = cell(r, c);
+            if (csv) {
+                const bool quote = v.contains(',') || v.contains('"') || v.contains('\n') || v.contains('\r');
+                line += (c ? QStringLiteral(",") : QString())
+                    + (quote ? '"' + QString(v).replace('"', QStringLiteral("\"\"")) + '"' : v);
+            } else {
+                line += (c ? QStringLiteral("  ") : QString()) + v.leftJustified(width[c]);
+            }
         }
-        auto line = [&](auto cell) {
-            QString l;
-            for (int c = 0; c < columns; ++c)
-                l += (c ? QStringLiteral("  ") : QString()) + cell(c).leftJustified(width[c]);
-            return l.trimmed().isEmpty() ? l : l.remove(QRegularExpression(QStringLiteral("\\s+$")));
-        };
-        text += line([&](int c) { return grid.columns()[c]; }) + '\n';
-        for (int r = 0; r < rows; ++r)
-            text += line([&](int c) { return grid.text(r, c); }) + '\n';
+        if (!csv)
+            while (line.endsWith(' '))
+                line.chop(1);
+        text += line + '\n';
     }
     std::fputs(text.toLocal8Bit().constData(), stdout);
     return 0;
