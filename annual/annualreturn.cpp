@@ -257,13 +257,9 @@ Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QSt
             if (!mm.eof()) {
                 ref = referenceField(mm.value(QStringLiteral("NINumber")));
                 // Over 18 (more than 216 month boundaries) at the year end: no record.
-                const QVariant dob = mm.value(QStringLiteral("DOB"));
-                if (!dob.isNull()) {
-                    const auto d = dob.typeId() == QMetaType::QDate || dob.typeId() == QMetaType::QDateTime
-                        ? std::optional<QDate>(dob.toDate()) : dates::parse(dob.toString());
-                    if (d && d->isValid() && monthBoundaries(*d, end) > 216)
-                        ref = kNoReference;
-                }
+                const auto dob = dates::fromVariant(mm.value(QStringLiteral("DOB")));
+                if (dob && monthBoundaries(*dob, end) > 216)
+                    ref = kNoReference;
             }
             return ref == kNoReference ? QString() : accountRecord(ref, balance, subscriptions);
         });

@@ -1,6 +1,5 @@
 #include "annual/frmctfannualreturn.h"
 
-#include "app/appsettings.h"
 #include "common/clock.h"
 #include "common/ctfmodules.h"
 #include "common/dates.h"
@@ -173,19 +172,13 @@ void frmCTFAnnualReturn::Form_Load()
         const annual::AnnualReturn::ControlInfo control = m_run.readControl();
         if (control.found) {
             lblCreditUnionName->setText(control.cuname);
-            QString yearEnd;
-            if (!control.yearEnd.isNull()) {
-                const auto d = dates::parse(control.yearEnd.toString());
-                yearEnd = d ? dates::dayFirst(*d) : control.yearEnd.toString();
-            }
-            lblThisYear->setText(QStringLiteral("Processing for year end ") + yearEnd);
+            lblThisYear->setText(QStringLiteral("Processing for year end ") + dates::shownDayFirst(control.yearEnd));
         }
-        if (appsettings::fields().txtDatabase != QStringLiteral("K:\\")) {
-            lstProduct->clear();
-            for (const annual::ProductItem &item : m_run.loadProducts()) {
-                auto *it = new QListWidgetItem(item.text, lstProduct);
-                it->setSelected(item.selected);
-            }
+        // Empty when txtDatabase is "K:\\": there are no products to list then.
+        lstProduct->clear();
+        for (const annual::ProductItem &item : m_run.loadProducts()) {
+            auto *it = new QListWidgetItem(item.text, lstProduct);
+            it->setSelected(item.selected);
         }
     } catch (const CtfError &e) {
         ui::current().message(e.description(), windowTitle(), MsgIcon::Critical);

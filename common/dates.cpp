@@ -35,12 +35,29 @@ std::optional<QDate> parse(const QString &input)
     return date;
 }
 
+std::optional<QDate> fromVariant(const QVariant &value)
+{
+    if (value.isNull())
+        return std::nullopt;
+    if (value.typeId() == QMetaType::QDate || value.typeId() == QMetaType::QDateTime) {
+        const QDate d = value.toDate();
+        return d.isValid() ? std::optional<QDate>(d) : std::nullopt;
+    }
+    return parse(value.toString());
+}
+
 static QString two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
 static QString four(int v) { return QStringLiteral("%1").arg(v, 4, 10, QLatin1Char('0')); }
 
 QString accessLiteral(const QDate &d) { return two(d.month()) + '/' + two(d.day()) + '/' + two(d.year() % 100); }
 QString returnForm(const QDate &d) { return four(d.year()) + '/' + two(d.month()) + '/' + two(d.day()); }
 QString dayFirst(const QDate &d) { return two(d.day()) + '/' + two(d.month()) + '/' + four(d.year()); }
+QString shownDayFirst(const QVariant &value)
+{
+    if (const auto d = fromVariant(value))
+        return dayFirst(*d);
+    return value.isNull() ? QString() : value.toString();
+}
 QString dayFirstShort(const QDate &d) { return two(d.day()) + '/' + two(d.month()) + '/' + two(d.year() % 100); }
 QString iso(const QDate &d) { return four(d.year()) + '-' + two(d.month()) + '-' + two(d.day()); }
 

@@ -4,6 +4,7 @@
 // are 20yy for 00-29 and 19yy for 30-99, everywhere.
 #include <QDate>
 #include <QString>
+#include <QVariant>
 #include <optional>
 
 namespace dates {
@@ -16,6 +17,9 @@ int expandYear(int twoDigitYear);
 // blanks are ignored; anything else, or an impossible calendar date, is no date.
 std::optional<QDate> parse(const QString &text);
 inline bool isDate(const QString &text) { return parse(text).has_value(); }
+// A column value: a date or date-time (as SQL Server gives them) or text read
+// as above; Null or anything else is no date.
+std::optional<QDate> fromVariant(const QVariant &value);
 
 // Access date literal text "mm/dd/yy" (month first, two-digit year).
 QString accessLiteral(const QDate &d);
@@ -23,6 +27,9 @@ QString accessLiteral(const QDate &d);
 QString returnForm(const QDate &d);
 // "dd/mm/yyyy", the register's and the screens' form.
 QString dayFirst(const QDate &d);
+// A stored date as the screens show it, "dd/mm/yyyy"; a value that is no
+// date is shown as it stands, Null as empty text.
+QString shownDayFirst(const QVariant &value);
 // "dd/mm/yy".
 QString dayFirstShort(const QDate &d);
 // "yyyy-mm-dd", the ISO text held in Tarnwell date columns.

@@ -183,9 +183,7 @@ void frmCTFMaint::Form_Load()
             rsControl.Open(QStringLiteral("Select * FROM Control ;"), cnMember, CursorType::Static, LockType::Optimistic);
             if (!rsControl.eof()) {
                 lblCreditUnionName->setText(text(rsControl.value(QStringLiteral("cuname"))));
-                const QString yearEnd = text(rsControl.value(QStringLiteral("YearEndDate")));
-                const auto d = dates::parse(yearEnd);
-                lblThisYear->setText(QStringLiteral("Processing for year end ") + (d ? dates::dayFirst(*d) : yearEnd));
+                lblThisYear->setText(QStringLiteral("Processing for year end ") + dates::shownDayFirst(rsControl.value(QStringLiteral("YearEndDate"))));
             }
         } catch (const CtfError &) {
         }
@@ -292,18 +290,13 @@ void frmCTFMaint::ShowEntry()
             rsMember.Open(QStringLiteral("Select Forename, Surname FROM MemberMain WHERE MemberNo = ")
                               + entryrules::plainNumber(LeadingNumber(txtMemberNo->text())) + QStringLiteral(" ;"),
                           cnMember);
-            lblName->setText(rsMember.eof() ? QStringLiteral("not known")
-                                            : text(rsMember.value(QStringLiteral("Forename"))) + QLatin1Char(' ')
-                                                  + text(rsMember.value(QStringLiteral("Surname"))));
+            lblName->setText(rsMember.eof() ? QStringLiteral("not known") : memberName());
         } catch (const CtfError &e) {
             reportFailure(QStringLiteral("The member could not be looked up."), e.description());
         }
     }
-    const QVariant dob = rsEntry.value(QStringLiteral("DOB"));
-    if (!dob.isNull()) {
-        if (const auto d = dates::parse(dob.toString()))
-            mskDOB->setMaskedText(dates::dayFirst(*d));
-    }
+    if (const auto dob = dates::fromVariant(rsEntry.value(QStringLiteral("DOB"))))
+        mskDOB->setMaskedText(dates::dayFirst(*dob));
     const QVariant amount = rsEntry.value(QStringLiteral("Amount"));
     mskAmount->setText(amount.isNull() ? QStringLiteral("0") : Money::fromVariant(amount).plain());
     const QVariant type = rsEntry.value(QStringLiteral("Type"));
@@ -321,6 +314,11 @@ void frmCTFMaint::ShowEntry()
         chkSent->setChecked(false);
         chkSent->setText(QString());
     }
+}
+
+QString frmCTFMaint::memberName() const
+{
+    return text(rsMember.value(QStringLiteral("Forename"))) + QLatin1Char(' ') + text(rsMember.value(QStringLiteral("Surname")));
 }
 
 void frmCTFMaint::fillTypeList()
@@ -464,10 +462,7 @@ void frmCTFMaint::cmdSave_Click()
         reportFailure(QStringLiteral("The entry was not saved; it is still on the screen."), e.description());
         return;
     }
-    ClearEntry();
-    mskURN->setMaskedText(QString());
-    mskID->setMaskedText(QString());
-    focusUrn();
+    readyForNextEntry();
 }
 
 void frmCTFMaint::cmdDelete_Click()
@@ -480,6 +475,11 @@ void frmCTFMaint::cmdDelete_Click()
             return;
         }
     }
+    readyForNextEntry();
+}
+
+void frmCTFMaint::readyForNextEntry()
+{
     ClearEntry();
     mskURN->setMaskedText(QString());
     mskID->setMaskedText(QString());
@@ -501,11 +501,10 @@ void frmCTFMaint::txtMemberNo_LostFocus()
         rsMember.Open(QStringLiteral("Select * FROM MemberMain WHERE MemberNo = ") + entryrules::plainNumber(number) + QStringLiteral(" ;"),
                       cnMember);
         if (!rsMember.eof()) {
-            lblName->setText(text(rsMember.value(QStringLiteral("Forename"))) + QLatin1Char(' ') + text(rsMember.value(QStringLiteral("Surname"))));
-            const QVariant dob = rsMember.value(QStringLiteral("DOB"));
-            if (mskDOB->clipText().isEmpty() && !dob.isNull())
-                if (const auto d = dates::parse(dob.toString()))
-                    mskDOB->setMaskedText(dates::dayFirst(*d));
+            lblName->setText(memberName());
+            if (mskDOB->clipText().isEmpty())
+                if (const auto dob = dates::fromVariant(rsMember.value(QStringLiteral("DOB"))))
+                    mskDOB->setMaskedText(dates::dayFirst(*dob));
         } else {
             lblName->setText(QStringLiteral("Not known"));
         }

@@ -47,14 +47,9 @@ QString text(const QVariant &v) { return v.isNull() ? QString() : v.toString(); 
 // date is written as it stands, since the file knows no other form.
 QString dateField(const QVariant &v)
 {
-    if (v.isNull())
-        return {};
-    if (v.typeId() == QMetaType::QDate || v.typeId() == QMetaType::QDateTime)
-        return dates::returnForm(v.toDate());
-    const QString t = v.toString();
-    if (const auto d = dates::parse(t))
+    if (const auto d = dates::fromVariant(v))
         return dates::returnForm(*d);
-    return t;
+    return text(v);
 }
 
 QString amountField(const QVariant &v)
