@@ -11,6 +11,11 @@ enum class MsgButtons { Ok, YesNo };
 enum class MsgResult { Ok, Yes, No };
 enum class WindowStyle { Normal, Maximized };
 
+// Starts outside programs on this platform: "notepad <path>" opens the editor
+// named by CTFADMIN_EDITOR, else the desktop's default application, with the
+// mapped path as one argument; any other command line is a program's
+// Windows path, which must map to an executable file. A document opens with
+// the desktop's default viewer.
 namespace launcher {
 bool start(const QString &commandLine, WindowStyle style);
 bool openDocument(const QString &windowsPath);
@@ -46,10 +51,6 @@ UserInterface &current();
 std::unique_ptr<UserInterface> install(std::unique_ptr<UserInterface> next);
 }
 
-// Starts outside programs on this platform: "notepad <path>" opens the editor
-// named by CTFADMIN_EDITOR, else the desktop's default application, with the
-// mapped path as one argument; any other command line is a program's
-// Windows path, which must map to an executable file.
 // The command line's implementation: messages go to standard output, or to
 // standard error when they refuse input or report a failure; questions are
 // answered Yes; there is no file dialog.

@@ -77,6 +77,10 @@ private:
     void lookUp(const QString &statement, bool fromUrn);
     void focusUrn();
     void fillTypeList();
+    // Forename and Surname of the member look-up's row.
+    QString memberName() const;
+    // After a save, delete or reject: both keys empty, the URN field ready.
+    void readyForNextEntry();
     void reportFailure(const QString &what, const QString &description);
     bool amountKeyPress(QKeyEvent *key);
     void HighlightTextBox(QLineEdit *box);

@@ -5,6 +5,7 @@
 #include "data/connection.h"
 #include "data/connectionstrings.h"
 #include "data/recordset.h"
+#include "register/entrycodes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,14 +15,13 @@ namespace enquiry {
 
 QString outstandingStatement()
 {
-    return QStringLiteral("select ID, Entity,CRN,DOB,Amount,DOD,MemberNo,PeriodEndSent,RecordOutput,Ref,SentRef,Type from "
-                          "ChildTrustFunds WHERE RecordOutput = 0 Order by Entity, CRN");
+    return QStringLiteral("select ") + QLatin1String(entrycodes::kAllColumns)
+        + QStringLiteral(" from ChildTrustFunds WHERE RecordOutput = 0 Order by Entity, CRN");
 }
 
 QString allStatement()
 {
-    return QStringLiteral("select ID, Entity,CRN,DOB,Amount,DOD,MemberNo,PeriodEndSent,RecordOutput,Ref,SentRef,Type from "
-                          "ChildTrustFunds Order by SentRef, Entity");
+    return QStringLiteral("select ") + QLatin1String(entrycodes::kAllColumns) + QStringLiteral(" from ChildTrustFunds Order by SentRef, Entity");
 }
 
 namespace {
