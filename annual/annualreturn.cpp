@@ -1,13 +1,13 @@
 #include "annual/annualreturn.h"
 
-#include "app/appsettings.h"
+#include "data/connectionstrings.h"
+#include "data/sqldialect.h"
+#include "platform/officeroot.h"
 #include "common/ctfmodules.h"
 #include "common/dates.h"
 #include "common/error.h"
 #include "common/textfile.h"
-#include "data/connectionstrings.h"
 #include "data/recordset.h"
-#include "data/sqldialect.h"
 #include "platform/userinterface.h"
 
 namespace annual {
@@ -66,7 +66,7 @@ int monthBoundaries(const QDate &dob, const QDate &end)
     return (end.year() - dob.year()) * 12 + (end.month() - dob.month());
 }
 
-AnnualReturn::AnnualReturn()
+AnnualReturn::AnnualReturn(const SettingFields &settings) : m_settings(settings)
 {
     for (int i = 1; i <= 4; ++i)
         shareCaptions[i] = QStringLiteral("Share account %1").arg(i);
@@ -76,43 +76,43 @@ AnnualReturn::~AnnualReturn() { close(); }
 
 void AnnualReturn::open()
 {
-    m_member.ConnectionString = GetConnectionString(QStringLiteral("Tarnwell"));
-    m_tran.ConnectionString = GetConnectionString(QStringLiteral("TarnTran"));
-    m_member.Open();
-    m_tran.Open();
+    m_member.setConnectionString(connectionStringFor(m_settings, QStringLiteral("Tarnwell"), officeroot::programFolder()).connectionString);
+    m_tran.setConnectionString(connectionStringFor(m_settings, QStringLiteral("TarnTran"), officeroot::programFolder()).connectionString);
+    m_member.open();
+    m_tran.open();
 }
 
 void AnnualReturn::close()
 {
     if (m_member.isOpen())
-        m_member.Close();
+        m_member.close();
     if (m_tran.isOpen())
-        m_tran.Close();
+        m_tran.close();
 }
 
 AnnualReturn::ControlInfo AnnualReturn::readControl()
 {
     ControlInfo info;
     Recordset rs;
-    rs.Open(QStringLiteral("Select * FROM Control"), m_member);
+    rs.open(QStringLiteral("Select * FROM Control"), m_member);
     if (!rs.eof()) {
         info.found = true;
         const QVariant name = rs.value(QStringLiteral("cuname"));
         info.cuname = name.isNull() ? QString() : name.toString();
         info.yearEnd = rs.value(QStringLiteral("YearEndDate"));
     }
-    rs.Close();
+    rs.close();
     return info;
 }
 
 QList<ProductItem> AnnualReturn::loadProducts()
 {
     QList<ProductItem> items;
-    if (appsettings::fields().txtDatabase == QStringLiteral("K:\\"))
+    if (m_settings.txtDatabase == QStringLiteral("K:\\"))
         return items;
     Recordset rs;
-    rs.Open(QStringLiteral("Select * FROM Product ORDER BY ProductCode "), m_member);
-    for (; !rs.eof(); rs.MoveNext()) {
+    rs.open(QStringLiteral("Select * FROM Product ORDER BY ProductCode "), m_member);
+    for (; !rs.eof(); rs.moveNext()) {
         const QVariant code = rs.value(QStringLiteral("ProductCode"));
         const QVariant desc = rs.value(QStringLiteral("Description"));
         const QVariant type = rs.value(QStringLiteral("ProductType"));
@@ -147,7 +147,7 @@ bool AnnualReturn::checkDates(const QString &startText, const QString &endText, 
 Money AnnualReturn::sumOf(const QString &sql, Connection &c, const QString &column)
 {
     Recordset rs;
-    rs.Open(sql, c);
+    rs.open(sql, c);
     Money m;
     if (!rs.eof()) {
         const QVariant v = rs.value(column);
@@ -160,9 +160,9 @@ Money AnnualReturn::sumOf(const QString &sql, Connection &c, const QString &colu
 Money AnnualReturn::subscriptionsOf(const QString &sql, Connection &c)
 {
     Recordset rs;
-    rs.Open(sql, c);
+    rs.open(sql, c);
     Money total;
-    for (; !rs.eof(); rs.MoveNext())
+    for (; !rs.eof(); rs.moveNext())
         total += subscriptionValue(rs.value(QStringLiteral("Tranvalue1")), rs.value(QStringLiteral("Narrative")));
     return total;
 }
@@ -202,13 +202,13 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
     try {
         LineWriter file(path);
         Recordset members;
-        members.Open(selection, m_member);
+        members.open(selection, m_member);
         if (selectionOpened)
             selectionOpened();
         file.writeLine(QStringLiteral("Header|") + dates::returnForm(end));
         if (members.eof())
             file.writeLine(QStringLiteral("NilReturn"));
-        for (; !members.eof(); members.MoveNext()) {
+        for (; !members.eof(); members.moveNext()) {
             const QString record = recordFor(memberNumber(members));
             if (!record.isNull())
                 file.writeLine(record);
@@ -253,7 +253,7 @@ Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QSt
             subscriptions += subscriptionsOf(subs, m_member);
             QString ref = kNoReference;
             Recordset mm;
-            mm.Open(QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
+            mm.open(QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
             if (!mm.eof()) {
                 ref = referenceField(mm.value(QStringLiteral("NINumber")));
                 // Over 18 (more than 216 month boundaries) at the year end: no record.
@@ -298,17 +298,17 @@ Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString
             // each table's text made from the one built for MemberAllTrans.
             QString bal = QStringLiteral("Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ") + L
                 + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and Trandate <= #") + E + QStringLiteral("# ;");
-            Money balance = sumOf(TranslateSQL(bal, false), m_tran, QStringLiteral("CurrBalance"));
+            Money balance = sumOf(translateSql(bal, false, m_settings.chkSQL != 0), m_tran, QStringLiteral("CurrBalance"));
             bal.replace(QStringLiteral("AllT"), QStringLiteral("T"));
-            balance += sumOf(TranslateSQL(bal, false), m_tran, QStringLiteral("CurrBalance"));
+            balance += sumOf(translateSql(bal, false, m_settings.chkSQL != 0), m_tran, QStringLiteral("CurrBalance"));
             QString subs = QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and ProductCode in ") + L
                 + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
-            Money subscriptions = subscriptionsOf(TranslateSQL(subs, false), m_tran);
+            Money subscriptions = subscriptionsOf(translateSql(subs, false, m_settings.chkSQL != 0), m_tran);
             subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
-            subscriptions += subscriptionsOf(TranslateSQL(subs, false), m_tran);
+            subscriptions += subscriptionsOf(translateSql(subs, false, m_settings.chkSQL != 0), m_tran);
             QString ref = kNoReference;
             Recordset mm;
-            mm.Open(QStringLiteral("Select NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
+            mm.open(QStringLiteral("Select NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
             if (!mm.eof())
                 ref = referenceField(mm.value(QStringLiteral("NINumber")));
             return ref == kNoReference ? QString() : accountRecord(ref, balance, subscriptions);

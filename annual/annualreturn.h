@@ -4,6 +4,7 @@
 // line both drive it. It reads Tarnwell through the screen's two connections
 // and never writes it. A database or file failure stops the run with a
 // message that names what failed and says the file is incomplete.
+#include "app/appsettings.h"
 #include "common/money.h"
 #include "data/connection.h"
 
@@ -43,7 +44,8 @@ enum class Field { None, StartDate, EndDate };
 
 class AnnualReturn {
 public:
-    AnnualReturn();
+    // The run works from the setting fields given (the main screen's by default).
+    explicit AnnualReturn(const SettingFields &settings = appsettings::fields());
     ~AnnualReturn();
 
     // Opens the member ("Tarnwell") and transaction ("TarnTran") connections;
@@ -68,6 +70,7 @@ public:
     std::array<QString, 5> shareCaptions;
     std::function<void(int index, const QString &caption)> onCaption;
 
+    SettingFields &settings() { return m_settings; }
     Connection &memberConnection() { return m_member; }
     Connection &transactionConnection() { return m_tran; }
 
@@ -82,6 +85,7 @@ private:
     bool writeReturn(const QString &path, const QDate &end, const QString &selection, const std::function<void()> &selectionOpened,
                      const std::function<QString(const QString &member)> &recordFor);
 
+    SettingFields m_settings;
     Connection m_member;
     Connection m_tran;
     Field m_refused = Field::None;

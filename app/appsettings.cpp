@@ -1,6 +1,9 @@
 #include "app/appsettings.h"
 
 #include "app/registry.h"
+#include "data/connectionstrings.h"
+#include "data/sqldialect.h"
+#include "platform/officeroot.h"
 
 #include <QVariant>
 
@@ -83,3 +86,15 @@ void loadFromRegistry(SettingFields &f)
 }
 
 } // namespace appsettings
+
+QString GetConnectionString(const QString &name)
+{
+    const ConnectionChoice c = connectionStringFor(appsettings::fields(), name, officeroot::programFolder());
+    if (!c.mainTitle.isEmpty())
+        appsettings::setMainTitle(c.mainTitle);
+    return c.connectionString;
+}
+
+QString TranslateSQL(const QString &sql, bool force) { return translateSql(sql, force, appsettings::fields().chkSQL != 0); }
+QString ConvertSQLDates(const QString &sql) { return convertSqlDates(sql, appsettings::fields().chkSQL != 0); }
+QString SQLISNULL(const QString &sql, bool force) { return sqlIsNull(sql, force, appsettings::fields().chkSQL == 1); }

@@ -2,17 +2,10 @@
 // The six hidden setting fields of the main screen, filled once at start-up
 // from the registry and only read afterwards, and the main screen's title,
 // which asking for the register's connection string changes.
+#include "data/settingfields.h"
+
 #include <QString>
 #include <functional>
-
-struct SettingFields {
-    int chkSQL = 0;
-    QString txtDatabase;
-    int chkAdmin = 0;
-    QString sqlPW;
-    QString sqlUserName;
-    QString SQLSubset;
-};
 
 namespace appsettings {
 
@@ -32,3 +25,11 @@ void onMainTitleChanged(std::function<void(const QString &)> listener);
 void loadFromRegistry(SettingFields &into);
 
 } // namespace appsettings
+
+// The shared functions over the main screen's setting fields: each hands the
+// fields to the data layer's function of the same job. Asking for "CTF" also
+// sets the main screen's title to say where the register is.
+QString GetConnectionString(const QString &name);
+QString TranslateSQL(const QString &sql, bool force);
+QString ConvertSQLDates(const QString &sql);
+QString SQLISNULL(const QString &sql, bool force);

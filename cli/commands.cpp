@@ -5,7 +5,6 @@
 #include "common/ctfmodules.h"
 #include "common/dates.h"
 #include "common/error.h"
-#include "data/connectionstrings.h"
 #include "data/schema.h"
 #include "platform/officeroot.h"
 #include "platform/pathmapper.h"

@@ -31,7 +31,7 @@ Connection::Connection() : m_name(QStringLiteral("ctfadmin-%1").arg(++g_counter)
 
 Connection::~Connection()
 {
-    Close();
+    close();
     if (QSqlDatabase::contains(m_name))
         QSqlDatabase::removeDatabase(m_name);
 }
@@ -64,7 +64,7 @@ bool Connection::isOpen() const
     return QSqlDatabase::contains(m_name) && database().isOpen();
 }
 
-void Connection::Close()
+void Connection::close()
 {
     if (QSqlDatabase::contains(m_name)) {
         QSqlDatabase db = database();
@@ -73,16 +73,16 @@ void Connection::Close()
     }
 }
 
-void Connection::Open()
+void Connection::open()
 {
-    Close();
-    const QString provider = connectionValue(ConnectionString, QStringLiteral("Provider"));
+    close();
+    const QString provider = connectionValue(m_connectionString, QStringLiteral("Provider"));
     if (provider.compare(QStringLiteral("Microsoft.Jet.OLEDB.4.0"), Qt::CaseInsensitive) == 0
         || provider.startsWith(QStringLiteral("Microsoft.ACE.OLEDB"), Qt::CaseInsensitive)) {
-        openJet(connectionValue(ConnectionString, QStringLiteral("Data Source")));
+        openJet(connectionValue(m_connectionString, QStringLiteral("Data Source")));
     } else if (provider.startsWith(QStringLiteral("SQLOLEDB"), Qt::CaseInsensitive)) {
         openSqlServer();
-    } else if (ConnectionString.trimmed().isEmpty()) {
+    } else if (m_connectionString.trimmed().isEmpty()) {
         throw DbError(QStringLiteral("No database is configured for this connection (empty connection string)."));
     } else {
         throw DbError(QStringLiteral("Unknown database provider \"%1\" in the connection string.").arg(provider));
@@ -125,8 +125,8 @@ void Connection::openJet(const QString &dataSource)
 
 void Connection::openSqlServer()
 {
-    const QString server = connectionValue(ConnectionString, QStringLiteral("Data Source"));
-    const QString catalog = connectionValue(ConnectionString, QStringLiteral("Initial Catalog"));
+    const QString server = connectionValue(m_connectionString, QStringLiteral("Data Source"));
+    const QString catalog = connectionValue(m_connectionString, QStringLiteral("Initial Catalog"));
     m_describe = catalog + QStringLiteral(" on ") + server;
     QString driver = qEnvironmentVariable("CTFADMIN_ODBC_DRIVER");
     if (driver.isEmpty())
@@ -134,11 +134,11 @@ void Connection::openSqlServer()
     QString odbc = QStringLiteral("DRIVER={%1};SERVER=%2;DATABASE=%3;").arg(driver, odbcEscape(server), odbcEscape(catalog));
     const QString tds = qEnvironmentVariable("CTFADMIN_TDS_VERSION");
     odbc += QStringLiteral("TDS_Version=%1;").arg(tds.isEmpty() ? QStringLiteral("7.4") : tds);
-    if (connectionValue(ConnectionString, QStringLiteral("Trusted_Connection")).compare(QStringLiteral("Yes"), Qt::CaseInsensitive) == 0) {
+    if (connectionValue(m_connectionString, QStringLiteral("Trusted_Connection")).compare(QStringLiteral("Yes"), Qt::CaseInsensitive) == 0) {
         odbc += QStringLiteral("Trusted_Connection=Yes;");
     } else {
-        odbc += QStringLiteral("UID=%1;PWD=%2;").arg(odbcEscape(connectionValue(ConnectionString, QStringLiteral("User Id"))),
-                                                   odbcEscape(connectionValue(ConnectionString, QStringLiteral("Password"))));
+        odbc += QStringLiteral("UID=%1;PWD=%2;").arg(odbcEscape(connectionValue(m_connectionString, QStringLiteral("User Id"))),
+                                                   odbcEscape(connectionValue(m_connectionString, QStringLiteral("Password"))));
     }
     QSqlDatabase db = QSqlDatabase::contains(m_name) ? database() : QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
     if (!db.isValid())
@@ -147,7 +147,7 @@ void Connection::openSqlServer()
     if (!db.open()) {
         // The driver's text may quote the connection string; keep the password out.
         QString why = db.lastError().text();
-        const QString pw = connectionValue(ConnectionString, QStringLiteral("Password"));
+        const QString pw = connectionValue(m_connectionString, QStringLiteral("Password"));
         if (!pw.isEmpty())
             why.replace(pw, QStringLiteral("****"));
         throw DbError(QStringLiteral("Cannot open the database %1: %2").arg(m_describe, why));

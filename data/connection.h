@@ -18,10 +18,11 @@ public:
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
-    QString ConnectionString;
-    void Open();
+    void setConnectionString(const QString &connectionString) { m_connectionString = connectionString; }
+    const QString &connectionString() const { return m_connectionString; }
+    void open();
     bool isOpen() const;
-    void Close();
+    void close();
 
     Backend backend() const { return m_backend; }
     QSqlDatabase database() const;
@@ -40,6 +41,7 @@ private:
     void openJet(const QString &dataSource);
     void openSqlServer();
 
+    QString m_connectionString;
     QString m_name;
     QString m_describe;
     Backend m_backend = Backend::None;

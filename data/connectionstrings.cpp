@@ -1,7 +1,5 @@
 #include "data/connectionstrings.h"
 
-#include "app/appsettings.h"
-#include "platform/officeroot.h"
 
 #include <QDir>
 
@@ -37,38 +35,35 @@ QString sqlServer(const SettingFields &s, const QString &catalog)
 
 } // namespace
 
-QString GetConnectionString(const QString &name)
+ConnectionChoice connectionStringFor(const SettingFields &s, const QString &name, const QString &programFolder)
 {
-    const SettingFields &s = appsettings::fields();
     QString n = name;
     if (n == QStringLiteral("CTF")) {
-        const QString p = officeroot::programFolder();
-        if (programFolderHoldsRegister(p)) {
-            appsettings::setMainTitle(QStringLiteral(" CTF administration (CTF.mdb location is ") + p + QStringLiteral(")"));
-            return kJet + p + QStringLiteral("\\") + n + QStringLiteral(".mdb;") + kJetTail;
-        }
-        appsettings::setMainTitle(QStringLiteral(" CTF administration (CTF.mdb location is K:\\)"));
-        return kJet + QStringLiteral("K:\\") + n + QStringLiteral(".mdb;") + kJetTail;
+        if (programFolderHoldsRegister(programFolder))
+            return {kJet + programFolder + QStringLiteral("\\") + n + QStringLiteral(".mdb;") + kJetTail,
+                    QStringLiteral(" CTF administration (CTF.mdb location is ") + programFolder + QStringLiteral(")")};
+        return {kJet + QStringLiteral("K:\\") + n + QStringLiteral(".mdb;") + kJetTail,
+                QStringLiteral(" CTF administration (CTF.mdb location is K:\\)")};
     }
     if (n == QStringLiteral("TarnMain") || n == QStringLiteral("Tarnwell")) {
         if (!s.SQLSubset.isEmpty())
             n += s.SQLSubset;
         if (s.chkSQL == 1) {
             n.replace(QStringLiteral("Tarnwell"), QStringLiteral("TarnMain"));
-            return sqlServer(s, n);
+            return {sqlServer(s, n), {}};
         }
         if (s.txtDatabase != QStringLiteral("K:\\"))
             n.replace(QStringLiteral("Tarnwell"), QStringLiteral("TarnMain"));
-        return kJet + s.txtDatabase + n + QStringLiteral(".mdb;") + kJetTail;
+        return {kJet + s.txtDatabase + n + QStringLiteral(".mdb;") + kJetTail, {}};
     }
     if (n == QStringLiteral("TarnTran")) {
         if (!s.SQLSubset.isEmpty())
             n += s.SQLSubset;
         if (s.chkSQL == 1)
-            return sqlServer(s, n);
+            return {sqlServer(s, n), {}};
         if (s.txtDatabase == QStringLiteral("K:\\"))
             n = QStringLiteral("Tarnwell");
-        return kJet + s.txtDatabase + n + QStringLiteral(".mdb;") + kJetTail;
+        return {kJet + s.txtDatabase + n + QStringLiteral(".mdb;") + kJetTail, {}};
     }
     return {};
 }

@@ -19,9 +19,9 @@ QString failure(const Connection &c, const QString &sql, const QSqlError &e)
 } // namespace
 
 Recordset::Recordset() = default;
-Recordset::~Recordset() { Close(); }
+Recordset::~Recordset() { close(); }
 
-void Recordset::Close()
+void Recordset::close()
 {
     m_query.reset();
     m_prepared.clear();
@@ -32,9 +32,9 @@ void Recordset::Close()
     m_streamEof = true;
 }
 
-void Recordset::Open(const QString &sql, Connection &connection, CursorType cursor, LockType lock)
+void Recordset::open(const QString &sql, Connection &connection, CursorType cursor, LockType lock)
 {
-    Close();
+    close();
     connection.notifyStatement(sql);
     if (!connection.isOpen())
         throw DbError(QStringLiteral("The database %1 is not open.").arg(connection.describe()));
@@ -104,7 +104,7 @@ bool Recordset::eof() const
     return m_static ? m_pos >= m_rows.size() : m_streamEof;
 }
 
-void Recordset::MoveFirst()
+void Recordset::moveFirst()
 {
     if (!m_open)
         throw DbError(QStringLiteral("The result is not open."));
@@ -117,10 +117,10 @@ void Recordset::MoveFirst()
     // A forward-only result starts again by running its statement again.
     Connection *c = m_connection;
     const QString sql = m_sql;
-    Open(sql, *c, CursorType::ForwardOnly, LockType::ReadOnly);
+    open(sql, *c, CursorType::ForwardOnly, LockType::ReadOnly);
 }
 
-void Recordset::MoveNext()
+void Recordset::moveNext()
 {
     if (eof())
         throw DbError(QStringLiteral("There is no current row to move on from."));
@@ -174,7 +174,7 @@ void Recordset::setValue(const QString &column, const QVariant &v)
     row.edited[i] = v;
 }
 
-void Recordset::AddNew()
+void Recordset::addNew()
 {
     requireUpdatable("add a row");
     Row row;
@@ -209,7 +209,7 @@ QVector<QVariant> Recordset::loadRow(qint64 rowid)
     return values;
 }
 
-void Recordset::Update()
+void Recordset::update()
 {
     requireUpdatable("save the row");
     requireRow();
@@ -275,7 +275,7 @@ void Recordset::Update()
     row.edited.clear();
 }
 
-void Recordset::Delete()
+void Recordset::deleteRow()
 {
     requireUpdatable("delete the row");
     requireRow();

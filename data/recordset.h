@@ -24,14 +24,14 @@ public:
     Recordset();
     ~Recordset();
 
-    void Open(const QString &sql, Connection &connection, CursorType cursor = CursorType::ForwardOnly,
+    void open(const QString &sql, Connection &connection, CursorType cursor = CursorType::ForwardOnly,
               LockType lock = LockType::ReadOnly);
     bool isOpen() const { return m_open; }
-    void Close();
+    void close();
 
     bool eof() const;
-    void MoveFirst();
-    void MoveNext();
+    void moveFirst();
+    void moveNext();
 
     int fieldCount() const { return int(m_columns.size()); }
     QString fieldName(int position) const { return m_columns.value(position); }
@@ -43,9 +43,9 @@ public:
     int recordCount() const { return int(m_rows.size()); }
     bool updatable() const { return !m_table.isEmpty(); }
     void setValue(const QString &column, const QVariant &value);
-    void AddNew();
-    void Update();
-    void Delete();
+    void addNew();
+    void update();
+    void deleteRow();
 
 private:
     int columnIndex(const QString &column) const;

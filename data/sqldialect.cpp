@@ -1,22 +1,21 @@
 #include "data/sqldialect.h"
 
-#include "app/appsettings.h"
 #include "common/dates.h"
 #include "common/error.h"
 
 #include <QDate>
 
-QString TranslateSQL(const QString &sql, bool force)
+QString translateSql(const QString &sql, bool force, bool sqlServer)
 {
     QString s = sql;
-    if (appsettings::fields().chkSQL != 0) {
-        s = ConvertSQLDates(s);
+    if (sqlServer) {
+        s = convertSqlDates(s, true);
         s = ReplaceToken(s, 2, QStringLiteral("TRUE"), QStringLiteral("1"), 0, 0);
         s = ReplaceToken(s, 2, QStringLiteral("FALSE"), QStringLiteral("0"), 0, 0);
         if (s.toUpper().startsWith(QStringLiteral("DELETE *")))
             s = s.size() > 8 ? QStringLiteral("DELETE") + s.mid(8) : QStringLiteral("DELETE");
     } else {
-        s = SQLISNULL(s, force);
+        s = sqlIsNull(s, force, false);
     }
     return s;
 }
@@ -38,9 +37,9 @@ bool matchesDigits(const QString &l, const QString &pattern)
 }
 } // namespace
 
-QString ConvertSQLDates(const QString &sql)
+QString convertSqlDates(const QString &sql, bool sqlServer)
 {
-    if (appsettings::fields().chkSQL == 0)
+    if (!sqlServer)
         return sql;
     QString out;
     QString rest = sql;
@@ -164,9 +163,9 @@ namespace {
 }
 } // namespace
 
-QString SQLISNULL(const QString &sql, bool force)
+QString sqlIsNull(const QString &sql, bool force, bool sqlServer)
 {
-    if (!force && appsettings::fields().chkSQL == 1)
+    if (!force && sqlServer)
         return sql;
     static const QString token = QStringLiteral("ISNULL(");
     QString out;
@@ -221,7 +220,7 @@ QString SQLISNULL(const QString &sql, bool force)
         if (!closed)
             badIsNull();
         rest = rest.mid(i);
-        field = SQLISNULL(field, force);
+        field = sqlIsNull(field, force, sqlServer);
         out += QStringLiteral("IIF(ISNULL(") + field + QStringLiteral("),") + def + QStringLiteral(", ") + field + QStringLiteral(")");
     }
 }

@@ -6,7 +6,7 @@
 #include "common/dates.h"
 #include "common/error.h"
 #include "common/money.h"
-#include "data/connectionstrings.h"
+#include "app/appsettings.h"
 #include "platform/maskededit.h"
 #include "platform/userinterface.h"
 #include "register/entrycodes.h"
@@ -35,7 +35,13 @@ QLabel *label(const char *name, const QString &text, QWidget *parent)
     return l;
 }
 
-QString text(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
+// The window coming and going, and a popup (the type list) opening and
+// closing, move no focus between fields: no field rule runs for them.
+bool movesBetweenFields(const QEvent *event)
+{
+    const Qt::FocusReason reason = static_cast<const QFocusEvent *>(event)->reason();
+    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+}
 } // namespace
 
 QColor frmCTFMaint::highlightColour() { return QColor(0, 255, 255); }
@@ -109,6 +115,11 @@ frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
     details->addWidget(cboType, row++, 1);
     details->addWidget(label(nullptr, QStringLiteral("Sent to IR?:"), this), row, 0);
     details->addWidget(chkSent, row++, 1, 1, 2);
+    // The labels beside the fields take the room that is left, so the fields
+    // stay where they are when a name, an age or a sent date appears.
+    for (QWidget *w : std::initializer_list<QWidget *>{lblName, lblAge, chkSent})
+        w->setSizePolicy(QSizePolicy::Ignored, w->sizePolicy().verticalPolicy());
+    details->setColumnStretch(2, 1);
     top->addLayout(details);
 
     auto *buttons = new QHBoxLayout();
@@ -154,20 +165,14 @@ void frmCTFMaint::Form_Load()
 {
     m_today = ctfclock::today();
     lblToday->setText(m_today.toString(QStringLiteral("dd/MM/yy")));
-    cnMember.ConnectionString = GetConnectionString(QStringLiteral("Tarnwell"));
-    cnCTF.ConnectionString = GetConnectionString(QStringLiteral("CTF"));
+    const QString member = GetConnectionString(QStringLiteral("Tarnwell"));
+    const QString ctf = GetConnectionString(QStringLiteral("CTF"));
     try {
-        cnCTF.Open();
+        m_entries.openRegister(ctf);
     } catch (const CtfError &e) {
         reportFailure(QStringLiteral("The CTF register cannot be opened; entries cannot be found or saved."), e.description());
     }
-    try {
-        cnMember.Open();
-        m_memberDbOpen = true;
-    } catch (const CtfError &) {
-        m_memberDbOpen = false;
-    }
-    if (!m_memberDbOpen) {
+    if (!m_entries.openMemberDatabase(member)) {
         lblCreditUnionName->setText(QStringLiteral("Credit Union"));
         lblThisYear->clear();
         txtMemberNo->setEnabled(false);
@@ -176,17 +181,9 @@ void frmCTFMaint::Form_Load()
         txtMemberNo->setText(QStringLiteral("Not in use"));
         txtMemberNo->setToolTip(QStringLiteral("Not in use"));
         txtMemberNo->setFocusPolicy(Qt::NoFocus);
-    } else {
-        try {
-            if (rsControl.isOpen())
-                rsControl.Close();
-            rsControl.Open(QStringLiteral("Select * FROM Control ;"), cnMember, CursorType::Static, LockType::Optimistic);
-            if (!rsControl.eof()) {
-                lblCreditUnionName->setText(text(rsControl.value(QStringLiteral("cuname"))));
-                lblThisYear->setText(QStringLiteral("Processing for year end ") + dates::shownDayFirst(rsControl.value(QStringLiteral("YearEndDate"))));
-            }
-        } catch (const CtfError &) {
-        }
+    } else if (const auto control = m_entries.readControl()) {
+        lblCreditUnionName->setText(control->cuname);
+        lblThisYear->setText(QStringLiteral("Processing for year end ") + control->yearEnd);
     }
     cmdSave->setEnabled(false);
     cmdSave->setToolTip(QStringLiteral("Save entry to file"));
@@ -196,9 +193,10 @@ void frmCTFMaint::Form_Load()
     cboEntity->clear();
     cboEntity->addItems(entrycodes::kinds());
     cboEntity->setCurrentIndex(-1);
+    // The URN field has the focus when the screen opens, and its rule runs
+    // now: the window's own activation runs no field rule.
     mskURN->setFocus(Qt::OtherFocusReason);
-    ClearEntry();
-    keyFieldButtons();
+    mskURN_GotFocus();
 }
 
 void frmCTFMaint::Form_Unload()
@@ -206,16 +204,7 @@ void frmCTFMaint::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    if (rsControl.isOpen())
-        rsControl.Close();
-    if (rsMember.isOpen())
-        rsMember.Close();
-    if (rsEntry.isOpen())
-        rsEntry.Close();
-    if (cnCTF.isOpen())
-        cnCTF.Close();
-    if (m_memberDbOpen && cnMember.isOpen())
-        cnMember.Close();
+    m_entries.close();
 }
 
 void frmCTFMaint::closeEvent(QCloseEvent *event)
@@ -252,7 +241,7 @@ void frmCTFMaint::lookedUpButtons()
 void frmCTFMaint::ClearEntry()
 {
     txtMemberNo->clear();
-    if (!m_memberDbOpen)
+    if (!m_entries.memberDbOpen())
         txtMemberNo->setText(QStringLiteral("Not in use"));
     lblName->clear();
     chkSent->setChecked(false);
@@ -263,62 +252,44 @@ void frmCTFMaint::ClearEntry()
     cboType->setCurrentIndex(-1);
     cboType->setEditText(QString());
     chkSent->setText(QString());
-    m_recordOnFile = false;
+    m_entries.forgetEntry();
     m_newFromId = false;
 }
 
 void frmCTFMaint::ShowEntry()
 {
-    const QString entity = text(rsEntry.value(QStringLiteral("Entity")));
-    if (!entity.isEmpty()) {
+    const maint::Entry e = m_entries.entry();
+    if (!e.entity.isEmpty()) {
         for (int i = 0; i < cboEntity->count(); ++i) {
-            if (cboEntity->itemText(i).left(3) == entity.left(3)) {
+            if (cboEntity->itemText(i).left(3) == e.entity.left(3)) {
                 cboEntity->setCurrentIndex(i);
                 break;
             }
         }
     }
     if (mskID->clipText().isEmpty())
-        mskID->setMaskedText(text(rsEntry.value(QStringLiteral("ID"))));
+        mskID->setMaskedText(e.id);
     if (mskURN->clipText().isEmpty())
-        mskURN->setMaskedText(text(rsEntry.value(QStringLiteral("CRN"))));
-    if (m_memberDbOpen) {
-        txtMemberNo->setText(text(rsEntry.value(QStringLiteral("MemberNo"))));
+        mskURN->setMaskedText(e.crn);
+    if (m_entries.memberDbOpen()) {
+        txtMemberNo->setText(e.memberNo);
         try {
-            if (rsMember.isOpen())
-                rsMember.Close();
-            rsMember.Open(QStringLiteral("Select Forename, Surname FROM MemberMain WHERE MemberNo = ")
-                              + entryrules::plainNumber(LeadingNumber(txtMemberNo->text())) + QStringLiteral(" ;"),
-                          cnMember);
-            lblName->setText(rsMember.eof() ? QStringLiteral("not known") : memberName());
-        } catch (const CtfError &e) {
-            reportFailure(QStringLiteral("The member could not be looked up."), e.description());
+            lblName->setText(m_entries.memberName(LeadingNumber(e.memberNo)).value_or(QStringLiteral("not known")));
+        } catch (const CtfError &err) {
+            reportFailure(QStringLiteral("The member could not be looked up."), err.description());
         }
     }
-    if (const auto dob = dates::fromVariant(rsEntry.value(QStringLiteral("DOB"))))
-        mskDOB->setMaskedText(dates::dayFirst(*dob));
-    const QVariant amount = rsEntry.value(QStringLiteral("Amount"));
-    mskAmount->setText(amount.isNull() ? QStringLiteral("0") : Money::fromVariant(amount).plain());
-    const QVariant type = rsEntry.value(QStringLiteral("Type"));
-    if (!type.isNull() && !type.toString().isEmpty()) {
+    if (e.dob)
+        mskDOB->setMaskedText(dates::dayFirst(*e.dob));
+    mskAmount->setText(e.amount);
+    if (e.typeCode) {
         fillTypeList();
-        const int code = int(LeadingNumber(type.toString()));
-        cboType->setCurrentIndex(cboType->findData(code));
+        cboType->setCurrentIndex(cboType->findData(*e.typeCode));
         if (cboType->currentIndex() < 0)
             cboType->setEditText(QString());
     }
-    if (rsEntry.value(QStringLiteral("RecordOutput")).toLongLong() != 0) {
-        chkSent->setChecked(true);
-        chkSent->setText(QStringLiteral("Submitted on ") + text(rsEntry.value(QStringLiteral("PeriodEndSent"))));
-    } else {
-        chkSent->setChecked(false);
-        chkSent->setText(QString());
-    }
-}
-
-QString frmCTFMaint::memberName() const
-{
-    return text(rsMember.value(QStringLiteral("Forename"))) + QLatin1Char(' ') + text(rsMember.value(QStringLiteral("Surname")));
+    chkSent->setChecked(e.sent);
+    chkSent->setText(e.sent ? QStringLiteral("Submitted on ") + e.periodEndSent : QString());
 }
 
 void frmCTFMaint::fillTypeList()
@@ -357,23 +328,21 @@ void frmCTFMaint::focusUrn()
         mskURN->setFocus(Qt::OtherFocusReason);
 }
 
-void frmCTFMaint::lookUp(const QString &statement, bool fromUrn)
+void frmCTFMaint::lookUp(const std::function<bool()> &find, bool fromUrn)
 {
     lookedUpButtons();
+    bool found = false;
     try {
-        if (rsEntry.isOpen())
-            rsEntry.Close();
-        rsEntry.Open(statement, cnCTF, CursorType::Static, LockType::Optimistic);
+        found = find();
     } catch (const CtfError &e) {
         keyFieldButtons();
         reportFailure(QStringLiteral("The entry could not be looked up."), e.description());
         return;
     }
-    if (!rsEntry.eof()) {
+    if (found) {
         ShowEntry();
         cmdDelete->setText(QStringLiteral("&Delete"));
         cmdDelete->setEnabled(true);
-        m_recordOnFile = true;
         return;
     }
     if (ui::current().message(QStringLiteral("Record not on file - Create?"), kCaption, MsgIcon::Information, MsgButtons::YesNo)
@@ -387,7 +356,7 @@ void frmCTFMaint::lookUp(const QString &statement, bool fromUrn)
         }
         return;
     }
-    m_recordOnFile = false;
+    m_entries.forgetEntry();
     if (fromUrn) {
         focusUrn();
     } else if (mskID->hasFocus()) {
@@ -412,7 +381,7 @@ void frmCTFMaint::mskURN_LostFocus()
         }
         return;
     }
-    lookUp(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = '") + mskURN->trimmedText() + QStringLiteral("' ;"), true);
+    lookUp([this] { return m_entries.findByUrn(mskURN->trimmedText()); }, true);
 }
 
 void frmCTFMaint::mskID_LostFocus()
@@ -420,14 +389,12 @@ void frmCTFMaint::mskID_LostFocus()
     RestoreBackColor(mskID);
     if (mskID->clipText().isEmpty() || !mskURN->clipText().isEmpty())
         return;
-    lookUp(QStringLiteral("Select * FROM ChildTrustFunds WHERE ID = ") + entryrules::plainNumber(LeadingNumber(mskID->clipText()))
-               + QStringLiteral(" ;"),
-           false);
+    lookUp([this] { return m_entries.findById(LeadingNumber(mskID->clipText())); }, false);
 }
 
 void frmCTFMaint::cmdSave_Click()
 {
-    if (!rsEntry.isOpen())
+    if (!m_entries.entryOpen())
         return;
     const QString kind = cboEntity->currentText();
     if ((kind == QStringLiteral("Endowment") || kind == QStringLiteral("Exception")) && cboType->currentIndex() < 0) {
@@ -438,26 +405,17 @@ void frmCTFMaint::cmdSave_Click()
             return;
         }
     }
+    maint::EntryInput in;
+    in.crn = mskURN->trimmedText();
+    in.entity = kind;
+    in.memberNo = txtMemberNo->text();
+    in.dob = mskDOB->text();
+    in.amount = mskAmount->text();
+    if (cboType->currentIndex() >= 0)
+        in.typeCode = cboType->currentData().toInt();
+    in.sent = chkSent->isChecked();
     try {
-        const bool adding = rsEntry.eof();
-        if (adding)
-            rsEntry.AddNew();
-        rsEntry.setValue(QStringLiteral("CRN"), mskURN->trimmedText());
-        rsEntry.setValue(QStringLiteral("Entity"), kind);
-        // Without the member database the number shown is "Not in use":
-        // an existing entry keeps its member number.
-        if (m_memberDbOpen || adding)
-            rsEntry.setValue(QStringLiteral("Memberno"), LeadingNumber(txtMemberNo->text()));
-        rsEntry.setValue(QStringLiteral("DOB"), mskDOB->text());
-        rsEntry.setValue(QStringLiteral("Amount"), LeadingNumber(mskAmount->text()));
-        rsEntry.setValue(QStringLiteral("Type"), cboType->currentIndex() >= 0 ? QVariant(cboType->currentData().toInt()) : QVariant(QStringLiteral("")));
-        if (chkSent->isChecked()) {
-            rsEntry.setValue(QStringLiteral("RecordOutput"), 1);
-        } else {
-            rsEntry.setValue(QStringLiteral("RecordOutput"), 0);
-            rsEntry.setValue(QStringLiteral("PeriodEndSent"), QVariant());
-        }
-        rsEntry.Update();
+        m_entries.save(in);
     } catch (const CtfError &e) {
         reportFailure(QStringLiteral("The entry was not saved; it is still on the screen."), e.description());
         return;
@@ -467,13 +425,11 @@ void frmCTFMaint::cmdSave_Click()
 
 void frmCTFMaint::cmdDelete_Click()
 {
-    if (m_recordOnFile) {
-        try {
-            rsEntry.Delete();
-        } catch (const CtfError &e) {
-            reportFailure(QStringLiteral("The entry was not deleted; it is still on the screen."), e.description());
-            return;
-        }
+    try {
+        m_entries.deleteEntry();
+    } catch (const CtfError &e) {
+        reportFailure(QStringLiteral("The entry was not deleted; it is still on the screen."), e.description());
+        return;
     }
     readyForNextEntry();
 }
@@ -493,22 +449,13 @@ void frmCTFMaint::txtMemberNo_LostFocus()
 {
     RestoreBackColor(txtMemberNo);
     const double number = LeadingNumber(txtMemberNo->text());
-    if (!m_memberDbOpen || number == 0)
+    if (!m_entries.memberDbOpen() || number == 0)
         return;
     try {
-        if (rsMember.isOpen())
-            rsMember.Close();
-        rsMember.Open(QStringLiteral("Select * FROM MemberMain WHERE MemberNo = ") + entryrules::plainNumber(number) + QStringLiteral(" ;"),
-                      cnMember);
-        if (!rsMember.eof()) {
-            lblName->setText(memberName());
-            if (mskDOB->clipText().isEmpty())
-                if (const auto dob = dates::fromVariant(rsMember.value(QStringLiteral("DOB"))))
-                    mskDOB->setMaskedText(dates::dayFirst(*dob));
-        } else {
-            lblName->setText(QStringLiteral("Not known"));
-        }
-        rsMember.Close();
+        const auto member = m_entries.lookUpMember(number);
+        lblName->setText(member ? member->name : QStringLiteral("Not known"));
+        if (member && member->dob && mskDOB->clipText().isEmpty())
+            mskDOB->setMaskedText(dates::dayFirst(*member->dob));
     } catch (const CtfError &e) {
         reportFailure(QStringLiteral("The member could not be looked up."), e.description());
     }
@@ -599,7 +546,10 @@ bool frmCTFMaint::eventFilter(QObject *watched, QEvent *event)
         }
         return false;
     }
-    if (event->type() == QEvent::FocusIn && watched == w) {
+    const bool focusEvent = event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut;
+    if (focusEvent && (watched != w || m_unloaded || !movesBetweenFields(event)))
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusIn) {
         if (w == mskURN)
             mskURN_GotFocus();
         else if (w == mskID)
@@ -614,7 +564,7 @@ bool frmCTFMaint::eventFilter(QObject *watched, QEvent *event)
             cboType_GotFocus();
         else if (w == chkSent)
             chkSent_GotFocus();
-    } else if (event->type() == QEvent::FocusOut && watched == w) {
+    } else if (event->type() == QEvent::FocusOut) {
         if (w == mskURN)
             mskURN_LostFocus();
         else if (w == mskID)

@@ -2,24 +2,28 @@
 // The maintenance screen: finds an entry by URN or ID, shows it, and saves,
 // deletes or creates it, with the field rules of each entry field.
 //
+// The data work (connections, look-ups, save, delete, member look-up) is
+// maint::EntryMaintenance; the screen keeps the focus rules, the button
+// states and the mapping between its fields and an entry.
+//
 // Choices made so that the operator loses nothing:
 // - A new entry begun from the ID field ("Record not on file - Create?"
 //   answered Yes there) is completed by moving on from the URN field, which
 //   then offers Save and Reject as a new entry begun from the URN does; the
 //   ID typed is never stored, the database assigns one.
-// - When the member database is not available, saving an existing entry
-//   keeps the member number it had (a new entry gets 0).
 // - A URN typed without its optional last character is looked up and saved
 //   without a prompt character in its place ("AB123456"), so the return
 //   carries it as the 8 characters typed.
-// - A save or delete that fails (the row changed since it was read, a value
-//   the column refuses, a database that went away) shows a message naming
-//   what failed and keeps the entry on screen.
-#include "data/connection.h"
-#include "data/recordset.h"
+// - A save or delete that fails shows a message naming what failed and
+//   keeps the entry on screen.
+// - The focus rules follow the operator moving between fields: the window
+//   being deactivated or closed, and the type list popping up and closing,
+//   run none of them (no look-up, no refill of the type list).
+#include "register/entrymaintenance.h"
 
 #include <QDate>
 #include <QWidget>
+#include <functional>
 
 class MaskedEdit;
 class QCheckBox;
@@ -61,8 +65,9 @@ public:
     QCheckBox *chkSent;
     QPushButton *cmdSave, *cmdDelete, *CmdView, *cmdExit;
 
-    bool memberDbOpen() const { return m_memberDbOpen; }
-    bool recordOnFile() const { return m_recordOnFile; }
+    bool memberDbOpen() const { return m_entries.memberDbOpen(); }
+    bool recordOnFile() const { return m_entries.recordOnFile(); }
+    maint::EntryMaintenance &entries() { return m_entries; }
 
     static QColor highlightColour();
     static QColor normalColour();
@@ -74,11 +79,10 @@ protected:
 private:
     void keyFieldButtons();
     void lookedUpButtons();
-    void lookUp(const QString &statement, bool fromUrn);
+    // Runs a look-up (by URN or by ID) and what follows it on the screen.
+    void lookUp(const std::function<bool()> &find, bool fromUrn);
     void focusUrn();
     void fillTypeList();
-    // Forename and Surname of the member look-up's row.
-    QString memberName() const;
     // After a save, delete or reject: both keys empty, the URN field ready.
     void readyForNextEntry();
     void reportFailure(const QString &what, const QString &description);
@@ -86,13 +90,7 @@ private:
     void HighlightTextBox(QLineEdit *box);
     void RestoreBackColor(QWidget *field);
 
-    Connection cnMember;
-    Connection cnCTF;
-    Recordset rsEntry;
-    Recordset rsMember;
-    Recordset rsControl;
-    bool m_memberDbOpen = false;
-    bool m_recordOnFile = false;
+    maint::EntryMaintenance m_entries;
     bool m_newFromId = false;
     bool m_unloaded = false;
     QDate m_today;

@@ -3,7 +3,7 @@
 #include "common/error.h"
 #include "common/money.h"
 #include "data/connection.h"
-#include "data/connectionstrings.h"
+#include "app/appsettings.h"
 #include "data/recordset.h"
 #include "register/entrycodes.h"
 
@@ -53,24 +53,24 @@ EntryGridModel::EntryGridModel(QObject *parent) : QAbstractTableModel(parent) {}
 void EntryGridModel::fill(const QString &statement)
 {
     Connection c;
-    c.ConnectionString = GetConnectionString(QStringLiteral("CTF"));
-    c.Open();
+    c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
+    c.open();
     Recordset rs;
-    rs.Open(statement, c);
+    rs.open(statement, c);
     QStringList columns;
     for (int i = 0; i < rs.fieldCount(); ++i)
         columns << rs.fieldName(i);
     QVector<Row> rows;
     const int n = int(columns.size());
-    for (; !rs.eof(); rs.MoveNext()) {
+    for (; !rs.eof(); rs.moveNext()) {
         Row row;
         row.cells.resize(n);
         for (int i = 0; i < n; ++i)
             row.cells[i] = cellText(columns[i], rs.value(i));
         rows.append(std::move(row));
     }
-    rs.Close();
-    c.Close();
+    rs.close();
+    c.close();
     beginResetModel();
     m_columns = columns;
     m_rows = std::move(rows);

@@ -7,7 +7,6 @@
 #include "common/money.h"
 #include "common/textfile.h"
 #include "app/appsettings.h"
-#include "data/connectionstrings.h"
 #include "platform/pathmapper.h"
 #include "platform/userinterface.h"
 
@@ -92,8 +91,8 @@ bool ReturnOutput::load(const QDate &today)
     m_list.clear();
     m_proposal.clear();
     try {
-        m_connection.ConnectionString = GetConnectionString(QStringLiteral("CTF"));
-        m_connection.Open();
+        m_connection.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
+        m_connection.open();
     } catch (const CtfError &e) {
         ui::current().message(QStringLiteral("Unable to access the database") + QStringLiteral("\r\n") + e.description(),
                               QString::fromLatin1(appsettings::kProgramTitle), MsgIcon::None);
@@ -104,7 +103,7 @@ bool ReturnOutput::load(const QDate &today)
     m_highest = 0;
     // Each step on its own: one that fails is skipped and the next runs.
     try {
-        m_rows.Open(QStringLiteral("SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = False ;"), m_connection,
+        m_rows.open(QStringLiteral("SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = False ;"), m_connection,
                     CursorType::Static, LockType::Optimistic);
         if (!m_rows.eof() && !m_rows.value(0).isNull())
             m_lowest = m_rows.value(0).toInt();
@@ -112,8 +111,8 @@ bool ReturnOutput::load(const QDate &today)
     }
     try {
         if (m_rows.isOpen())
-            m_rows.Close();
-        m_rows.Open(QStringLiteral("SELECT Max(ID) FROM ChildTrustFunds WHERE RecordOutput = False ;"), m_connection,
+            m_rows.close();
+        m_rows.open(QStringLiteral("SELECT Max(ID) FROM ChildTrustFunds WHERE RecordOutput = False ;"), m_connection,
                     CursorType::Static, LockType::Optimistic);
         if (!m_rows.eof() && !m_rows.value(0).isNull())
             m_highest = m_rows.value(0).toInt();
@@ -121,10 +120,10 @@ bool ReturnOutput::load(const QDate &today)
     }
     try {
         if (m_rows.isOpen())
-            m_rows.Close();
-        m_rows.Open(QStringLiteral("SELECT * FROM ChildTrustFunds WHERE RecordOutput = False ORDER BY Entity, CRN;"),
+            m_rows.close();
+        m_rows.open(QStringLiteral("SELECT * FROM ChildTrustFunds WHERE RecordOutput = False ORDER BY Entity, CRN;"),
                     m_connection, CursorType::Static, LockType::Optimistic);
-        for (m_rows.MoveFirst(); !m_rows.eof(); m_rows.MoveNext())
+        for (m_rows.moveFirst(); !m_rows.eof(); m_rows.moveNext())
             m_list << text(m_rows.value(QStringLiteral("Entity"))) + QStringLiteral(" - ") + text(m_rows.value(QStringLiteral("CRN")));
     } catch (const CtfError &) {
     }
@@ -136,9 +135,9 @@ void ReturnOutput::unload()
 {
     m_loaded = false;
     if (m_rows.isOpen())
-        m_rows.Close();
+        m_rows.close();
     if (m_connection.isOpen())
-        m_connection.Close();
+        m_connection.close();
 }
 
 QString ReturnOutput::returnFilePath() const { return GetReturnsPath() + QStringLiteral("IRReturn.txt"); }
@@ -165,14 +164,14 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
         } else {
             file.writeLine(header);
             const QString sentRef = QStringLiteral("From ID %1 to %2").arg(m_lowest).arg(m_highest);
-            for (m_rows.MoveFirst(); !m_rows.eof(); m_rows.MoveNext()) {
+            for (m_rows.moveFirst(); !m_rows.eof(); m_rows.moveNext()) {
                 const QString line = entryLine(m_rows);
                 if (!line.isNull())
                     file.writeLine(line);
                 m_rows.setValue(QStringLiteral("RecordOutput"), 1);
                 m_rows.setValue(QStringLiteral("PeriodEndSent"), dates::dayFirstShort(ctfclock::today()));
                 m_rows.setValue(QStringLiteral("SentRef"), sentRef);
-                m_rows.Update();
+                m_rows.update();
                 ++m_marked;
             }
         }

@@ -167,7 +167,6 @@ void tst_annualreturn::productsExactBytes()
     TestOffice office;
     ScriptedUiScope scope;
     productOffice(office);
-    appsettings::fields().txtDatabase = QStringLiteral("K:\\");
     AnnualReturn run;
     run.open();
     QVERIFY(run.loadProducts().isEmpty()); // the list stays empty on "K:\"
@@ -179,12 +178,13 @@ void tst_annualreturn::productsExactBytes()
     QCOMPARE(scope.ui().messages[1].text, QStringLiteral("Output complete \r\nK:\\Returns\\CTFANRTN.txt"));
     QCOMPARE(scope.ui().messages[1].title, QStringLiteral("Finished creating K:\\Returns\\CTFANRTN.txt"));
 
-    appsettings::fields().txtDatabase = QStringLiteral("K:\\Data\\");
     QDir().mkpath(office.host(QStringLiteral("K:\\")) + QStringLiteral("/Data"));
     office.exec(kTarn, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")); // everything into the file before copying it
     QFile::copy(office.host(kTarn), office.host(QStringLiteral("K:\\Data\\TarnMain.mdb")));
     QFile::copy(office.host(kTarn), office.host(QStringLiteral("K:\\Data\\TarnTran.mdb")));
-    AnnualReturn other;
+    SettingFields dataFolder;
+    dataFolder.txtDatabase = QStringLiteral("K:\\Data\\");
+    AnnualReturn other(dataFolder);
     other.open();
     const QList<annual::ProductItem> items = other.loadProducts();
     QCOMPARE(items.size(), 3);
@@ -227,12 +227,11 @@ void tst_annualreturn::productStatementsForSqlServer()
     AnnualReturn run;
     run.open();
     // SQL Server mode from here on: the transaction statements are rewritten.
-    appsettings::fields().chkSQL = 1;
+    run.settings().chkSQL = 1;
     QStringList sent;
     Connection::setStatementObserver([&](const Connection &, const QString &sql) { sent << sql; });
     const Outcome result = run.runProducts({{QStringLiteral("CTF - Child Trust Fund"), true}}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
     Connection::setStatementObserver({});
-    appsettings::fields().chkSQL = 0;
     QVERIFY(sent.size() >= 2);
     QCOMPARE(sent[0], QStringLiteral("Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"));
     QCOMPARE(sent[1], QStringLiteral("Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 "

@@ -19,8 +19,8 @@ const QString kCtf = QStringLiteral("K:\\CTF.mdb");
 
 void openRegister(Connection &c)
 {
-    c.ConnectionString = GetConnectionString(QStringLiteral("CTF"));
-    c.Open();
+    c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
+    c.open();
 }
 } // namespace
 
@@ -131,9 +131,9 @@ void tst_data::openingNeverCreates()
 {
     TestOffice office;
     Connection c;
-    c.ConnectionString = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Nothing.mdb;Persist Security Info=False");
+    c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Nothing.mdb;Persist Security Info=False"));
     try {
-        c.Open();
+        c.open();
         QFAIL("opened a missing file");
     } catch (const DbError &e) {
         QCOMPARE(e.description(), QStringLiteral("Could not find file 'K:\\Nothing.mdb'."));
@@ -150,9 +150,9 @@ void tst_data::accessFileRefused()
     f.write(QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(2000, '\0'));
     f.close();
     Connection c;
-    c.ConnectionString = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Old.mdb;Persist Security Info=False");
+    c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Old.mdb;Persist Security Info=False"));
     try {
-        c.Open();
+        c.open();
         QFAIL("opened an Access file");
     } catch (const DbError &e) {
         QVERIFY2(e.description().contains(QStringLiteral("Access database")), qPrintable(e.description()));
@@ -167,15 +167,15 @@ void tst_data::columnsByNameAndPosition()
     Connection c;
     openRegister(c);
     Recordset rs;
-    rs.Open(QStringLiteral("SELECT * FROM ChildTrustFunds WHERE RecordOutput = False ;"), c);
+    rs.open(QStringLiteral("SELECT * FROM ChildTrustFunds WHERE RecordOutput = False ;"), c);
     QVERIFY(!rs.eof());
     QCOMPARE(rs.value(QStringLiteral("crn")).toString(), QStringLiteral("AB123456C"));
     QCOMPARE(rs.value(QStringLiteral("MEMBERNO")).isNull(), true);
     QCOMPARE(rs.value(QStringLiteral("Amount")).toDouble(), 12.5);
     QCOMPARE(rs.fieldName(1), QStringLiteral("Entity"));
     QVERIFY_THROWS_EXCEPTION(DbError, rs.value(QStringLiteral("NoSuchColumn")));
-    rs.Close();
-    rs.Open(QStringLiteral("SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = True ;"), c, CursorType::Static, LockType::Optimistic);
+    rs.close();
+    rs.open(QStringLiteral("SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = True ;"), c, CursorType::Static, LockType::Optimistic);
     QVERIFY(!rs.eof());
     QVERIFY(rs.value(0).isNull());
 }
@@ -189,11 +189,11 @@ void tst_data::textIgnoresCaseAsAccess()
     Connection c;
     openRegister(c);
     Recordset rs;
-    rs.Open(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB000002' ;"), c, CursorType::Static, LockType::Optimistic);
+    rs.open(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB000002' ;"), c, CursorType::Static, LockType::Optimistic);
     QCOMPARE(rs.recordCount(), 1);
-    rs.Open(QStringLiteral("SELECT * FROM ChildTrustFunds ORDER BY Entity, CRN;"), c, CursorType::Static, LockType::Optimistic);
+    rs.open(QStringLiteral("SELECT * FROM ChildTrustFunds ORDER BY Entity, CRN;"), c, CursorType::Static, LockType::Optimistic);
     QStringList order;
-    for (; !rs.eof(); rs.MoveNext())
+    for (; !rs.eof(); rs.moveNext())
         order << rs.value(QStringLiteral("Entity")).toString() + ' ' + rs.value(QStringLiteral("CRN")).toString();
     QCOMPARE(order, QStringList({QStringLiteral("RAA AB000001"), QStringLiteral("Voucher AB000001"), QStringLiteral("voucher ab000002")}));
 }
@@ -205,10 +205,10 @@ void tst_data::datesCompareInclusive()
     for (const char *d : {"2026-04-05", "2026-04-06", "2026-04-04"})
         office.exec(t, QStringLiteral("INSERT INTO MemberAllTrans (MemberNo, Account, TranDate, TranValue1) VALUES (1, 1, ?, 1)"), {QString::fromLatin1(d)});
     Connection c;
-    c.ConnectionString = GetConnectionString(QStringLiteral("Tarnwell"));
-    c.Open();
+    c.setConnectionString(GetConnectionString(QStringLiteral("Tarnwell")));
+    c.open();
     Recordset rs;
-    rs.Open(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = 1 and MemberNo = 1 and TranDate <= #04/05/26# ;"), c);
+    rs.open(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = 1 and MemberNo = 1 and TranDate <= #04/05/26# ;"), c);
     QCOMPARE(rs.value(QStringLiteral("CurrBal")).toInt(), 2);
 }
 
@@ -218,21 +218,21 @@ void tst_data::addNewGetsItsId()
     Connection c;
     openRegister(c);
     Recordset rs;
-    rs.Open(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"), c, CursorType::Static, LockType::Optimistic);
+    rs.open(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"), c, CursorType::Static, LockType::Optimistic);
     QVERIFY(rs.eof());
-    rs.AddNew();
+    rs.addNew();
     rs.setValue(QStringLiteral("CRN"), QStringLiteral("AB123456C"));
     rs.setValue(QStringLiteral("Entity"), QStringLiteral("Voucher"));
     rs.setValue(QStringLiteral("Amount"), 12.5);
     rs.setValue(QStringLiteral("Type"), 0);
     rs.setValue(QStringLiteral("RecordOutput"), 0);
-    rs.Update();
+    rs.update();
     QVERIFY(rs.value(QStringLiteral("ID")).toLongLong() > 0);
     QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT Type FROM ChildTrustFunds")).toString(), QStringLiteral("0"));
     QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT typeof(Amount) || Amount FROM ChildTrustFunds")).toString(), QStringLiteral("real12.5"));
     // The added row can be changed again through the same result.
     rs.setValue(QStringLiteral("Amount"), 13);
-    rs.Update();
+    rs.update();
     QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT Amount FROM ChildTrustFunds")).toInt(), 13);
 }
 
@@ -245,13 +245,13 @@ void tst_data::optimisticUpdateConflict()
     openRegister(other);
     Recordset mine, theirs;
     const QString sql = QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;");
-    mine.Open(sql, screen, CursorType::Static, LockType::Optimistic);
-    theirs.Open(sql, other, CursorType::Static, LockType::Optimistic);
+    mine.open(sql, screen, CursorType::Static, LockType::Optimistic);
+    theirs.open(sql, other, CursorType::Static, LockType::Optimistic);
     theirs.setValue(QStringLiteral("RecordOutput"), 1);
-    theirs.Update();
+    theirs.update();
     mine.setValue(QStringLiteral("Amount"), 99);
     try {
-        mine.Update();
+        mine.update();
         QFAIL("an update over a changed row succeeded");
     } catch (const DbError &e) {
         QVERIFY2(e.description().contains(QStringLiteral("changed or deleted")), qPrintable(e.description()));
@@ -259,12 +259,12 @@ void tst_data::optimisticUpdateConflict()
     QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT Amount || '/' || RecordOutput FROM ChildTrustFunds")).toString(), QStringLiteral("10/1"));
     // A change of letter case alone counts as a change too.
     theirs.setValue(QStringLiteral("CRN"), QStringLiteral("ab123456c"));
-    theirs.Update();
+    theirs.update();
     Recordset again;
-    again.Open(QStringLiteral("Select * FROM ChildTrustFunds WHERE ID = 1 ;"), screen, CursorType::Static, LockType::Optimistic);
+    again.open(QStringLiteral("Select * FROM ChildTrustFunds WHERE ID = 1 ;"), screen, CursorType::Static, LockType::Optimistic);
     office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET CRN = 'AB123456C'"));
     again.setValue(QStringLiteral("Amount"), 5);
-    QVERIFY_THROWS_EXCEPTION(DbError, again.Update());
+    QVERIFY_THROWS_EXCEPTION(DbError, again.update());
 }
 
 void tst_data::deleteOfVanishedRowFails()
@@ -275,11 +275,11 @@ void tst_data::deleteOfVanishedRowFails()
     Connection c;
     openRegister(c);
     Recordset rs;
-    rs.Open(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"), c, CursorType::Static, LockType::Optimistic);
+    rs.open(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"), c, CursorType::Static, LockType::Optimistic);
     office.exec(kCtf, QStringLiteral("DELETE FROM ChildTrustFunds WHERE Entity = 'Voucher'"));
-    QVERIFY_THROWS_EXCEPTION(DbError, rs.Delete());
-    rs.MoveNext();
-    rs.Delete();
+    QVERIFY_THROWS_EXCEPTION(DbError, rs.deleteRow());
+    rs.moveNext();
+    rs.deleteRow();
     QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds")).toInt(), 0);
 }
 
@@ -291,31 +291,31 @@ void tst_data::forwardOnlyStreamsAndRefusesWrites()
     Connection c;
     openRegister(c);
     Recordset rs;
-    rs.Open(QStringLiteral("SELECT * FROM ChildTrustFunds ORDER BY CRN"), c);
+    rs.open(QStringLiteral("SELECT * FROM ChildTrustFunds ORDER BY CRN"), c);
     QStringList seen;
-    for (; !rs.eof(); rs.MoveNext())
+    for (; !rs.eof(); rs.moveNext())
         seen << rs.value(QStringLiteral("CRN")).toString();
     QCOMPARE(seen.size(), 3);
-    rs.MoveFirst();
+    rs.moveFirst();
     QCOMPARE(rs.value(QStringLiteral("CRN")).toString(), QStringLiteral("AB000000"));
     QVERIFY_THROWS_EXCEPTION(DbError, rs.setValue(QStringLiteral("CRN"), QStringLiteral("x")));
-    QVERIFY_THROWS_EXCEPTION(DbError, rs.Open(QStringLiteral("SELECT * FROM NoSuchTable"), c));
+    QVERIFY_THROWS_EXCEPTION(DbError, rs.open(QStringLiteral("SELECT * FROM NoSuchTable"), c));
 }
 
 void tst_data::sqlServerFailureHidesPassword()
 {
     TestOffice office;
-    SettingFields &f = appsettings::fields();
+    SettingFields f;
     f.chkSQL = 1;
     f.txtDatabase = QStringLiteral("127.0.0.1,1");
     f.chkAdmin = 1;
     f.sqlUserName = QStringLiteral("sa");
     f.sqlPW = QStringLiteral("s3cret-pw");
     Connection c;
-    c.ConnectionString = GetConnectionString(QStringLiteral("Tarnwell"));
-    QVERIFY(c.ConnectionString.endsWith(QStringLiteral("Password=s3cret-pw")));
+    c.setConnectionString(connectionStringFor(f, QStringLiteral("Tarnwell"), QString()).connectionString);
+    QVERIFY(c.connectionString().endsWith(QStringLiteral("Password=s3cret-pw")));
     try {
-        c.Open();
+        c.open();
         QFAIL("a server on port 1 answered");
     } catch (const DbError &e) {
         QVERIFY2(!e.description().contains(QStringLiteral("s3cret-pw")), qPrintable(e.description()));
@@ -331,17 +331,17 @@ void tst_data::sqlServerReadsControl()
     if (server.isEmpty())
         QSKIP("no SQL Server named in CTFADMIN_TEST_SQLSERVER");
     TestOffice office;
-    SettingFields &f = appsettings::fields();
+    SettingFields f;
     f.chkSQL = 1;
     f.txtDatabase = server;
     f.sqlUserName = qEnvironmentVariable("CTFADMIN_TEST_SQLUSER");
     f.sqlPW = qEnvironmentVariable("CTFADMIN_TEST_SQLPW");
     f.chkAdmin = f.sqlUserName.isEmpty() ? 0 : 1;
     Connection c;
-    c.ConnectionString = GetConnectionString(QStringLiteral("Tarnwell"));
-    c.Open();
+    c.setConnectionString(connectionStringFor(f, QStringLiteral("Tarnwell"), QString()).connectionString);
+    c.open();
     Recordset rs;
-    rs.Open(QStringLiteral("Select * FROM Control"), c);
+    rs.open(QStringLiteral("Select * FROM Control"), c);
     QVERIFY(rs.fieldCount() > 0);
 }
 

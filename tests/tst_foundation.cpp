@@ -74,19 +74,16 @@ void tst_foundation::connectionStrings()
     QFETCH(QString, name);
     QFETCH(QString, expected);
     TestOffice office;
-    SettingFields &f = appsettings::fields();
+    SettingFields f;
     f.chkSQL = chkSQL;
     f.txtDatabase = database;
     f.chkAdmin = chkAdmin;
     f.sqlUserName = user;
     f.sqlPW = password;
     f.SQLSubset = subset;
-    appsettings::setMainTitle(QStringLiteral(" CTF administration"));
-    QCOMPARE(GetConnectionString(name), expected);
-    if (name != QStringLiteral("CTF"))
-        QCOMPARE(appsettings::mainTitle(), QStringLiteral(" CTF administration"));
-    else
-        QCOMPARE(appsettings::mainTitle(), QStringLiteral(" CTF administration (CTF.mdb location is K:\\)"));
+    const ConnectionChoice c = connectionStringFor(f, name, officeroot::programFolder());
+    QCOMPARE(c.connectionString, expected);
+    QCOMPARE(c.mainTitle, name == QStringLiteral("CTF") ? QStringLiteral(" CTF administration (CTF.mdb location is K:\\)") : QString());
 }
 
 void tst_foundation::registerInProgramFolder()
@@ -122,9 +119,7 @@ void tst_foundation::translateSql()
     QFETCH(int, chkSQL);
     QFETCH(QString, in);
     QFETCH(QString, out);
-    appsettings::fields().chkSQL = chkSQL;
-    QCOMPARE(TranslateSQL(in, false), out);
-    appsettings::fields().chkSQL = 0;
+    QCOMPARE(::translateSql(in, false, chkSQL == 1), out);
 }
 
 void tst_foundation::convertDates_data()
@@ -145,10 +140,8 @@ void tst_foundation::convertDates()
 {
     QFETCH(QString, in);
     QFETCH(QString, out);
-    appsettings::fields().chkSQL = 1;
-    QCOMPARE(ConvertSQLDates(in), out);
-    appsettings::fields().chkSQL = 0;
-    QCOMPARE(ConvertSQLDates(in), in);
+    QCOMPARE(convertSqlDates(in, true), out);
+    QCOMPARE(convertSqlDates(in, false), in);
 }
 
 void tst_foundation::sqlIsNull_data()
@@ -165,19 +158,16 @@ void tst_foundation::sqlIsNull()
 {
     QFETCH(QString, in);
     QFETCH(QString, out);
-    appsettings::fields().chkSQL = 0;
-    QCOMPARE(SQLISNULL(in, false), out);
-    appsettings::fields().chkSQL = 1;
-    QCOMPARE(SQLISNULL(in, false), in);
-    appsettings::fields().chkSQL = 0;
+    QCOMPARE(::sqlIsNull(in, false, false), out);
+    QCOMPARE(::sqlIsNull(in, false, true), in);
+    QCOMPARE(::sqlIsNull(in, true, true), out);
 }
 
 void tst_foundation::sqlIsNullRefusesBadForm()
 {
-    appsettings::fields().chkSQL = 0;
     for (const QString &bad : {QStringLiteral("ISNULL(x)"), QStringLiteral("ISNULL(x, 0"), QStringLiteral("ISNULL(")}) {
         try {
-            SQLISNULL(bad, false);
+            ::sqlIsNull(bad, false, false);
             QFAIL(qPrintable(QStringLiteral("no error for ") + bad));
         } catch (const CtfError &e) {
             QCOMPARE(e.number(), 0x8004020Du);

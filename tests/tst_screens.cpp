@@ -429,7 +429,9 @@ void tst_screens::annualLabelsProductsAndColours()
         QCOMPARE(screen.optShareAcc[3]->palette().color(QPalette::WindowText), QColor(0, 192, 0));
         QCOMPARE(screen.optShareAcc[1]->palette().color(QPalette::WindowText), QColor(0, 0, 0));
     }
-    appsettings::fields().txtDatabase = QStringLiteral("K:\\Data\\");
+    // The office's Tarnwell folder, read at start-up as the main screen does.
+    office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Orvel\\Tarnwell]\r\n\"Database\"=\"K:\\\\Data\\\\\"\r\n"));
+    frmMenu menu;
     QDir().mkpath(office.host(QStringLiteral("K:\\")) + QStringLiteral("/Data"));
     office.exec(tarn, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     QVERIFY(QFile::copy(office.host(tarn), office.host(QStringLiteral("K:\\Data\\TarnMain.mdb"))));
