@@ -232,7 +232,7 @@ Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QSt
                               QStringLiteral("Continue ?"), MsgIcon::Question, MsgButtons::YesNo)
         != MsgResult::Yes)
         return Outcome::Cancelled;
-    ui::current().setBusy(true);
+    ui::BusyScope busy;
     const QString path = GetReturnsPath() + QStringLiteral("CTFANRTN.txt");
     const QString S = dates::accessLiteral(start);
     const QString E = dates::accessLiteral(end);
@@ -268,7 +268,7 @@ Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QSt
     for (int i = 1; i <= 4; ++i)
         if (shareCaptions[i] == QStringLiteral("Share account %1 - outputing").arg(i))
             setCaption(i, QStringLiteral("Share account %1 - Complete").arg(i));
-    ui::current().setBusy(false);
+    busy.release();
     ui::current().message(QStringLiteral("Output complete"), QStringLiteral("Finished"), MsgIcon::Information);
     return Outcome::Done;
 }
@@ -287,7 +287,7 @@ Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString
                               QStringLiteral("Continue ?"), MsgIcon::Question, MsgButtons::YesNo)
         != MsgResult::Yes)
         return Outcome::Cancelled;
-    ui::current().setBusy(true);
+    ui::BusyScope busy;
     const QString path = GetReturnsPath() + QStringLiteral("CTFANRTN.txt");
     const QString S = dates::accessLiteral(start);
     const QString E = dates::accessLiteral(end);
@@ -315,7 +315,7 @@ Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString
         });
     if (!written)
         return Outcome::Failed;
-    ui::current().setBusy(false);
+    busy.release();
     ui::current().message(QStringLiteral("Output complete ") + QStringLiteral("\r\n") + path, QStringLiteral("Finished creating ") + path,
                           MsgIcon::Information);
     return Outcome::Done;

@@ -76,10 +76,7 @@ void frmAbout::Form_Load()
     lblTitle->setText(title);
 }
 
-void frmAbout::cmdOK_Click()
-{
-    hide();
-    deleteLater();
-}
+// Closing: whoever made the box decides whether closing deletes it.
+void frmAbout::cmdOK_Click() { close(); }
 
 void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }

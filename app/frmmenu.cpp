@@ -105,7 +105,6 @@ frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
     mnuDash = munufile->addSeparator();
     mnuDash->setObjectName(QStringLiteral("mnuDash"));
-    mnuDash->setText(QStringLiteral("-"));
     mnuExit = munufile->addAction(QStringLiteral("E&xit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
 

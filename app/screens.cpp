@@ -41,6 +41,9 @@ QWidget *showOnce(QPointer<QWidget> &slot)
 }
 
 class HelpKey : public QObject {
+public:
+    explicit HelpKey(QObject *parent) : QObject(parent) {}
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
@@ -71,7 +74,7 @@ void showHelp()
 
 void startMainScreen()
 {
-    qApp->installEventFilter(new HelpKey());
+    qApp->installEventFilter(new HelpKey(qApp));
     ui::install(std::make_unique<QtUserInterface>());
     QtUserInterface::installKeySender();
     auto *menu = new frmMenu();

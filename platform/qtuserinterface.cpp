@@ -8,38 +8,60 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPointer>
 
-MsgResult QtUserInterface::message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton)
+std::unique_ptr<QMessageBox> QtUserInterface::messageBox(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons,
+                                                         MsgResult defaultButton)
 {
-    QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(title);
+    // Over the screen that raised it: the active window, else the window of
+    // the field with the focus.
+    QWidget *owner = QApplication::activeWindow();
+    if (!owner && QApplication::focusWidget())
+        owner = QApplication::focusWidget()->window();
+    auto box = std::make_unique<QMessageBox>(owner);
+    box->setWindowTitle(title);
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    box.setText(shown);
+    box->setText(shown);
     switch (icon) {
-    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MsgIcon::None: box->setIcon(QMessageBox::NoIcon); break;
+    case MsgIcon::Information: box->setIcon(QMessageBox::Information); break;
+    case MsgIcon::Exclamation: box->setIcon(QMessageBox::Warning); break;
+    case MsgIcon::Critical: box->setIcon(QMessageBox::Critical); break;
+    case MsgIcon::Question: box->setIcon(QMessageBox::Question); break;
     }
+    if (buttons == MsgButtons::YesNo) {
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setDefaultButton(defaultButton == MsgResult::No ? QMessageBox::No : QMessageBox::Yes);
+    } else {
+        box->setStandardButtons(QMessageBox::Ok);
+    }
+    // The window manager cuts a title wider than the box: make the box as
+    // wide as its title in a bold title-bar font, with room for the
+    // title bar's icon and buttons.
+    QFont titleFont = box->font();
+    titleFont.setBold(true);
+    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(title) + kTitleBarRoom;
+    if (auto *grid = qobject_cast<QGridLayout *>(box->layout()))
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    return box;
+}
+
+MsgResult QtUserInterface::message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton)
+{
+    const std::unique_ptr<QMessageBox> box = messageBox(text, title, icon, buttons, defaultButton);
     const bool busy = QApplication::overrideCursor() != nullptr;
     if (busy)
         QApplication::setOverrideCursor(Qt::ArrowCursor);
-    MsgResult result = MsgResult::Ok;
-    if (buttons == MsgButtons::YesNo) {
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(defaultButton == MsgResult::No ? QMessageBox::No : QMessageBox::Yes);
-        result = box.exec() == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
-    } else {
-        box.setStandardButtons(QMessageBox::Ok);
-        box.exec();
-    }
+    const int answer = box->exec();
     if (busy)
         QApplication::restoreOverrideCursor();
-    return result;
+    if (buttons != MsgButtons::YesNo)
+        return MsgResult::Ok;
+    return answer == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
 }
 
 QString QtUserInterface::openFile(const OpenFileRequest &request)

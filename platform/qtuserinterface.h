@@ -3,12 +3,23 @@
 // Qt open-file dialog, the wait cursor, and Tab presses for ShellSendKeys.
 #include "platform/userinterface.h"
 
+#include <memory>
+
+class QMessageBox;
+
 class QtUserInterface : public UserInterface {
 public:
     MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
     QString openFile(const OpenFileRequest &request) override;
     bool startProgram(const QString &commandLine, WindowStyle style) override;
     void setBusy(bool busy) override;
+
+    // The box message() shows: over the screen that raised it and wide
+    // enough for its whole title.
+    static std::unique_ptr<QMessageBox> messageBox(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons,
+                                                   MsgResult defaultButton);
+    // Room beside the title for the title bar's icon and buttons, in pixels.
+    static constexpr int kTitleBarRoom = 140;
 
     // Makes ShellSendKeys("{tab}") post a Tab press to the focused widget.
     static void installKeySender();

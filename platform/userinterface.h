@@ -47,6 +47,24 @@ public:
 
 namespace ui {
 UserInterface &current();
+// The busy pointer for the life of the object, whichever way the command ends.
+class BusyScope {
+public:
+    BusyScope() { current().setBusy(true); }
+    ~BusyScope() { release(); }
+    // The normal pointer back before the command's last message.
+    void release()
+    {
+        if (m_busy)
+            current().setBusy(false);
+        m_busy = false;
+    }
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
+
+private:
+    bool m_busy = true;
+};
 // Takes ownership; returns the previous one so a test can put it back.
 std::unique_ptr<UserInterface> install(std::unique_ptr<UserInterface> next);
 }

@@ -100,6 +100,7 @@ frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
     chkSent = new QCheckBox(this);
     chkSent->setObjectName(QStringLiteral("chkSent"));
     chkSent->setAutoFillBackground(true);
+    setSentBackground(palette().color(QPalette::Window));
     int row = 0;
     details->addWidget(label(nullptr, QStringLiteral("Entity:"), this), row, 0);
     details->addWidget(cboEntity, row++, 1);
@@ -486,12 +487,19 @@ void frmCTFMaint::chkSent_GotFocus()
 {
     if (chkSent->isChecked())
         chkSent->setToolTip(QStringLiteral("Uncheck this box if you need to submit this record"));
-    QPalette p = chkSent->palette();
-    p.setColor(QPalette::Window, highlightColour());
-    chkSent->setPalette(p);
+    setSentBackground(highlightColour());
 }
 
-void frmCTFMaint::chkSent_LostFocus() { chkSent->setPalette(palette()); }
+void frmCTFMaint::chkSent_LostFocus() { setSentBackground(palette().color(QPalette::Window)); }
+
+// A check box fills its background with its own role's colour (the button
+// colour), not the window colour.
+void frmCTFMaint::setSentBackground(const QColor &colour)
+{
+    QPalette p = chkSent->palette();
+    p.setColor(chkSent->backgroundRole(), colour);
+    chkSent->setPalette(p);
+}
 
 bool frmCTFMaint::amountKeyPress(QKeyEvent *key)
 {

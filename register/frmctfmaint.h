@@ -89,6 +89,7 @@ private:
     bool amountKeyPress(QKeyEvent *key);
     void HighlightTextBox(QLineEdit *box);
     void RestoreBackColor(QWidget *field);
+    void setSentBackground(const QColor &colour);
 
     maint::EntryMaintenance m_entries;
     bool m_newFromId = false;

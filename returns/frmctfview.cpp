@@ -5,6 +5,7 @@
 #include "returns/entrygrid.h"
 
 #include <QHeaderView>
+#include <algorithm>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QTableView>
@@ -20,6 +21,8 @@ frmCTFView::frmCTFView(QWidget *parent) : QWidget(parent)
     MSHFlexGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     MSHFlexGrid1->horizontalHeader()->setSectionsClickable(true);
     MSHFlexGrid1->horizontalHeader()->setSortIndicatorShown(false);
+    // Column widths look at the first rows only, so See all stays quick.
+    MSHFlexGrid1->verticalHeader()->setResizeContentsPrecision(200);
     // The fixed column at the left.
     MSHFlexGrid1->verticalHeader()->setFixedWidth(85);
     MSHFlexGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -53,8 +56,13 @@ void frmCTFView::fill(const QString &statement)
         QFont bold = MSHFlexGrid1->horizontalHeader()->font();
         bold.setBold(true);
         MSHFlexGrid1->horizontalHeader()->setFont(bold);
-        for (int c = 1; c < m_model->columnCount(); ++c)
-            MSHFlexGrid1->setColumnWidth(c, MSHFlexGrid1->horizontalHeader()->defaultSectionSize());
+        // The grid's default width, widened where a column's title or the
+        // values of its first rows would be cut ("From ID 1 to 12345").
+        QHeaderView *header = MSHFlexGrid1->horizontalHeader();
+        for (int c = 1; c < m_model->columnCount(); ++c) {
+            MSHFlexGrid1->resizeColumnToContents(c);
+            MSHFlexGrid1->setColumnWidth(c, std::max(header->defaultSectionSize(), MSHFlexGrid1->columnWidth(c)));
+        }
         MSHFlexGrid1->setUpdatesEnabled(true);
     } catch (const CtfError &e) {
         MSHFlexGrid1->setUpdatesEnabled(true);
@@ -92,13 +100,10 @@ void frmCTFView::DoColumnSort()
 void frmCTFView::Form_Resize()
 {
     const int w = width(), h = height();
-    // Each step on its own: one that would give no room is skipped.
-    const int closeLeft = w - (cmdClose->width() + 4);
-    const int closeTop = h - (cmdClose->height() + 4);
-    if (closeLeft >= 0 && closeTop >= 0)
-        cmdClose->move(closeLeft, closeTop);
-    if (closeTop >= 0)
-        Command1->move(Command1->x(), cmdClose->y());
+    // The buttons follow the corner even off the screen's edge; the grid,
+    // which would get no room, then keeps its place.
+    cmdClose->move(w - (cmdClose->width() + 4), h - (cmdClose->height() + 4));
+    Command1->move(Command1->x(), cmdClose->y());
     const int gridWidth = w - 8, gridHeight = cmdClose->y() - 8;
     if (gridWidth > 0 && gridHeight > 0)
         MSHFlexGrid1->setGeometry(4, 4, gridWidth, gridHeight);

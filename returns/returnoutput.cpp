@@ -150,7 +150,7 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
         ui::current().message(QStringLiteral("The CTF register could not be opened, so no return was created."), title, MsgIcon::Critical);
         return RunResult::Failed;
     }
-    ui::current().setBusy(true);
+    ui::BusyScope busy;
     const std::optional<QDate> periodEnd = dates::parse(periodEndText);
     const QDate pe = periodEnd.value_or(QDate());
     const QString logName = logFileName(pe, start.time());
@@ -177,7 +177,7 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
         }
         file.close();
     } catch (const CtfError &e) {
-        ui::current().setBusy(false);
+        busy.release();
         ui::current().message(
             QStringLiteral("The return %1 was not completed: %2\r\n\r\n%3 entries were marked as output in this run. "
                            "Mark them for resubmission on the maintenance screen before you send a return again.")
@@ -190,7 +190,7 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
     if (!textfile::copyReplacing(path, logName, &why))
         ui::current().message(QStringLiteral("Unable to make a copy of the document [") + path + QStringLiteral("] - please do this manually"),
                               title, MsgIcon::Information);
-    ui::current().setBusy(false);
+    busy.release();
     ui::current().message(QStringLiteral("ASCII file  [") + path + QStringLiteral("]  has been created"), title, MsgIcon::Information);
     return RunResult::Done;
 }

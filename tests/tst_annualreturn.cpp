@@ -238,6 +238,7 @@ void tst_annualreturn::productStatementsForSqlServer()
                                      "and Trandate <= CONVERT(DATETIME, '2026-04-05 00:00:00', 102) ;"));
     // The file database knows no CONVERT: the run stops and says the file is incomplete.
     QCOMPARE(result, Outcome::Failed);
+    QVERIFY(!scope.ui().busyNow); // the pointer is back after a failed run
     const RecordedMessage &m = scope.ui().messages.last();
     QVERIFY2(m.text.contains(QStringLiteral("K:\\Returns\\CTFANRTN.txt is incomplete")), qPrintable(m.text));
     QCOMPARE(m.icon, MsgIcon::Critical);

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -58,6 +59,7 @@ private slots:
     void exitEndsAtOnce();
     void aboutBox();
     void maskedField();
+    void messageBoxOverItsScreen();
     void outputProposal_data();
     void outputProposal();
     void outputPeriodEndRules();
@@ -101,6 +103,7 @@ void tst_screens::menuLayoutAndKeyboardOrder()
     QCOMPARE(file.size(), 3);
     QCOMPARE(file[0]->text(), QStringLiteral("About"));
     QVERIFY(file[1]->isSeparator());
+    QCOMPARE(file[1]->text(), QString()); // a separator shows no "-"
     QCOMPARE(file[2]->text(), QStringLiteral("E&xit"));
     QCOMPARE(menu.picture->pixmap().size(), QSize(661, 512));
     QVERIFY(menu.chkSQL->isHidden() && menu.txtDatabase->isHidden() && menu.sqlPW->isHidden());
@@ -196,17 +199,23 @@ void tst_screens::exitEndsAtOnce()
 
 void tst_screens::aboutBox()
 {
-    auto *about = new frmAbout();
-    QCOMPARE(about->windowTitle(), QStringLiteral("About Child trust fund administration"));
-    QCOMPARE(about->lblVersion->text(), QStringLiteral("Version 1.0.15"));
-    QCOMPARE(about->lblTitle->text(), QStringLiteral("Child trust fund administration"));
-    QVERIFY(about->lblDescription->text().startsWith(QStringLiteral("tst_screens - ")));
-    QCOMPARE(about->cmdSysInfo->text(), QStringLiteral("&System Info..."));
-    QPointer<frmAbout> alive(about);
-    QVERIFY(activate(*about));
-    QTest::keyClick(about, Qt::Key_Escape);
+    {
+        frmAbout about; // on the stack: closing must not delete it
+        QCOMPARE(about.windowTitle(), QStringLiteral("About Child trust fund administration"));
+        QCOMPARE(about.lblVersion->text(), QStringLiteral("Version 1.0.15"));
+        QCOMPARE(about.lblTitle->text(), QStringLiteral("Child trust fund administration"));
+        QVERIFY(about.lblDescription->text().startsWith(QStringLiteral("tst_screens - ")));
+        QCOMPARE(about.cmdSysInfo->text(), QStringLiteral("&System Info..."));
+        QVERIFY(activate(about));
+        QTest::keyClick(&about, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(about.isHidden());
+    }
+    // Shown from the menu it is deleted when OK closes it.
+    QPointer<QWidget> shown(screens::showAbout());
+    static_cast<frmAbout *>(shown.data())->cmdOK->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(alive.isNull());
+    QVERIFY(shown.isNull());
 }
 
 void tst_screens::maskedField()
@@ -224,6 +233,32 @@ void tst_screens::maskedField()
     date.setMaskedText(QStringLiteral("01/02/2026"));
     QCOMPARE(date.text(), QStringLiteral("01/02/2026"));
     QCOMPARE(date.clipText(), QStringLiteral("01022026"));
+    date.setCursorPosition(3);
+    QTest::keyClick(&date, Qt::Key_Delete); // the character after the caret
+    QCOMPARE(date.text(), QStringLiteral("01/_2/2026"));
+    date.selectAll();
+    QTest::keyClick(&date, Qt::Key_Delete);
+    QCOMPARE(date.text(), QStringLiteral("__/__/____"));
+}
+
+// A message box stands over the screen that raised it and is wide enough for
+// its whole title, which the window manager would otherwise cut.
+void tst_screens::messageBoxOverItsScreen()
+{
+    QWidget screen;
+    screen.resize(300, 200);
+    QVERIFY(activate(screen));
+    const QString title = QStringLiteral("Finished creating K:\\Returns\\CTFANRTN.txt");
+    const std::unique_ptr<QMessageBox> box =
+        QtUserInterface::messageBox(QStringLiteral("Output complete"), title, MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
+    QCOMPARE(box->parentWidget(), &screen);
+    QCOMPARE(box->windowTitle(), title);
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    QFont bold = box->font();
+    bold.setBold(true);
+    QVERIFY2(box->width() >= QFontMetrics(bold).horizontalAdvance(title) + QtUserInterface::kTitleBarRoom, qPrintable(QString::number(box->width())));
+    box->close();
 }
 
 void tst_screens::outputProposal_data()
@@ -244,9 +279,8 @@ void tst_screens::outputProposal()
     QFETCH(QString, proposed);
     TestOffice office;
     ScriptedUiScope scope;
-    ctfclock::fix(QDateTime(today, QTime(10, 30)));
+    const FixedClock clock(QDateTime(today, QTime(10, 30)));
     frmCTFOUTPUT screen;
-    ctfclock::fix(QDateTime());
     QCOMPARE(screen.mskPEnd->text(), proposed);
     QCOMPARE(screen.lastAccepted(), proposed);
 }
@@ -370,7 +404,7 @@ void tst_screens::annualDatesAndEnter()
     QCOMPARE(frmCTFAnnualReturn::endAfter(QDate(2025, 1, 1)), QStringLiteral("31/12/25"));
     TestOffice office;
     ScriptedUiScope scope;
-    ctfclock::fix(QDateTime(QDate(2026, 12, 4), QTime(9, 0)));
+    const FixedClock clock(QDateTime(QDate(2026, 12, 4), QTime(9, 0)));
     frmCTFAnnualReturn screen;
     QCOMPARE(screen.lblToday->text(), QStringLiteral("04/12/26"));
     QCOMPARE(screen.SSTab->currentIndex(), 1);
@@ -398,7 +432,6 @@ void tst_screens::annualDatesAndEnter()
     QCOMPARE(screen.mskStartDate2->text(), QStringLiteral("01/01/25"));
     focusOn(screen.mskEndDate2);
     QCOMPARE(screen.mskEndDate2->text(), QStringLiteral("31/12/25"));
-    ctfclock::fix(QDateTime());
 }
 
 void tst_screens::annualLabelsProductsAndColours()

@@ -3,11 +3,20 @@
 // the submission program's settings file, an empty register and empty
 // Tarnwell tables, and helpers to fill and read them.
 #include "app/appsettings.h"
+#include "common/clock.h"
 
 #include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariantList>
+
+// Fixes the program's clock for the life of the object, even when the test
+// fails on the way.
+class FixedClock {
+public:
+    explicit FixedClock(const QDateTime &at) { ctfclock::fix(at); }
+    ~FixedClock() { ctfclock::fix(QDateTime()); }
+};
 
 class TestOffice {
 public:
