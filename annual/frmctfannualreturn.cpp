@@ -189,6 +189,8 @@ void frmCTFAnnualReturn::Form_Load()
 bool frmCTFAnnualReturn::eventFilter(QObject *watched, QEvent *event)
 {
     auto *field = qobject_cast<MaskedEdit *>(watched);
+    if (field && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) && !isFieldMove(event))
+        return QWidget::eventFilter(watched, event);
     if (field && event->type() == QEvent::FocusIn) {
         if (field == mskStartDate1 || field == mskStartDate2)
             StartDate_GotFocus(field);

@@ -185,3 +185,9 @@ void setFieldColour(QWidget *field, const QColor &colour)
     p.setColor(QPalette::Base, colour);
     field->setPalette(p);
 }
+
+bool isFieldMove(const QEvent *event)
+{
+    const Qt::FocusReason reason = static_cast<const QFocusEvent *>(event)->reason();
+    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+}

@@ -47,5 +47,11 @@ private:
     QVector<Slot> m_slots;
 };
 
+// Whether a focus event is the operator moving between fields. The window
+// being activated or deactivated (another window clicked, a message box, the
+// screen closing) and a popup opening or closing are not: the screens' field
+// rules (look-ups, defaults, checks, the type list refill) do not run for them.
+bool isFieldMove(const QEvent *focusEvent);
+
 // The background of an entry field: cyan while it has the focus, white otherwise.
 void setFieldColour(QWidget *field, const QColor &colour);

@@ -13,6 +13,7 @@
 #include "register/entryrules.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -33,14 +34,6 @@ QLabel *label(const char *name, const QString &text, QWidget *parent)
     if (name)
         l->setObjectName(QString::fromLatin1(name));
     return l;
-}
-
-// The window coming and going, and a popup (the type list) opening and
-// closing, move no focus between fields: no field rule runs for them.
-bool movesBetweenFields(const QEvent *event)
-{
-    const Qt::FocusReason reason = static_cast<const QFocusEvent *>(event)->reason();
-    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
 }
 } // namespace
 
@@ -97,6 +90,13 @@ frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
     cboType->setObjectName(QStringLiteral("cboType"));
     cboType->setEditable(true);
     cboType->setInsertPolicy(QComboBox::NoInsert);
+    // Wide enough for the longest type, so a chosen type reads in full.
+    qsizetype longest = 0;
+    for (const auto *types : {&entrycodes::endowmentTypes(), &entrycodes::exceptionTypes()})
+        for (const entrycodes::TypeCode &t : *types)
+            longest = std::max(longest, t.text.size());
+    cboType->setMinimumContentsLength(int(longest));
+    cboType->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     chkSent = new QCheckBox(this);
     chkSent->setObjectName(QStringLiteral("chkSent"));
     chkSent->setAutoFillBackground(true);
@@ -555,7 +555,7 @@ bool frmCTFMaint::eventFilter(QObject *watched, QEvent *event)
         return false;
     }
     const bool focusEvent = event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut;
-    if (focusEvent && (watched != w || m_unloaded || !movesBetweenFields(event)))
+    if (focusEvent && (watched != w || m_unloaded || !isFieldMove(event)))
         return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::FocusIn) {
         if (w == mskURN)

@@ -82,7 +82,9 @@ void frmCTFOUTPUT::Form_Unload()
 bool frmCTFOUTPUT::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == mskPEnd) {
-        if (event->type() == QEvent::FocusIn) {
+        if ((event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) && !isFieldMove(event)) {
+            // not a move between fields
+        } else if (event->type() == QEvent::FocusIn) {
             mskPEnd_GotFocus();
         } else if (event->type() == QEvent::FocusOut) {
             mskPEnd_LostFocus();

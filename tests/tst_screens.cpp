@@ -304,6 +304,11 @@ void tst_screens::outputPeriodEndRules()
     QVERIFY(scope.ui().messages.isEmpty());
     focusOn(screen.mskPEnd);
     QTest::keyClicks(screen.mskPEnd, QStringLiteral("31022026"));
+    // Another window in front and back: no field rule runs.
+    QWidget other;
+    QVERIFY(activate(other));
+    QVERIFY(activate(screen));
+    QVERIFY(scope.ui().messages.isEmpty());
     focusOn(screen.cmdRecreate);
     QCOMPARE(scope.ui().messages.size(), 1);
     QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Invalid period end date!"));
