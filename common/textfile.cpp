@@ -3,10 +3,17 @@
 #include "common/error.h"
 #include "platform/pathmapper.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
-LineWriter::LineWriter(const QString &windowsPath) : m_path(windowsPath)
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+LineWriter::LineWriter(const QString &windowsPath, Mode mode) : m_path(windowsPath), m_mode(mode)
 {
     const MappedPath mapped = pathmapper::map(windowsPath);
     if (!mapped.ok())
@@ -18,22 +25,45 @@ LineWriter::LineWriter(const QString &windowsPath) : m_path(windowsPath)
 
 LineWriter::~LineWriter() { m_file.close(); }
 
-void LineWriter::writeLine(const QString &text)
+void LineWriter::writeOut(const char *data, qint64 size)
 {
-    QByteArray bytes = text.toLatin1();
-    bytes.append("\r\n", 2);
     qint64 done = 0;
-    while (done < bytes.size()) {
-        const qint64 n = m_file.write(bytes.constData() + done, bytes.size() - done);
+    while (done < size) {
+        const qint64 n = m_file.write(data + done, size - done);
         if (n <= 0)
             throw FileError(QStringLiteral("Cannot write %1: %2").arg(m_path, m_file.errorString()));
         done += n;
     }
 }
 
+void LineWriter::writeLine(const QString &text)
+{
+    if (m_mode == Mode::Buffered) {
+        m_pending += text.toLatin1();
+        m_pending.append("\r\n", 2);
+        return;
+    }
+    QByteArray bytes = text.toLatin1();
+    bytes.append("\r\n", 2);
+    writeOut(bytes.constData(), bytes.size());
+}
+
+void LineWriter::sync()
+{
+    writeOut(m_pending.constData(), m_pending.size());
+    m_pending.clear();
+    if (!textfile::syncToDisk(m_file))
+        throw FileError(QStringLiteral("Cannot write %1 to the disk: %2").arg(m_path, m_file.errorString()));
+    textfile::notifySync(m_path);
+}
+
 void LineWriter::close()
 {
     if (m_file.isOpen()) {
+        if (!m_pending.isEmpty()) {
+            writeOut(m_pending.constData(), m_pending.size());
+            m_pending.clear();
+        }
         m_file.close();
         if (m_file.error() != QFileDevice::NoError)
             throw FileError(QStringLiteral("Cannot close %1: %2").arg(m_path, m_file.errorString()));
@@ -67,6 +97,67 @@ bool copyReplacing(const QString &source, const QString &target, QString *error)
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
         return fail(out.errorString());
     return true;
+}
+
+namespace {
+SyncObserver &syncObserver()
+{
+    static SyncObserver o;
+    return o;
+}
+
+// The folder's entry for a renamed file is on the disk once its folder is synced.
+void syncFolder(const QString &hostFolder)
+{
+    const int fd = ::open(QFile::encodeName(hostFolder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+} // namespace
+
+void setSyncObserver(SyncObserver observer) { syncObserver() = std::move(observer); }
+
+void notifySync(const QString &windowsPath)
+{
+    if (syncObserver())
+        syncObserver()(windowsPath);
+}
+
+bool syncToDisk(QFile &file)
+{
+    if (!file.isOpen() || !file.flush())
+        return false;
+    return ::fdatasync(file.handle()) == 0;
+}
+
+void replace(const QString &source, const QString &target)
+{
+    const MappedPath from = pathmapper::map(source);
+    const MappedPath to = pathmapper::map(target);
+    if (!from.ok() || !to.ok())
+        throw FileError(QStringLiteral("Cannot put %1 in the place of %2: %3").arg(source, target, from.ok() ? to.error : from.error));
+    if (::rename(QFile::encodeName(from.hostPath).constData(), QFile::encodeName(to.hostPath).constData()) != 0)
+        throw FileError(QStringLiteral("Cannot put %1 in the place of %2: %3").arg(source, target, QString::fromLocal8Bit(std::strerror(errno))));
+    syncFolder(QFileInfo(to.hostPath).absolutePath());
+    notifySync(target);
+}
+
+bool remove(const QString &windowsPath, QString *error)
+{
+    const MappedPath mapped = pathmapper::map(windowsPath);
+    if (!mapped.ok()) {
+        if (error)
+            *error = mapped.error;
+        return false;
+    }
+    QFile f(mapped.hostPath);
+    if (!f.exists() || f.remove())
+        return true;
+    if (error)
+        *error = f.errorString();
+    return false;
 }
 
 } // namespace textfile

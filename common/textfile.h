@@ -1,27 +1,53 @@
 #pragma once
 // Text files as the returns write them: lines in the 8-bit code page
-// (Latin-1), each ending in CR LF, handed to the operating system line by
-// line so that a run that stops leaves every line it reported written.
+// (Latin-1), each ending in CR LF.
+//
+// Two ways of writing: line by line straight to the operating system (a run
+// that stops leaves every line it reported written), or gathered in memory
+// and handed over by sync(), which also puts them on the disk (fdatasync),
+// so that a power cut cannot lose a line that something else relies on.
 #include <QFile>
 #include <QString>
+#include <functional>
 
 class LineWriter {
 public:
+    enum class Mode { Unbuffered, Buffered };
     // Creates or empties the file at the Windows path; throws FileError.
-    explicit LineWriter(const QString &windowsPath);
+    explicit LineWriter(const QString &windowsPath, Mode mode = Mode::Unbuffered);
     ~LineWriter();
-    // Writes text + CR LF and flushes it to the operating system; throws FileError.
+    LineWriter(const LineWriter &) = delete;
+    LineWriter &operator=(const LineWriter &) = delete;
+    // Writes text + CR LF; throws FileError.
     void writeLine(const QString &text);
+    // Everything written so far is on the disk when this returns; throws FileError.
+    void sync();
     void close();
     const QString &windowsPath() const { return m_path; }
 
 private:
+    void writeOut(const char *data, qint64 size);
     QString m_path;
     QFile m_file;
+    Mode m_mode;
+    QByteArray m_pending;
 };
 
 namespace textfile {
 // Copies a closed file over target (both Windows paths), replacing it.
 // False with a reason when it fails.
 bool copyReplacing(const QString &source, const QString &target, QString *error = nullptr);
-}
+// Puts a complete file in the place of target in the same folder in one
+// step (rename), and puts the change of the folder on the disk; throws FileError.
+void replace(const QString &source, const QString &target);
+// Removes a file; a file that is not there is no failure. False with a reason.
+bool remove(const QString &windowsPath, QString *error = nullptr);
+// Hands an open file's data to the disk (fdatasync); false on failure.
+bool syncToDisk(QFile &file);
+
+// Tests watch every sync to the disk (the file's Windows path) in order
+// with the statements sent to the databases.
+using SyncObserver = std::function<void(const QString &windowsPath)>;
+void setSyncObserver(SyncObserver observer);
+void notifySync(const QString &windowsPath);
+} // namespace textfile

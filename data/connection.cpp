@@ -66,6 +66,7 @@ bool Connection::isOpen() const
 
 void Connection::close()
 {
+    m_inTransaction = false;
     if (QSqlDatabase::contains(m_name)) {
         QSqlDatabase db = database();
         if (db.isOpen())
@@ -153,4 +154,50 @@ void Connection::openSqlServer()
         throw DbError(QStringLiteral("Cannot open the database %1: %2").arg(m_describe, why));
     }
     m_backend = Backend::SqlServer;
+}
+
+void Connection::beginTransaction()
+{
+    if (!isOpen())
+        throw DbError(QStringLiteral("The database %1 is not open.").arg(m_describe));
+    QSqlDatabase db = database();
+    if (!db.transaction())
+        throw DbError(QStringLiteral("Cannot start a transaction in %1: %2").arg(m_describe, db.lastError().text().trimmed()));
+    m_inTransaction = true;
+}
+
+void Connection::commit()
+{
+    notifyStatement(QStringLiteral("COMMIT"));
+    QSqlDatabase db = database();
+    m_inTransaction = false;
+    if (!db.commit()) {
+        const QString why = db.lastError().text().trimmed();
+        db.rollback();
+        throw DbError(QStringLiteral("Cannot save the changes in %1: %2").arg(m_describe, why));
+    }
+}
+
+void Connection::rollback()
+{
+    if (!m_inTransaction)
+        return;
+    notifyStatement(QStringLiteral("ROLLBACK"));
+    m_inTransaction = false;
+    database().rollback();
+}
+
+int Connection::execute(const QString &sql, const QVariantList &binds)
+{
+    notifyStatement(sql);
+    if (!isOpen())
+        throw DbError(QStringLiteral("The database %1 is not open.").arg(m_describe));
+    QSqlQuery q(database());
+    if (!q.prepare(sql))
+        throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3").arg(m_describe, sql, q.lastError().text().trimmed()));
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3").arg(m_describe, sql, q.lastError().text().trimmed()));
+    return q.numRowsAffected();
 }

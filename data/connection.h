@@ -7,6 +7,7 @@
 // never appear in one.
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantList>
 #include <functional>
 
 class Connection {
@@ -25,6 +26,17 @@ public:
     void close();
 
     Backend backend() const { return m_backend; }
+
+    // A transaction around several writes; throw DbError. Commits and
+    // rollbacks are reported to the statement observer as "COMMIT" and
+    // "ROLLBACK".
+    void beginTransaction();
+    void commit();
+    void rollback();
+    bool inTransaction() const { return m_inTransaction; }
+    // Runs one statement of the program's own (not of the office's
+    // dialect) with bound values; the number of rows it changed. Throws DbError.
+    int execute(const QString &sql, const QVariantList &binds = {});
     QSqlDatabase database() const;
     // What the connection reaches, for messages ("K:\CTF.mdb", "TarnMain on SRV1").
     const QString &describe() const { return m_describe; }
@@ -45,4 +57,5 @@ private:
     QString m_name;
     QString m_describe;
     Backend m_backend = Backend::None;
+    bool m_inTransaction = false;
 };

@@ -10,7 +10,12 @@
 #include "platform/pathmapper.h"
 #include "platform/userinterface.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QSysInfo>
+
+#include <algorithm>
+#include <functional>
 
 namespace returns {
 
@@ -90,6 +95,7 @@ bool ReturnOutput::load(const QDate &today)
 {
     m_list.clear();
     m_proposal.clear();
+    m_readError.clear();
     try {
         m_connection.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
         m_connection.open();
@@ -101,32 +107,40 @@ bool ReturnOutput::load(const QDate &today)
     m_loaded = true;
     m_lowest = 0;
     m_highest = 0;
-    // Each step on its own: one that fails is skipped and the next runs.
-    try {
+    putRightAtOpening();
+    // Each step on its own: one that fails is skipped and the next runs. A
+    // failure is remembered, so that no return is made from what was not read.
+    const auto step = [this](const std::function<void()> &run) {
+        try {
+            run();
+        } catch (const CtfError &e) {
+            if (m_readError.isEmpty())
+                m_readError = e.description();
+        }
+    };
+    step([this] {
         m_rows.open(QStringLiteral("SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = False ;"), m_connection,
                     CursorType::Static, LockType::Optimistic);
         if (!m_rows.eof() && !m_rows.value(0).isNull())
             m_lowest = m_rows.value(0).toInt();
-    } catch (const CtfError &) {
-    }
-    try {
+    });
+    step([this] {
         if (m_rows.isOpen())
             m_rows.close();
         m_rows.open(QStringLiteral("SELECT Max(ID) FROM ChildTrustFunds WHERE RecordOutput = False ;"), m_connection,
                     CursorType::Static, LockType::Optimistic);
         if (!m_rows.eof() && !m_rows.value(0).isNull())
             m_highest = m_rows.value(0).toInt();
-    } catch (const CtfError &) {
-    }
-    try {
+    });
+    step([this] {
         if (m_rows.isOpen())
             m_rows.close();
         m_rows.open(QStringLiteral("SELECT * FROM ChildTrustFunds WHERE RecordOutput = False ORDER BY Entity, CRN;"),
                     m_connection, CursorType::Static, LockType::Optimistic);
+        m_list.reserve(m_rows.recordCount());
         for (m_rows.moveFirst(); !m_rows.eof(); m_rows.moveNext())
             m_list << text(m_rows.value(QStringLiteral("Entity"))) + QStringLiteral(" - ") + text(m_rows.value(QStringLiteral("CRN")));
-    } catch (const CtfError &) {
-    }
+    });
     m_proposal = proposePeriodEnd(today).toString(QStringLiteral("dd/MM/yyyy"));
     return true;
 }
@@ -141,6 +155,82 @@ void ReturnOutput::unload()
 }
 
 QString ReturnOutput::returnFilePath() const { return GetReturnsPath() + QStringLiteral("IRReturn.txt"); }
+QString ReturnOutput::registerPath() const { return Connection::connectionValue(m_connection.connectionString(), QStringLiteral("Data Source")); }
+QString ReturnOutput::runRecordPath() const { return RunRecord(registerPath()).windowsPath(); }
+
+namespace {
+QString putBackText(const RunInfo &left, int putBack)
+{
+    return QStringLiteral("The return run started %1 did not finish. The %2 entries it had marked as output were put back, "
+                          "so they go into the next return; its incomplete file was removed. Nothing needs unmarking by hand.")
+        .arg(left.describe())
+        .arg(putBack);
+}
+} // namespace
+
+int ReturnOutput::putRight(RunRecord &record, const RunInfo &left)
+{
+    if (left.complete) {
+        // Killed after its return was complete: put the return in its place.
+        if (pathmapper::fileExists(left.partialPath))
+            textfile::replace(left.partialPath, left.returnPath);
+        if (!left.logPath.isEmpty() && !pathmapper::fileExists(left.logPath))
+            textfile::copyReplacing(left.returnPath, left.logPath);
+        record.clear();
+        return 0;
+    }
+    int putBack = 0;
+    if (!left.marked.isEmpty()) {
+        // Only entries that still carry this run's marking go back.
+        m_connection.beginTransaction();
+        try {
+            for (qsizetype from = 0; from < left.marked.size(); from += 500) {
+                QStringList ids;
+                for (qsizetype i = from; i < std::min(left.marked.size(), from + 500); ++i)
+                    ids << QString::number(left.marked[i]);
+                putBack += m_connection.execute(QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 0, PeriodEndSent = NULL "
+                                                               "WHERE RecordOutput <> 0 AND SentRef = ? AND ID IN (%1)")
+                                                    .arg(ids.join(QLatin1Char(','))),
+                                                {left.sentRef});
+            }
+            m_connection.commit();
+        } catch (...) {
+            m_connection.rollback();
+            throw;
+        }
+    }
+    textfile::remove(left.partialPath);
+    record.clear();
+    return putBack;
+}
+
+void ReturnOutput::putRightAtOpening()
+{
+    const QString title = QString::fromLatin1(kCaption);
+    RunRecord record(registerPath());
+    RunInfo left;
+    try {
+        if (!record.claim(nullptr))
+            return; // a run is in progress: it is not ours to touch
+        left = record.leftover();
+        if (!left.started.isValid())
+            return;
+        const int putBack = putRight(record, left);
+        ui::current().message(left.complete ? QStringLiteral("The return run started %1 was interrupted after its return was complete; "
+                                                             "the return has been put in its place as %2.")
+                                                  .arg(left.describe(), left.returnPath)
+                                            : putBackText(left, putBack),
+                              title, MsgIcon::Information);
+    } catch (const CtfError &e) {
+        ui::current().message(QStringLiteral("The return run started %1 did not finish, and what it marked could not be put back "
+                                             "now: %2\r\n\r\nNo return can be created until this is put right; it is tried again "
+                                             "each time this screen opens.")
+                                  .arg(left.describe(), e.description()),
+                              title, MsgIcon::Critical);
+        if (m_readError.isEmpty())
+            m_readError = e.description();
+    }
+}
 
 RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &start)
 {
@@ -150,46 +240,124 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
         ui::current().message(QStringLiteral("The CTF register could not be opened, so no return was created."), title, MsgIcon::Critical);
         return RunResult::Failed;
     }
+    if (!m_readError.isEmpty()) {
+        ui::current().message(QStringLiteral("The entries waiting to be sent could not be read when this screen opened, so no return "
+                                             "was created and nothing was marked:\r\n%1\r\n\r\nPut the fault right, then close this "
+                                             "screen and open it again.")
+                                  .arg(m_readError),
+                              title, MsgIcon::Critical);
+        return RunResult::Failed;
+    }
+    RunRecord record(registerPath());
+    try {
+        RunInfo other;
+        if (!record.claim(&other)) {
+            ui::current().message(QStringLiteral("A return is already being created (since %1). No return was created and nothing "
+                                                 "was marked; try again when that one has finished.")
+                                      .arg(other.started.isValid() ? other.describe() : QStringLiteral("a moment ago")),
+                                  title, MsgIcon::Exclamation);
+            return RunResult::Failed;
+        }
+        const RunInfo left = record.leftover();
+        if (left.started.isValid()) {
+            // A run died since this screen opened: its entries are put back,
+            // and this screen's list no longer says what is outstanding.
+            const int putBack = putRight(record, left);
+            ui::current().message(putBackText(left, putBack) + QStringLiteral("\r\n\r\nClose this screen and open it again to create the return."),
+                                  title, MsgIcon::Exclamation);
+            return RunResult::Failed;
+        }
+    } catch (const CtfError &e) {
+        ui::current().message(QStringLiteral("No return was created and nothing was marked: %1").arg(e.description()), title, MsgIcon::Critical);
+        return RunResult::Failed;
+    }
+
     ui::BusyScope busy;
     const std::optional<QDate> periodEnd = dates::parse(periodEndText);
     const QDate pe = periodEnd.value_or(QDate());
-    const QString logName = logFileName(pe, start.time());
-    const QString path = returnFilePath();
+    RunInfo run;
+    run.started = start;
+    run.host = QSysInfo::machineHostName();
+    run.pid = QCoreApplication::applicationPid();
+    run.sentRef = QStringLiteral("From ID %1 to %2").arg(m_lowest).arg(m_highest);
+    run.returnPath = returnFilePath();
+    run.partialPath = run.returnPath + QStringLiteral(".incomplete");
+    run.logPath = logFileName(pe, start.time());
+    const QString &path = run.returnPath;
     const QString header = QStringLiteral("Header|") + (periodEnd ? dates::returnForm(pe) : periodEndText);
     try {
-        LineWriter file(path);
+        record.begin(run);
+        LineWriter file(run.partialPath, LineWriter::Mode::Buffered);
+        file.writeLine(header);
         if (m_list.size() < 1) {
-            file.writeLine(header);
             file.writeLine(QStringLiteral("NilReturn"));
         } else {
-            file.writeLine(header);
-            const QString sentRef = QStringLiteral("From ID %1 to %2").arg(m_lowest).arg(m_highest);
+            // The entries that were outstanding before this run: the ones to
+            // put back should it not finish (a second run on the same
+            // opening marks entries that an earlier return already holds).
+            QList<qint64> group;
+            int inGroup = 0;
+            const auto commitGroup = [&] {
+                if (!m_connection.inTransaction())
+                    return;
+                file.sync();
+                record.addMarked(group);
+                m_connection.commit();
+                m_marked += inGroup;
+                group.clear();
+                inGroup = 0;
+            };
             for (m_rows.moveFirst(); !m_rows.eof(); m_rows.moveNext()) {
                 const QString line = entryLine(m_rows);
                 if (!line.isNull())
                     file.writeLine(line);
+                if (!m_connection.inTransaction())
+                    m_connection.beginTransaction();
+                const bool wasOutstanding = m_rows.value(QStringLiteral("RecordOutput")).toLongLong() == 0;
                 m_rows.setValue(QStringLiteral("RecordOutput"), 1);
                 m_rows.setValue(QStringLiteral("PeriodEndSent"), dates::dayFirstShort(ctfclock::today()));
-                m_rows.setValue(QStringLiteral("SentRef"), sentRef);
+                m_rows.setValue(QStringLiteral("SentRef"), run.sentRef);
                 m_rows.update();
-                ++m_marked;
+                if (wasOutstanding)
+                    group << m_rows.value(QStringLiteral("ID")).toLongLong();
+                if (++inGroup >= m_groupSize)
+                    commitGroup();
             }
+            commitGroup();
         }
+        file.sync();
         file.close();
+        record.markComplete();
+        textfile::replace(run.partialPath, path);
     } catch (const CtfError &e) {
+        m_connection.rollback();
         busy.release();
-        ui::current().message(
-            QStringLiteral("The return %1 was not completed: %2\r\n\r\n%3 entries were marked as output in this run. "
-                           "Mark them for resubmission on the maintenance screen before you send a return again.")
-                .arg(path, e.description())
-                .arg(m_marked),
-            title, MsgIcon::Critical);
+        QString afterwards;
+        try {
+            const int putBack = putRight(record, record.leftover());
+            afterwards = QStringLiteral("The %1 entries this run had marked were put back, so nothing needs unmarking by hand.").arg(putBack);
+        } catch (const CtfError &again) {
+            afterwards = QStringLiteral("The entries this run had marked could not be put back now (%1); they will be put back the "
+                                        "next time the output screen opens or a return is created. Nothing needs unmarking by hand.")
+                             .arg(again.description());
+        }
+        m_marked = 0;
+        ui::current().message(QStringLiteral("The return was not created: %1\r\n\r\n%2 is as it was before this run. %3 "
+                                             "Close this screen and open it again before you create the return.")
+                                  .arg(e.description(), path, afterwards),
+                              title, MsgIcon::Critical);
         return RunResult::Failed;
     }
     QString why;
-    if (!textfile::copyReplacing(path, logName, &why))
+    if (!textfile::copyReplacing(path, run.logPath, &why))
         ui::current().message(QStringLiteral("Unable to make a copy of the document [") + path + QStringLiteral("] - please do this manually"),
                               title, MsgIcon::Information);
+    try {
+        record.clear();
+    } catch (const CtfError &) {
+        // The record still says "complete": the next opening only empties it.
+    }
+    record.release();
     busy.release();
     ui::current().message(QStringLiteral("ASCII file  [") + path + QStringLiteral("]  has been created"), title, MsgIcon::Information);
     return RunResult::Done;

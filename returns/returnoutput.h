@@ -2,15 +2,28 @@
 // The output screen's working state and the periodic return it writes,
 // without widgets: the screen and the command line both drive it.
 //
-// Nothing is lost when a run breaks: each line reaches the operating system
-// before its row is marked and saved, so a run that stops at any point
-// leaves no entry marked whose line is missing from IRReturn.txt. A failure
-// before the log copy stops the run with a message that says what failed and
-// how many entries this run marked as output, so the operator can resubmit
-// them.
+// The return never tells the Revenue something false, and no entry is lost:
+// - No return is written, and nothing marked, when the outstanding entries
+//   (or their lowest and highest ID) could not be read when the screen
+//   opened: a nil return is written only for a register that was read and
+//   holds nothing outstanding.
+// - One run at a time per register, and interrupted runs put right: see
+//   RunRecord (returnrun.h).
+// - The new return is written beside IRReturn.txt, as IRReturn.txt.incomplete,
+//   and put in its place only when it is complete; until then the previous
+//   IRReturn.txt stays as it was.
+// - The lines are written before the markings that cover them: the
+//   markings are committed in groups, each only after its lines (and the IDs
+//   it marks, in the run record) are on the disk, so not even a power cut
+//   leaves an entry marked without its line.
+// - A run that stops on a failure puts back what it marked at once
+//   (RecordOutput no, PeriodEndSent Null), so nothing needs unmarking by
+//   hand; one that is killed is put right the next time the output screen
+//   opens or a return is created.
 #include "common/clock.h"
 #include "data/connection.h"
 #include "data/recordset.h"
+#include "returns/returnrun.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -45,6 +58,9 @@ public:
     void unload();
     // Whether the register was opened, so the list says what is outstanding.
     bool loaded() const { return m_loaded; }
+    // Why the outstanding entries could not be read at opening; empty when
+    // they were.
+    const QString &readError() const { return m_readError; }
 
     const QStringList &listItems() const { return m_list; }
     qint32 lowestId() const { return m_lowest; }
@@ -60,7 +76,20 @@ public:
     // Copies a chosen log over the return file (hostOrWindowsPath empty: cancelled).
     static RecreateResult recreate(const QString &logPath);
 
+    // How many markings are committed together, each group after its lines
+    // are on the disk.
+    static constexpr int kGroupSize = 4096;
+    void setGroupSize(int rows) { m_groupSize = rows; }
+    // The run record beside the register.
+    QString runRecordPath() const;
+
 private:
+    // Puts right what an interrupted run left (see RunRecord); the number
+    // of entries put back. Throws CtfError.
+    int putRight(RunRecord &record, const RunInfo &left);
+    // At opening: a run that did not finish is put right, with a message.
+    void putRightAtOpening();
+    QString registerPath() const;
     Connection m_connection;
     Recordset m_rows;
     QStringList m_list;
@@ -69,6 +98,8 @@ private:
     QString m_proposal;
     int m_marked = 0;
     bool m_loaded = false;
+    QString m_readError;
+    int m_groupSize = kGroupSize;
 };
 
 } // namespace returns

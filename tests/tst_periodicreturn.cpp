@@ -1,6 +1,8 @@
 // The periodic return IRReturn.txt: its exact bytes, the markings of the
 // entries, the log copy, re-creation, and what a run that breaks leaves.
 #include "common/dates.h"
+#include "common/textfile.h"
+#include "data/connection.h"
 #include "platform/pathmapper.h"
 #include "returns/returnoutput.h"
 #include "support/office.h"
@@ -33,6 +35,11 @@ private slots:
     void missingTempFolderStillCompletes();
     void rowThatCannotBeSavedStopsTheRun();
     void fullDiskMarksNothing();
+    void unreadableRegister_data();
+    void unreadableRegister();
+    void twoRunsAtOnce();
+    void interruptedRunPutRight();
+    void flushBeforeCommit();
     void secondRunWritesTheSameEntries();
     void recreateCopiesLogAndLeavesRegister();
     void recreateMissingLog();
@@ -187,32 +194,58 @@ void tst_periodicreturn::missingTempFolderStillCompletes()
     QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT RecordOutput FROM ChildTrustFunds")).toInt(), 1);
 }
 
+namespace {
+const QByteArray kPrevious("Header|2026/10/31\r\nNilReturn\r\n");
+
+void writePrevious(TestOffice &office)
+{
+    QFile f(office.host(kReturn));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(kPrevious);
+}
+
+int markedCount(TestOffice &office)
+{
+    return office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0")).toInt();
+}
+
+// What a run leaves when it did not write a return: the previous return,
+// nothing marked, no incomplete file, an empty run record.
+void checkNothingChanged(TestOffice &office)
+{
+    QCOMPARE(office.readFile(kReturn), kPrevious);
+    QCOMPARE(markedCount(office), 0);
+    QVERIFY(!QFile::exists(office.host(kReturn + QStringLiteral(".incomplete"))));
+    QCOMPARE(office.readFile(kCtf + QStringLiteral(".return-run")), QByteArray(""));
+}
+} // namespace
+
+// A row that cannot be saved, in the middle of a group: the run stops, and
+// what it marked is put back at once.
 void tst_periodicreturn::rowThatCannotBeSavedStopsTheRun()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000002"), QStringLiteral("05/05/2013"), 6);
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000003"), QStringLiteral("05/05/2013"), 7);
-    office.exec(kCtf, QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON ChildTrustFunds WHEN NEW.CRN = 'AB000002' "
+    writePrevious(office);
+    for (int i = 1; i <= 5; ++i)
+        office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB00000%1").arg(i), QStringLiteral("05/05/2013"), i);
+    office.exec(kCtf, QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON ChildTrustFunds WHEN NEW.CRN = 'AB000004' "
                                      "BEGIN SELECT RAISE(ABORT, 'refused by test'); END"));
     ReturnOutput out;
+    out.setGroupSize(2); // AB000001-2 committed, AB000003 pending when AB000004 fails
     QVERIFY(out.load());
     QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Failed);
-    QCOMPARE(out.markedThisRun(), 1);
-    // Every marked entry has its line; the entry that failed has its line but no mark.
-    QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\n"
-                                                  "Voucher|AB000001 |2013/05/05|5.00\r\n"
-                                                  "Voucher|AB000002 |2013/05/05|6.00\r\n"));
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT group_concat(CRN) FROM ChildTrustFunds WHERE RecordOutput = 1")).toString(),
-             QStringLiteral("AB000001"));
+    checkNothingChanged(office);
     QVERIFY(office.readFile(kLog).isNull());
     QCOMPARE(scope.ui().messages.size(), 1);
     const RecordedMessage &m = scope.ui().messages[0];
     QCOMPARE(m.title, QStringLiteral(" CTF - ASCII output"));
     QCOMPARE(m.icon, MsgIcon::Critical);
     QVERIFY2(m.text.contains(QStringLiteral("refused by test")), qPrintable(m.text));
-    QVERIFY2(m.text.contains(QStringLiteral("1 entries were marked as output in this run")), qPrintable(m.text));
+    QVERIFY2(m.text.contains(QStringLiteral("K:\\Returns\\IRReturn.txt is as it was before this run. The 2 entries this run had marked "
+                                            "were put back, so nothing needs unmarking by hand.")),
+             qPrintable(m.text));
+    QVERIFY(!scope.ui().busyNow);
 }
 
 void tst_periodicreturn::fullDiskMarksNothing()
@@ -221,15 +254,184 @@ void tst_periodicreturn::fullDiskMarksNothing()
         QSKIP("no /dev/full on this machine");
     TestOffice office;
     ScriptedUiScope scope;
+    writePrevious(office);
     office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
-    QVERIFY(QFile::link(QStringLiteral("/dev/full"), office.host(kReturn)));
+    const QString partial = office.host(kReturn + QStringLiteral(".incomplete"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), partial));
     ReturnOutput out;
     QVERIFY(out.load());
     QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Failed);
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 1")).toInt(), 0);
+    QCOMPARE(office.readFile(kReturn), kPrevious);
+    QCOMPARE(markedCount(office), 0);
     QCOMPARE(scope.ui().messages.size(), 1);
-    QVERIFY(scope.ui().messages[0].text.contains(QStringLiteral("K:\\Returns\\IRReturn.txt")));
-    QVERIFY(scope.ui().messages[0].text.contains(QStringLiteral("0 entries were marked")));
+    QVERIFY2(scope.ui().messages[0].text.contains(QStringLiteral("IRReturn.txt.incomplete")), qPrintable(scope.ui().messages[0].text));
+}
+
+void tst_periodicreturn::unreadableRegister_data()
+{
+    QTest::addColumn<QStringList>("damage");
+    QTest::newRow("table renamed") << QStringList{QStringLiteral("ALTER TABLE ChildTrustFunds RENAME TO Other")};
+    QTest::newRow("no ID column (Min and Max fail)")
+        << QStringList{QStringLiteral("ALTER TABLE ChildTrustFunds RENAME TO Other"),
+                       QStringLiteral("CREATE VIEW ChildTrustFunds AS SELECT Entity, CRN, DOB, Amount, RecordOutput FROM Other")};
+    QTest::newRow("empty file") << QStringList{QStringLiteral("truncate")};
+}
+
+// Statements that fail when the screen opens: no return, no marking, no
+// false nil return, and a message that says what failed.
+void tst_periodicreturn::unreadableRegister()
+{
+    QFETCH(QStringList, damage);
+    TestOffice office;
+    ScriptedUiScope scope;
+    writePrevious(office);
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
+    for (const QString &sql : damage) {
+        if (sql == QStringLiteral("truncate")) {
+            office.close(kCtf);
+            QFile f(office.host(kCtf));
+            QVERIFY(f.resize(0));
+            QFile::remove(office.host(kCtf) + QStringLiteral("-wal"));
+            QFile::remove(office.host(kCtf) + QStringLiteral("-shm"));
+        } else {
+            office.exec(kCtf, sql);
+        }
+    }
+    ReturnOutput out;
+    QVERIFY(out.load());
+    QVERIFY(scope.ui().messages.isEmpty()); // the opening stays silent
+    QVERIFY(!out.readError().isEmpty());
+    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Failed);
+    QCOMPARE(office.readFile(kReturn), kPrevious);
+    QCOMPARE(scope.ui().messages.size(), 1);
+    QVERIFY2(scope.ui().messages[0].text.startsWith(QStringLiteral("The entries waiting to be sent could not be read when this screen "
+                                                                   "opened, so no return was created and nothing was marked:\r\n")),
+             qPrintable(scope.ui().messages[0].text));
+    QVERIFY(scope.ui().messages[0].text.contains(out.readError()));
+    if (damage.size() == 1 && damage[0].startsWith(QStringLiteral("ALTER")))
+        QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM Other WHERE RecordOutput <> 0")).toInt(), 0);
+}
+
+// A run in progress (here held by this test, as another program would):
+// a second one is refused before it touches anything.
+void tst_periodicreturn::twoRunsAtOnce()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    writePrevious(office);
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
+    ReturnOutput first, second;
+    QVERIFY(first.load());
+    QVERIFY(second.load());
+    returns::RunRecord other(kCtf);
+    QVERIFY(other.claim(nullptr));
+    returns::RunInfo run;
+    run.started = QDateTime(QDate(2026, 12, 6), QTime(9, 1, 2));
+    run.host = QStringLiteral("OFFICE-PC");
+    other.begin(run);
+    QCOMPARE(second.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Failed);
+    QCOMPARE(scope.ui().messages.last().text, QStringLiteral("A return is already being created (since 06/12/2026 09:01:02 on OFFICE-PC). "
+                                                              "No return was created and nothing was marked; try again when that one has "
+                                                              "finished."));
+    QCOMPARE(office.readFile(kReturn), kPrevious);
+    QCOMPARE(markedCount(office), 0);
+    other.clear();
+    other.release();
+    QCOMPARE(first.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
+    QCOMPARE(markedCount(office), 1);
+}
+
+// What a killed run leaves is put right when the screen next opens.
+void tst_periodicreturn::interruptedRunPutRight()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    writePrevious(office);
+    for (int i = 1; i <= 3; ++i)
+        office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB00000%1").arg(i), QStringLiteral("05/05/2013"), i);
+    // A killed run had committed the markings of entries 1 and 2; an entry
+    // marked by hand since carries another SentRef and stays.
+    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = '06/12/26', SentRef = 'From ID 1 to 3' WHERE ID <= 2"));
+    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, SentRef = 'by hand' WHERE ID = 3"));
+    const QString partial = kReturn + QStringLiteral(".incomplete");
+    {
+        QFile f(office.host(partial));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Header|2026/11/30\r\nVoucher|AB000001 |2013/05/05|1.00\r\nVoucher|AB000002 |2013/05/05|2.00\r\n");
+        returns::RunRecord killed(kCtf);
+        QVERIFY(killed.claim(nullptr));
+        returns::RunInfo run;
+        run.started = QDateTime(QDate(2026, 12, 6), QTime(9, 1, 2));
+        run.host = QStringLiteral("OFFICE-PC");
+        run.sentRef = QStringLiteral("From ID 1 to 3");
+        run.partialPath = partial;
+        run.returnPath = kReturn;
+        killed.begin(run);
+        killed.addMarked({1, 2, 3});
+    } // the lock goes with the program
+    ReturnOutput out;
+    QVERIFY(out.load());
+    QCOMPARE(scope.ui().messages.size(), 1);
+    QCOMPARE(scope.ui().messages[0].text,
+             QStringLiteral("The return run started 06/12/2026 09:01:02 on OFFICE-PC did not finish. The 2 entries it had marked as "
+                            "output were put back, so they go into the next return; its incomplete file was removed. Nothing needs "
+                            "unmarking by hand."));
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT group_concat(ID || ':' || RecordOutput || ':' || ifnull(PeriodEndSent, 'null'), ' ') "
+                                                "FROM ChildTrustFunds")).toString(),
+             QStringLiteral("1:0:null 2:0:null 3:1:null"));
+    QCOMPARE(out.listItems(), QStringList({"Voucher - AB000001", "Voucher - AB000002"}));
+    QVERIFY(!QFile::exists(office.host(partial)));
+    QCOMPARE(office.readFile(kReturn), kPrevious);
+
+    // Killed after the return was complete: it is put in its place.
+    {
+        QFile f(office.host(partial));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Header|2026/11/30\r\nNilReturn\r\n");
+        returns::RunRecord killed(kCtf);
+        QVERIFY(killed.claim(nullptr));
+        returns::RunInfo run;
+        run.started = QDateTime(QDate(2026, 12, 6), QTime(9, 3, 0));
+        run.partialPath = partial;
+        run.returnPath = kReturn;
+        run.logPath = kLog;
+        killed.begin(run);
+        killed.markComplete();
+    }
+    ReturnOutput again;
+    QVERIFY(again.load());
+    QVERIFY2(scope.ui().messages.last().text.contains(QStringLiteral("was interrupted after its return was complete")),
+             qPrintable(scope.ui().messages.last().text));
+    QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nNilReturn\r\n"));
+    QCOMPARE(office.readFile(kLog), office.readFile(kReturn));
+    QCOMPARE(office.readFile(kCtf + QStringLiteral(".return-run")), QByteArray(""));
+}
+
+// Every group's lines and IDs reach the disk before its markings are committed.
+void tst_periodicreturn::flushBeforeCommit()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    for (int i = 1; i <= 5; ++i)
+        office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB00000%1").arg(i), QStringLiteral("05/05/2013"), i);
+    ReturnOutput out;
+    out.setGroupSize(2);
+    QVERIFY(out.load());
+    QStringList events;
+    Connection::setStatementObserver([&](const Connection &, const QString &sql) {
+        if (sql == QStringLiteral("COMMIT"))
+            events << sql;
+    });
+    textfile::setSyncObserver([&](const QString &path) { events << path; });
+    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
+    Connection::setStatementObserver({});
+    textfile::setSyncObserver({});
+    const QString partial = kReturn + QStringLiteral(".incomplete"), record = kCtf + QStringLiteral(".return-run");
+    QStringList group{partial, record, QStringLiteral("COMMIT")};
+    const QStringList expected = QStringList{record} + group + group + group + QStringList{partial, record, kReturn};
+    QCOMPARE(events, expected);
+    QCOMPARE(markedCount(office), 5);
+    QCOMPARE(office.readFile(kCtf + QStringLiteral(".return-run")), QByteArray(""));
 }
 
 void tst_periodicreturn::secondRunWritesTheSameEntries()

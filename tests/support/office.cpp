@@ -73,6 +73,13 @@ QVariant TestOffice::scalar(const QString &windowsDb, const QString &sql)
     return q.value(0);
 }
 
+void TestOffice::close(const QString &windowsDb)
+{
+    const QString name = QStringLiteral("testoffice-") + windowsDb;
+    if (QSqlDatabase::contains(name))
+        QSqlDatabase::database(name, false).close();
+}
+
 QByteArray TestOffice::readFile(const QString &windowsPath) const
 {
     QFile f(host(windowsPath));

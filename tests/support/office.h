@@ -29,6 +29,8 @@ public:
     // Runs SQL on K:\CTF.mdb or K:\Tarnwell.mdb directly (no rewriting).
     void exec(const QString &windowsDb, const QString &sql, const QVariantList &binds = {});
     QVariant scalar(const QString &windowsDb, const QString &sql);
+    // Closes the test's own connection to the database (before damaging the file).
+    void close(const QString &windowsDb);
     QByteArray readFile(const QString &windowsPath) const;
     void writeRegistry(const QByteArray &bytes);
 

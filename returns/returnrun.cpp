@@ -1,0 +1,144 @@
+#include "returns/returnrun.h"
+
+#include "common/error.h"
+#include "common/textfile.h"
+#include "platform/pathmapper.h"
+
+#include <QFileInfo>
+
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace returns {
+namespace {
+const QByteArray kStarted = "started: ";
+const QByteArray kHost = "host: ";
+const QByteArray kPid = "pid: ";
+const QByteArray kSentRef = "sent ref: ";
+const QByteArray kPartial = "new return: ";
+const QByteArray kReturn = "return: ";
+const QByteArray kLog = "log copy: ";
+const QByteArray kMarked = "marked: ";
+const QByteArray kComplete = "complete";
+} // namespace
+
+QString RunInfo::describe() const
+{
+    QString text = started.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    if (!host.isEmpty())
+        text += QStringLiteral(" on ") + host;
+    return text;
+}
+
+RunRecord::RunRecord(const QString &registerWindowsPath) : m_path(registerWindowsPath + QStringLiteral(".return-run")) {}
+
+RunRecord::~RunRecord() { release(); }
+
+bool RunRecord::claim(RunInfo *other)
+{
+    if (m_locked)
+        return true;
+    const MappedPath mapped = pathmapper::map(m_path);
+    if (!mapped.ok())
+        throw FileError(QStringLiteral("Cannot open %1: %2").arg(m_path, mapped.error));
+    m_file.setFileName(mapped.hostPath);
+    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        throw FileError(QStringLiteral("Cannot open %1: %2").arg(m_path, m_file.errorString()));
+    if (::flock(m_file.handle(), LOCK_EX | LOCK_NB) != 0) {
+        if (other)
+            *other = leftover();
+        m_file.close();
+        return false;
+    }
+    m_locked = true;
+    return true;
+}
+
+void RunRecord::release()
+{
+    if (m_file.isOpen())
+        m_file.close(); // drops the lock
+    m_locked = false;
+}
+
+RunInfo RunRecord::leftover()
+{
+    RunInfo info;
+    m_file.seek(0);
+    const QByteArray all = m_file.readAll();
+    for (const QByteArray &raw : all.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        const auto value = [&](const QByteArray &key) { return QString::fromUtf8(line.mid(key.size())); };
+        if (line.startsWith(kStarted))
+            info.started = QDateTime::fromString(value(kStarted), Qt::ISODate);
+        else if (line.startsWith(kHost))
+            info.host = value(kHost);
+        else if (line.startsWith(kPid))
+            info.pid = value(kPid).toLongLong();
+        else if (line.startsWith(kSentRef))
+            info.sentRef = value(kSentRef);
+        else if (line.startsWith(kPartial))
+            info.partialPath = value(kPartial);
+        else if (line.startsWith(kReturn))
+            info.returnPath = value(kReturn);
+        else if (line.startsWith(kLog))
+            info.logPath = value(kLog);
+        else if (line.startsWith(kMarked)) {
+            for (const QByteArray &id : line.mid(kMarked.size()).split(' ')) {
+                bool ok = false;
+                const qint64 n = id.toLongLong(&ok);
+                if (ok)
+                    info.marked << n;
+            }
+        } else if (line == kComplete)
+            info.complete = true;
+    }
+    // A record cut short by a crash still names its run; one with nothing
+    // readable in it is taken as the run that began at the file's time.
+    if (!all.trimmed().isEmpty() && !info.started.isValid())
+        info.started = QFileInfo(m_file).lastModified();
+    return info;
+}
+
+void RunRecord::append(const QByteArray &bytes)
+{
+    if (!m_file.seek(m_file.size()) || m_file.write(bytes) != bytes.size() || !textfile::syncToDisk(m_file))
+        throw FileError(QStringLiteral("Cannot write %1: %2").arg(m_path, m_file.errorString()));
+    textfile::notifySync(m_path);
+}
+
+void RunRecord::begin(const RunInfo &run)
+{
+    if (!m_file.resize(0))
+        throw FileError(QStringLiteral("Cannot write %1: %2").arg(m_path, m_file.errorString()));
+    QByteArray text;
+    text += kStarted + run.started.toString(Qt::ISODate).toUtf8() + '\n';
+    text += kHost + run.host.toUtf8() + '\n';
+    text += kPid + QByteArray::number(run.pid) + '\n';
+    text += kSentRef + run.sentRef.toUtf8() + '\n';
+    text += kPartial + run.partialPath.toUtf8() + '\n';
+    text += kReturn + run.returnPath.toUtf8() + '\n';
+    text += kLog + run.logPath.toUtf8() + '\n';
+    append(text);
+}
+
+void RunRecord::addMarked(const QList<qint64> &ids)
+{
+    if (ids.isEmpty())
+        return;
+    QByteArray line = kMarked;
+    for (qint64 id : ids)
+        line += QByteArray::number(id) + ' ';
+    line.chop(1);
+    append(line + '\n');
+}
+
+void RunRecord::markComplete() { append(kComplete + '\n'); }
+
+void RunRecord::clear()
+{
+    if (!m_file.resize(0) || !textfile::syncToDisk(m_file))
+        throw FileError(QStringLiteral("Cannot write %1: %2").arg(m_path, m_file.errorString()));
+}
+
+} // namespace returns
