@@ -1,10 +1,15 @@
 // The command line as a scheduled job runs it: the files it writes, what it
 // prints and its exit status.
+#include "returns/returnoutput.h"
 #include "support/office.h"
+#include "support/scriptedui.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QTest>
+#include <QThread>
 
 namespace {
 struct Run {
@@ -13,21 +18,44 @@ struct Run {
     QString err;
 };
 
-Run ctfadmin(const TestOffice &office, const QStringList &args)
+void start(QProcess &p, const TestOffice &office, const QStringList &args)
 {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(CTFADMIN_EXE), QStringList{QStringLiteral("--root"), office.root()} + args);
+}
+
+Run ctfadmin(const TestOffice &office, const QStringList &args)
+{
+    QProcess p;
+    start(p, office, args);
     p.waitForFinished(60000);
     return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
 }
 
 const QString kReturn = QStringLiteral("K:\\Returns\\IRReturn.txt");
 const QString kAnnual = QStringLiteral("K:\\Returns\\CTFANRTN.txt");
+const QString kCtf = QStringLiteral("K:\\CTF.mdb");
+
+// The URNs of the entry lines of a return file.
+QSet<QString> urnsIn(const QByteArray &file)
+{
+    QSet<QString> urns;
+    for (const QByteArray &line : file.split('\n'))
+        if (line.startsWith("Voucher|"))
+            urns << QString::fromLatin1(line.mid(8, 9)).trimmed();
+    return urns;
+}
+
+QSet<QString> markedUrns(TestOffice &office)
+{
+    const QStringList urns = office.scalar(kCtf, QStringLiteral("SELECT group_concat(CRN, ' ') FROM ChildTrustFunds WHERE RecordOutput <> 0"))
+                                 .toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return QSet<QString>(urns.begin(), urns.end());
+}
 } // namespace
 
 class tst_cli : public QObject {
@@ -41,6 +69,8 @@ private slots:
     void settingsHidePasswords();
     void enquiryCsv();
     void setupNeverOverwrites();
+    void killedRunsLoseNothing();
+    void runWhileAnotherRuns();
 };
 
 void tst_cli::periodicReturn()
@@ -155,6 +185,63 @@ void tst_cli::setupNeverOverwrites()
     QCOMPARE(office.scalar(QStringLiteral("K:\\CTF.mdb"), QStringLiteral("SELECT count(*) FROM ChildTrustFunds")).toInt(), 1);
     QVERIFY(r.out.contains(QStringLiteral("kept")));
     QCOMPARE(ctfadmin(office, {QStringLiteral("setup"), QStringLiteral("--members"), QStringLiteral("none")}).status, 2);
+}
+
+// ctfadmin return killed at random moments: no entry is ever marked without
+// its line in a file the program leaves; once put right, everything marked
+// is in a return that was put in place, and the rest goes into the next one.
+void tst_cli::killedRunsLoseNothing()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    const int entries = 20000;
+    office.exec(kCtf, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                                     "INSERT INTO ChildTrustFunds (Entity, CRN, DOB, Amount, RecordOutput) "
+                                     "SELECT 'Voucher', printf('KT%06d', i), '05/05/2013', i, 0 FROM n").arg(entries));
+    QSet<QString> returned; // the entries of every return put in place
+    QSet<QString> markedBefore;
+    QRandomGenerator random(20261206);
+    for (int round = 0; round < 12; ++round) {
+        QProcess p;
+        start(p, office, {QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("30/11/2026")});
+        QVERIFY(p.waitForStarted());
+        QThread::msleep(random.bounded(10, 700));
+        p.kill();
+        p.waitForFinished();
+        const QSet<QString> inFiles = urnsIn(office.readFile(kReturn)) + urnsIn(office.readFile(kReturn + QStringLiteral(".incomplete")));
+        const QSet<QString> marked = markedUrns(office) - markedBefore;
+        QVERIFY2(inFiles.contains(marked), qPrintable(QStringLiteral("round %1: %2 marked without a line")
+                                                          .arg(round).arg((marked - inFiles).size())));
+        {
+            returns::ReturnOutput opening; // what the next opening of the screen does
+            QVERIFY(opening.load());
+        }
+        returned += urnsIn(office.readFile(kReturn));
+        markedBefore = markedUrns(office);
+        QVERIFY2(returned.contains(markedBefore), qPrintable(QStringLiteral("round %1").arg(round)));
+    }
+    const Run last = ctfadmin(office, {QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("30/11/2026")});
+    QCOMPARE(last.status, 0);
+    returned += urnsIn(office.readFile(kReturn));
+    QCOMPARE(markedUrns(office).size(), entries);
+    QCOMPARE(returned.size(), entries);
+    QVERIFY(!QFile::exists(office.host(kReturn + QStringLiteral(".incomplete"))));
+}
+
+// A return started while another is being created is refused, exit 3.
+void tst_cli::runWhileAnotherRuns()
+{
+    TestOffice office;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 250);
+    returns::RunRecord other(kCtf);
+    QVERIFY(other.claim(nullptr));
+    const Run r = ctfadmin(office, {QStringLiteral("return")});
+    QCOMPARE(r.status, 3);
+    QVERIFY2(r.err.startsWith(QStringLiteral("A return is already being created")), qPrintable(r.err));
+    QVERIFY(office.readFile(kReturn).isNull());
+    QVERIFY(markedUrns(office).isEmpty());
+    other.release();
+    QCOMPARE(ctfadmin(office, {QStringLiteral("return")}).status, 0);
 }
 
 QTEST_GUILESS_MAIN(tst_cli)
