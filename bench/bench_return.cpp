@@ -1,16 +1,30 @@
-// The periodic return on 10,000 and 100,000 outstanding entries, against its
-// lower bound: one statement marking every row plus writing the same bytes.
+// The periodic return on 10,000 and 100,000 outstanding entries, against a
+// fair lower bound: the same bytes written and put on the disk once, one
+// UPDATE marking every row on a connection with the program's own SQLite
+// settings, and the log copy. Also what the output screen holds in memory
+// once it has opened on those entries.
 #include "benchdata.h"
 
+#include "common/textfile.h"
+#include "data/connection.h"
+#include "returns/frmctfoutput.h"
 #include "returns/returnoutput.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFile>
 #include <QList>
-#include <QSqlDatabase>
-#include <QSqlQuery>
+
+#include <malloc.h>
 
 namespace {
+
+// Bytes the program has taken from the allocator, and mapped memory (Qt's
+// widgets, fonts), in megabytes.
+double heapMegabytes()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return double(m.uordblks + m.hblkhd) / (1024.0 * 1024.0);
+}
 
 double lowerBound(int entries, const QByteArray &bytes)
 {
@@ -18,29 +32,26 @@ double lowerBound(int entries, const QByteArray &bytes)
     office.addEntries(entries, false);
     QElapsedTimer t;
     t.start();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bound"));
-        db.setDatabaseName(office.host(QStringLiteral("K:\\CTF.mdb")));
-        db.open();
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-        q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-        q.exec(QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = '06/12/26', SentRef = 'From ID 1 to 2' "
-                              "WHERE RecordOutput = 0"));
-        QFile f(office.host(QStringLiteral("K:\\Returns\\IRReturn.txt")));
-        f.open(QIODevice::WriteOnly);
-        f.write(bytes);
-        f.close();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bound"));
+    Connection c;
+    c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\CTF.mdb;"));
+    c.open();
+    c.execute(QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = '06/12/26', SentRef = 'From ID 1 to 2' "
+                             "WHERE RecordOutput = 0"));
+    QFile f(office.host(QStringLiteral("K:\\Returns\\IRReturn.txt")));
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    textfile::syncToDisk(f);
+    f.close();
+    textfile::copyReplacing(QStringLiteral("K:\\Returns\\IRReturn.txt"), QStringLiteral("C:\\temp\\QDbound.log"));
+    c.close();
     return seconds(t);
 }
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     ui::install(std::make_unique<Quiet>());
     QList<int> sizes{10000, 100000};
     if (argc > 1)
@@ -48,23 +59,33 @@ int main(int argc, char **argv)
     for (int entries : sizes) {
         BenchOffice office;
         office.addEntries(entries, false);
-        QElapsedTimer t;
-        t.start();
+        {
+            // The screen as the operator opens it: its memory and its opening.
+            malloc_trim(0);
+            const double before = heapMegabytes();
+            QElapsedTimer t;
+            t.start();
+            auto *screen = new frmCTFOUTPUT();
+            const double open = seconds(t);
+            const double held = heapMegabytes() - before;
+            delete screen;
+            std::printf("%d outstanding entries\n", entries);
+            report("  opening the output screen (queries, list)", open);
+            std::printf("  %-56s %9.1f MB\n", "memory the open output screen holds", held);
+        }
         returns::ReturnOutput out;
         out.load();
-        const double load = seconds(t);
-        t.restart();
+        QElapsedTimer t;
+        t.start();
         out.generate(QStringLiteral("30/11/2026"));
         const double run = seconds(t);
         QFile f(office.host(QStringLiteral("K:\\Returns\\IRReturn.txt")));
         f.open(QIODevice::ReadOnly);
         const QByteArray bytes = f.readAll();
         const double bound = lowerBound(entries, bytes);
-        std::printf("%d outstanding entries\n", entries);
-        report("  opening the output screen (queries, list)", load);
-        report("  generation (lines written and rows marked one by one)", run);
-        report("  lower bound (one UPDATE of all rows + one write)", bound);
-        std::printf("  ratio generation / lower bound: %.1f\n", run / bound);
+        report("  generation (lines on the disk, markings in groups, log)", run);
+        report("  lower bound (one UPDATE, one write and flush, log copy)", bound);
+        std::printf("  ratio generation / lower bound: %.2f\n", run / bound);
     }
     return 0;
 }

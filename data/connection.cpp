@@ -67,6 +67,7 @@ bool Connection::isOpen() const
 void Connection::close()
 {
     m_inTransaction = false;
+    m_prepared.clear();
     if (QSqlDatabase::contains(m_name)) {
         QSqlDatabase db = database();
         if (db.isOpen())
@@ -122,6 +123,11 @@ void Connection::openJet(const QString &dataSource)
     QSqlQuery pragma(db);
     pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    // Pages are read through the memory map and kept in a cache large
+    // enough for a register or a Tarnwell file of a large credit union, so
+    // long runs do not read and write the same pages again and again.
+    pragma.exec(QStringLiteral("PRAGMA mmap_size=%1").arg(kMmapBytes));
+    pragma.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kCacheKiB));
 }
 
 void Connection::openSqlServer()
@@ -161,8 +167,13 @@ void Connection::beginTransaction()
     if (!isOpen())
         throw DbError(QStringLiteral("The database %1 is not open.").arg(m_describe));
     QSqlDatabase db = database();
-    if (!db.transaction())
+    if (m_backend == Backend::Sqlite) {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            throw DbError(QStringLiteral("Cannot start a transaction in %1: %2").arg(m_describe, q.lastError().text().trimmed()));
+    } else if (!db.transaction()) {
         throw DbError(QStringLiteral("Cannot start a transaction in %1: %2").arg(m_describe, db.lastError().text().trimmed()));
+    }
     m_inTransaction = true;
 }
 
@@ -171,11 +182,28 @@ void Connection::commit()
     notifyStatement(QStringLiteral("COMMIT"));
     QSqlDatabase db = database();
     m_inTransaction = false;
-    if (!db.commit()) {
-        const QString why = db.lastError().text().trimmed();
-        db.rollback();
+    QString why;
+    if (m_backend == Backend::Sqlite) {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("COMMIT")))
+            why = q.lastError().text().trimmed();
+    } else if (!db.commit()) {
+        why = db.lastError().text().trimmed();
+    }
+    if (!why.isNull()) {
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
         throw DbError(QStringLiteral("Cannot save the changes in %1: %2").arg(m_describe, why));
     }
+}
+
+qint64 Connection::changeCounter()
+{
+    if (m_backend != Backend::Sqlite || !isOpen())
+        return -1;
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("PRAGMA data_version")) || !q.next())
+        return -1;
+    return q.value(0).toLongLong();
 }
 
 void Connection::rollback()
@@ -184,7 +212,7 @@ void Connection::rollback()
         return;
     notifyStatement(QStringLiteral("ROLLBACK"));
     m_inTransaction = false;
-    database().rollback();
+    QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
 }
 
 int Connection::execute(const QString &sql, const QVariantList &binds)
@@ -192,11 +220,16 @@ int Connection::execute(const QString &sql, const QVariantList &binds)
     notifyStatement(sql);
     if (!isOpen())
         throw DbError(QStringLiteral("The database %1 is not open.").arg(m_describe));
-    QSqlQuery q(database());
-    if (!q.prepare(sql))
-        throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3").arg(m_describe, sql, q.lastError().text().trimmed()));
-    for (const QVariant &b : binds)
-        q.addBindValue(b);
+    auto it = m_prepared.find(sql);
+    if (it == m_prepared.end()) {
+        QSqlQuery q(database());
+        if (!q.prepare(sql))
+            throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3").arg(m_describe, sql, q.lastError().text().trimmed()));
+        it = m_prepared.insert(sql, q);
+    }
+    QSqlQuery &q = *it;
+    for (int i = 0; i < binds.size(); ++i)
+        q.bindValue(i, binds[i]);
     if (!q.exec())
         throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3").arg(m_describe, sql, q.lastError().text().trimmed()));
     return q.numRowsAffected();

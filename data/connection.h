@@ -5,13 +5,19 @@
 // SQLOLEDB string opens the SQL Server catalogue through ODBC and FreeTDS.
 // Failures throw DbError with a text that names the database; passwords
 // never appear in one.
+#include <QHash>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
 #include <functional>
 
 class Connection {
 public:
+    // The SQLite settings of every database file (see docs/performance.md).
+    static constexpr qint64 kMmapBytes = 1LL << 30;
+    static constexpr int kCacheKiB = 64 * 1024;
+
     enum class Backend { None, Sqlite, SqlServer };
 
     Connection();
@@ -27,15 +33,21 @@ public:
 
     Backend backend() const { return m_backend; }
 
-    // A transaction around several writes; throw DbError. Commits and
-    // rollbacks are reported to the statement observer as "COMMIT" and
-    // "ROLLBACK".
+    // A transaction around several writes; throw DbError. On a database
+    // file it takes the write lock at once (BEGIN IMMEDIATE), so nothing
+    // else changes the file until it ends. Commits and rollbacks are
+    // reported to the statement observer as "COMMIT" and "ROLLBACK".
     void beginTransaction();
     void commit();
     void rollback();
     bool inTransaction() const { return m_inTransaction; }
+    // On a database file, a number that changes whenever another connection
+    // (in this program or another) commits a change; -1 where unknown.
+    qint64 changeCounter();
     // Runs one statement of the program's own (not of the office's
-    // dialect) with bound values; the number of rows it changed. Throws DbError.
+    // dialect) with bound values; the number of rows it changed. Throws
+    // DbError. The statement is prepared once and kept while the connection
+    // is open, for statements run row after row.
     int execute(const QString &sql, const QVariantList &binds = {});
     QSqlDatabase database() const;
     // What the connection reaches, for messages ("K:\CTF.mdb", "TarnMain on SRV1").
@@ -58,4 +70,5 @@ private:
     QString m_describe;
     Backend m_backend = Backend::None;
     bool m_inTransaction = false;
+    QHash<QString, QSqlQuery> m_prepared;
 };

@@ -4,7 +4,11 @@
 #include "data/accesssql.h"
 #include "data/connection.h"
 
+#include <QDataStream>
+#include <QIODevice>
 #include <QRegularExpression>
+
+#include <cstring>
 #include <QSqlError>
 #include <QSqlRecord>
 
@@ -26,7 +30,9 @@ void Recordset::close()
     m_query.reset();
     m_prepared.clear();
     m_rows.clear();
+    m_unpackedPos = -1;
     m_columns.clear();
+    m_columnCache.clear();
     m_table.clear();
     m_open = false;
     m_streamEof = true;
@@ -74,11 +80,14 @@ void Recordset::open(const QString &sql, Connection &connection, CursorType curs
         return;
     }
     const int n = rec.count();
+    QVector<QVariant> values;
+    values.reserve(n - first);
     while (query->next()) {
         Row row;
-        row.values.reserve(n - first);
+        values.clear();
         for (int i = first; i < n; ++i)
-            row.values << query->value(i);
+            values << query->value(i);
+        row.values = Packed(values);
         if (withRowid)
             row.rowid = query->value(0).toLongLong();
         m_rows << std::move(row);
@@ -132,9 +141,14 @@ void Recordset::moveNext()
 
 int Recordset::columnIndex(const QString &column) const
 {
+    // Callers name the same columns row after row: remember each name as given.
+    if (const auto known = m_columnCache.constFind(column); known != m_columnCache.cend())
+        return *known;
     for (int i = 0; i < m_columns.size(); ++i)
-        if (m_columns[i].compare(column, Qt::CaseInsensitive) == 0)
+        if (m_columns[i].compare(column, Qt::CaseInsensitive) == 0) {
+            m_columnCache.insert(column, i);
             return i;
+        }
     throw DbError(QStringLiteral("The result of \"%1\" has no column %2.").arg(m_sql, column));
 }
 
@@ -152,7 +166,7 @@ QVariant Recordset::value(int position) const
     if (!m_static)
         return m_query->value(position);
     const Row &row = m_rows[m_pos];
-    return row.edited.isEmpty() ? row.values[position] : row.edited[position];
+    return row.edited.isEmpty() ? currentValues()[position] : row.edited[position];
 }
 
 QVariant Recordset::value(const QString &column) const { return value(columnIndex(column)); }
@@ -170,7 +184,7 @@ void Recordset::setValue(const QString &column, const QVariant &v)
     const int i = columnIndex(column);
     Row &row = m_rows[m_pos];
     if (row.edited.isEmpty())
-        row.edited = row.values;
+        row.edited = currentValues();
     row.edited[i] = v;
 }
 
@@ -178,8 +192,8 @@ void Recordset::addNew()
 {
     requireUpdatable("add a row");
     Row row;
-    row.values.resize(m_columns.size());
-    row.edited = row.values;
+    row.edited.resize(m_columns.size());
+    row.values = Packed(row.edited);
     m_rows << row;
     m_pos = int(m_rows.size()) - 1;
 }
@@ -221,7 +235,7 @@ void Recordset::update()
         QStringList names, marks;
         QVariantList binds;
         for (int i = 0; i < m_columns.size(); ++i) {
-            if (row.edited[i].isNull() && row.values[i].isNull())
+            if (row.edited[i].isNull())
                 continue;
             names << '"' + m_columns[i] + '"';
             marks << QStringLiteral("?");
@@ -237,20 +251,22 @@ void Recordset::update()
             throw DbError(QStringLiteral("Cannot add the row to %1 in %2: %3").arg(m_table, m_connection->describe(), q.lastError().text().trimmed()));
         row.rowid = q.lastInsertId().toLongLong();
         QVector<QVariant> stored = loadRow(row.rowid);
-        row.values = stored.size() == m_columns.size() ? stored : row.edited;
+        row.values = Packed(stored.size() == m_columns.size() ? stored : row.edited);
         row.edited.clear();
+        m_unpackedPos = -1;
         return;
     }
     QStringList sets, checks;
     QVariantList setBinds, checkBinds;
+    const QVector<QVariant> values = currentValues();
     for (int i = 0; i < m_columns.size(); ++i) {
         const QString col = '"' + m_columns[i] + '"';
-        if (row.edited[i] != row.values[i] || row.edited[i].isNull() != row.values[i].isNull()) {
+        if (row.edited[i] != values[i] || row.edited[i].isNull() != values[i].isNull()) {
             sets << col + QStringLiteral(" = ?");
             setBinds << row.edited[i];
         }
         checks << col + QStringLiteral(" IS ? COLLATE BINARY");
-        checkBinds << row.values[i];
+        checkBinds << values[i];
     }
     if (sets.isEmpty()) {
         row.edited.clear();
@@ -271,8 +287,27 @@ void Recordset::update()
     // The columns' affinity gives back what was bound (a number in a text
     // column reads as its text, and compares equal to it), so the row is not
     // read again.
-    row.values = row.edited;
+    row.values = Packed(row.edited);
     row.edited.clear();
+    m_unpackedPos = -1;
+}
+
+void Recordset::acceptEdits()
+{
+    requireUpdatable("save the row");
+    requireRow();
+    Row &row = m_rows[m_pos];
+    if (!row.edited.isEmpty())
+        row.values = Packed(row.edited);
+    row.edited.clear();
+    m_unpackedPos = -1;
+}
+
+qint64 Recordset::rowId() const
+{
+    requireUpdatable("name the row");
+    requireRow();
+    return m_rows[m_pos].rowid;
 }
 
 void Recordset::deleteRow()
@@ -287,7 +322,7 @@ void Recordset::deleteRow()
         QSqlQuery q(m_connection->database());
         q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ? AND %2").arg(m_table, checks.join(" AND ")));
         q.addBindValue(row.rowid);
-        for (const QVariant &v : row.values)
+        for (const QVariant &v : currentValues())
             q.addBindValue(v);
         if (!q.exec())
             throw DbError(QStringLiteral("Cannot delete the row of %1 in %2: %3").arg(m_table, m_connection->describe(), q.lastError().text().trimmed()));
@@ -296,4 +331,132 @@ void Recordset::deleteRow()
                                          "since it was read. Nothing was deleted.").arg(m_table, m_connection->describe()));
     }
     m_rows.removeAt(m_pos);
+    m_unpackedPos = -1;
+}
+
+const QVector<QVariant> &Recordset::currentValues() const
+{
+    if (m_unpackedPos != m_pos) {
+        m_unpacked = m_rows[m_pos].values.unpack();
+        m_unpackedPos = m_pos;
+    }
+    return m_unpacked;
+}
+
+namespace {
+enum Tag : char { Null, Integer, Real, Latin1, Utf16, Bytes, Other };
+
+template <typename T>
+void put(QByteArray &out, T v)
+{
+    out.append(reinterpret_cast<const char *>(&v), sizeof v);
+}
+
+template <typename T>
+T take(const char *&p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    p += sizeof v;
+    return v;
+}
+
+bool fitsLatin1(const QString &s)
+{
+    for (QChar c : s)
+        if (c.unicode() > 0xff)
+            return false;
+    return true;
+}
+
+void putBlock(QByteArray &out, Tag tag, const char *data, qsizetype size)
+{
+    out.append(char(tag));
+    put<qint32>(out, qint32(size));
+    out.append(data, size);
+}
+} // namespace
+
+Recordset::Packed::Packed(const QVector<QVariant> &values)
+{
+    m_bytes.reserve(16 * values.size());
+    for (const QVariant &v : values) {
+        if (v.isNull()) {
+            m_bytes.append(char(Null));
+            continue;
+        }
+        switch (v.typeId()) {
+        case QMetaType::LongLong:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Bool:
+            m_bytes.append(char(Integer));
+            put<qint64>(m_bytes, v.toLongLong());
+            break;
+        case QMetaType::Double:
+            m_bytes.append(char(Real));
+            put<double>(m_bytes, v.toDouble());
+            break;
+        case QMetaType::QString: {
+            const QString text = v.toString();
+            if (fitsLatin1(text)) {
+                const QByteArray latin1 = text.toLatin1();
+                putBlock(m_bytes, Latin1, latin1.constData(), latin1.size());
+            } else {
+                putBlock(m_bytes, Utf16, reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+            }
+            break;
+        }
+        case QMetaType::QByteArray: {
+            const QByteArray bytes = v.toByteArray();
+            putBlock(m_bytes, Bytes, bytes.constData(), bytes.size());
+            break;
+        }
+        default: {
+            // Date-times and the like from SQL Server: kept as Qt streams them.
+            QByteArray streamed;
+            QDataStream out(&streamed, QIODevice::WriteOnly);
+            out << v;
+            putBlock(m_bytes, Other, streamed.constData(), streamed.size());
+        }
+        }
+    }
+    m_bytes.squeeze();
+}
+
+QVector<QVariant> Recordset::Packed::unpack() const
+{
+    QVector<QVariant> values;
+    values.reserve(16);
+    const char *p = m_bytes.constData();
+    const char *end = p + m_bytes.size();
+    while (p < end) {
+        const Tag tag = Tag(*p++);
+        if (tag == Null) {
+            values << QVariant();
+            continue;
+        }
+        if (tag == Integer) {
+            values << QVariant(take<qint64>(p));
+            continue;
+        }
+        if (tag == Real) {
+            values << QVariant(take<double>(p));
+            continue;
+        }
+        const qint32 n = take<qint32>(p);
+        switch (tag) {
+        case Latin1: values << QVariant(QString::fromLatin1(p, n)); break;
+        case Utf16: values << QVariant(QString(reinterpret_cast<const QChar *>(p), n / 2)); break;
+        case Bytes: values << QVariant(QByteArray(p, n)); break;
+        default: {
+            QDataStream in(QByteArray::fromRawData(p, n));
+            QVariant v;
+            in >> v;
+            values << v;
+        }
+        }
+        p += n;
+    }
+    return values;
 }

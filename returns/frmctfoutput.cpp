@@ -10,7 +10,8 @@
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
+#include <QStringListModel>
 #include <QPushButton>
 
 frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
@@ -20,7 +21,11 @@ frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
     auto *grid = new QGridLayout(this);
     Label1 = new QLabel(QStringLiteral("Sample of records to be output"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    List1 = new QListWidget(this);
+    List1 = new QListView(this);
+    m_listModel = new QStringListModel(this);
+    List1->setModel(m_listModel);
+    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List1->setUniformItemSizes(true);
     List1->setObjectName(QStringLiteral("List1"));
     Label2 = new QLabel(QStringLiteral("Period end"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
@@ -59,14 +64,14 @@ frmCTFOUTPUT::~frmCTFOUTPUT() { Form_Unload(); }
 void frmCTFOUTPUT::Form_Load()
 {
     const bool opened = m_output.load();
-    List1->clear();
+    m_listModel->setStringList({});
     if (!opened) {
         // The list is empty because the register could not be read, not
         // because nothing is outstanding: no nil return is offered.
         cmdXML->setEnabled(false);
         return;
     }
-    List1->addItems(m_output.listItems());
+    m_listModel->setStringList(m_output.listItems());
     mskPEnd->setMaskedText(m_output.proposal());
     m_lastAccepted = mskPEnd->text();
 }

@@ -11,7 +11,8 @@
 #include <QWidget>
 
 class QLabel;
-class QListWidget;
+class QListView;
+class QStringListModel;
 class QPushButton;
 class MaskedEdit;
 
@@ -31,7 +32,9 @@ public:
     void cmdExit_Click();
 
     QLabel *Label1, *Label2;
-    QListWidget *List1;
+    // The list shows the component's own texts (shared, not copied), so
+    // 100,000 outstanding entries are held once.
+    QListView *List1;
     MaskedEdit *mskPEnd;
     QPushButton *cmdXML, *cmdRecreate, *cmdExit;
 
@@ -43,6 +46,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    QStringListModel *m_listModel = nullptr;
     returns::ReturnOutput m_output;
     QString m_lastAccepted;
     bool m_unloaded = false;

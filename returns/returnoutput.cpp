@@ -137,6 +137,7 @@ bool ReturnOutput::load(const QDate &today)
             m_rows.close();
         m_rows.open(QStringLiteral("SELECT * FROM ChildTrustFunds WHERE RecordOutput = False ORDER BY Entity, CRN;"),
                     m_connection, CursorType::Static, LockType::Optimistic);
+        m_readVersion = m_connection.changeCounter();
         m_list.reserve(m_rows.recordCount());
         for (m_rows.moveFirst(); !m_rows.eof(); m_rows.moveNext())
             m_list << text(m_rows.value(QStringLiteral("Entity"))) + QStringLiteral(" - ") + text(m_rows.value(QStringLiteral("CRN")));
@@ -296,10 +297,22 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
             // put back should it not finish (a second run on the same
             // opening marks entries that an earlier return already holds).
             QList<qint64> group;
+            bool wholeGroup = false; // nobody else changed the register since it was read
+            QString markedOn;        // PeriodEndSent: the day the group is marked
             int inGroup = 0;
             const auto commitGroup = [&] {
                 if (!m_connection.inTransaction())
                     return;
+                if (wholeGroup) {
+                    const int written = m_connection.execute(
+                        QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = ?, SentRef = ? "
+                                       "WHERE rowid IN (SELECT r FROM temp.ctfadmin_group)"),
+                        {markedOn, run.sentRef});
+                    m_connection.execute(QStringLiteral("DELETE FROM temp.ctfadmin_group"));
+                    if (written != inGroup)
+                        throw DbError(QStringLiteral("The register changed while the return was being created (%1 of %2 entries "
+                                                     "could be marked).").arg(written).arg(inGroup));
+                }
                 file.sync();
                 record.addMarked(group);
                 m_connection.commit();
@@ -311,13 +324,28 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
                 const QString line = entryLine(m_rows);
                 if (!line.isNull())
                     file.writeLine(line);
-                if (!m_connection.inTransaction())
+                if (!m_connection.inTransaction()) {
+                    // The group holds the write lock from here; when nothing
+                    // changed the register since the screen read it, every
+                    // row is as read and the group is marked in one statement.
                     m_connection.beginTransaction();
+                    wholeGroup = m_readVersion >= 0 && m_connection.changeCounter() == m_readVersion;
+                    if (wholeGroup)
+                        m_connection.execute(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS ctfadmin_group (r INTEGER PRIMARY KEY)"));
+                    markedOn = dates::dayFirstShort(ctfclock::today());
+                }
                 const bool wasOutstanding = m_rows.value(QStringLiteral("RecordOutput")).toLongLong() == 0;
                 m_rows.setValue(QStringLiteral("RecordOutput"), 1);
-                m_rows.setValue(QStringLiteral("PeriodEndSent"), dates::dayFirstShort(ctfclock::today()));
+                m_rows.setValue(QStringLiteral("PeriodEndSent"), markedOn);
                 m_rows.setValue(QStringLiteral("SentRef"), run.sentRef);
-                m_rows.update();
+                if (wholeGroup) {
+                    // Every row is as read: no comparison of its values is
+                    // needed, and the group is marked in one statement.
+                    m_connection.execute(QStringLiteral("INSERT INTO temp.ctfadmin_group VALUES (?)"), {m_rows.rowId()});
+                    m_rows.acceptEdits();
+                } else {
+                    m_rows.update();
+                }
                 if (wasOutstanding)
                     group << m_rows.value(QStringLiteral("ID")).toLongLong();
                 if (++inGroup >= m_groupSize)

@@ -78,7 +78,7 @@ public:
 
     // How many markings are committed together, each group after its lines
     // are on the disk.
-    static constexpr int kGroupSize = 4096;
+    static constexpr int kGroupSize = 50000;
     void setGroupSize(int rows) { m_groupSize = rows; }
     // The run record beside the register.
     QString runRecordPath() const;
@@ -100,6 +100,7 @@ private:
     bool m_loaded = false;
     QString m_readError;
     int m_groupSize = kGroupSize;
+    qint64 m_readVersion = -1;   // the register's change counter when the rows were read
 };
 
 } // namespace returns

@@ -329,9 +329,9 @@ void tst_screens::outputCreateAndButtons()
     office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 250);
     office.addEntry(QStringLiteral("RAA"), QVariant(), QStringLiteral("01/02/2010"), 250);
     frmCTFOUTPUT screen;
-    QCOMPARE(screen.List1->count(), 2);
-    QCOMPARE(screen.List1->item(0)->text(), QStringLiteral("RAA - "));
-    QCOMPARE(screen.List1->item(1)->text(), QStringLiteral("Voucher - AB123456C"));
+    QCOMPARE(screen.List1->model()->rowCount(), 2);
+    QCOMPARE(screen.List1->model()->index(0, 0).data().toString(), QStringLiteral("RAA - "));
+    QCOMPARE(screen.List1->model()->index(1, 0).data().toString(), QStringLiteral("Voucher - AB123456C"));
     QVERIFY(screen.cmdXML->isEnabled() && screen.cmdRecreate->isEnabled() && screen.cmdExit->isEnabled());
     QVERIFY(activate(screen));
     screen.mskPEnd->setMaskedText(QStringLiteral("30/11/2026"));
@@ -392,7 +392,7 @@ void tst_screens::outputWithoutRegister()
     frmCTFOUTPUT screen;
     QCOMPARE(scope.ui().messages.size(), 1);
     QVERIFY(scope.ui().messages[0].text.startsWith(QStringLiteral("Unable to access the database\r\n")));
-    QCOMPARE(screen.List1->count(), 0);
+    QCOMPARE(screen.List1->model()->rowCount(), 0);
     QCOMPARE(screen.mskPEnd->text(), QStringLiteral("__/__/____"));
     QVERIFY(!screen.cmdXML->isEnabled());
     QVERIFY(activate(screen));
