@@ -37,6 +37,8 @@ private slots:
     void accessFileRefused();
     void columnsByNameAndPosition();
     void textIgnoresCaseAsAccess();
+    void snapshotKeepsValuesExactly_data();
+    void snapshotKeepsValuesExactly();
     void datesCompareInclusive();
     void addNewGetsItsId();
     void optimisticUpdateConflict();
@@ -178,6 +180,40 @@ void tst_data::columnsByNameAndPosition()
     rs.open(QStringLiteral("SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = True ;"), c, CursorType::Static, LockType::Optimistic);
     QVERIFY(!rs.eof());
     QVERIFY(rs.value(0).isNull());
+}
+
+void tst_data::snapshotKeepsValuesExactly_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::newRow("null") << QVariant();
+    QTest::newRow("integer") << QVariant(qlonglong(-9007199254740993LL));
+    QTest::newRow("real") << QVariant(12.345678901234567);
+    QTest::newRow("empty text") << QVariant(QString(""));
+    QTest::newRow("latin-1 text") << QVariant(QStringLiteral("Caf\u00e9 \u00a312.50|x\r\n"));
+    QTest::newRow("other text") << QVariant(QStringLiteral("\u0141\u00f3d\u017a \u20ac \U0001F600"));
+    QTest::newRow("bytes") << QVariant(QByteArray("\x00\x01\xff", 3));
+}
+
+// A static result keeps every value as the database gave it, and an update
+// still finds the row by those values.
+void tst_data::snapshotKeepsValuesExactly()
+{
+    QFETCH(QVariant, stored);
+    TestOffice office;
+    office.exec(QStringLiteral("K:\\CTF.mdb"), QStringLiteral("CREATE TABLE Sample (Id INTEGER PRIMARY KEY, Value, Other TEXT)"));
+    office.exec(QStringLiteral("K:\\CTF.mdb"), QStringLiteral("INSERT INTO Sample (Value, Other) VALUES (?, 'x')"), {stored});
+    Connection c;
+    openRegister(c);
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM Sample"), c, CursorType::Static, LockType::Optimistic);
+    const QVariant read = rs.value(QStringLiteral("Value"));
+    QCOMPARE(read.isNull(), stored.isNull());
+    if (!stored.isNull())
+        QCOMPARE(read, stored);
+    rs.setValue(QStringLiteral("Other"), QStringLiteral("y"));
+    rs.update();
+    QCOMPARE(rs.value(QStringLiteral("Value")), read);
+    QCOMPARE(office.scalar(QStringLiteral("K:\\CTF.mdb"), QStringLiteral("SELECT Other FROM Sample")).toString(), QStringLiteral("y"));
 }
 
 void tst_data::textIgnoresCaseAsAccess()
