@@ -2,10 +2,13 @@
 
 #include "annual/annualreturn.h"
 #include "app/appsettings.h"
+#include "common/clock.h"
 #include "common/ctfmodules.h"
 #include "common/dates.h"
 #include "common/error.h"
+#include "data/accessfile.h"
 #include "data/schema.h"
+#include "register/registerimport.h"
 #include "platform/officeroot.h"
 #include "platform/pathmapper.h"
 #include "platform/userinterface.h"
@@ -84,6 +87,12 @@ QString usage()
         "ctfadmin [--root DIR] annual --products CODE[,CODE...] --start DD/MM/YY --end DD/MM/YY\n"
         "        the annual return CTFANRTN.txt\n"
         "ctfadmin [--root DIR] enquiry [--all] [--csv]           the enquiry grid's rows\n"
+        "ctfadmin [--root DIR] import-register\n"
+        "        the register that is still a Microsoft Access file (K:\\CTF.mdb, or CTF.MDB beside\n"
+        "        the program) converted in place into the register ctfadmin keeps; the Access\n"
+        "        original is kept beside it, unchanged, as \"CTF (Access original YYYY-MM-DD).mdb\"\n"
+        "ctfadmin [--root DIR] convert ACCESSFILE SQLITEFILE\n"
+        "        every table of a Microsoft Access file into a new SQLite file (Windows or host paths)\n"
         "\n"
         "The office root is --root DIR, else $CTFADMIN_ROOT, else $XDG_DATA_HOME/ctfadmin.\n"
         "Exit status: 0 done; 1 input refused; 2 wrong usage; 3 a database or file failure.\n");
@@ -312,6 +321,46 @@ int enquiry(const QStringList &args)
         text += line + '\n';
     }
     std::fputs(text.toLocal8Bit().constData(), stdout);
+    return 0;
+}
+
+int importRegister(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return wrongUsage(QStringLiteral("import-register takes no arguments"));
+    switch (registerimport::importRegister(ctfclock::today())) {
+    case registerimport::Result::Converted:
+    case registerimport::Result::AlreadyConverted: return 0;
+    case registerimport::Result::Failed: return 3;
+    }
+    return 3;
+}
+
+int convert(const QStringList &args)
+{
+    if (args.size() != 2 || args[0].startsWith(QStringLiteral("--")) || args[1].startsWith(QStringLiteral("--")))
+        return wrongUsage(QStringLiteral("convert needs the Access file and the new SQLite file"));
+    const MappedPath from = pathmapper::map(args[0]);
+    const MappedPath to = pathmapper::map(args[1]);
+    if (!from.ok() || !QFileInfo(from.hostPath).isFile()) {
+        err(QStringLiteral("Could not find file '%1'.").arg(args[0]));
+        return 1;
+    }
+    if (!accessfile::isAccessFile(from.hostPath)) {
+        err(QStringLiteral("'%1' is not a Microsoft Access database.").arg(args[0]));
+        return 1;
+    }
+    if (!to.ok() || QFileInfo::exists(to.hostPath)) {
+        err(to.ok() ? QStringLiteral("'%1' already exists; it is left as it is.").arg(args[1]) : to.error);
+        return 1;
+    }
+    try {
+        accessfile::convert(from.hostPath, args[0], to.hostPath);
+    } catch (const CtfError &e) {
+        err(e.description());
+        return 3;
+    }
+    out(QStringLiteral("converted %1 into %2").arg(args[0], args[1]));
     return 0;
 }
 

@@ -11,6 +11,8 @@ int periodicReturn(const QStringList &args);
 int recreate(const QStringList &args);
 int annualReturn(const QStringList &args);
 int enquiry(const QStringList &args);
+int importRegister(const QStringList &args);
+int convert(const QStringList &args);
 // Prints "name: value" lines of the settings, passwords hidden.
 void printSettings();
 QString usage();

@@ -75,6 +75,10 @@ int main(int argc, char *argv[])
         return cli::annualReturn(rest);
     if (command == QStringLiteral("enquiry"))
         return cli::enquiry(rest);
+    if (command == QStringLiteral("import-register"))
+        return cli::importRegister(rest);
+    if (command == QStringLiteral("convert"))
+        return cli::convert(rest);
     std::fprintf(stderr, "Unknown command %s\n%s", command.toLocal8Bit().constData(), cli::usage().toLocal8Bit().constData());
     return 2;
 }

@@ -1,6 +1,7 @@
 #include "data/connection.h"
 
 #include "common/error.h"
+#include "data/accessfile.h"
 #include "platform/pathmapper.h"
 
 #include <QFile>
@@ -105,18 +106,27 @@ void Connection::openJet(const QString &dataSource)
         throw DbError(QStringLiteral("Cannot read the database file '%1': %2").arg(dataSource, probe.errorString()));
     const QByteArray head = probe.read(32);
     probe.close();
-    if (head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB")
-        throw DbError(QStringLiteral("'%1' is a Microsoft Access database. Convert it to an SQLite database "
-                                     "(see docs/storage.md) before ctfadmin can use it.").arg(dataSource));
-    if (!head.isEmpty() && !head.startsWith(QByteArrayLiteral("SQLite format 3")))
+    // A genuine Access file is read through its read-only SQLite snapshot.
+    const bool access = accessfile::isAccessFile(mapped.hostPath);
+    const QString file = access ? accessfile::snapshot(mapped.hostPath, dataSource) : mapped.hostPath;
+    if (!access && !head.isEmpty() && !head.startsWith(QByteArrayLiteral("SQLite format 3")))
         throw DbError(QStringLiteral("'%1' is not a database file that ctfadmin can read.").arg(dataSource));
 
     QSqlDatabase db = QSqlDatabase::contains(m_name) ? database() : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-    db.setDatabaseName(mapped.hostPath);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    db.setDatabaseName(file);
+    db.setConnectOptions(access ? QStringLiteral("QSQLITE_OPEN_READONLY") : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open())
         throw DbError(QStringLiteral("Cannot open the database '%1': %2").arg(dataSource, db.lastError().text()));
     m_backend = Backend::Sqlite;
+    if (access) {
+        QSqlQuery tables(db);
+        if (tables.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'ChildTrustFunds' COLLATE NOCASE"))
+            && tables.next()) {
+            db.close();
+            throw DbError(registerInAccessMessage(dataSource));
+        }
+        return;
+    }
     // Each saved row is committed on its own; WAL with synchronous NORMAL keeps
     // every commit once the call returns, even when the program is killed,
     // without a disk flush per row.
@@ -233,4 +243,11 @@ int Connection::execute(const QString &sql, const QVariantList &binds)
     if (!q.exec())
         throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3").arg(m_describe, sql, q.lastError().text().trimmed()));
     return q.numRowsAffected();
+}
+
+QString Connection::registerInAccessMessage(const QString &dataSource)
+{
+    return QStringLiteral("'%1' is the CTF register as a Microsoft Access database. Run \"ctfadmin import-register\" once to "
+                          "convert it into the register ctfadmin keeps; the Access original is kept beside it, unchanged.")
+        .arg(dataSource);
 }

@@ -58,6 +58,9 @@ public:
     static void setStatementObserver(StatementObserver observer);
     void notifyStatement(const QString &sql) const;
 
+    // What every screen and command says of a register still in Access.
+    static QString registerInAccessMessage(const QString &dataSource);
+
     // The value of one key of a connection string (keys ignore case and blanks).
     static QString connectionValue(const QString &connectionString, const QString &key);
 

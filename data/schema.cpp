@@ -80,6 +80,37 @@ QString ddl(Kind kind)
         + transactionTable(QStringLiteral("MemberAllTrans")) + transactionTable(QStringLiteral("MemberTrans"));
 }
 
+QStringList indexesFor(const QString &table, const QStringList &columns)
+{
+    struct Index {
+        const char *table, *name, *columns;
+    };
+    static const Index known[] = {
+        {"ChildTrustFunds", "ChildTrustFunds_Outstanding", "RecordOutput, Entity, CRN"},
+        {"ChildTrustFunds", "ChildTrustFunds_CRN", "CRN"},
+        {"ChildTrustFunds", "ChildTrustFunds_ID", "ID"},
+        {"Product", "Product_Code", "ProductCode"},
+        {"MemberMain", "MemberMain_No", "MemberNo"},
+        {"MemberBals", "MemberBals_No", "MemberNo"},
+        {"MemberBalances", "MemberBalances_Product", "ProductCode, MemberNo"},
+        {"MemberAllTrans", "MemberAllTrans_Account", "MemberNo, Account, TranDate"},
+        {"MemberAllTrans", "MemberAllTrans_Product", "MemberNo, ProductCode, TranDate"},
+        {"MemberTrans", "MemberTrans_Account", "MemberNo, Account, TranDate"},
+        {"MemberTrans", "MemberTrans_Product", "MemberNo, ProductCode, TranDate"},
+    };
+    QStringList statements;
+    for (const Index &i : known) {
+        if (table.compare(QLatin1String(i.table), Qt::CaseInsensitive) != 0)
+            continue;
+        bool all = true;
+        for (const QString &c : QString::fromLatin1(i.columns).split(QStringLiteral(", ")))
+            all = all && columns.contains(c, Qt::CaseInsensitive);
+        if (all)
+            statements << QStringLiteral("CREATE INDEX \"%1\" ON \"%2\" (%3)").arg(QLatin1String(i.name), table, QLatin1String(i.columns));
+    }
+    return statements;
+}
+
 void createDatabaseFile(const QString &hostPath, Kind kind)
 {
     if (QFileInfo::exists(hostPath))

@@ -11,6 +11,7 @@
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressDialog>
 
 std::unique_ptr<QMessageBox> QtUserInterface::messageBox(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons,
                                                          MsgResult defaultButton)
@@ -88,6 +89,24 @@ void QtUserInterface::setBusy(bool busy)
     else
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
+}
+
+void QtUserInterface::progress(const QString &what, int percent)
+{
+    static QPointer<QProgressDialog> dialog;
+    if (percent < 0) {
+        delete dialog;
+        return;
+    }
+    if (!dialog) {
+        dialog = new QProgressDialog(what, QString(), 0, 100, QApplication::activeWindow());
+        dialog->setWindowTitle(QStringLiteral("Child trust fund administration"));
+        dialog->setWindowModality(Qt::ApplicationModal);
+        dialog->setMinimumDuration(500);
+        dialog->setAutoClose(false);
+    }
+    dialog->setLabelText(what);
+    dialog->setValue(percent);
 }
 
 void QtUserInterface::installKeySender()

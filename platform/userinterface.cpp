@@ -1,5 +1,8 @@
 #include "platform/userinterface.h"
 
+#include <cstdio>
+#include <unistd.h>
+
 #include "platform/pathmapper.h"
 
 #include <QFileInfo>
@@ -81,4 +84,20 @@ MsgResult ConsoleInterface::message(const QString &text, const QString &, MsgIco
     std::fputc('\n', out);
     std::fflush(out);
     return MsgResult::Ok;
+}
+
+void ConsoleInterface::progress(const QString &what, int percent)
+{
+    static bool shown = false;
+    if (!::isatty(2))
+        return;
+    if (percent < 0) {
+        if (shown)
+            std::fputs("\n", stderr);
+        shown = false;
+        return;
+    }
+    std::fprintf(stderr, "\r%s (%d%%)\x1b[K", what.toLocal8Bit().constData(), percent);
+    std::fflush(stderr);
+    shown = true;
 }

@@ -43,6 +43,9 @@ public:
     virtual bool openDocument(const QString &windowsPath) { return launcher::openDocument(windowsPath); }
     // The busy pointer while a command runs.
     virtual void setBusy(bool) {}
+    // Progress of a long step (percent 0-100); percent -1: the step is over.
+    // Shown only when the step takes more than a moment.
+    virtual void progress(const QString &what, int percent) { (void)what; (void)percent; }
 };
 
 namespace ui {
@@ -74,6 +77,8 @@ std::unique_ptr<UserInterface> install(std::unique_ptr<UserInterface> next);
 // answered Yes; there is no file dialog.
 class ConsoleInterface : public UserInterface {
 public:
+    // A line on standard error, when it is a terminal.
+    void progress(const QString &what, int percent) override;
     MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
     QString openFile(const OpenFileRequest &) override { return {}; }
     bool startProgram(const QString &commandLine, WindowStyle style) override { return launcher::start(commandLine, style); }

@@ -1,0 +1,77 @@
+#pragma once
+// Genuine Microsoft Access files (Jet 3, Jet 4, ACE), read as they stand with
+// Debian's mdbtools programs run as separate processes (mdb-schema for the
+// tables and columns, mdb-export for the rows), and turned into SQLite by
+// one set of rules, in one place:
+// - Date/Time: ISO text "YYYY-MM-DD", with " HH:MM:SS" only when the time
+//   is not midnight. A date mdbtools cannot render (before 30 December 1899,
+//   which it prints as "1900-01-00") is refused, never stored wrong.
+// - Currency: the exact four-decimal value (12.7500 is 12.75); Double and
+//   Single as numbers; Byte, Integer, Long Integer (and AutoNumber) as
+//   whole numbers, the values kept; Yes/No as 1 and 0.
+// - Text and Memo: Jet 3 text read in its code page (Windows-1252), Jet 4
+//   and ACE Unicode text intact, line breaks kept. Null stays Null. Debian's
+//   mdbtools 1.0 gives empty text as Null too, so empty text arrives as Null;
+//   for the columns this system reads the two behave alike.
+// - Binary: the bytes.
+// A value that cannot be converted faithfully, a damaged file or a table
+// mdbtools cannot read stops with a message that names the file, the
+// table, the column and the row. Nothing is ever written to an Access file.
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <functional>
+
+namespace accessfile {
+
+// The bytes "Standard Jet DB" or "Standard ACE DB" at offset 4.
+bool isAccessFile(const QString &hostPath);
+
+struct Column {
+    enum class Kind { Text, Integer, Real, Money, Date, YesNo, Binary };
+    QString name;
+    Kind kind = Kind::Text;
+};
+struct Table {
+    QString name;
+    QList<Column> columns;
+    int column(const QString &name) const; // -1 when missing (names ignore case)
+};
+
+// A genuine Access file: hostPath is where it is read, shownPath how
+// messages name it (the Windows path of the configuration).
+class Reader {
+public:
+    Reader(const QString &hostPath, const QString &shownPath);
+    // The tables and their columns; throws DbError.
+    const QList<Table> &tables();
+    const Table *table(const QString &name);
+    // Each row of a table converted by the rules; throws DbError naming
+    // the file, the table, the column and the row.
+    void rows(const Table &table, const std::function<void(const QVariantList &row)> &each);
+
+private:
+    QString m_host;
+    QString m_shown;
+    QList<Table> m_tables;
+    bool m_read = false;
+};
+
+// One value as mdb-export writes it (with the options the Reader gives it),
+// converted by the rules; false when it cannot be converted faithfully.
+bool convertValue(const QByteArray &text, Column::Kind kind, QVariant &value);
+
+// Every table of an Access file into a new SQLite file at targetHostPath:
+// text that ignores letter case, the program's indexes for the tables it
+// knows. Written beside the target and put in place only when complete;
+// throws DbError.
+void convert(const QString &hostPath, const QString &shownPath, const QString &targetHostPath);
+
+// The read-only SQLite snapshot of an Access file, converted again only when
+// the file's path, size or modification time changed; its host path.
+// Throws DbError.
+QString snapshot(const QString &hostPath, const QString &shownPath);
+// Tests watch conversions (the shown path of each file converted).
+void setConversionObserver(std::function<void(const QString &shownPath)> observer);
+
+} // namespace accessfile

@@ -1,0 +1,177 @@
+#include "register/registerimport.h"
+
+#include "app/appsettings.h"
+#include "common/dates.h"
+#include "common/error.h"
+#include "data/accessfile.h"
+#include "data/connection.h"
+#include "data/schema.h"
+#include "platform/pathmapper.h"
+#include "platform/userinterface.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace registerimport {
+namespace {
+const QString kTitle = QStringLiteral("Child trust fund administration");
+
+// The day-first text the register keeps, from what the Access column gave.
+QVariant dayFirst(const QVariant &v, accessfile::Column::Kind kind, bool shortYear)
+{
+    if (v.isNull() || kind != accessfile::Column::Kind::Date)
+        return v;
+    const QDate d = QDate::fromString(v.toString().left(10), QStringLiteral("yyyy-MM-dd"));
+    return shortYear ? dates::dayFirstShort(d) : dates::dayFirst(d);
+}
+
+void syncPath(const QString &hostPath, bool folder)
+{
+    const int fd = ::open(QFile::encodeName(hostPath).constData(), folder ? (O_RDONLY | O_DIRECTORY) : O_RDONLY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Writes the entries into a new register file; their count and highest ID.
+QPair<int, qint64> writeRegister(accessfile::Reader &reader, const accessfile::Table &t, const QString &newFile)
+{
+    schema::createDatabaseFile(newFile, schema::Kind::Register);
+    static const char *columns[] = {"ID", "Entity", "CRN", "DOB", "Amount", "DOD", "MemberNo", "PeriodEndSent", "RecordOutput", "Ref", "SentRef", "Type"};
+    QList<int> from;
+    QStringList names, marks;
+    for (const char *c : columns) {
+        const int i = t.column(QLatin1String(c));
+        if (i < 0)
+            continue;
+        from << i;
+        names << QLatin1String(c);
+        marks << QStringLiteral("?");
+    }
+    if (!names.contains(QStringLiteral("ID")))
+        throw DbError(QStringLiteral("The table ChildTrustFunds has no ID column."));
+    int count = 0;
+    qint64 highest = 0;
+    QString failure;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("ctfadmin-import"));
+        db.setDatabaseName(newFile);
+        try {
+            if (!db.open())
+                throw DbError(QStringLiteral("Cannot open %1: %2").arg(newFile, db.lastError().text()));
+            db.transaction();
+            QSqlQuery insert(db);
+            insert.prepare(QStringLiteral("INSERT INTO ChildTrustFunds (%1) VALUES (%2)").arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+            reader.rows(t, [&](const QVariantList &row) {
+                for (int k = 0; k < from.size(); ++k) {
+                    const accessfile::Column &c = t.columns[from[k]];
+                    QVariant v = row[from[k]];
+                    if (names[k] == QStringLiteral("DOB") || names[k] == QStringLiteral("DOD"))
+                        v = dayFirst(v, c.kind, false);
+                    else if (names[k] == QStringLiteral("PeriodEndSent"))
+                        v = dayFirst(v, c.kind, true);
+                    else if (names[k] == QStringLiteral("RecordOutput") && v.isNull())
+                        v = 0;
+                    insert.bindValue(k, v);
+                }
+                if (!insert.exec())
+                    throw DbError(QStringLiteral("Cannot store entry %1: %2").arg(row[from[0]].toString(), insert.lastError().text()));
+                ++count;
+                highest = std::max(highest, row[from[0]].toLongLong());
+            });
+            if (!db.commit())
+                throw DbError(QStringLiteral("Cannot write %1: %2").arg(newFile, db.lastError().text()));
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        } catch (const CtfError &e) {
+            failure = e.description();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("ctfadmin-import"));
+    if (!failure.isNull())
+        throw DbError(failure);
+    syncPath(newFile, false);
+    return {count, highest};
+}
+} // namespace
+
+QString keptName(const QString &registerPath, const QDate &day)
+{
+    const qsizetype slash = registerPath.lastIndexOf(QLatin1Char('\\'));
+    const QString folder = registerPath.left(slash + 1);
+    const QString file = registerPath.mid(slash + 1);
+    const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > 0 ? file.left(dot) : file;
+    const QString ext = dot > 0 ? file.mid(dot) : QString();
+    return folder + base + QStringLiteral(" (Access original %1)").arg(day.toString(Qt::ISODate)) + ext;
+}
+
+Result importRegister(const QDate &today)
+{
+    const QString ds = Connection::connectionValue(GetConnectionString(QStringLiteral("CTF")), QStringLiteral("Data Source"));
+    const MappedPath mapped = pathmapper::map(ds);
+    const auto fail = [&](const QString &why) {
+        ui::current().message(QStringLiteral("The register %1 was not converted: %2\r\n\r\nNothing was changed.").arg(ds, why), kTitle,
+                              MsgIcon::Critical);
+        return Result::Failed;
+    };
+    if (!mapped.ok() || !QFileInfo(mapped.hostPath).isFile())
+        return fail(QStringLiteral("Could not find file '%1'.").arg(ds));
+    if (!accessfile::isAccessFile(mapped.hostPath)) {
+        ui::current().message(QStringLiteral("The register %1 is not a Microsoft Access database: it has been converted already, "
+                                             "or was made by ctfadmin. Nothing was changed.")
+                                  .arg(ds),
+                              kTitle, MsgIcon::Information);
+        return Result::AlreadyConverted;
+    }
+    const QString newFile = mapped.hostPath + QStringLiteral(".importing");
+    QFile::remove(newFile);
+    try {
+        accessfile::Reader reader(mapped.hostPath, ds);
+        const accessfile::Table *t = reader.table(QStringLiteral("ChildTrustFunds"));
+        if (!t)
+            throw DbError(QStringLiteral("the Access database '%1' holds no table ChildTrustFunds.").arg(ds));
+        const auto [count, highest] = writeRegister(reader, *t, newFile);
+        // The original keeps its bytes under its new name (a second name for
+        // the same file, or a copy where the drive knows no such thing);
+        // only then does the new register take its place.
+        QString kept = keptName(ds, today);
+        MappedPath keptHost = pathmapper::map(kept);
+        for (int n = 2; keptHost.ok() && QFileInfo::exists(keptHost.hostPath); ++n) {
+            kept = keptName(ds, today).replace(QStringLiteral(").mdb"), QStringLiteral(") %1.mdb").arg(n));
+            keptHost = pathmapper::map(kept);
+        }
+        if (!keptHost.ok())
+            throw DbError(keptHost.error);
+        if (::link(QFile::encodeName(mapped.hostPath).constData(), QFile::encodeName(keptHost.hostPath).constData()) != 0
+            && !QFile::copy(mapped.hostPath, keptHost.hostPath))
+            throw DbError(QStringLiteral("the Access original could not be kept as %1.").arg(kept));
+        syncPath(QFileInfo(keptHost.hostPath).absolutePath(), true);
+        if (::rename(QFile::encodeName(newFile).constData(), QFile::encodeName(mapped.hostPath).constData()) != 0)
+            throw DbError(QStringLiteral("the new register could not be put in place of %1.").arg(ds));
+        syncPath(QFileInfo(mapped.hostPath).absolutePath(), true);
+        ui::current().message(QStringLiteral("The register %1 was converted: %2 entries, the highest ID %3 (new entries continue after it). "
+                                             "The Access original is kept, unchanged, as %4.")
+                                  .arg(ds)
+                                  .arg(count)
+                                  .arg(highest)
+                                  .arg(kept),
+                              kTitle, MsgIcon::Information);
+        return Result::Converted;
+    } catch (const CtfError &e) {
+        QFile::remove(newFile);
+        QFile::remove(newFile + QStringLiteral("-wal"));
+        QFile::remove(newFile + QStringLiteral("-shm"));
+        return fail(e.description());
+    }
+}
+
+} // namespace registerimport

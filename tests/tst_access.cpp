@@ -1,0 +1,418 @@
+// Genuine Access files, written by Jackcess outside this project
+// (tests/data/mdb, with their data dumps and licences): every conversion
+// rule checked against the dumps, the snapshot cache, the annual return on a
+// genuine Tarnwell file, import-register and the refusals.
+#include "annual/annualreturn.h"
+#include "common/error.h"
+#include "common/money.h"
+#include "data/accessfile.h"
+#include "data/connection.h"
+#include "data/recordset.h"
+#include "data/schema.h"
+#include "register/entrymaintenance.h"
+#include "register/registerimport.h"
+#include "returns/returnoutput.h"
+#include "support/office.h"
+#include "support/scriptedui.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+
+namespace {
+const QString kData = QStringLiteral(CTF_TEST_DATA "/mdb");
+const QString kTarn = QStringLiteral("K:\\Tarnwell.mdb");
+const QString kCtf = QStringLiteral("K:\\CTF.mdb");
+
+QJsonObject dump(const QString &name)
+{
+    QFile f(kData + QStringLiteral("/generated/") + name + QStringLiteral(".json"));
+    f.open(QIODevice::ReadOnly);
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+QByteArray bytes(const QString &path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+void copyInto(TestOffice &office, const QString &fixture, const QString &windowsPath)
+{
+    QFile::remove(office.host(windowsPath));
+    QVERIFY(QFile::copy(kData + fixture, office.host(windowsPath)));
+    QFile::setPermissions(office.host(windowsPath), QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// The value a dump's cell must arrive as, by the conversion rules.
+QVariant expected(const QJsonValue &cell, const QString &type)
+{
+    if (cell.isNull() || (cell.isString() && cell.toString().isEmpty()))
+        return {}; // mdbtools gives empty text as Null
+    if (type == QStringLiteral("Boolean"))
+        return qlonglong(cell.toBool() ? 1 : 0);
+    if (type == QStringLiteral("Currency"))
+        return Money::parse(cell.toString())->plain();
+    if (type == QStringLiteral("Long") || type == QStringLiteral("AutoNumber"))
+        return qlonglong(cell.toDouble());
+    return cell.toString(); // text, and dates as ISO text
+}
+
+QVariant stored(const QVariant &v, const QString &type)
+{
+    if (v.isNull())
+        return {};
+    if (type == QStringLiteral("Currency"))
+        return Money::fromVariant(v).plain();
+    if (type == QStringLiteral("Long") || type == QStringLiteral("AutoNumber") || type == QStringLiteral("Boolean"))
+        return v.toLongLong();
+    return v.toString();
+}
+
+// An SQLite Tarnwell database made from a dump alone, as an office loading
+// its data with sqlite3 would make it.
+void databaseFromDump(const QString &hostPath, const QJsonObject &d)
+{
+    schema::createDatabaseFile(hostPath, schema::Kind::Tarnwell);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("from-dump"));
+        db.setDatabaseName(hostPath);
+        QVERIFY(db.open());
+        for (const QJsonValue &t : d[QStringLiteral("tables")].toArray()) {
+            const QJsonArray columns = t[QStringLiteral("columns")].toArray();
+            QStringList marks;
+            for (int i = 0; i < columns.size(); ++i)
+                marks << QStringLiteral("?");
+            QSqlQuery q(db);
+            q.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(t[QStringLiteral("name")].toString(), marks.join(',')));
+            for (const QJsonValue &row : t[QStringLiteral("rows")].toArray()) {
+                for (int i = 0; i < columns.size(); ++i) {
+                    const QJsonValue cell = row.toArray()[i];
+                    const QString type = columns[i].toObject()[QStringLiteral("type")].toString();
+                    q.bindValue(i, cell.isNull() ? QVariant()
+                                   : type == QStringLiteral("Currency") ? QVariant(cell.toString().toDouble())
+                                   : cell.isDouble() ? QVariant(qlonglong(cell.toDouble()))
+                                   : QVariant(cell.toString()));
+                }
+                QVERIFY2(q.exec(), qPrintable(q.lastQuery()));
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("from-dump"));
+}
+} // namespace
+
+class tst_access : public QObject {
+    Q_OBJECT
+private slots:
+    void conversionMatchesDumps_data();
+    void conversionMatchesDumps();
+    void jackcessTestFiles_data();
+    void jackcessTestFiles();
+    void valuesThatCannotBeConverted();
+    void snapshotCache();
+    void annualReturnOnGenuineTarnwell();
+    void importRegister_data();
+    void importRegister();
+    void interruptedImportChangesNothing();
+    void registerInAccessRefused();
+};
+
+void tst_access::conversionMatchesDumps_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("Tarnwell, Jet 4") << "tarnwell-jet4";
+    QTest::newRow("register, Date/Time columns") << "ctf-register-jet4";
+    QTest::newRow("register, Text date columns") << "ctf-register-textdates-jet4";
+}
+
+void tst_access::conversionMatchesDumps()
+{
+    QFETCH(QString, name);
+    TestOffice office;
+    const QString target = office.root() + QStringLiteral("/converted.sqlite");
+    accessfile::convert(kData + QStringLiteral("/generated/") + name + QStringLiteral(".mdb"), name, target);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("converted"));
+    db.setDatabaseName(target);
+    QVERIFY(db.open());
+    int cells = 0;
+    for (const QJsonValue &t : dump(name)[QStringLiteral("tables")].toArray()) {
+        const QString table = t[QStringLiteral("name")].toString();
+        const QJsonArray columns = t[QStringLiteral("columns")].toArray();
+        const QJsonArray rows = t[QStringLiteral("rows")].toArray();
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table)));
+        int r = 0;
+        for (; q.next(); ++r) {
+            QVERIFY2(r < rows.size(), qPrintable(table));
+            for (int c = 0; c < columns.size(); ++c) {
+                const QString type = columns[c].toObject()[QStringLiteral("type")].toString();
+                const QVariant want = expected(rows[r].toArray()[c], type);
+                const QVariant got = stored(q.value(c), type);
+                QVERIFY2(got == want && got.isNull() == want.isNull(),
+                         qPrintable(QStringLiteral("%1 row %2 %3: %4 instead of %5")
+                                        .arg(table).arg(r + 1).arg(columns[c].toObject()[QStringLiteral("name")].toString(), got.toString(),
+                                                                   want.toString())));
+                ++cells;
+            }
+        }
+        QCOMPARE(r, rows.size());
+        // Text ignores letter case, as in Access.
+        QVERIFY(db.record(table).count() == columns.size());
+    }
+    QVERIFY(cells > 100);
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("converted"));
+}
+
+void tst_access::jackcessTestFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("Jet 3 (Access 97)") << "testV1997.mdb";
+    QTest::newRow("Jet 4 (Access 2000)") << "testV2000.mdb";
+}
+
+// Table1 of Jackcess's own test files holds two rows whose values Jackcess's
+// tests state: text, Byte, Integer, Long, Double, Date/Time, Currency, Yes/No.
+void tst_access::jackcessTestFiles()
+{
+    QFETCH(QString, file);
+    accessfile::Reader reader(kData + QStringLiteral("/jackcess-tests/") + file, file);
+    const accessfile::Table *t = reader.table(QStringLiteral("Table1"));
+    QVERIFY(t);
+    QList<QVariantList> rows;
+    reader.rows(*t, [&](const QVariantList &row) { rows << row; });
+    QCOMPARE(rows.size(), 2);
+    const QVariantList full = rows[0][0] == QStringLiteral("abcdefg") ? rows[0] : rows[1];
+    const QVariantList zero = rows[0][0] == QStringLiteral("abcdefg") ? rows[1] : rows[0];
+    QCOMPARE(full, QVariantList({QStringLiteral("abcdefg"), QStringLiteral("hijklmnop"), qlonglong(2), qlonglong(222), qlonglong(333333333),
+                                 444.555, QStringLiteral("1974-09-21"), 3.5, qlonglong(1)}));
+    QCOMPARE(zero, QVariantList({QStringLiteral("a"), QStringLiteral("b"), qlonglong(0), qlonglong(0), qlonglong(0), 0.0,
+                                 QStringLiteral("1981-12-12"), 0.0, qlonglong(0)}));
+}
+
+void tst_access::valuesThatCannotBeConverted()
+{
+    using K = accessfile::Column::Kind;
+    const struct { QByteArray text; K kind; bool ok; QVariant value; } cases[] = {
+        {"1900-01-00 00:00:00", K::Date, false, {}},      // a date before 30 December 1899
+        {"2026-04-05 00:00:00", K::Date, true, QStringLiteral("2026-04-05")},
+        {"2026-04-05 13:07:00", K::Date, true, QStringLiteral("2026-04-05 13:07:00")},
+        {"12.7500", K::Money, true, 12.75},
+        {"-0.0050", K::Money, true, -0.005},
+        {"1e5", K::Money, false, {}},
+        {"12.75001", K::Money, false, {}},
+        {"\x1d", K::Text, true, QVariant()},                // Null
+        {"line\r\nbreak", K::Text, true, QStringLiteral("line\r\nbreak")},
+        {"x", K::Integer, false, {}},
+    };
+    for (const auto &c : cases) {
+        QVariant v;
+        QCOMPARE(accessfile::convertValue(c.text, c.kind, v), c.ok);
+        if (c.ok)
+            QCOMPARE(v, c.value);
+    }
+    // A damaged file is refused with its name.
+    TestOffice office;
+    QFile whole(kData + QStringLiteral("/generated/tarnwell-jet4.mdb"));
+    QVERIFY(whole.open(QIODevice::ReadOnly));
+    QFile cut(office.root() + QStringLiteral("/cut.mdb"));
+    QVERIFY(cut.open(QIODevice::WriteOnly));
+    cut.write(whole.read(8192));
+    cut.close();
+    try {
+        accessfile::convert(cut.fileName(), QStringLiteral("K:\\cut.mdb"), office.root() + QStringLiteral("/cut.sqlite"));
+        QFAIL("a damaged file was converted");
+    } catch (const DbError &e) {
+        QVERIFY2(e.description().contains(QStringLiteral("K:\\cut.mdb")), qPrintable(e.description()));
+    }
+    QVERIFY(!QFile::exists(office.root() + QStringLiteral("/cut.sqlite")));
+}
+
+void tst_access::snapshotCache()
+{
+    TestOffice office;
+    copyInto(office, QStringLiteral("/generated/tarnwell-jet4.mdb"), kTarn);
+    int conversions = 0;
+    accessfile::setConversionObserver([&](const QString &) { ++conversions; });
+    for (int i = 0; i < 2; ++i) {
+        Connection c;
+        c.setConnectionString(GetConnectionString(QStringLiteral("Tarnwell")));
+        c.open();
+        Recordset rs;
+        rs.open(QStringLiteral("Select * FROM Control ;"), c);
+        QCOMPARE(rs.value(QStringLiteral("cuname")).toString(), QStringLiteral("Tarnwell Test Credit Union Ltd"));
+        // Read-only: nothing reaches the Access file.
+        QVERIFY_THROWS_EXCEPTION(DbError, c.execute(QStringLiteral("DELETE FROM Control")));
+    }
+    QCOMPARE(conversions, 1);
+    QFile f(office.host(kTarn));
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    f.close();
+    Connection c;
+    c.setConnectionString(GetConnectionString(QStringLiteral("Tarnwell")));
+    c.open();
+    QCOMPARE(conversions, 2);
+    accessfile::setConversionObserver({});
+    QCOMPARE(bytes(office.host(kTarn)), bytes(kData + QStringLiteral("/generated/tarnwell-jet4.mdb")));
+}
+
+// The same CTFANRTN.txt from the genuine file as from an SQLite database
+// made from its dump.
+void tst_access::annualReturnOnGenuineTarnwell()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    const QList<QList<annual::ProductItem>> products{{{QStringLiteral("CTF - Child Trust Fund"), true}},
+                                                     {{QStringLiteral("CTF - x"), true}, {QStringLiteral("JCTF - y"), true}}};
+    const auto runAll = [&] {
+        QList<QByteArray> files;
+        annual::AnnualReturn run;
+        run.open();
+        for (int n = 1; n <= 4; ++n) {
+            run.runShareAccount(n, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+            files << office.readFile(QStringLiteral("K:\\Returns\\CTFANRTN.txt"));
+        }
+        for (const auto &items : products) {
+            run.runProducts(items, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+            files << office.readFile(QStringLiteral("K:\\Returns\\CTFANRTN.txt"));
+        }
+        return files;
+    };
+    copyInto(office, QStringLiteral("/generated/tarnwell-jet4.mdb"), kTarn);
+    const QList<QByteArray> genuine = runAll();
+    QVERIFY(!scope.ui().messages.isEmpty());
+    for (const RecordedMessage &m : scope.ui().messages)
+        QVERIFY2(m.icon != MsgIcon::Critical, qPrintable(m.text));
+    QFile::remove(office.host(kTarn));
+    databaseFromDump(office.host(kTarn), dump(QStringLiteral("tarnwell-jet4")));
+    const QList<QByteArray> fromDump = runAll();
+    QCOMPARE(genuine, fromDump);
+    int lines = 0;
+    for (const QByteArray &f : genuine)
+        lines += int(f.count('\n'));
+    QVERIFY(lines > 20);
+}
+
+void tst_access::importRegister_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("Date/Time columns") << "ctf-register-jet4";
+    QTest::newRow("Text date columns") << "ctf-register-textdates-jet4";
+}
+
+void tst_access::importRegister()
+{
+    QFETCH(QString, name);
+    TestOffice office;
+    ScriptedUiScope scope;
+    copyInto(office, QStringLiteral("/generated/") + name + QStringLiteral(".mdb"), kCtf);
+    QCOMPARE(registerimport::importRegister(QDate(2026, 12, 6)), registerimport::Result::Converted);
+    QVERIFY2(scope.ui().messages.last().text.contains(QStringLiteral("kept, unchanged, as K:\\CTF (Access original 2026-12-06).mdb")),
+             qPrintable(scope.ui().messages.last().text));
+    QCOMPARE(bytes(office.host(QStringLiteral("K:\\CTF (Access original 2026-12-06).mdb"))),
+             bytes(kData + QStringLiteral("/generated/") + name + QStringLiteral(".mdb")));
+    // Every entry as the dump has it, dates as day-first text.
+    const QJsonObject table = dump(name)[QStringLiteral("tables")].toArray()[0].toObject();
+    const QJsonArray columns = table[QStringLiteral("columns")].toArray();
+    Connection c;
+    c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
+    c.open();
+    Recordset rs;
+    int checked = 0;
+    for (const QJsonValue &row : table[QStringLiteral("rows")].toArray()) {
+        const QJsonArray r = row.toArray();
+        rs.open(QStringLiteral("SELECT * FROM ChildTrustFunds WHERE ID = %1").arg(r[0].toInteger()), c);
+        QVERIFY(!rs.eof());
+        for (int i = 0; i < columns.size(); ++i) {
+            const QString col = columns[i].toObject()[QStringLiteral("name")].toString();
+            const QString type = columns[i].toObject()[QStringLiteral("type")].toString();
+            QVariant want = expected(r[i], type);
+            if (!want.isNull() && type == QStringLiteral("DateTime"))
+                want = QDate::fromString(want.toString().left(10), Qt::ISODate)
+                           .toString(col == QStringLiteral("PeriodEndSent") ? QStringLiteral("dd/MM/yy") : QStringLiteral("dd/MM/yyyy"));
+            const QVariant got = stored(rs.value(col), type);
+            QVERIFY2(got == want && got.isNull() == want.isNull(),
+                     qPrintable(QStringLiteral("ID %1 %2: %3 instead of %4").arg(r[0].toInteger()).arg(col, got.toString(), want.toString())));
+            ++checked;
+        }
+    }
+    QCOMPARE(checked, 40 * 12);
+    rs.close();
+    c.close();
+    // New entries continue after the highest ID; the periodic return runs.
+    const qint64 highest = office.scalar(kCtf, QStringLiteral("SELECT max(ID) FROM ChildTrustFunds")).toLongLong();
+    QCOMPARE(office.addEntry(QStringLiteral("Voucher"), QStringLiteral("ZZ999999A"), QStringLiteral("01/01/2010"), 1), highest + 1);
+    const int outstanding = office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 0")).toInt();
+    returns::ReturnOutput out;
+    QVERIFY(out.load());
+    QCOMPARE(out.generate(QStringLiteral("30/11/2026")), returns::RunResult::Done);
+    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 0")).toInt(), 0);
+    QVERIFY(office.readFile(QStringLiteral("K:\\Returns\\IRReturn.txt")).count('\n') > outstanding / 2);
+    // Again: it says so and changes nothing.
+    const QByteArray after = bytes(office.host(kCtf));
+    QCOMPARE(registerimport::importRegister(QDate(2026, 12, 7)), registerimport::Result::AlreadyConverted);
+    QCOMPARE(bytes(office.host(kCtf)), after);
+}
+
+void tst_access::interruptedImportChangesNothing()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    copyInto(office, QStringLiteral("/generated/ctf-register-jet4.mdb"), kCtf);
+    // The new register cannot be written beside the old one.
+    QVERIFY(QDir().mkpath(office.host(kCtf) + QStringLiteral(".importing/blocked")));
+    QCOMPARE(registerimport::importRegister(QDate(2026, 12, 6)), registerimport::Result::Failed);
+    QCOMPARE(bytes(office.host(kCtf)), bytes(kData + QStringLiteral("/generated/ctf-register-jet4.mdb")));
+    QVERIFY(!QFile::exists(office.host(QStringLiteral("K:\\CTF (Access original 2026-12-06).mdb"))));
+    QVERIFY2(scope.ui().messages.last().text.endsWith(QStringLiteral("Nothing was changed.")), qPrintable(scope.ui().messages.last().text));
+}
+
+// Every screen's component that meets the register in Access names the
+// command that converts it; a genuine file without a table the program
+// reads gives the same message as an SQLite file without it.
+void tst_access::registerInAccessRefused()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    copyInto(office, QStringLiteral("/generated/ctf-register-jet4.mdb"), kCtf);
+    const QString advice = QStringLiteral("Run \"ctfadmin import-register\" once");
+    maint::EntryMaintenance m;
+    try {
+        m.openRegister(GetConnectionString(QStringLiteral("CTF")));
+        QFAIL("the Access register was opened");
+    } catch (const DbError &e) {
+        QVERIFY2(e.description().contains(advice) && e.description().contains(QStringLiteral("kept beside it")), qPrintable(e.description()));
+    }
+    returns::ReturnOutput out;
+    QVERIFY(!out.load());
+    QVERIFY(scope.ui().messages.last().text.contains(advice));
+
+    // A genuine Tarnwell file without MemberBals: the message an SQLite file
+    // without it gives.
+    const auto shareAccountMessage = [&] {
+        annual::AnnualReturn run;
+        run.open();
+        run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+        return scope.ui().messages.last().text;
+    };
+    copyInto(office, QStringLiteral("/jackcess-tests/testV2000.mdb"), kTarn);
+    const QString genuine = shareAccountMessage();
+    QFile::remove(office.host(kTarn));
+    schema::createDatabaseFile(office.host(kTarn), schema::Kind::Register);
+    QCOMPARE(genuine, shareAccountMessage());
+    QVERIFY2(genuine.contains(QStringLiteral("MemberBals")), qPrintable(genuine));
+}
+
+QTEST_GUILESS_MAIN(tst_access)
+#include "tst_access.moc"
