@@ -17,6 +17,8 @@
 #include <QSqlQuery>
 #include <QTime>
 #include <atomic>
+#include <memory>
+#include <vector>
 
 namespace accessfile {
 namespace {
@@ -202,14 +204,24 @@ const Table *Reader::table(const QString &name)
     return nullptr;
 }
 
+std::unique_ptr<QProcess> Reader::startRows(const Table &table)
+{
+    auto p = std::make_unique<QProcess>();
+    p->setProcessEnvironment(mdbEnvironment());
+    p->start(QStringLiteral("mdb-export"),
+             {QStringLiteral("-H"), QStringLiteral("-Q"), QStringLiteral("-d"), QString(QLatin1Char(kField)), QStringLiteral("-R"),
+              QString(QLatin1Char(kRow)), QStringLiteral("-0"), QString(QLatin1Char(kNull)), QStringLiteral("-b"), QStringLiteral("hex"),
+              QStringLiteral("-T"), QString::fromLatin1(kDateTimeFormat), m_host, table.name});
+    return p;
+}
+
 void Reader::rows(const Table &table, const std::function<void(const QVariantList &)> &each)
 {
-    QProcess p;
-    p.setProcessEnvironment(mdbEnvironment());
-    p.start(QStringLiteral("mdb-export"),
-            {QStringLiteral("-H"), QStringLiteral("-Q"), QStringLiteral("-d"), QString(QLatin1Char(kField)), QStringLiteral("-R"),
-             QString(QLatin1Char(kRow)), QStringLiteral("-0"), QString(QLatin1Char(kNull)), QStringLiteral("-b"), QStringLiteral("hex"),
-             QStringLiteral("-T"), QString::fromLatin1(kDateTimeFormat), m_host, table.name});
+    readRows(*startRows(table), table, each);
+}
+
+void Reader::readRows(QProcess &p, const Table &table, const std::function<void(const QVariantList &)> &each)
+{
     if (!p.waitForStarted())
         throw DbError(QStringLiteral("Cannot read the Access database '%1': mdb-export could not be started (is mdbtools installed?).").arg(m_shown));
     QByteArray pending;
@@ -280,6 +292,11 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
             q.exec(QStringLiteral("PRAGMA journal_mode=OFF"));
             q.exec(QStringLiteral("PRAGMA synchronous=OFF"));
             db.transaction();
+            // Every table's mdb-export runs at once, each read in turn while
+            // the others go on.
+            std::vector<std::unique_ptr<QProcess>> exports;
+            for (const Table &t : tables)
+                exports.push_back(reader.startRows(t));
             int done = 0;
             for (const Table &t : tables) {
                 ui::current().progress(QStringLiteral("Reading %1 from %2").arg(t.name, shownPath), 100 * done++ / int(tables.size()));
@@ -293,7 +310,7 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
                     throw DbError(QStringLiteral("Cannot create table %1 in %2: %3").arg(t.name, partial, q.lastError().text()));
                 QSqlQuery insert(db);
                 insert.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(t.name), marks.join(QLatin1Char(','))));
-                reader.rows(t, [&](const QVariantList &row) {
+                reader.readRows(*exports[size_t(done - 1)], t, [&](const QVariantList &row) {
                     for (int i = 0; i < row.size(); ++i)
                         insert.bindValue(i, row[i]);
                     if (!insert.exec())

@@ -21,6 +21,9 @@
 #include <QString>
 #include <QVariant>
 #include <functional>
+#include <memory>
+
+class QProcess;
 
 namespace accessfile {
 
@@ -49,6 +52,9 @@ public:
     // Each row of a table converted by the rules; throws DbError naming
     // the file, the table, the column and the row.
     void rows(const Table &table, const std::function<void(const QVariantList &row)> &each);
+    // The same in two steps, so that several tables can be read at once.
+    std::unique_ptr<QProcess> startRows(const Table &table);
+    void readRows(QProcess &process, const Table &table, const std::function<void(const QVariantList &row)> &each);
 
 private:
     QString m_host;
