@@ -71,6 +71,7 @@ private slots:
     void setupNeverOverwrites();
     void killedRunsLoseNothing();
     void runWhileAnotherRuns();
+    void accessRegisterEndToEnd();
 };
 
 void tst_cli::periodicReturn()
@@ -242,6 +243,31 @@ void tst_cli::runWhileAnotherRuns()
     QVERIFY(markedUrns(office).isEmpty());
     other.release();
     QCOMPARE(ctfadmin(office, {QStringLiteral("return")}).status, 0);
+}
+
+// An office whose register and Tarnwell file are genuine Access files.
+void tst_cli::accessRegisterEndToEnd()
+{
+    TestOffice office;
+    for (const auto &[fixture, path] : {std::pair{"ctf-register-jet4.mdb", kCtf}, std::pair{"tarnwell-jet4.mdb", QStringLiteral("K:\\Tarnwell.mdb")}}) {
+        QFile::remove(office.host(path));
+        QVERIFY(QFile::copy(QStringLiteral(CTF_TEST_DATA "/mdb/generated/") + QLatin1String(fixture), office.host(path)));
+        QFile::setPermissions(office.host(path), QFile::ReadOwner | QFile::WriteOwner);
+    }
+    const Run refused = ctfadmin(office, {QStringLiteral("return")});
+    QCOMPARE(refused.status, 3);
+    QVERIFY2(refused.err.contains(QStringLiteral("Run \"ctfadmin import-register\" once")), qPrintable(refused.err));
+    const Run converted = ctfadmin(office, {QStringLiteral("import-register")});
+    QCOMPARE(converted.status, 0);
+    QVERIFY2(converted.out.contains(QStringLiteral("40 entries")), qPrintable(converted.out));
+    QCOMPARE(ctfadmin(office, {QStringLiteral("import-register")}).status, 0);
+    QCOMPARE(ctfadmin(office, {QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("30/11/2026")}).status, 0);
+    QVERIFY(office.readFile(kReturn).startsWith("Header|2026/11/30\r\nEndowment|"));
+    const Run annual = ctfadmin(office, {QStringLiteral("annual"), QStringLiteral("--products"), QStringLiteral("CTF"), QStringLiteral("--start"),
+                                         QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")});
+    QCOMPARE(annual.status, 0);
+    QVERIFY(office.readFile(kAnnual).count('\n') > 5);
+    QCOMPARE(ctfadmin(office, {QStringLiteral("enquiry"), QStringLiteral("--all"), QStringLiteral("--csv")}).out.count('\n'), 41);
 }
 
 QTEST_GUILESS_MAIN(tst_cli)
