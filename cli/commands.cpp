@@ -8,6 +8,7 @@
 #include "common/error.h"
 #include "data/accessfile.h"
 #include "data/schema.h"
+#include "data/sqlserver.h"
 #include "register/registerimport.h"
 #include "platform/officeroot.h"
 #include "platform/pathmapper.h"
@@ -34,10 +35,12 @@ int wrongUsage(const QString &why)
     return 2;
 }
 
-QString hidePassword(QString cs)
+// The connection string ends with the password: all of it is hidden,
+// whatever it holds.
+QString hidePassword(const QString &cs)
 {
-    static const QRegularExpression pw(QStringLiteral("(Password=)[^;]*"), QRegularExpression::CaseInsensitiveOption);
-    return cs.replace(pw, QStringLiteral("\\1****"));
+    const QString pw = sqlserver::password(cs);
+    return pw.isEmpty() && !cs.contains(QStringLiteral("Password="), Qt::CaseInsensitive) ? cs : cs.left(cs.size() - pw.size()) + QStringLiteral("****");
 }
 
 // "--name value" options; false on an unknown option or a missing value.

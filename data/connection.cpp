@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "data/accessfile.h"
+#include "data/sqlserver.h"
 #include "platform/pathmapper.h"
 
 #include <QFile>
@@ -19,13 +20,6 @@ Connection::StatementObserver &observer()
     return o;
 }
 
-QString odbcEscape(const QString &v)
-{
-    // ODBC attribute values with ; or braces go inside braces.
-    if (v.contains(';') || v.contains('{') || v.contains('}') || v.contains(' '))
-        return '{' + QString(v).replace('}', QStringLiteral("}}")) + '}';
-    return v;
-}
 } // namespace
 
 Connection::Connection() : m_name(QStringLiteral("ctfadmin-%1").arg(++g_counter)) {}
@@ -140,34 +134,35 @@ void Connection::openJet(const QString &dataSource)
     pragma.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kCacheKiB));
 }
 
+int Connection::s_loginSeconds = sqlserver::kLoginSeconds;
+
 void Connection::openSqlServer()
 {
     const QString server = connectionValue(m_connectionString, QStringLiteral("Data Source"));
     const QString catalog = connectionValue(m_connectionString, QStringLiteral("Initial Catalog"));
     m_describe = catalog + QStringLiteral(" on ") + server;
-    QString driver = qEnvironmentVariable("CTFADMIN_ODBC_DRIVER");
-    if (driver.isEmpty())
-        driver = QStringLiteral("FreeTDS");
-    QString odbc = QStringLiteral("DRIVER={%1};SERVER=%2;DATABASE=%3;").arg(driver, odbcEscape(server), odbcEscape(catalog));
-    const QString tds = qEnvironmentVariable("CTFADMIN_TDS_VERSION");
-    odbc += QStringLiteral("TDS_Version=%1;").arg(tds.isEmpty() ? QStringLiteral("7.4") : tds);
-    if (connectionValue(m_connectionString, QStringLiteral("Trusted_Connection")).compare(QStringLiteral("Yes"), Qt::CaseInsensitive) == 0) {
-        odbc += QStringLiteral("Trusted_Connection=Yes;");
-    } else {
-        odbc += QStringLiteral("UID=%1;PWD=%2;").arg(odbcEscape(connectionValue(m_connectionString, QStringLiteral("User Id"))),
-                                                   odbcEscape(connectionValue(m_connectionString, QStringLiteral("Password"))));
-    }
+    sqlserver::Address address = sqlserver::parse(server);
+    if (!address.error.isEmpty())
+        throw DbError(QStringLiteral("Cannot open the database %1: %2.").arg(m_describe, address.error));
+    if (!address.instance.isEmpty())
+        address.port = sqlserver::instancePort(address.host, address.instance);
+    sqlserver::Login login;
+    if (const QString driver = qEnvironmentVariable("CTFADMIN_ODBC_DRIVER"); !driver.isEmpty())
+        login.driver = driver;
+    if (const QString tds = qEnvironmentVariable("CTFADMIN_TDS_VERSION"); !tds.isEmpty())
+        login.tdsVersion = tds;
+    login.trusted = connectionValue(m_connectionString, QStringLiteral("Trusted_Connection")).compare(QStringLiteral("Yes"), Qt::CaseInsensitive) == 0;
+    login.user = connectionValue(m_connectionString, QStringLiteral("User Id"));
+    login.password = sqlserver::password(m_connectionString);
     QSqlDatabase db = QSqlDatabase::contains(m_name) ? database() : QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
     if (!db.isValid())
         throw DbError(QStringLiteral("Cannot reach SQL Server (%1): the Qt ODBC driver is not installed.").arg(m_describe));
-    db.setDatabaseName(odbc);
+    db.setDatabaseName(sqlserver::odbcConnectionString(address, catalog, login));
+    db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(s_loginSeconds));
     if (!db.open()) {
-        // The driver's text may quote the connection string; keep the password out.
-        QString why = db.lastError().text();
-        const QString pw = connectionValue(m_connectionString, QStringLiteral("Password"));
-        if (!pw.isEmpty())
-            why.replace(pw, QStringLiteral("****"));
-        throw DbError(QStringLiteral("Cannot open the database %1: %2").arg(m_describe, why));
+        const QString driverText = db.lastError().text();
+        db.setDatabaseName(QString()); // the password goes with it
+        throw DbError(sqlserver::loginFailure(server, address.host, catalog, address.port, driverText, s_loginSeconds));
     }
     m_backend = Backend::SqlServer;
 }

@@ -58,6 +58,10 @@ public:
     static void setStatementObserver(StatementObserver observer);
     void notifyStatement(const QString &sql) const;
 
+    // How long a SQL Server login may go unanswered (tests shorten it).
+    static void setLoginSeconds(int seconds) { s_loginSeconds = seconds; }
+    static int loginSeconds() { return s_loginSeconds; }
+
     // What every screen and command says of a register still in Access.
     static QString registerInAccessMessage(const QString &dataSource);
 
@@ -68,6 +72,7 @@ private:
     void openJet(const QString &dataSource);
     void openSqlServer();
 
+    static int s_loginSeconds;
     QString m_connectionString;
     QString m_name;
     QString m_describe;

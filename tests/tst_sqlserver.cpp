@@ -1,0 +1,249 @@
+// The SQL Server road without a server: how office server names map onto
+// FreeTDS, loopback listeners that accept and never answer (the time
+// limits), a SQL Server Browser on loopback (named instances), and messages
+// that never depend on the password.
+#include "app/appsettings.h"
+#include "common/error.h"
+#include "data/connection.h"
+#include "data/connectionstrings.h"
+#include "data/sqlserver.h"
+#include "support/office.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+// A loopback TCP listener that accepts connections and never answers.
+class SilentServer {
+public:
+    SilentServer()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        ::listen(m_fd, 8);
+        socklen_t len = sizeof a;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&a), &len);
+        m_port = ntohs(a.sin_port);
+        m_thread = std::thread([this] {
+            while (!m_stop) {
+                pollfd p{m_fd, POLLIN, 0};
+                if (::poll(&p, 1, 100) == 1) {
+                    const int c = ::accept(m_fd, nullptr, nullptr);
+                    if (c >= 0) {
+                        m_open.push_back(c);
+                        ++m_accepted;
+                    }
+                }
+            }
+        });
+    }
+    ~SilentServer()
+    {
+        m_stop = true;
+        m_thread.join();
+        for (int c : m_open)
+            ::close(c);
+        ::close(m_fd);
+    }
+    int port() const { return m_port; }
+    int accepted() const { return m_accepted; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_accepted{0};
+    std::vector<int> m_open;
+    std::thread m_thread;
+};
+
+// A SQL Server Browser on loopback that names the TCP port of one instance.
+class Browser {
+public:
+    Browser(const QString &instance, int tcpPort)
+    {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&a), &len);
+        m_port = ntohs(a.sin_port);
+        const QByteArray text = QStringLiteral("ServerName;SRV1;InstanceName;%1;IsClustered;No;Version;15.0.2000.5;tcp;%2;;").arg(instance).arg(tcpPort).toLatin1();
+        m_reply = QByteArray("\x05", 1) + char(text.size() & 0xff) + char(text.size() >> 8) + text;
+        m_thread = std::thread([this] {
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, 5000) == 1) {
+                char buf[256];
+                sockaddr_in from{};
+                socklen_t fl = sizeof from;
+                const ssize_t n = ::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &fl);
+                m_request = QByteArray(buf, int(std::max<ssize_t>(n, 0)));
+                ::sendto(m_fd, m_reply.constData(), size_t(m_reply.size()), 0, reinterpret_cast<sockaddr *>(&from), fl);
+            }
+        });
+    }
+    ~Browser()
+    {
+        m_thread.join();
+        ::close(m_fd);
+    }
+    int port() const { return m_port; }
+    QByteArray request() const { return m_request; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+    QByteArray m_reply, m_request;
+    std::thread m_thread;
+};
+
+QString openFailure(const QString &dataSource, const QString &password)
+{
+    SettingFields f;
+    f.chkSQL = 1;
+    f.txtDatabase = dataSource;
+    f.chkAdmin = 1;
+    f.sqlUserName = QStringLiteral("sa");
+    f.sqlPW = password;
+    Connection c;
+    c.setConnectionString(connectionStringFor(f, QStringLiteral("Tarnwell"), QString()).connectionString);
+    try {
+        c.open();
+    } catch (const DbError &e) {
+        return e.description();
+    }
+    return QStringLiteral("opened");
+}
+} // namespace
+
+class tst_sqlserver : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { Connection::setLoginSeconds(1); }
+    void serverNames_data();
+    void serverNames();
+    void passwordsNeverInMessages_data();
+    void passwordsNeverInMessages();
+    void silentServerEndsInTime();
+    void namedInstanceThroughTheBrowser();
+    void browserThatDoesNotAnswer();
+};
+
+void tst_sqlserver::serverNames_data()
+{
+    QTest::addColumn<QString>("dataSource");
+    QTest::addColumn<QString>("odbc");
+    const QString tail = QStringLiteral("DATABASE=TarnMain;TDS_Version=7.4;Timeout=300;UID=sa;PWD=pw;");
+    QTest::newRow("plain name") << "SRV1" << "DRIVER={FreeTDS};SERVER=SRV1;PORT=1433;" + tail;
+    QTest::newRow("address") << "127.0.0.1" << "DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=1433;" + tail;
+    QTest::newRow("explicit port") << "SRV1,1433" << "DRIVER={FreeTDS};SERVER=SRV1;PORT=1433;" + tail;
+    QTest::newRow("other port, blanks") << " SRV1 , 14330 " << "DRIVER={FreeTDS};SERVER=SRV1;PORT=14330;" + tail;
+    QTest::newRow("tcp prefix") << "tcp:SRV1,1500" << "DRIVER={FreeTDS};SERVER=SRV1;PORT=1500;" + tail;
+    QTest::newRow("bad port") << "SRV1,x" << "";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("instance without name") << "SRV1\\" << "";
+}
+
+void tst_sqlserver::serverNames()
+{
+    QFETCH(QString, dataSource);
+    QFETCH(QString, odbc);
+    const sqlserver::Address a = sqlserver::parse(dataSource);
+    QCOMPARE(a.error.isEmpty(), !odbc.isEmpty());
+    if (odbc.isEmpty())
+        return;
+    sqlserver::Login login;
+    login.user = QStringLiteral("sa");
+    login.password = QStringLiteral("pw");
+    QCOMPARE(sqlserver::odbcConnectionString(a, QStringLiteral("TarnMain"), login), odbc);
+    const sqlserver::Address named = sqlserver::parse(QStringLiteral("SRV1\\SQLEXPRESS"));
+    QCOMPARE(named.host, QStringLiteral("SRV1"));
+    QCOMPARE(named.instance, QStringLiteral("SQLEXPRESS"));
+}
+
+void tst_sqlserver::passwordsNeverInMessages_data()
+{
+    QTest::addColumn<QString>("password");
+    for (const char *pw : {";", "a;b=c", "{x}}", " blank ", "e", "Server", "SQL Server", "Password=1;", "pw"})
+        QTest::newRow(pw) << QString::fromLatin1(pw);
+}
+
+// The whole value after "Password=" is the password; and every message of
+// the road is the same whatever the password, so none can show it.
+void tst_sqlserver::passwordsNeverInMessages()
+{
+    QFETCH(QString, password);
+    SettingFields f;
+    f.chkSQL = 1;
+    f.txtDatabase = QStringLiteral("SRV1");
+    f.chkAdmin = 1;
+    f.sqlPW = password;
+    QCOMPARE(sqlserver::password(connectionStringFor(f, QStringLiteral("TarnTran"), QString()).connectionString), password);
+    static SilentServer silent;
+    const QStringList sources{QStringLiteral("127.0.0.1,1"), QStringLiteral("127.0.0.1,%1").arg(silent.port()),
+                              QStringLiteral("no-such-host.invalid"), QStringLiteral("SRV1,x")};
+    static QHash<QString, QString> other; // the message with another password, per kind of failure
+    for (const QString &source : sources) {
+        if (!other.contains(source))
+            other[source] = openFailure(source, QStringLiteral("other"));
+        const QString withPassword = openFailure(source, password);
+        QCOMPARE(withPassword, other[source]);
+        QVERIFY2(withPassword.startsWith(QStringLiteral("Cannot open the database TarnMain")), qPrintable(withPassword));
+    }
+}
+
+void tst_sqlserver::silentServerEndsInTime()
+{
+    QCOMPARE(sqlserver::kLoginSeconds, 20);
+    SilentServer silent;
+    QElapsedTimer t;
+    t.start();
+    const QString message = openFailure(QStringLiteral("127.0.0.1,%1").arg(silent.port()), QStringLiteral("pw"));
+    QVERIFY2(t.elapsed() < 10000, qPrintable(QString::number(t.elapsed())));
+    QCOMPARE(message, QStringLiteral("Cannot open the database TarnMain on 127.0.0.1,%1: SQL Server 127.0.0.1 (port %1) did not answer the "
+                                     "login within 1 seconds.").arg(silent.port()));
+    QVERIFY(silent.accepted() >= 1);
+    QCOMPARE(openFailure(QStringLiteral("127.0.0.1,1"), QStringLiteral("pw")),
+             QStringLiteral("Cannot open the database TarnMain on 127.0.0.1,1: nothing answers as SQL Server 127.0.0.1 (port 1)."));
+}
+
+void tst_sqlserver::namedInstanceThroughTheBrowser()
+{
+    SilentServer instance;
+    Browser browser(QStringLiteral("SQLEXPRESS"), instance.port());
+    QCOMPARE(sqlserver::instancePort(QStringLiteral("127.0.0.1"), QStringLiteral("SQLEXPRESS"), browser.port(), 2000), instance.port());
+    QCOMPARE(browser.request(), QByteArray("\x04SQLEXPRESS"));
+}
+
+void tst_sqlserver::browserThatDoesNotAnswer()
+{
+    SilentServer nobody; // a port with nothing behind it for UDP
+    QElapsedTimer t;
+    t.start();
+    try {
+        sqlserver::instancePort(QStringLiteral("127.0.0.1"), QStringLiteral("SQLEXPRESS"), nobody.port(), 300);
+        QFAIL("an answer came from nowhere");
+    } catch (const DbError &e) {
+        QVERIFY2(e.description().startsWith(QStringLiteral("The SQL Server Browser on 127.0.0.1 (UDP port %1) did not give the port of "
+                                                            "the instance SQLEXPRESS")
+                                                 .arg(nobody.port())),
+                 qPrintable(e.description()));
+    }
+    QVERIFY(t.elapsed() < 3000);
+}
+
+QTEST_GUILESS_MAIN(tst_sqlserver)
+#include "tst_sqlserver.moc"
