@@ -10,6 +10,9 @@
 #include "data/recordset.h"
 #include "platform/userinterface.h"
 
+#include <QRegularExpression>
+#include <cmath>
+
 namespace annual {
 
 QString referenceField(const QVariant &ni)
@@ -44,6 +47,12 @@ QString productCode(const QString &itemText)
         return itemText;
     // Positions counted from 1: a "-" at p gives the first p - 2 characters.
     return dash + 1 > 2 ? itemText.left(dash + 1 - 2) : QString();
+}
+
+bool isProductCode(const QString &code)
+{
+    static const QRegularExpression allowed(QStringLiteral("^[A-Za-z0-9_./-]+$"));
+    return allowed.match(code).hasMatch();
 }
 
 QString productListText(const QList<ProductItem> &items)
@@ -144,26 +153,43 @@ bool AnnualReturn::checkDates(const QString &startText, const QString &endText, 
     return true;
 }
 
-Money AnnualReturn::sumOf(const QString &sql, Connection &c, const QString &column)
+namespace {
+// A value of a Tarnwell table that must be an amount of money.
+Money moneyOf(const QVariant &v, const QString &table, const QString &column, const QString &member)
+{
+    if (const auto m = Money::read(v))
+        return *m;
+    throw DbError(QStringLiteral("The table %1 holds %2 \"%3\" for member %4, which is not an amount of money.")
+                      .arg(table, column, v.toString(), member));
+}
+
+QString tableOf(const QString &sql)
+{
+    static const QRegularExpression from(QStringLiteral("\\bfrom\\s+(\\w+)"), QRegularExpression::CaseInsensitiveOption);
+    return from.match(sql).captured(1);
+}
+} // namespace
+
+// Null values are left out of a sum, as Access's Sum leaves them out.
+Money AnnualReturn::sumOf(const QString &sql, Connection &c, const QString &column, const QString &member)
 {
     Recordset rs;
     rs.open(sql, c);
-    Money m;
-    if (!rs.eof()) {
-        const QVariant v = rs.value(column);
-        if (!v.isNull())
-            m = Money::fromVariant(v);
-    }
-    return m;
+    if (rs.eof() || rs.value(column).isNull())
+        return {};
+    return moneyOf(rs.value(column), tableOf(sql), QStringLiteral("a sum of TranValue1"), member);
 }
 
-Money AnnualReturn::subscriptionsOf(const QString &sql, Connection &c)
+Money AnnualReturn::subscriptionsOf(const QString &sql, Connection &c, const QString &member)
 {
     Recordset rs;
     rs.open(sql, c);
     Money total;
-    for (; !rs.eof(); rs.moveNext())
-        total += subscriptionValue(rs.value(QStringLiteral("Tranvalue1")), rs.value(QStringLiteral("Narrative")));
+    for (; !rs.eof(); rs.moveNext()) {
+        const QVariant value = rs.value(QStringLiteral("Tranvalue1"));
+        moneyOf(value, tableOf(sql), QStringLiteral("TranValue1"), member);
+        total += subscriptionValue(value, rs.value(QStringLiteral("Narrative")));
+    }
     return total;
 }
 
@@ -186,12 +212,29 @@ void AnnualReturn::reportFailure(const QString &path, const QString &what)
 namespace {
 const QString kNoReference(9, QLatin1Char(' '));
 
-QString memberNumber(const Recordset &rs)
+// The member number as it goes into the next statements: only ever a whole
+// number, whatever the table holds.
+QString memberNumber(const Recordset &rs, const QString &table)
 {
     const QVariant m = rs.value(QStringLiteral("Memberno"));
-    if (m.typeId() == QMetaType::Double)
-        return QString::number(m.toDouble(), 'g', 15);
-    return m.toString();
+    switch (m.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return QString::number(m.toLongLong());
+    case QMetaType::Double:
+        if (std::isfinite(m.toDouble()) && m.toDouble() == std::trunc(m.toDouble()) && std::fabs(m.toDouble()) < 1e15)
+            return QString::number(qlonglong(m.toDouble()));
+        break;
+    default: {
+        static const QRegularExpression whole(QStringLiteral("^-?\\d{1,15}$"));
+        if (!m.isNull() && whole.match(m.toString()).hasMatch())
+            return QString::number(m.toString().toLongLong());
+    }
+    }
+    throw DbError(QStringLiteral("The table %1 holds the member number \"%2\", which is not a whole number.")
+                      .arg(table, m.isNull() ? QStringLiteral("Null") : m.toString()));
 }
 } // namespace
 
@@ -209,7 +252,7 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
         if (members.eof())
             file.writeLine(QStringLiteral("NilReturn"));
         for (; !members.eof(); members.moveNext()) {
-            const QString record = recordFor(memberNumber(members));
+            const QString record = recordFor(memberNumber(members, tableOf(selection)));
             if (!record.isNull())
                 file.writeLine(record);
         }
@@ -242,22 +285,26 @@ Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QSt
         [&](const QString &m) {
             Money balance = sumOf(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = ") + acc
                                       + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;"),
-                                  m_member, QStringLiteral("CurrBal"));
+                                  m_member, QStringLiteral("CurrBal"), m);
             balance += sumOf(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = ") + acc
                                  + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;"),
-                             m_member, QStringLiteral("CurrBal"));
+                             m_member, QStringLiteral("CurrBal"), m);
             QString subs = QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and Account = ") + acc
                 + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
-            Money subscriptions = subscriptionsOf(subs, m_member);
+            Money subscriptions = subscriptionsOf(subs, m_member, m);
             subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
-            subscriptions += subscriptionsOf(subs, m_member);
+            subscriptions += subscriptionsOf(subs, m_member, m);
             QString ref = kNoReference;
             Recordset mm;
             mm.open(QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
             if (!mm.eof()) {
                 ref = referenceField(mm.value(QStringLiteral("NINumber")));
                 // Over 18 (more than 216 month boundaries) at the year end: no record.
-                const auto dob = dates::fromVariant(mm.value(QStringLiteral("DOB")));
+                const QVariant dobValue = mm.value(QStringLiteral("DOB"));
+                const auto dob = dates::fromVariant(dobValue);
+                if (!dobValue.isNull() && !dob)
+                    throw DbError(QStringLiteral("The table MemberMain holds the date of birth \"%1\" for member %2, which is not a date.")
+                                      .arg(dobValue.toString(), m));
                 if (dob && monthBoundaries(*dob, end) > 216)
                     ref = kNoReference;
             }
@@ -278,6 +325,14 @@ Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString
     QDate start, end;
     if (!checkDates(startText, endText, start, end))
         return Outcome::Refused;
+    for (const ProductItem &item : items)
+        if (item.selected && !isProductCode(productCode(item.text))) {
+            ui::current().message(QStringLiteral("The product code \"%1\" cannot be used: a product code has only letters, digits "
+                                                 "and the characters _ - . /")
+                                      .arg(productCode(item.text)),
+                                  QString::fromLatin1(kCaption), MsgIcon::Critical);
+            return Outcome::Refused;
+        }
     const QString L = productListText(items);
     if (L == QStringLiteral("()")) {
         ui::current().message(QStringLiteral("No products selected"), QString::fromLatin1(kCaption), MsgIcon::Critical);
@@ -298,14 +353,14 @@ Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString
             // each table's text made from the one built for MemberAllTrans.
             QString bal = QStringLiteral("Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ") + L
                 + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and Trandate <= #") + E + QStringLiteral("# ;");
-            Money balance = sumOf(translateSql(bal, false, m_settings.chkSQL != 0), m_tran, QStringLiteral("CurrBalance"));
+            Money balance = sumOf(translateSql(bal, false, m_settings.chkSQL != 0), m_tran, QStringLiteral("CurrBalance"), m);
             bal.replace(QStringLiteral("AllT"), QStringLiteral("T"));
-            balance += sumOf(translateSql(bal, false, m_settings.chkSQL != 0), m_tran, QStringLiteral("CurrBalance"));
+            balance += sumOf(translateSql(bal, false, m_settings.chkSQL != 0), m_tran, QStringLiteral("CurrBalance"), m);
             QString subs = QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and ProductCode in ") + L
                 + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
-            Money subscriptions = subscriptionsOf(translateSql(subs, false, m_settings.chkSQL != 0), m_tran);
+            Money subscriptions = subscriptionsOf(translateSql(subs, false, m_settings.chkSQL != 0), m_tran, m);
             subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
-            subscriptions += subscriptionsOf(translateSql(subs, false, m_settings.chkSQL != 0), m_tran);
+            subscriptions += subscriptionsOf(translateSql(subs, false, m_settings.chkSQL != 0), m_tran, m);
             QString ref = kNoReference;
             Recordset mm;
             mm.open(QStringLiteral("Select NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);

@@ -34,6 +34,8 @@ Money subscriptionValue(const QVariant &tranValue, const QVariant &narrative);
 // The product code an item's text starts with: the text before the blank
 // that precedes its first "-", or the whole text when it has none.
 QString productCode(const QString &itemText);
+// Letters, digits and "_-./" only: the only codes ever put into a statement.
+bool isProductCode(const QString &code);
 // "(" 'code', ... ")" from the selected items.
 QString productListText(const QList<ProductItem> &items);
 // Whole calendar months from DOB to the end date, days ignored.
@@ -76,8 +78,12 @@ public:
 
 private:
     bool checkDates(const QString &startText, const QString &endText, QDate &start, QDate &end);
-    Money sumOf(const QString &sql, Connection &c, const QString &column);
-    Money subscriptionsOf(const QString &sql, Connection &c);
+    // Tarnwell's values are read strictly: a money value that is not an
+    // amount of money, a member number that is not a whole number or a date
+    // of birth that is not a date stops the run with a message naming the
+    // table, the member and the value.
+    Money sumOf(const QString &sql, Connection &c, const QString &column, const QString &member);
+    Money subscriptionsOf(const QString &sql, Connection &c, const QString &member);
     void setCaption(int index, const QString &caption);
     void reportFailure(const QString &path, const QString &what);
     // The run: creates the file, opens the member selection, writes the

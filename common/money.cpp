@@ -1,13 +1,73 @@
 #include "common/money.h"
 
+#include "common/error.h"
+
 #include <cmath>
+
+namespace {
+// The largest whole number of pounds the type holds.
+constexpr std::int64_t kMaxWhole = INT64_MAX / 10000;
+
+[[noreturn]] void outOfRange(const QString &value)
+{
+    throw CtfError(0, QStringLiteral("Money"),
+                   QStringLiteral("The amount %1 is beyond what ctfadmin can hold (about 922 billion pounds).").arg(value));
+}
+
+std::optional<Money> checkedDouble(double d)
+{
+    const double scaled = d * 10000.0;
+    if (!std::isfinite(scaled) || std::fabs(scaled) >= 9.2233720368547e18)
+        return std::nullopt;
+    // Half away from zero at the fourth decimal; a column value such as 12.345
+    // is held as 12.3450 exactly.
+    return Money::fromUnits(static_cast<std::int64_t>(std::llround(scaled)));
+}
+} // namespace
 
 Money Money::fromDouble(double d)
 {
-    // Half away from zero at the fourth decimal; a column value such as 12.345
-    // is held as 12.3450 exactly.
-    const double scaled = d * 10000.0;
-    return fromUnits(static_cast<std::int64_t>(std::llround(scaled)));
+    if (const auto m = checkedDouble(d))
+        return *m;
+    outOfRange(QString::number(d, 'g', 17));
+}
+
+Money Money::operator+(Money o) const
+{
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(m_units, o.m_units, &sum))
+        throw CtfError(0, QStringLiteral("Money"), QStringLiteral("A sum of money went beyond what ctfadmin can hold (about 922 billion pounds)."));
+    return fromUnits(sum);
+}
+
+std::optional<Money> Money::read(const QVariant &v)
+{
+    if (!v.isValid() || v.isNull())
+        return std::nullopt;
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong: {
+        const qlonglong n = v.toLongLong();
+        if (n > kMaxWhole || n < -kMaxWhole)
+            return std::nullopt;
+        return fromUnits(n * 10000);
+    }
+    case QMetaType::UInt:
+    case QMetaType::ULongLong: {
+        const qulonglong n = v.toULongLong();
+        if (n > qulonglong(kMaxWhole))
+            return std::nullopt;
+        return fromUnits(std::int64_t(n) * 10000);
+    }
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return checkedDouble(v.toDouble());
+    case QMetaType::QString:
+    case QMetaType::QByteArray:
+        return parse(v.toString());
+    default:
+        return std::nullopt;
+    }
 }
 
 std::optional<Money> Money::parse(const QString &input)
@@ -49,15 +109,15 @@ std::optional<Money> Money::parse(const QString &input)
         const double d = t.toDouble(&ok);
         if (!ok)
             return std::nullopt;
-        return fromDouble(d);
+        return checkedDouble(d);
     }
     if (i != t.size() || digits == 0)
         return std::nullopt;
     for (; fracDigits < 4; ++fracDigits)
         frac *= 10;
-    std::int64_t units = whole * 10000 + frac;
-    if (roundDigit >= 5)
-        ++units; // half away from zero on the magnitude
+    std::int64_t units = 0;
+    if (__builtin_mul_overflow(whole, std::int64_t(10000), &units) || __builtin_add_overflow(units, frac + (roundDigit >= 5 ? 1 : 0), &units))
+        return std::nullopt; // beyond the range (half away from zero on the magnitude above)
     return fromUnits(neg ? -units : units);
 }
 
@@ -65,19 +125,23 @@ Money Money::fromVariant(const QVariant &v)
 {
     if (v.isNull() || !v.isValid())
         return {};
+    if (const auto m = read(v))
+        return *m;
     switch (v.typeId()) {
     case QMetaType::Int:
     case QMetaType::LongLong:
     case QMetaType::UInt:
     case QMetaType::ULongLong:
-        return fromUnits(v.toLongLong() * 10000);
     case QMetaType::Double:
     case QMetaType::Float:
+        outOfRange(v.toString());
+    default: {
+        bool number = false;
+        const double d = v.toString().toDouble(&number);
+        if (number)
+            return fromDouble(d); // beyond the range: refused there
         return fromDouble(v.toDouble());
-    default:
-        if (auto m = parse(v.toString()))
-            return *m;
-        return fromDouble(v.toDouble());
+    }
     }
 }
 

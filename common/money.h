@@ -12,9 +12,16 @@ class Money {
 public:
     constexpr Money() = default;
     static constexpr Money fromUnits(std::int64_t tenThousandths) { Money m; m.m_units = tenThousandths; return m; }
-    // A column value: integer, double (rounded to 4 decimals) or decimal text.
+    // A column value: integer, double (rounded to 4 decimals) or decimal text;
+    // other text reads as its number (0 when none). Throws CtfError for a
+    // value beyond what the type holds (about 922 billion pounds), never wraps.
     static Money fromVariant(const QVariant &v);
+    // Throws CtfError beyond the range, as above.
     static Money fromDouble(double d);
+    // A value that must be an amount of money: a whole or decimal number, or
+    // plain number text ("12.50", "-3", "1.5E+2"), within the range; nullopt
+    // for anything else (Null, "1,200.00", "£50.00", a value out of range).
+    static std::optional<Money> read(const QVariant &v);
     // Plain decimal text ("-12.345", "7", "0.5"); nullopt when it is not one.
     static std::optional<Money> parse(const QString &text);
 
@@ -29,8 +36,9 @@ public:
     QString plain() const;
 
     constexpr bool isZero() const { return m_units == 0; }
-    Money operator+(Money o) const { return fromUnits(m_units + o.m_units); }
-    Money &operator+=(Money o) { m_units += o.m_units; return *this; }
+    // Sums beyond the range throw CtfError.
+    Money operator+(Money o) const;
+    Money &operator+=(Money o) { return *this = *this + o; }
     Money operator-() const { return fromUnits(-m_units); }
     auto operator<=>(const Money &) const = default;
 

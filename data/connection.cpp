@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "data/accessfile.h"
 #include "data/sqlserver.h"
+#include "data/strictsum.h"
 #include "platform/pathmapper.h"
 
 #include <QFile>
@@ -112,6 +113,8 @@ void Connection::openJet(const QString &dataSource)
     if (!db.open())
         throw DbError(QStringLiteral("Cannot open the database '%1': %2").arg(dataSource, db.lastError().text()));
     m_backend = Backend::Sqlite;
+    if (!strictsum::install(db))
+        throw DbError(QStringLiteral("Cannot open the database '%1': its sums could not be checked.").arg(dataSource));
     if (access) {
         QSqlQuery tables(db);
         if (tables.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'ChildTrustFunds' COLLATE NOCASE"))

@@ -87,6 +87,9 @@ private slots:
     void subscriptionRule_data();
     void subscriptionRule();
     void twoDigitYears();
+    void tarnwellValuesReadStrictly_data();
+    void tarnwellValuesReadStrictly();
+    void nullsLeftOutOfSums();
 };
 
 void tst_annualreturn::shareAccountExactBytes()
@@ -378,6 +381,67 @@ void tst_annualreturn::twoDigitYears()
     QCOMPARE(office.readFile(kFile), QByteArray("Header|1930/04/05\r\nNilReturn\r\n"));
     run.runShareAccount(1, QStringLiteral("06/04/28"), QStringLiteral("05/04/29"));
     QCOMPARE(office.readFile(kFile), QByteArray("Header|2029/04/05\r\nNilReturn\r\n"));
+}
+
+void tst_annualreturn::tarnwellValuesReadStrictly_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("grouped money text in a sum") << "INSERT INTO MemberAllTrans VALUES (201, 1, NULL, '2025-05-01', '1,200.00', 'Deposit')"
+                                                 << "the value \"1,200.00\" is not an amount of money";
+    QTest::newRow("pound sign") << "INSERT INTO MemberTrans VALUES (201, 1, NULL, '2025-05-01', '£50.00', 'Deposit')"
+                                << "statement \"Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 1 and MemberNo = 201";
+    const QString loose = QStringLiteral("DROP TABLE MemberBals; CREATE TABLE MemberBals (MemberNo, S1Bal, S2Bal, S3Bal, S4Bal); ");
+    QTest::newRow("member number with SQL") << loose + "INSERT INTO MemberBals VALUES ('1003 OR 1=1', 5, 0, 0, 0)"
+                                            << "The table MemberBals holds the member number \"1003 OR 1=1\", which is not a whole number.";
+    QTest::newRow("member number with decimals") << loose + "INSERT INTO MemberBals VALUES (1003.5, 5, 0, 0, 0)"
+                                                 << "The table MemberBals holds the member number \"1003.5\", which is not a whole number.";
+    QTest::newRow("date of birth that is no date") << "UPDATE MemberMain SET DOB = '31/02/2010' WHERE MemberNo = 201"
+                                                   << "The table MemberMain holds the date of birth \"31/02/2010\" for member 201, which is not a date.";
+}
+
+// A Tarnwell value that is not what it must be stops the run, with a message
+// that names it, instead of counting as something else.
+void tst_annualreturn::tarnwellValuesReadStrictly()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, message);
+    TestOffice office;
+    ScriptedUiScope scope;
+    member(office, 201, QStringLiteral("AB123456C"), QStringLiteral("2010-01-01"));
+    bals(office, 201, 10);
+    tran(office, "MemberAllTrans", 201, 1, {}, "2025-05-02", 10, QStringLiteral("Deposit"));
+    for (const QString &sql : damage.split(QStringLiteral("; ")))
+        office.exec(kTarn, sql);
+    AnnualReturn run;
+    run.open();
+    QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Failed);
+    const RecordedMessage &m = scope.ui().messages.last();
+    QVERIFY2(m.text.contains(message), qPrintable(m.text));
+    QVERIFY(m.text.contains(QStringLiteral("K:\\Returns\\CTFANRTN.txt is incomplete")));
+}
+
+// Null values are left out of the sums, and a Null date out of every period,
+// as Access leaves them out; a product code with a quote is never used.
+void tst_annualreturn::nullsLeftOutOfSums()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    member(office, 201, QStringLiteral("AB123456C"), QStringLiteral("2010-01-01"));
+    office.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"));
+    office.exec(kTarn, QStringLiteral("DROP TABLE MemberTrans"));
+    office.exec(kTarn, QStringLiteral("CREATE TABLE MemberTrans (MemberNo INTEGER, Account INTEGER, ProductCode TEXT, TranDate TEXT, "
+                                      "TranValue1 NUMERIC, Narrative TEXT)"));
+    office.exec(kTarn, QStringLiteral("INSERT INTO MemberTrans VALUES (201, NULL, 'CTF', '2025-05-01', NULL, 'Deposit'), "
+                                      "(201, NULL, 'CTF', NULL, 99, 'Deposit'), (201, NULL, 'CTF', '2025-05-02', '12.50', 'Deposit')"));
+    AnnualReturn run;
+    run.open();
+    QCOMPARE(run.runProducts({{QStringLiteral("CTF - Child Trust Fund"), true}}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")),
+             Outcome::Done);
+    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|12.50|0.00|12.50\r\n"));
+    QCOMPARE(run.runProducts({{QStringLiteral("CT'F - quote"), true}}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")),
+             Outcome::Refused);
+    QVERIFY(scope.ui().messages.last().text.startsWith(QStringLiteral("The product code \"CT'F\" cannot be used")));
 }
 
 QTEST_GUILESS_MAIN(tst_annualreturn)
