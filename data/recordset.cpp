@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "data/accesssql.h"
 #include "data/connection.h"
+#include "data/sqlserver.h"
 
 #include <QDataStream>
 #include <QIODevice>
@@ -17,6 +18,11 @@ const QString kRowid = QStringLiteral("ctfadmin_rowid");
 
 QString failure(const Connection &c, const QString &sql, const QSqlError &e)
 {
+    if (c.backend() == Connection::Backend::SqlServer && e.text().contains(QStringLiteral("Timeout expired"), Qt::CaseInsensitive))
+        return QStringLiteral("The database %1 did not answer within %2 seconds the statement \"%3\".")
+            .arg(c.describe())
+            .arg(sqlserver::kStatementSeconds)
+            .arg(sql);
     return QStringLiteral("The database %1 refused the statement \"%2\": %3")
         .arg(c.describe(), sql, e.text().trimmed());
 }

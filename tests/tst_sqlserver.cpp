@@ -2,14 +2,21 @@
 // FreeTDS, loopback listeners that accept and never answer (the time
 // limits), a SQL Server Browser on loopback (named instances), and messages
 // that never depend on the password.
+#include "annual/annualreturn.h"
 #include "app/appsettings.h"
+#include "common/dates.h"
+#include "common/money.h"
+#include "data/recordset.h"
 #include "common/error.h"
 #include "data/connection.h"
 #include "data/connectionstrings.h"
 #include "data/sqlserver.h"
 #include "support/office.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -140,6 +147,7 @@ private slots:
     void silentServerEndsInTime();
     void namedInstanceThroughTheBrowser();
     void browserThatDoesNotAnswer();
+    void odbcRoadReadsTarnwell();
 };
 
 void tst_sqlserver::serverNames_data()
@@ -243,6 +251,57 @@ void tst_sqlserver::browserThatDoesNotAnswer()
                  qPrintable(e.description()));
     }
     QVERIFY(t.elapsed() < 3000);
+}
+
+// The ODBC road that SQL Server mode takes (Qt's ODBC driver, unixODBC), run
+// with Debian's SQLite ODBC driver in FreeTDS's place: the statements that
+// are sent as written on both roads, and the values and types they give.
+void tst_sqlserver::odbcRoadReadsTarnwell()
+{
+    if (!QFile::exists(QStringLiteral("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so")))
+        QSKIP("the SQLite ODBC driver (libsqliteodbc) is not installed");
+    TestOffice office;
+    const QString tarn = QStringLiteral("K:\\Tarnwell.mdb");
+    office.exec(tarn, QStringLiteral("INSERT INTO Control VALUES ('Demo CU', '2026-04-05')"));
+    office.exec(tarn, QStringLiteral("INSERT INTO Product VALUES ('CTF', 'Child Trust Fund', 3), ('S1', 'Shares', 1)"));
+    office.exec(tarn, QStringLiteral("INSERT INTO MemberBals VALUES (201, 12.75, 0, 0, 0), (202, 0.0001, 0, 0, 0)"));
+    office.exec(tarn, QStringLiteral("INSERT INTO MemberBalances VALUES (201, 'CTF', 1200.5)"));
+    office.exec(tarn, QStringLiteral("INSERT INTO MemberMain VALUES (201, 'A', 'B', '2010-02-28', NULL)"));
+    office.close(tarn);
+    QTemporaryDir catalogues; // the catalogue names, as files the SQLite ODBC driver opens
+    QVERIFY(QFile::copy(office.host(tarn), catalogues.filePath(QStringLiteral("TarnMain"))));
+    QVERIFY(QFile::copy(office.host(tarn), catalogues.filePath(QStringLiteral("TarnTran"))));
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(catalogues.path());
+    qputenv("CTFADMIN_ODBC_DRIVER", "SQLite3");
+    SettingFields f;
+    f.chkSQL = 1;
+    f.txtDatabase = QStringLiteral("SRV1");
+    {
+        annual::AnnualReturn run(f);
+        run.open();
+        QCOMPARE(run.memberConnection().backend(), Connection::Backend::SqlServer);
+        const auto control = run.readControl();
+        QCOMPARE(control.cuname, QStringLiteral("Demo CU"));
+        QCOMPARE(dates::fromVariant(control.yearEnd), std::optional<QDate>(QDate(2026, 4, 5)));
+        const QList<annual::ProductItem> products = run.loadProducts();
+        QCOMPARE(products.size(), 2);
+        QCOMPARE(products[0].text, QStringLiteral("CTF - Child Trust Fund"));
+        QVERIFY(products[0].selected && !products[1].selected);
+        Recordset rs;
+        rs.open(QStringLiteral("Select * from MemberBals where S1Bal > 0 ;"), run.memberConnection());
+        QStringList seen;
+        for (; !rs.eof(); rs.moveNext())
+            seen << rs.value(QStringLiteral("MemberNo")).toString() + QLatin1Char('=') + Money::read(rs.value(QStringLiteral("S1Bal")))->plain();
+        QCOMPARE(seen, QStringList({"201=12.75", "202=0.0001"}));
+        rs.open(QStringLiteral("Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"), run.memberConnection());
+        QCOMPARE(Money::read(rs.value(QStringLiteral("Balance")))->plain(), QStringLiteral("1200.5"));
+        rs.open(QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = 201 ;"), run.memberConnection());
+        QVERIFY(rs.value(QStringLiteral("NINumber")).isNull());
+        QCOMPARE(dates::fromVariant(rs.value(QStringLiteral("DOB"))), std::optional<QDate>(QDate(2010, 2, 28)));
+    }
+    qunsetenv("CTFADMIN_ODBC_DRIVER");
+    QDir::setCurrent(before);
 }
 
 QTEST_GUILESS_MAIN(tst_sqlserver)
