@@ -31,13 +31,16 @@ namespace {
 // A loopback TCP listener that accepts connections and never answers.
 class SilentServer {
 public:
-    SilentServer()
+    explicit SilentServer(int port = 0)
     {
         m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int on = 1;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in a{};
         a.sin_family = AF_INET;
+        a.sin_port = htons(quint16(port));
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        m_bound = ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
         ::listen(m_fd, 8);
         socklen_t len = sizeof a;
         ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&a), &len);
@@ -65,10 +68,12 @@ public:
     }
     int port() const { return m_port; }
     int accepted() const { return m_accepted; }
+    bool bound() const { return m_bound; }
 
 private:
     int m_fd = -1;
     int m_port = 0;
+    bool m_bound = false;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_accepted{0};
     std::vector<int> m_open;
@@ -224,6 +229,12 @@ void tst_sqlserver::silentServerEndsInTime()
     QCOMPARE(message, QStringLiteral("Cannot open the database TarnMain on 127.0.0.1,%1: SQL Server 127.0.0.1 (port %1) did not answer the "
                                      "login within 1 seconds.").arg(silent.port()));
     QVERIFY(silent.accepted() >= 1);
+    // A plain address goes to port 1433.
+    SilentServer standard(1433);
+    if (standard.bound()) {
+        QVERIFY(openFailure(QStringLiteral("127.0.0.1"), QStringLiteral("pw")).contains(QStringLiteral("(port 1433) did not answer")));
+        QVERIFY(standard.accepted() >= 1);
+    }
     QCOMPARE(openFailure(QStringLiteral("127.0.0.1,1"), QStringLiteral("pw")),
              QStringLiteral("Cannot open the database TarnMain on 127.0.0.1,1: nothing answers as SQL Server 127.0.0.1 (port 1)."));
 }
