@@ -44,7 +44,6 @@ private slots:
     void optimisticUpdateConflict();
     void deleteOfVanishedRowFails();
     void forwardOnlyStreamsAndRefusesWrites();
-    void sqlServerFailureHidesPassword();
     void sqlServerReadsControl();
 };
 
@@ -336,27 +335,6 @@ void tst_data::forwardOnlyStreamsAndRefusesWrites()
     QCOMPARE(rs.value(QStringLiteral("CRN")).toString(), QStringLiteral("AB000000"));
     QVERIFY_THROWS_EXCEPTION(DbError, rs.setValue(QStringLiteral("CRN"), QStringLiteral("x")));
     QVERIFY_THROWS_EXCEPTION(DbError, rs.open(QStringLiteral("SELECT * FROM NoSuchTable"), c));
-}
-
-void tst_data::sqlServerFailureHidesPassword()
-{
-    TestOffice office;
-    SettingFields f;
-    f.chkSQL = 1;
-    f.txtDatabase = QStringLiteral("127.0.0.1,1");
-    f.chkAdmin = 1;
-    f.sqlUserName = QStringLiteral("sa");
-    f.sqlPW = QStringLiteral("s3cret-pw");
-    Connection c;
-    c.setConnectionString(connectionStringFor(f, QStringLiteral("Tarnwell"), QString()).connectionString);
-    QVERIFY(c.connectionString().endsWith(QStringLiteral("Password=s3cret-pw")));
-    try {
-        c.open();
-        QFAIL("a server on port 1 answered");
-    } catch (const DbError &e) {
-        QVERIFY2(!e.description().contains(QStringLiteral("s3cret-pw")), qPrintable(e.description()));
-        QVERIFY2(e.description().contains(QStringLiteral("TarnMain on 127.0.0.1,1")), qPrintable(e.description()));
-    }
 }
 
 // Runs against a real SQL Server only when CTFADMIN_TEST_SQLSERVER names one

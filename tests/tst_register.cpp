@@ -414,12 +414,12 @@ void tst_register::saveConflictKeepsEntry()
     QCOMPARE(row(office, QStringLiteral("Amount||'|'||RecordOutput")), QStringLiteral("10|1"));
 }
 
+// Without the member database the screen works without member numbers and
+// names (what a save then keeps is the workflow's, tested without widgets).
 void tst_register::memberDatabaseUnavailable()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("JK333333B"), QStringLiteral("01/01/2010"), 10);
-    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET MemberNo = 1234"));
     QVERIFY(QFile::remove(office.host(kTarn)));
     frmCTFMaint s;
     QVERIFY(!s.memberDbOpen());
@@ -427,11 +427,6 @@ void tst_register::memberDatabaseUnavailable()
     QCOMPARE(s.txtMemberNo->text(), QStringLiteral("Not in use"));
     QVERIFY(!s.txtMemberNo->isEnabled());
     QCOMPARE(s.txtMemberNo->toolTip(), QStringLiteral("Not in use"));
-    QVERIFY(activate(s));
-    QTest::keyClicks(s.mskURN, QStringLiteral("JK333333B"));
-    tab(s.mskURN);
-    s.cmdSave->click();
-    QCOMPARE(row(office, QStringLiteral("MemberNo")), QStringLiteral("1234"));
     QVERIFY(scope.ui().messages.isEmpty());
 }
 

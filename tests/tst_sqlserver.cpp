@@ -28,82 +28,74 @@
 #include <unistd.h>
 
 namespace {
+// A socket bound on loopback (port 0: any free one); the port it got.
+int loopback(int type, int port, int &bound)
+{
+    const int fd = ::socket(AF_INET, type, 0);
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(quint16(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bound = ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 ? port : -1;
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    if (bound >= 0)
+        bound = ntohs(a.sin_port);
+    return fd;
+}
+
 // A loopback TCP listener that accepts connections and never answers.
 class SilentServer {
 public:
-    explicit SilentServer(int port = 0)
+    explicit SilentServer(int port = 0) : m_fd(loopback(SOCK_STREAM, port, m_port))
     {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        const int on = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(quint16(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_bound = ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
         ::listen(m_fd, 8);
-        socklen_t len = sizeof a;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&a), &len);
-        m_port = ntohs(a.sin_port);
         m_thread = std::thread([this] {
+            std::vector<int> open;
             while (!m_stop) {
                 pollfd p{m_fd, POLLIN, 0};
-                if (::poll(&p, 1, 100) == 1) {
-                    const int c = ::accept(m_fd, nullptr, nullptr);
-                    if (c >= 0) {
-                        m_open.push_back(c);
-                        ++m_accepted;
-                    }
-                }
+                if (::poll(&p, 1, 100) == 1 && (open.push_back(::accept(m_fd, nullptr, nullptr)), true))
+                    ++m_accepted;
             }
+            for (int c : open)
+                ::close(c);
         });
     }
     ~SilentServer()
     {
         m_stop = true;
         m_thread.join();
-        for (int c : m_open)
-            ::close(c);
         ::close(m_fd);
     }
     int port() const { return m_port; }
     int accepted() const { return m_accepted; }
-    bool bound() const { return m_bound; }
+    bool bound() const { return m_port > 0; }
 
 private:
-    int m_fd = -1;
-    int m_port = 0;
-    bool m_bound = false;
+    int m_port = -1;
+    int m_fd;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_accepted{0};
-    std::vector<int> m_open;
     std::thread m_thread;
 };
 
 // A SQL Server Browser on loopback that names the TCP port of one instance.
 class Browser {
 public:
-    Browser(const QString &instance, int tcpPort)
+    Browser(const QString &instance, int tcpPort) : m_fd(loopback(SOCK_DGRAM, 0, m_port))
     {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&a), &len);
-        m_port = ntohs(a.sin_port);
-        const QByteArray text = QStringLiteral("ServerName;SRV1;InstanceName;%1;IsClustered;No;Version;15.0.2000.5;tcp;%2;;").arg(instance).arg(tcpPort).toLatin1();
-        m_reply = QByteArray("\x05", 1) + char(text.size() & 0xff) + char(text.size() >> 8) + text;
-        m_thread = std::thread([this] {
+        const QByteArray text = QStringLiteral("ServerName;SRV1;InstanceName;%1;IsClustered;No;Version;15.0;tcp;%2;;").arg(instance).arg(tcpPort).toLatin1();
+        const QByteArray reply = QByteArray("\x05", 1) + char(text.size() & 0xff) + char(text.size() >> 8) + text;
+        m_thread = std::thread([this, reply] {
             pollfd p{m_fd, POLLIN, 0};
+            char buf[256];
+            sockaddr_in from{};
+            socklen_t fl = sizeof from;
             if (::poll(&p, 1, 5000) == 1) {
-                char buf[256];
-                sockaddr_in from{};
-                socklen_t fl = sizeof from;
-                const ssize_t n = ::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &fl);
-                m_request = QByteArray(buf, int(std::max<ssize_t>(n, 0)));
-                ::sendto(m_fd, m_reply.constData(), size_t(m_reply.size()), 0, reinterpret_cast<sockaddr *>(&from), fl);
+                m_request = QByteArray(buf, int(std::max<ssize_t>(::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &fl), 0)));
+                ::sendto(m_fd, reply.constData(), size_t(reply.size()), 0, reinterpret_cast<sockaddr *>(&from), fl);
             }
         });
     }
@@ -116,9 +108,9 @@ public:
     QByteArray request() const { return m_request; }
 
 private:
-    int m_fd = -1;
-    int m_port = 0;
-    QByteArray m_reply, m_request;
+    int m_port = -1;
+    int m_fd;
+    QByteArray m_request;
     std::thread m_thread;
 };
 
