@@ -147,9 +147,16 @@ Money Money::fromVariant(const QVariant &v)
 
 Money Money::roundedTo2() const
 {
-    const std::int64_t mag = m_units < 0 ? -m_units : m_units;
-    std::int64_t r = (mag + 50) / 100 * 100;
-    return fromUnits(m_units < 0 ? -r : r);
+    // In 128 bits: the magnitude of the most negative value and the carry of
+    // the rounding both fit.
+    const __int128 units = m_units;
+    const __int128 mag = units < 0 ? -units : units;
+    __int128 r = (mag + 50) / 100 * 100;
+    if (units < 0)
+        r = -r;
+    if (r > INT64_MAX || r < INT64_MIN)
+        throw CtfError(0, QStringLiteral("Money"), QStringLiteral("An amount went beyond what ctfadmin can hold (about 922 billion pounds)."));
+    return fromUnits(std::int64_t(r));
 }
 
 QString Money::format2() const
@@ -164,9 +171,9 @@ QString Money::format2() const
 
 QString Money::plain() const
 {
-    const std::int64_t mag = m_units < 0 ? -m_units : m_units;
+    const quint64 mag = m_units < 0 ? 0 - quint64(m_units) : quint64(m_units);
     QString s = QString::number(mag / 10000);
-    std::int64_t frac = mag % 10000;
+    const quint64 frac = mag % 10000;
     if (frac) {
         QString f = QStringLiteral("%1").arg(frac, 4, 10, QLatin1Char('0'));
         while (f.endsWith('0'))

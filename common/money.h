@@ -39,7 +39,7 @@ public:
     // Sums beyond the range throw CtfError.
     Money operator+(Money o) const;
     Money &operator+=(Money o) { return *this = *this + o; }
-    Money operator-() const { return fromUnits(-m_units); }
+    Money operator-() const { return fromUnits(m_units == INT64_MIN ? INT64_MAX : -m_units); }
     auto operator<=>(const Money &) const = default;
 
 private:

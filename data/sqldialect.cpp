@@ -85,11 +85,13 @@ bool inClass(QChar c, int classes)
         || ((all || (classes & 8)) && c == '\r') || ((all || (classes & 32)) && c == '\n');
 }
 
+// Matches ignore letter case character by character, so every position is
+// one of the text itself, whatever characters it holds ("ß" upper-cases to
+// two letters; an upper-cased copy would shift every later position).
 void replaceAll(QString &text, const QString &search, const QString &replacement)
 {
-    const QString upperSearch = search.toUpper();
     for (;;) {
-        const qsizetype at = text.toUpper().indexOf(upperSearch);
+        const qsizetype at = text.indexOf(search, 0, Qt::CaseInsensitive);
         if (at < 0)
             return;
         text = text.left(at) + replacement + text.mid(at + search.size());
@@ -171,7 +173,7 @@ QString sqlIsNull(const QString &sql, bool force, bool sqlServer)
     QString out;
     QString rest = sql;
     for (;;) {
-        const qsizetype at = rest.toUpper().indexOf(token);
+        const qsizetype at = rest.indexOf(token, 0, Qt::CaseInsensitive);
         if (at < 0) {
             out += rest;
             return out;

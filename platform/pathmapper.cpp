@@ -47,12 +47,15 @@ MappedPath map(const QString &windowsPath)
     rest.replace('\\', '/');
     const QStringList parts = rest.split('/', Qt::SkipEmptyParts);
     QString current = base == QStringLiteral("/") ? QString() : base;
+    // On a drive, ".." at its root stays at the root, as on Windows: a
+    // Windows path never leads outside its drive's folder.
+    const qsizetype floor = drive.isNull() ? 0 : current.size();
     for (const QString &part : parts) {
         if (part == QStringLiteral("."))
             continue;
         if (part == QStringLiteral("..")) {
-            const int cut = current.lastIndexOf('/');
-            if (cut > 0)
+            const qsizetype cut = current.lastIndexOf('/');
+            if (cut > 0 && cut >= floor)
                 current.truncate(cut);
             continue;
         }

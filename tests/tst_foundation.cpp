@@ -112,6 +112,10 @@ void tst_foundation::translateSql_data()
     QTest::newRow("access isnull") << 0 << "Select ISNULL(Amount, 0) from T" << "Select IIF(ISNULL(Amount), 0, Amount) from T";
     QTest::newRow("access dates untouched") << 0 << "a <= #04/05/06# and b = True" << "a <= #04/05/06# and b = True";
     QTest::newRow("sql isnull untouched") << 1 << "ISNULL(x, 0)" << "ISNULL(x, 0)";
+    // Characters whose upper case is longer ("ß" -> "SS", "ﬁ" -> "FI") keep every position.
+    QTest::newRow("sharp s before TRUE") << 1 << "SELECT 'ßßßßß' FROM T WHERE Flag = True" << "SELECT 'ßßßßß' FROM T WHERE Flag = 1";
+    QTest::newRow("ligature before FALSE") << 1 << "SELECT 'ﬁﬁ' WHERE a = FALSE" << "SELECT 'ﬁﬁ' WHERE a = 0";
+    QTest::newRow("sharp s before ISNULL") << 0 << "SELECT 'Maß', ISNULL(a, 0)" << "SELECT 'Maß', IIF(ISNULL(a), 0, a)";
 }
 
 void tst_foundation::translateSql()

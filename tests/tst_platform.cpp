@@ -68,6 +68,11 @@ void tst_platform::pathMapping()
     QCOMPARE(pathmapper::toHost(QStringLiteral("K:\\")), k + QStringLiteral("/"));
     QVERIFY(pathmapper::fileExists(QStringLiteral("K:\\RETURNS\\IRRETURN.TXT")));
     QVERIFY(!pathmapper::fileExists(QStringLiteral("K:\\Returns")));
+    // ".." at a drive's root stays there, as on Windows; a host path keeps its meaning.
+    QCOMPARE(pathmapper::toHost(QStringLiteral("K:\\..\\Returns\\IRReturn.txt")), k + QStringLiteral("/Returns/IRReturn.txt"));
+    QCOMPARE(pathmapper::toHost(QStringLiteral("K:\\..\\..\\..\\..\\etc\\passwd")), k + QStringLiteral("/etc/passwd"));
+    QCOMPARE(pathmapper::toHost(QStringLiteral("K:\\Returns\\..\\..\\x")), k + QStringLiteral("/x"));
+    QCOMPARE(pathmapper::toHost(k + QStringLiteral("/../drive_k/Returns")), office.root() + QStringLiteral("/drive_k/Returns"));
     // A host path uses "\" as a separator too.
     QCOMPARE(pathmapper::toHost(k + QStringLiteral("\\returns\\IRReturn.txt")), k + QStringLiteral("/Returns/IRReturn.txt"));
 }
