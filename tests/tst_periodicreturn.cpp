@@ -204,6 +204,13 @@ void writePrevious(TestOffice &office)
     f.write(kPrevious);
 }
 
+// Vouchers AB000001.. with amounts 1, 2, ...
+void addVouchers(TestOffice &office, int count)
+{
+    for (int i = 1; i <= count; ++i)
+        office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB00000%1").arg(i), QStringLiteral("05/05/2013"), i);
+}
+
 int markedCount(TestOffice &office)
 {
     return office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0")).toInt();
@@ -227,8 +234,7 @@ void tst_periodicreturn::rowThatCannotBeSavedStopsTheRun()
     TestOffice office;
     ScriptedUiScope scope;
     writePrevious(office);
-    for (int i = 1; i <= 5; ++i)
-        office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB00000%1").arg(i), QStringLiteral("05/05/2013"), i);
+    addVouchers(office, 5);
     office.exec(kCtf, QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON ChildTrustFunds WHEN NEW.CRN = 'AB000004' "
                                      "BEGIN SELECT RAISE(ABORT, 'refused by test'); END"));
     ReturnOutput out;
@@ -347,8 +353,7 @@ void tst_periodicreturn::interruptedRunPutRight()
     TestOffice office;
     ScriptedUiScope scope;
     writePrevious(office);
-    for (int i = 1; i <= 3; ++i)
-        office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB00000%1").arg(i), QStringLiteral("05/05/2013"), i);
+    addVouchers(office, 3);
     // A killed run had committed the markings of entries 1 and 2; an entry
     // marked by hand since carries another SentRef and stays.
     office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = '06/12/26', SentRef = 'From ID 1 to 3' WHERE ID <= 2"));
@@ -412,8 +417,7 @@ void tst_periodicreturn::flushBeforeCommit()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    for (int i = 1; i <= 5; ++i)
-        office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB00000%1").arg(i), QStringLiteral("05/05/2013"), i);
+    addVouchers(office, 5);
     ReturnOutput out;
     out.setGroupSize(2);
     QVERIFY(out.load());

@@ -56,6 +56,17 @@ void tab(QWidget *w)
     QApplication::processEvents();
 }
 
+// A new Endowment begun from the URN field, the focus in the kind box.
+bool newEndowment(frmCTFMaint &s)
+{
+    if (!activate(s))
+        return false;
+    QTest::keyClicks(s.mskURN, QStringLiteral("EF111111"));
+    enter(s.mskURN); // not on file: create
+    QTest::keyClicks(s.cboEntity, QStringLiteral("Endowment"));
+    return true;
+}
+
 QString row(TestOffice &o, const QString &columns, const QString &where = QStringLiteral("1"))
 {
     return o.scalar(kCtf, QStringLiteral("SELECT %1 FROM ChildTrustFunds WHERE %2").arg(columns, where)).toString();
@@ -333,10 +344,7 @@ void tst_register::typeListAndWarning()
     TestOffice office;
     ScriptedUiScope scope;
     frmCTFMaint s;
-    QVERIFY(activate(s));
-    QTest::keyClicks(s.mskURN, QStringLiteral("EF111111"));
-    enter(s.mskURN); // not on file: create
-    QTest::keyClicks(s.cboEntity, QStringLiteral("Endowment"));
+    QVERIFY(newEndowment(s));
     s.cboType->setFocus();
     QApplication::processEvents();
     QCOMPARE(s.cboType->count(), 9);
@@ -481,10 +489,7 @@ void tst_register::typeFromThePopup()
     TestOffice office;
     ScriptedUiScope scope;
     frmCTFMaint s;
-    QVERIFY(activate(s));
-    QTest::keyClicks(s.mskURN, QStringLiteral("EF111111"));
-    enter(s.mskURN); // not on file: create
-    QTest::keyClicks(s.cboEntity, QStringLiteral("Endowment"));
+    QVERIFY(newEndowment(s));
     QAbstractItemView *list = s.cboType->view();
     if (mouse) {
         // A click on the arrow gives the box the focus and opens the list.
