@@ -385,7 +385,19 @@ void putBlock(QByteArray &out, Tag tag, const char *data, qsizetype size)
 
 Recordset::Packed::Packed(const QVector<QVariant> &values)
 {
-    m_bytes.reserve(16 * values.size());
+    // The exact size first: one allocation a row.
+    qsizetype size = 0;
+    for (const QVariant &v : values) {
+        if (v.isNull())
+            size += 1;
+        else if (v.typeId() == QMetaType::QString)
+            size += 5 + v.toString().size() * 2;
+        else if (v.typeId() == QMetaType::QByteArray)
+            size += 5 + v.toByteArray().size();
+        else
+            size += 9;
+    }
+    m_bytes.reserve(size + 64);
     for (const QVariant &v : values) {
         if (v.isNull()) {
             m_bytes.append(char(Null));
@@ -427,7 +439,8 @@ Recordset::Packed::Packed(const QVector<QVariant> &values)
         }
         }
     }
-    m_bytes.squeeze();
+    if (m_bytes.capacity() > m_bytes.size() + 64)
+        m_bytes.squeeze();
 }
 
 QVector<QVariant> Recordset::Packed::unpack() const

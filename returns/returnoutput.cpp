@@ -299,16 +299,18 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
             QList<qint64> group;
             bool wholeGroup = false; // nobody else changed the register since it was read
             QString markedOn;        // PeriodEndSent: the day the group is marked
+            QByteArray groupRows = "[";  // the group's rowids, a JSON array for the one UPDATE
             int inGroup = 0;
             const auto commitGroup = [&] {
                 if (!m_connection.inTransaction())
                     return;
                 if (wholeGroup) {
+                    groupRows.back() = ']';
                     const int written = m_connection.execute(
                         QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = ?, SentRef = ? "
-                                       "WHERE rowid IN (SELECT r FROM temp.ctfadmin_group)"),
-                        {markedOn, run.sentRef});
-                    m_connection.execute(QStringLiteral("DELETE FROM temp.ctfadmin_group"));
+                                       "WHERE rowid IN (SELECT value FROM json_each(?))"),
+                        {markedOn, run.sentRef, QString::fromLatin1(groupRows)});
+                    groupRows = "[";
                     if (written != inGroup)
                         throw DbError(QStringLiteral("The register changed while the return was being created (%1 of %2 entries "
                                                      "could be marked).").arg(written).arg(inGroup));
@@ -330,8 +332,6 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
                     // row is as read and the group is marked in one statement.
                     m_connection.beginTransaction();
                     wholeGroup = m_readVersion >= 0 && m_connection.changeCounter() == m_readVersion;
-                    if (wholeGroup)
-                        m_connection.execute(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS ctfadmin_group (r INTEGER PRIMARY KEY)"));
                     markedOn = dates::dayFirstShort(ctfclock::today());
                 }
                 const bool wasOutstanding = m_rows.value(QStringLiteral("RecordOutput")).toLongLong() == 0;
@@ -341,7 +341,7 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
                 if (wholeGroup) {
                     // Every row is as read: no comparison of its values is
                     // needed, and the group is marked in one statement.
-                    m_connection.execute(QStringLiteral("INSERT INTO temp.ctfadmin_group VALUES (?)"), {m_rows.rowId()});
+                    groupRows += QByteArray::number(m_rows.rowId()) + ',';
                     m_rows.acceptEdits();
                 } else {
                     m_rows.update();
