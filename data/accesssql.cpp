@@ -205,6 +205,75 @@ QString rewrite(const QString &sql)
 
 } // namespace
 
+Shape shape(const QString &sql)
+{
+    Shape sh;
+    sh.text.reserve(sql.size());
+    // The last character that is not a blank: a number right after a
+    // comparison operator is a value.
+    QChar previous;
+    for (qsizetype i = 0; i < sql.size();) {
+        const QChar c = sql[i];
+        if (c == '\'') {
+            const qsizetype end = skipQuoted(sql, i);
+            if (end > sql.size() || sql[end - 1] != '\'' || end - i < 2) {
+                sh.text += QStringView(sql).mid(i); // not closed: left as it is
+                break;
+            }
+            sh.values << QVariant(sql.mid(i + 1, end - i - 2).replace(QStringLiteral("''"), QStringLiteral("'")));
+            sh.text += '?';
+            previous = '?';
+            i = end;
+            continue;
+        }
+        if (c == '"') {
+            const qsizetype end = skipQuoted(sql, i);
+            sh.text += QStringView(sql).mid(i, end - i);
+            previous = '"';
+            i = end;
+            continue;
+        }
+        if (c == '#') {
+            QString lit;
+            qsizetype len = 0;
+            if (dateLiteral(sql, i, lit, len)) {
+                sh.values << QVariant(lit.mid(1, lit.size() - 2));
+                sh.text += '?';
+                previous = '?';
+                i += len;
+                continue;
+            }
+        }
+        if (c.isDigit() && (previous == '=' || previous == '<' || previous == '>') && (i == 0 || !isWordChar(sql[i - 1]))) {
+            qsizetype end = i;
+            while (end < sql.size() && sql[end].isDigit())
+                ++end;
+            bool real = false;
+            if (end + 1 < sql.size() && sql[end] == '.' && sql[end + 1].isDigit()) {
+                real = true;
+                ++end;
+                while (end < sql.size() && sql[end].isDigit())
+                    ++end;
+            }
+            if (end == sql.size() || !isWordChar(sql[end])) {
+                const QString number = sql.mid(i, end - i);
+                bool ok = false;
+                const qlonglong whole = real ? 0 : number.toLongLong(&ok);
+                sh.values << (real || !ok ? QVariant(number.toDouble()) : QVariant(whole));
+                sh.text += '?';
+                previous = '?';
+                i = end;
+                continue;
+            }
+        }
+        sh.text += c;
+        if (!c.isSpace())
+            previous = c;
+        ++i;
+    }
+    return sh;
+}
+
 QString toSqlite(const QString &sql)
 {
     return orderByIgnoringCase(rewrite(sql));

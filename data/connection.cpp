@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "data/accessfile.h"
+#include "data/accesssql.h"
 #include "data/sqlserver.h"
 #include "data/strictsum.h"
 #include "platform/pathmapper.h"
@@ -64,6 +65,7 @@ void Connection::close()
 {
     m_inTransaction = false;
     m_prepared.clear();
+    m_shapes.clear();
     if (QSqlDatabase::contains(m_name)) {
         QSqlDatabase db = database();
         if (db.isOpen())
@@ -248,4 +250,17 @@ QString Connection::registerInAccessMessage(const QString &dataSource)
     return QStringLiteral("'%1' is the CTF register as a Microsoft Access database. Run \"ctfadmin import-register\" once to "
                           "convert it into the register ctfadmin keeps; the Access original is kept beside it, unchanged.")
         .arg(dataSource);
+}
+
+std::shared_ptr<Connection::CompiledShape> Connection::compiledShape(const QString &shapeText)
+{
+    auto it = m_shapes.find(shapeText);
+    if (it == m_shapes.end()) {
+        auto compiled = std::make_shared<CompiledShape>(CompiledShape{QSqlQuery(database()), false});
+        compiled->query.setForwardOnly(true);
+        if (!compiled->query.prepare(accesssql::toSqlite(shapeText)))
+            return nullptr; // the statement reports its own failure when run as written
+        it = m_shapes.insert(shapeText, compiled);
+    }
+    return (*it)->busy ? nullptr : *it;
 }

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QVariantList>
 #include <functional>
+#include <memory>
 
 class Connection {
 public:
@@ -62,6 +63,15 @@ public:
     static void setLoginSeconds(int seconds) { s_loginSeconds = seconds; }
     static int loginSeconds() { return s_loginSeconds; }
 
+    // A read statement of one shape (accesssql::shape) turned into SQLite and
+    // compiled once for the life of the connection; nullptr when that
+    // statement is in use by another result, or cannot be prepared.
+    struct CompiledShape {
+        QSqlQuery query;
+        bool busy = false;
+    };
+    std::shared_ptr<CompiledShape> compiledShape(const QString &shapeText);
+
     // What every screen and command says of a register still in Access.
     static QString registerInAccessMessage(const QString &dataSource);
 
@@ -79,4 +89,5 @@ private:
     Backend m_backend = Backend::None;
     bool m_inTransaction = false;
     QHash<QString, QSqlQuery> m_prepared;
+    QHash<QString, std::shared_ptr<CompiledShape>> m_shapes;
 };

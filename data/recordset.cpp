@@ -33,6 +33,12 @@ Recordset::~Recordset() { close(); }
 
 void Recordset::close()
 {
+    if (m_shaped) {
+        m_shaped->query.finish();
+        m_shaped->busy = false;
+        m_shaped.reset();
+    }
+    m_stream = nullptr;
     m_query.reset();
     m_prepared.clear();
     m_rows.clear();
@@ -54,6 +60,27 @@ void Recordset::open(const QString &sql, Connection &connection, CursorType curs
     m_sql = sql;
     m_static = cursor == CursorType::Static;
     const bool sqlite = connection.backend() == Connection::Backend::Sqlite;
+    // A read run again and again with other values (a statement per member)
+    // is compiled once for its shape and run with its values bound.
+    if (!m_static && sqlite) {
+        const accesssql::Shape shape = accesssql::shape(sql);
+        if (auto compiled = connection.compiledShape(shape.text)) {
+            for (int i = 0; i < shape.values.size(); ++i)
+                compiled->query.bindValue(i, shape.values[i]);
+            if (!compiled->query.exec())
+                throw DbError(failure(connection, sql, compiled->query.lastError()));
+            compiled->busy = true;
+            m_shaped = compiled;
+            m_stream = &compiled->query;
+            const QSqlRecord rec = m_stream->record();
+            for (int i = 0; i < rec.count(); ++i)
+                m_columns << rec.fieldName(i);
+            m_open = true;
+            fetchStreamRow();
+            m_atFirst = true;
+            return;
+        }
+    }
     QString text = sqlite ? accesssql::toSqlite(sql) : sql;
 
     // An updatable result on one table carries the row identity it writes back by.
@@ -80,6 +107,7 @@ void Recordset::open(const QString &sql, Connection &connection, CursorType curs
 
     if (!m_static) {
         m_query = std::move(query);
+        m_stream = m_query.get();
         m_open = true;
         fetchStreamRow();
         m_atFirst = true;
@@ -106,10 +134,10 @@ void Recordset::open(const QString &sql, Connection &connection, CursorType curs
 
 void Recordset::fetchStreamRow()
 {
-    m_streamEof = !m_query->next();
+    m_streamEof = !m_stream->next();
     m_atFirst = false;
-    if (m_streamEof && m_query->lastError().isValid())
-        throw DbError(failure(*m_connection, m_sql, m_query->lastError()));
+    if (m_streamEof && m_stream->lastError().isValid())
+        throw DbError(failure(*m_connection, m_sql, m_stream->lastError()));
 }
 
 bool Recordset::eof() const
@@ -170,7 +198,7 @@ QVariant Recordset::value(int position) const
     if (position < 0 || position >= m_columns.size())
         throw DbError(QStringLiteral("The result of \"%1\" has no column %2.").arg(m_sql).arg(position));
     if (!m_static)
-        return m_query->value(position);
+        return m_stream->value(position);
     const Row &row = m_rows[m_pos];
     return row.edited.isEmpty() ? currentValues()[position] : row.edited[position];
 }

@@ -14,7 +14,7 @@
 #include <QVector>
 #include <memory>
 
-class Connection;
+#include "data/connection.h"
 
 enum class CursorType { ForwardOnly, Static };
 enum class LockType { ReadOnly, Optimistic };
@@ -94,6 +94,8 @@ private:
     QString m_table;                 // updatable results: the table written to
     // Forward-only state.
     std::unique_ptr<QSqlQuery> m_query;
+    std::shared_ptr<Connection::CompiledShape> m_shaped; // a statement compiled once for its shape
+    QSqlQuery *m_stream = nullptr;                       // the one rows are read from
     QVector<QVariant> m_current;
     bool m_streamEof = true;
     bool m_atFirst = false;

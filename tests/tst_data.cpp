@@ -29,6 +29,8 @@ class tst_data : public QObject {
 private slots:
     void accessToSqlite_data();
     void accessToSqlite();
+    void statementShapes_data();
+    void statementShapes();
     void money_data();
     void money();
     void dateParsing_data();
@@ -73,6 +75,34 @@ void tst_data::accessToSqlite()
     QFETCH(QString, access);
     QFETCH(QString, sqlite);
     QCOMPARE(accesssql::toSqlite(access), sqlite);
+}
+
+void tst_data::statementShapes_data()
+{
+    QTest::addColumn<QString>("access");
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<QVariantList>("values");
+    QTest::newRow("member and date") << "Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 1 and MemberNo = 201 and TranDate <= #04/05/26# ;"
+                                     << "Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = ? and MemberNo = ? and TranDate <= ? ;"
+                                     << QVariantList{qlonglong(1), qlonglong(201), QStringLiteral("2026-04-05")};
+    QTest::newRow("quoted text, doubled quote") << "Select * FROM ChildTrustFunds WHERE CRN = 'O''NEIL' ;"
+                                                << "Select * FROM ChildTrustFunds WHERE CRN = ? ;" << QVariantList{QStringLiteral("O'NEIL")};
+    QTest::newRow("digits in names and lists stay") << "Select * from MemberBals where S1Bal > 0 AND ID IN (1, 2) ORDER BY 1"
+                                                    << "Select * from MemberBals where S1Bal > ? AND ID IN (1, 2) ORDER BY 1" << QVariantList{qlonglong(0)};
+    QTest::newRow("products") << "Select * FROM MemberBalances WHERE ProductCode IN ('CTF', 'JUN') ;"
+                              << "Select * FROM MemberBalances WHERE ProductCode IN (?, ?) ;"
+                              << QVariantList{QStringLiteral("CTF"), QStringLiteral("JUN")};
+    QTest::newRow("decimal, keyword kept") << "x >= 12.5 and y = True" << "x >= ? and y = True" << QVariantList{12.5};
+}
+
+void tst_data::statementShapes()
+{
+    QFETCH(QString, access);
+    QFETCH(QString, shape);
+    QFETCH(QVariantList, values);
+    const accesssql::Shape s = accesssql::shape(access);
+    QCOMPARE(s.text, shape);
+    QCOMPARE(s.values, values);
 }
 
 void tst_data::money_data()
