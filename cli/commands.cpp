@@ -288,32 +288,25 @@ int enquiry(const QStringList &args)
     QString why;
     if (!options(args, {}, {QStringLiteral("--all"), QStringLiteral("--csv")}, o, nullptr, why))
         return wrongUsage(why);
-    enquiry::EntryGridModel grid;
-    try {
-        grid.fill(o.contains(QStringLiteral("--all")) ? enquiry::allStatement() : enquiry::outstandingStatement());
-    } catch (const CtfError &e) {
-        err(e.description());
-        return 3;
-    }
-    const int columns = grid.columnCount();
-    const int rows = grid.rowCount();
-    // Row -1 is the header of column names.
-    auto cell = [&](int r, int c) -> const QString & { return r < 0 ? grid.columns()[c] : grid.text(r, c); };
+    const QString statement = o.contains(QStringLiteral("--all")) ? enquiry::allStatement() : enquiry::outstandingStatement();
     const bool csv = o.contains(QStringLiteral("--csv"));
-    QVector<int> width(columns);
-    if (!csv)
-        for (int c = 0; c < columns; ++c)
-            for (int r = -1; r < rows; ++r)
-                width[c] = qMax(width[c], int(cell(r, c).size()));
-    QString text;
-    for (int r = -1; r < rows; ++r) {
+    // Rows are written as they are read, so memory does not grow with the
+    // register; the aligned table reads them twice (widths first).
+    QVector<int> width;
+    const auto measure = [&](const auto &cells) {
+        width.resize(cells.size());
+        for (int c = 0; c < int(cells.size()); ++c)
+            width[c] = qMax(width[c], int(cells[c].size()));
+    };
+    const auto write = [&](const auto &cells) {
         QString line;
-        for (int c = 0; c < columns; ++c) {
-            const QString &v = cell(r, c);
+        for (int c = 0; c < int(cells.size()); ++c) {
+            const QString &v = cells[c];
             if (csv) {
                 const bool quote = v.contains(',') || v.contains('"') || v.contains('\n') || v.contains('\r');
-                line += (c ? QStringLiteral(",") : QString())
-                    + (quote ? '"' + QString(v).replace('"', QStringLiteral("\"\"")) + '"' : v);
+                if (c)
+                    line += ',';
+                line += quote ? '"' + QString(v).replace('"', QStringLiteral("\"\"")) + '"' : v;
             } else {
                 line += (c ? QStringLiteral("  ") : QString()) + v.leftJustified(width[c]);
             }
@@ -321,9 +314,18 @@ int enquiry(const QStringList &args)
         if (!csv)
             while (line.endsWith(' '))
                 line.chop(1);
-        text += line + '\n';
+        line += '\n';
+        std::fputs(line.toLocal8Bit().constData(), stdout);
+    };
+    try {
+        if (!csv)
+            enquiry::forEachRow(statement, measure, measure);
+        enquiry::forEachRow(statement, write, write);
+    } catch (const CtfError &e) {
+        std::fflush(stdout);
+        err(e.description());
+        return 3;
     }
-    std::fputs(text.toLocal8Bit().constData(), stdout);
     return 0;
 }
 

@@ -50,7 +50,8 @@ double numberOf(const QString &s)
 
 EntryGridModel::EntryGridModel(QObject *parent) : QAbstractTableModel(parent) {}
 
-void EntryGridModel::fill(const QString &statement)
+void forEachRow(const QString &statement, const std::function<void(const QStringList &)> &header,
+                const std::function<void(const QVector<QString> &)> &row)
 {
     Connection c;
     c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
@@ -60,17 +61,25 @@ void EntryGridModel::fill(const QString &statement)
     QStringList columns;
     for (int i = 0; i < rs.fieldCount(); ++i)
         columns << rs.fieldName(i);
-    QVector<Row> rows;
+    header(columns);
     const int n = int(columns.size());
+    QVector<QString> cells(n);
     for (; !rs.eof(); rs.moveNext()) {
-        Row row;
-        row.cells.resize(n);
         for (int i = 0; i < n; ++i)
-            row.cells[i] = cellText(columns[i], rs.value(i));
-        rows.append(std::move(row));
+            cells[i] = cellText(columns[i], rs.value(i));
+        row(cells);
     }
     rs.close();
     c.close();
+}
+
+void EntryGridModel::fill(const QString &statement)
+{
+    QStringList columns;
+    QVector<Row> rows;
+    forEachRow(statement, [&](const QStringList &names) { columns = names; },
+               [&](const QVector<QString> &cells) { rows.append(Row{cells}); });
+    // The old rows go before the new ones are shown.
     beginResetModel();
     m_columns = columns;
     m_rows = std::move(rows);

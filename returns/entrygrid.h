@@ -6,12 +6,18 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <QVector>
+#include <functional>
 
 namespace enquiry {
 
 inline constexpr const char *kCaption = " CTF - Entry enquiry";
 QString outstandingStatement();
 QString allStatement();
+
+// Reads a statement's rows from the register one at a time, each cell as the
+// grid shows it, holding none of them; throws DbError.
+void forEachRow(const QString &statement, const std::function<void(const QStringList &columns)> &header,
+                const std::function<void(const QVector<QString> &cells)> &row);
 
 class EntryGridModel : public QAbstractTableModel {
     Q_OBJECT
