@@ -7,12 +7,14 @@
 #include "common/dates.h"
 #include "common/error.h"
 #include "data/accessfile.h"
+#include "data/connection.h"
 #include "data/schema.h"
 #include "data/sqlserver.h"
 #include "register/registerimport.h"
 #include "platform/officeroot.h"
 #include "platform/pathmapper.h"
 #include "platform/userinterface.h"
+#include "returns/entrychecks.h"
 #include "returns/entrygrid.h"
 #include "returns/returnoutput.h"
 
@@ -94,6 +96,10 @@ QString usage()
         "        the register that is still a Microsoft Access file (K:\\CTF.mdb, or CTF.MDB beside\n"
         "        the program) converted in place into the register ctfadmin keeps; the Access\n"
         "        original is kept beside it, unchanged, as \"CTF (Access original YYYY-MM-DD).mdb\"\n"
+        "ctfadmin [--root DIR] check\n"
+        "        checks the entries the next periodic return would take, one finding a line\n"
+        "        (\"ID <n>: ...\") and a summary line last; exit 0 when nothing is found, 1 when\n"
+        "        something is\n"
         "ctfadmin [--root DIR] convert ACCESSFILE SQLITEFILE\n"
         "        every table of a Microsoft Access file into a new SQLite file (Windows or host paths)\n"
         "\n"
@@ -367,6 +373,25 @@ int convert(const QStringList &args)
     }
     out(QStringLiteral("converted %1 into %2").arg(args[0], args[1]));
     return 0;
+}
+
+int check(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return wrongUsage(QStringLiteral("check takes no arguments"));
+    try {
+        Connection c;
+        c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
+        c.open();
+        const checks::Result result = checks::checkOutstanding(c);
+        for (const checks::Finding &f : result.findings)
+            out(f.line());
+        out(result.summary());
+        return result.findings.isEmpty() ? 0 : 1;
+    } catch (const CtfError &e) {
+        err(e.description());
+        return 3;
+    }
 }
 
 } // namespace cli

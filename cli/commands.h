@@ -13,6 +13,7 @@ int annualReturn(const QStringList &args);
 int enquiry(const QStringList &args);
 int importRegister(const QStringList &args);
 int convert(const QStringList &args);
+int check(const QStringList &args);
 // Prints "name: value" lines of the settings, passwords hidden.
 void printSettings();
 QString usage();

@@ -79,6 +79,8 @@ int main(int argc, char *argv[])
         return cli::importRegister(rest);
     if (command == QStringLiteral("convert"))
         return cli::convert(rest);
+    if (command == QStringLiteral("check"))
+        return cli::check(rest);
     std::fprintf(stderr, "Unknown command %s\n%s", command.toLocal8Bit().constData(), cli::usage().toLocal8Bit().constData());
     return 2;
 }

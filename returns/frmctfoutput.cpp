@@ -40,13 +40,24 @@ frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
     // Enter presses the button that has the focus, as on the original screens.
     for (QPushButton *b : {cmdXML, cmdRecreate, cmdExit})
         b->setAutoDefault(true);
+    // Under the list: what the pre-submission checks found, and the list of
+    // it on request. Out of the keyboard order, so the screen's own order
+    // stays as it was.
+    lblFindings = new QLabel(this);
+    lblFindings->setObjectName(QStringLiteral("lblFindings"));
+    cmdFindings = new QPushButton(QStringLiteral("Findings..."), this);
+    cmdFindings->setObjectName(QStringLiteral("cmdFindings"));
+    cmdFindings->setFocusPolicy(Qt::NoFocus);
+    cmdFindings->setToolTip(QStringLiteral("The entries the checks found something in, by ID (find them on the maintenance screen)"));
     grid->addWidget(Label1, 0, 0, 1, 3);
     grid->addWidget(List1, 1, 0, 1, 3);
-    grid->addWidget(Label2, 2, 0);
-    grid->addWidget(mskPEnd, 2, 1);
-    grid->addWidget(cmdXML, 3, 0);
-    grid->addWidget(cmdRecreate, 3, 1);
-    grid->addWidget(cmdExit, 3, 2);
+    grid->addWidget(lblFindings, 2, 0, 1, 2);
+    grid->addWidget(cmdFindings, 2, 2);
+    grid->addWidget(Label2, 3, 0);
+    grid->addWidget(mskPEnd, 3, 1);
+    grid->addWidget(cmdXML, 4, 0);
+    grid->addWidget(cmdRecreate, 4, 1);
+    grid->addWidget(cmdExit, 4, 2);
     setTabOrder(List1, mskPEnd);
     setTabOrder(mskPEnd, cmdXML);
     setTabOrder(cmdXML, cmdRecreate);
@@ -55,6 +66,7 @@ frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
     connect(cmdXML, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdXML_Click);
     connect(cmdRecreate, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdRecreate_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdExit_Click);
+    connect(cmdFindings, &QPushButton::clicked, this, &frmCTFOUTPUT::showFindings);
     resize(420, 360);
     Form_Load();
 }
@@ -72,6 +84,13 @@ void frmCTFOUTPUT::Form_Load()
         return;
     }
     m_listModel->setStringList(m_output.listItems());
+    m_checks = m_output.check();
+    lblFindings->setText(m_checks.findings.isEmpty()
+                             ? QStringLiteral("The checks found nothing in the entries to be output.")
+                             : QStringLiteral("The checks found something in %1 of the %2 entries to be output.")
+                                   .arg(m_checks.entriesWithFindings())
+                                   .arg(m_checks.entries));
+    cmdFindings->setEnabled(!m_checks.findings.isEmpty());
     mskPEnd->setMaskedText(m_output.proposal());
     m_lastAccepted = mskPEnd->text();
 }
@@ -169,4 +188,17 @@ void frmCTFOUTPUT::closeEvent(QCloseEvent *event)
 {
     Form_Unload();
     event->accept();
+}
+
+void frmCTFOUTPUT::showFindings()
+{
+    // A long list is cut: the command line gives all of it.
+    constexpr int kShown = 100;
+    QStringList lines;
+    for (const checks::Finding &f : m_checks.findings.mid(0, kShown))
+        lines << f.line();
+    if (m_checks.findings.size() > kShown)
+        lines << QStringLiteral("... and %1 more (\"ctfadmin check\" lists them all).").arg(m_checks.findings.size() - kShown);
+    lines << QString() << m_checks.summary();
+    ui::current().message(lines.join(QStringLiteral("\r\n")), QStringLiteral("Checks before the return is sent"), MsgIcon::Information);
 }

@@ -37,6 +37,12 @@ public:
     QListView *List1;
     MaskedEdit *mskPEnd;
     QPushButton *cmdXML, *cmdRecreate, *cmdExit;
+    QLabel *lblFindings;
+    QPushButton *cmdFindings;
+    // The pre-submission checks' findings, one line each; nothing blocks
+    // "&Create ASCII": the operator decides.
+    void showFindings();
+    const checks::Result &findings() const { return m_checks; }
 
     const QString &lastAccepted() const { return m_lastAccepted; }
     returns::ReturnOutput &output() { return m_output; }
@@ -47,6 +53,7 @@ protected:
 
 private:
     QStringListModel *m_listModel = nullptr;
+    checks::Result m_checks;
     returns::ReturnOutput m_output;
     QString m_lastAccepted;
     bool m_unloaded = false;

@@ -155,6 +155,13 @@ void ReturnOutput::unload()
         m_connection.close();
 }
 
+checks::Result ReturnOutput::check()
+{
+    if (!m_rows.isOpen() || !m_readError.isEmpty())
+        return {};
+    return checks::checkRows(m_rows);
+}
+
 QString ReturnOutput::returnFilePath() const { return GetReturnsPath() + QStringLiteral("IRReturn.txt"); }
 QString ReturnOutput::registerPath() const { return Connection::connectionValue(m_connection.connectionString(), QStringLiteral("Data Source")); }
 QString ReturnOutput::runRecordPath() const { return RunRecord(registerPath()).windowsPath(); }

@@ -23,6 +23,7 @@
 #include "common/clock.h"
 #include "data/connection.h"
 #include "data/recordset.h"
+#include "returns/entrychecks.h"
 #include "returns/returnrun.h"
 
 #include <QDate>
@@ -63,6 +64,8 @@ public:
     const QString &readError() const { return m_readError; }
 
     const QStringList &listItems() const { return m_list; }
+    // The pre-submission checks of the rows read at opening.
+    checks::Result check();
     qint32 lowestId() const { return m_lowest; }
     qint32 highestId() const { return m_highest; }
     const QString &proposal() const { return m_proposal; }

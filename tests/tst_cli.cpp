@@ -72,6 +72,7 @@ private slots:
     void killedRunsLoseNothing();
     void runWhileAnotherRuns();
     void accessRegisterEndToEnd();
+    void checkExitCodes();
 };
 
 void tst_cli::periodicReturn()
@@ -268,6 +269,21 @@ void tst_cli::accessRegisterEndToEnd()
     QCOMPARE(annual.status, 0);
     QVERIFY(office.readFile(kAnnual).count('\n') > 5);
     QCOMPARE(ctfadmin(office, {QStringLiteral("enquiry"), QStringLiteral("--all"), QStringLiteral("--csv")}).out.count('\n'), 41);
+}
+
+void tst_cli::checkExitCodes()
+{
+    TestOffice office;
+    const Run clean = ctfadmin(office, {QStringLiteral("check")});
+    QCOMPARE(clean.status, 0);
+    QCOMPARE(clean.out, QStringLiteral("No findings in 0 outstanding entries.\n"));
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 0);
+    const Run found = ctfadmin(office, {QStringLiteral("check")});
+    QCOMPARE(found.status, 1);
+    QCOMPARE(found.out, QStringLiteral("ID 1: the amount 0.00 of a Voucher is not more than 0.\n1 findings in 1 of 1 outstanding entries.\n"));
+    QCOMPARE(ctfadmin(office, {QStringLiteral("check"), QStringLiteral("--all")}).status, 2);
+    QVERIFY(QFile::remove(office.host(kCtf)));
+    QCOMPARE(ctfadmin(office, {QStringLiteral("check")}).status, 3);
 }
 
 QTEST_GUILESS_MAIN(tst_cli)

@@ -4,6 +4,7 @@
 #include "common/textfile.h"
 #include "data/connection.h"
 #include "platform/pathmapper.h"
+#include "returns/entrychecks.h"
 #include "returns/returnoutput.h"
 #include "support/office.h"
 #include "support/scriptedui.h"
@@ -40,6 +41,9 @@ private slots:
     void twoRunsAtOnce();
     void interruptedRunPutRight();
     void flushBeforeCommit();
+    void entryChecks_data();
+    void entryChecks();
+    void checksInTheRegisterAndOnScreen();
     void secondRunWritesTheSameEntries();
     void recreateCopiesLogAndLeavesRegister();
     void recreateMissingLog();
@@ -522,6 +526,79 @@ void tst_periodicreturn::orderIgnoresCaseInALoadedTable()
     ReturnOutput out;
     QVERIFY(out.load());
     QCOMPARE(out.listItems(), QStringList({"RAA - AB000001", "Voucher - AB000001", "voucher - ab000002"}));
+}
+
+void tst_periodicreturn::entryChecks_data()
+{
+    QTest::addColumn<QStringList>("entry"); // Entity, CRN, DOB, Amount, DOD, Type, Ref ("null" for Null)
+    QTest::addColumn<QString>("finding");   // the start of the one finding, empty for none
+    const auto e = [](const char *entity, const char *crn, const char *dob, const char *amount, const char *dod = "null",
+                      const char *type = "null", const char *ref = "null") {
+        return QStringList{entity, crn, dob, amount, dod, type, ref};
+    };
+    QTest::newRow("clean voucher") << e("Voucher", "AB123456C", "05/05/2006", "250") << "";
+    QTest::newRow("clean endowment") << e("endowment", "AB123456C", "05/05/2006", "100", "null", "8", "END1") << "";
+    QTest::newRow("clean child death") << e("ChildDeath", "AB123456C", "05/05/2006", "null", "01/01/2009") << "";
+    QTest::newRow("clean exception") << e("Exception", "AB123456C", "02/01/2011", "null", "null", "3") << "";
+    QTest::newRow("kind misspelt") << e("Vocher", "AB123456C", "05/05/2006", "250") << "the kind \"Vocher\" is none of the six kinds";
+    QTest::newRow("kind with a blank") << e("Voucher ", "AB123456C", "05/05/2006", "250") << "the kind \"Voucher \"";
+    QTest::newRow("URN without its letter") << e("Voucher", "AB123456", "05/05/2006", "250") << "the URN \"AB123456\" is not";
+    QTest::newRow("URN digits first") << e("Voucher", "31876219L", "05/05/2006", "250") << "the URN \"31876219L\"";
+    QTest::newRow("no date of birth") << e("Voucher", "AB123456C", "null", "250") << "the date of birth is missing";
+    QTest::newRow("empty mask") << e("Voucher", "AB123456C", "__/__/____", "250") << "the date of birth \"__/__/____\" is not a date";
+    QTest::newRow("born too early") << e("Voucher", "AB123456C", "31/08/2002", "250") << "the date of birth 31/08/2002 is outside";
+    QTest::newRow("born too late") << e("RAA", "AB123456C", "03/01/2011", "250") << "the date of birth 03/01/2011 is outside";
+    QTest::newRow("voucher without amount") << e("Voucher", "AB123456C", "05/05/2006", "null") << "a Voucher without an amount";
+    QTest::newRow("amount 0") << e("RAA", "AB123456C", "05/05/2006", "0") << "the amount 0.00 of a RAA is not more than 0";
+    QTest::newRow("negative amount") << e("Endowment", "AB123456C", "05/05/2006", "-5", "null", "1") << "the amount -5.00 of a Endowment";
+    QTest::newRow("three decimals") << e("Voucher", "AB123456C", "05/05/2006", "12.755") << "the amount 12.755 has more than two decimals";
+    QTest::newRow("endowment without type") << e("Endowment", "AB123456C", "05/05/2006", "100", "null", "") << "an Endowment without a type";
+    QTest::newRow("type not in the list") << e("Exception", "AB123456C", "05/05/2006", "null", "null", "4") << "the type \"4\" is not in the list";
+    QTest::newRow("death without date") << e("ChildDeath", "AB123456C", "05/05/2006", "null") << "a ChildDeath without a date of death";
+    QTest::newRow("death before birth") << e("ChildDeath", "AB123456C", "05/05/2006", "null", "01/01/2006") << "the date of death 01/01/2006 is before";
+    QTest::newRow("bar in Ref") << e("Endowment", "AB123456C", "05/05/2006", "100", "null", "1", "A|B") << "the Ref holds a \"|\"";
+    QTest::newRow("line break in Type") << e("Exception", "AB123456C", "05/05/2006", "null", "null", "1\n") << "the Type holds a \"|\" or a line break";
+}
+
+// Each rule of the pre-submission checks, and entries that must pass.
+void tst_periodicreturn::entryChecks()
+{
+    QFETCH(QStringList, entry);
+    QFETCH(QString, finding);
+    const auto v = [&](int i) { return entry[i] == QStringLiteral("null") ? QVariant() : QVariant(entry[i]); };
+    const checks::Entry e{1, v(0), v(1), v(2), v(3), v(4), v(5), v(6)};
+    const QStringList found = checks::entryProblems(e);
+    if (finding.isEmpty()) {
+        QVERIFY2(found.isEmpty(), qPrintable(found.join('\n')));
+        return;
+    }
+    QVERIFY2(!found.isEmpty() && found[0].startsWith(finding), qPrintable(found.join('\n')));
+}
+
+// Duplicates within a return; the screen says how many entries have
+// findings; the return is written byte for byte as without the checks.
+void tst_periodicreturn::checksInTheRegisterAndOnScreen()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("05/05/2006"), 250);
+    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("05/05/2006"), 250);
+    office.addEntry(QStringLiteral("RAA"), QStringLiteral("CD123456E"), QStringLiteral("05/05/2006"), 100);
+    office.addEntry(QStringLiteral("Vocher"), QStringLiteral("EF123456G"), QStringLiteral("05/05/2006"), 100);
+    ReturnOutput out;
+    QVERIFY(out.load());
+    const checks::Result r = out.check();
+    QCOMPARE(r.entries, 4);
+    QStringList lines;
+    for (const checks::Finding &f : r.findings)
+        lines << f.line();
+    QCOMPARE(lines, QStringList({"ID 4: the kind \"Vocher\" is none of the six kinds; the return would mark the entry as sent without "
+                                 "writing a line for it.",
+                                 "ID 2: the same URN, kind and amount as ID 1; the child would be sent twice in this return."}));
+    QCOMPARE(r.summary(), QStringLiteral("2 findings in 2 of 4 outstanding entries."));
+    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
+    QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nRAA|CD123456E|2006/05/05|100.00|\r\n"
+                                                  "Voucher|AB123456C|2006/05/05|250.00\r\nVoucher|AB123456C|2006/05/05|250.00\r\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_periodicreturn)

@@ -333,6 +333,12 @@ void tst_screens::outputCreateAndButtons()
     QCOMPARE(screen.List1->model()->index(0, 0).data().toString(), QStringLiteral("RAA - "));
     QCOMPARE(screen.List1->model()->index(1, 0).data().toString(), QStringLiteral("Voucher - AB123456C"));
     QVERIFY(screen.cmdXML->isEnabled() && screen.cmdRecreate->isEnabled() && screen.cmdExit->isEnabled());
+    // The checks' findings under the list (the RAA has no URN), shown on request, out of the keyboard order.
+    QCOMPARE(screen.lblFindings->text(), QStringLiteral("The checks found something in 1 of the 2 entries to be output."));
+    QCOMPARE(screen.cmdFindings->focusPolicy(), Qt::NoFocus);
+    screen.cmdFindings->click();
+    QVERIFY(scope.ui().messages.last().text.startsWith(QStringLiteral("ID 2: the URN \"\" is not two letters")));
+    scope.ui().messages.clear();
     QVERIFY(activate(screen));
     screen.mskPEnd->setMaskedText(QStringLiteral("30/11/2026"));
     screen.cmdXML->click();

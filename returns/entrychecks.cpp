@@ -1,0 +1,134 @@
+#include "returns/entrychecks.h"
+
+#include "common/dates.h"
+#include "common/money.h"
+#include "data/connection.h"
+#include "data/recordset.h"
+#include "register/entrycodes.h"
+
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+
+namespace checks {
+namespace {
+QString text(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
+
+// Children born in this window have a Child Trust Fund.
+const QDate kFirstBirth(2002, 9, 1);
+const QDate kLastBirth(2011, 1, 2);
+} // namespace
+
+QStringList entryProblems(const Entry &e)
+{
+    QStringList found;
+    const QString kind = text(e.entity);
+    QString canonical;
+    for (const QString &k : entrycodes::kinds())
+        if (k.compare(kind, Qt::CaseInsensitive) == 0)
+            canonical = k;
+    if (canonical.isEmpty()) {
+        found << QStringLiteral("the kind \"%1\" is none of the six kinds; the return would mark the entry as sent without writing "
+                                "a line for it.").arg(kind);
+    }
+    static const QRegularExpression urnForm(QStringLiteral("^[A-Z]{2}[0-9]{6}[A-Z]$"));
+    const QString crn = text(e.crn);
+    if (!urnForm.match(crn).hasMatch())
+        found << QStringLiteral("the URN \"%1\" is not two letters, six digits and a letter (as AB123456C); the return would send "
+                                "it as it stands.").arg(crn);
+    const QString dobText = text(e.dob);
+    const auto dob = dates::fromVariant(e.dob);
+    if (dobText.trimmed().isEmpty())
+        found << QStringLiteral("the date of birth is missing; the return would send an empty date.");
+    else if (!dob)
+        found << QStringLiteral("the date of birth \"%1\" is not a date; the return would send it as it stands.").arg(dobText);
+    else if (*dob < kFirstBirth || *dob > kLastBirth)
+        found << QStringLiteral("the date of birth %1 is outside the CTF eligibility window (born 1 September 2002 to 2 January "
+                                "2011).").arg(dates::dayFirst(*dob));
+    if (canonical == QStringLiteral("Voucher") || canonical == QStringLiteral("RAA") || canonical == QStringLiteral("Endowment")) {
+        const auto amount = Money::read(e.amount);
+        if (e.amount.isNull())
+            found << QStringLiteral("a %1 without an amount; the return would send an empty amount.").arg(canonical);
+        else if (!amount)
+            found << QStringLiteral("the amount \"%1\" is not an amount of money.").arg(text(e.amount));
+        else if (amount->units() <= 0)
+            found << QStringLiteral("the amount %1 of a %2 is not more than 0.").arg(amount->format2(), canonical);
+        else if (amount->units() % 100 != 0)
+            found << QStringLiteral("the amount %1 has more than two decimals; the return would send %2.")
+                         .arg(amount->plain(), amount->roundedTo2().format2());
+    }
+    if (canonical == QStringLiteral("Endowment") || canonical == QStringLiteral("Exception")) {
+        const QString type = text(e.type).trimmed();
+        bool known = false;
+        for (const entrycodes::TypeCode &t : entrycodes::typesFor(canonical))
+            known = known || type == QString::number(t.code);
+        if (type.isEmpty())
+            found << QStringLiteral("an %1 without a type; the return would send an empty type.").arg(canonical);
+        else if (!known)
+            found << QStringLiteral("the type \"%1\" is not in the list of %2 types.").arg(type, canonical.toLower());
+    }
+    if (canonical == QStringLiteral("ChildDeath")) {
+        const auto dod = dates::fromVariant(e.dod);
+        if (!dod)
+            found << QStringLiteral("a ChildDeath without a date of death; the return would send an empty date.");
+        else if (dob && *dod < *dob)
+            found << QStringLiteral("the date of death %1 is before the date of birth %2.").arg(dates::dayFirst(*dod), dates::dayFirst(*dob));
+    }
+    for (const auto &[name, value] : {std::pair{QStringLiteral("Type"), text(e.type)}, std::pair{QStringLiteral("Ref"), text(e.ref)}})
+        if (value.contains(QLatin1Char('|')) || value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n')))
+            found << QStringLiteral("the %1 holds a \"|\" or a line break, which would break the return's layout.").arg(name);
+    return found;
+}
+
+int Result::entriesWithFindings() const
+{
+    QSet<qint64> ids;
+    for (const Finding &f : findings)
+        ids.insert(f.id);
+    return int(ids.size());
+}
+
+QString Result::summary() const
+{
+    if (findings.isEmpty())
+        return QStringLiteral("No findings in %1 outstanding entries.").arg(entries);
+    return QStringLiteral("%1 findings in %2 of %3 outstanding entries.").arg(findings.size()).arg(entriesWithFindings()).arg(entries);
+}
+
+Result checkOutstanding(Connection &c)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM ChildTrustFunds WHERE RecordOutput = False ORDER BY Entity, CRN;"), c);
+    return checkRows(rs);
+}
+
+Result checkRows(Recordset &rs)
+{
+    Result result;
+    QHash<QString, qint64> firstOf; // URN, kind and amount -> the first entry that has them
+    for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
+        ++result.entries;
+        Entry e;
+        e.id = rs.value(QStringLiteral("ID")).toLongLong();
+        e.entity = rs.value(QStringLiteral("Entity"));
+        e.crn = rs.value(QStringLiteral("CRN"));
+        e.dob = rs.value(QStringLiteral("DOB"));
+        e.amount = rs.value(QStringLiteral("Amount"));
+        e.dod = rs.value(QStringLiteral("DOD"));
+        e.type = rs.value(QStringLiteral("Type"));
+        e.ref = rs.value(QStringLiteral("Ref"));
+        for (const QString &problem : entryProblems(e))
+            result.findings << Finding{e.id, problem};
+        const auto amount = Money::read(e.amount);
+        const QString key = text(e.crn).toUpper() + QLatin1Char('|') + text(e.entity).toUpper() + QLatin1Char('|')
+            + (amount ? amount->plain() : text(e.amount));
+        if (const auto first = firstOf.constFind(key); first != firstOf.cend())
+            result.findings << Finding{e.id, QStringLiteral("the same URN, kind and amount as ID %1; the child would be sent twice in "
+                                                            "this return.").arg(*first)};
+        else
+            firstOf.insert(key, e.id);
+    }
+    return result;
+}
+
+} // namespace checks
