@@ -215,6 +215,21 @@ void addVouchers(TestOffice &office, int count)
         office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB00000%1").arg(i), QStringLiteral("05/05/2013"), i);
 }
 
+// What a killed run leaves: its incomplete file and its record (the lock
+// goes with the program).
+void leaveKilledRun(TestOffice &office, const returns::RunInfo &run, const QByteArray &partialBytes)
+{
+    QFile f(office.host(run.partialPath));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(partialBytes);
+    returns::RunRecord killed(kCtf);
+    QVERIFY(killed.claim(nullptr));
+    killed.begin(run);
+    killed.addMarked(run.marked);
+    if (run.complete)
+        killed.markComplete();
+}
+
 int markedCount(TestOffice &office)
 {
     return office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0")).toInt();
@@ -363,21 +378,14 @@ void tst_periodicreturn::interruptedRunPutRight()
     office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = '06/12/26', SentRef = 'From ID 1 to 3' WHERE ID <= 2"));
     office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, SentRef = 'by hand' WHERE ID = 3"));
     const QString partial = kReturn + QStringLiteral(".incomplete");
-    {
-        QFile f(office.host(partial));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("Header|2026/11/30\r\nVoucher|AB000001 |2013/05/05|1.00\r\nVoucher|AB000002 |2013/05/05|2.00\r\n");
-        returns::RunRecord killed(kCtf);
-        QVERIFY(killed.claim(nullptr));
-        returns::RunInfo run;
-        run.started = QDateTime(QDate(2026, 12, 6), QTime(9, 1, 2));
-        run.host = QStringLiteral("OFFICE-PC");
-        run.sentRef = QStringLiteral("From ID 1 to 3");
-        run.partialPath = partial;
-        run.returnPath = kReturn;
-        killed.begin(run);
-        killed.addMarked({1, 2, 3});
-    } // the lock goes with the program
+    returns::RunInfo run;
+    run.started = QDateTime(QDate(2026, 12, 6), QTime(9, 1, 2));
+    run.host = QStringLiteral("OFFICE-PC");
+    run.sentRef = QStringLiteral("From ID 1 to 3");
+    run.partialPath = partial;
+    run.returnPath = kReturn;
+    run.marked = {1, 2, 3};
+    leaveKilledRun(office, run, "Header|2026/11/30\r\nVoucher|AB000001 |2013/05/05|1.00\r\nVoucher|AB000002 |2013/05/05|2.00\r\n");
     ReturnOutput out;
     QVERIFY(out.load());
     QCOMPARE(scope.ui().messages.size(), 1);
@@ -393,20 +401,11 @@ void tst_periodicreturn::interruptedRunPutRight()
     QCOMPARE(office.readFile(kReturn), kPrevious);
 
     // Killed after the return was complete: it is put in its place.
-    {
-        QFile f(office.host(partial));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("Header|2026/11/30\r\nNilReturn\r\n");
-        returns::RunRecord killed(kCtf);
-        QVERIFY(killed.claim(nullptr));
-        returns::RunInfo run;
-        run.started = QDateTime(QDate(2026, 12, 6), QTime(9, 3, 0));
-        run.partialPath = partial;
-        run.returnPath = kReturn;
-        run.logPath = kLog;
-        killed.begin(run);
-        killed.markComplete();
-    }
+    run.started = QDateTime(QDate(2026, 12, 6), QTime(9, 3, 0));
+    run.logPath = kLog;
+    run.marked.clear();
+    run.complete = true;
+    leaveKilledRun(office, run, "Header|2026/11/30\r\nNilReturn\r\n");
     ReturnOutput again;
     QVERIFY(again.load());
     QVERIFY2(scope.ui().messages.last().text.contains(QStringLiteral("was interrupted after its return was complete")),
