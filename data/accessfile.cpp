@@ -297,9 +297,9 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
             std::vector<std::unique_ptr<QProcess>> exports;
             for (const Table &t : tables)
                 exports.push_back(reader.startRows(t));
-            int done = 0;
-            for (const Table &t : tables) {
-                ui::current().progress(QStringLiteral("Reading %1 from %2").arg(t.name, shownPath), 100 * done++ / int(tables.size()));
+            for (qsizetype k = 0; k < tables.size(); ++k) {
+                const Table &t = tables[k];
+                ui::current().progress(QStringLiteral("Reading %1 from %2").arg(t.name, shownPath), int(100 * k / tables.size()));
                 QStringList columns, names, marks;
                 for (const Column &c : t.columns) {
                     columns << quoted(c.name) + QLatin1Char(' ') + sqliteType(c.kind);
@@ -310,7 +310,7 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
                     throw DbError(QStringLiteral("Cannot create table %1 in %2: %3").arg(t.name, partial, q.lastError().text()));
                 QSqlQuery insert(db);
                 insert.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(t.name), marks.join(QLatin1Char(','))));
-                reader.readRows(*exports[size_t(done - 1)], t, [&](const QVariantList &row) {
+                reader.readRows(*exports[size_t(k)], t, [&](const QVariantList &row) {
                     for (int i = 0; i < row.size(); ++i)
                         insert.bindValue(i, row[i]);
                     if (!insert.exec())
