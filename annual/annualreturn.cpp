@@ -240,24 +240,33 @@ QString memberNumber(const Recordset &rs, const QString &table)
 
 bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QString &selection,
                                const std::function<void()> &selectionOpened,
-                               const std::function<QString(const QString &member)> &recordFor)
+                               const std::function<MemberFigures(const QString &member)> &figuresOf)
 {
     try {
-        LineWriter file(path);
+        // Checking writes nothing: the same reads, no file.
+        std::optional<LineWriter> file;
+        if (!checkOnly)
+            file.emplace(path);
         Recordset members;
         members.open(selection, m_member);
         if (selectionOpened)
             selectionOpened();
-        file.writeLine(QStringLiteral("Header|") + dates::returnForm(end));
-        if (members.eof())
-            file.writeLine(QStringLiteral("NilReturn"));
+        if (file)
+            file->writeLine(QStringLiteral("Header|") + dates::returnForm(end));
+        if (members.eof() && file)
+            file->writeLine(QStringLiteral("NilReturn"));
         for (; !members.eof(); members.moveNext()) {
-            const QString record = recordFor(memberNumber(members, tableOf(selection)));
-            if (!record.isNull())
-                file.writeLine(record);
+            const MemberFigures f = figuresOf(memberNumber(members, tableOf(selection)));
+            if (onMember)
+                onMember(f);
+            if (f.leftOut == LeftOut::No && file)
+                file->writeLine(accountRecord(f.reference, f.balance, f.subscriptions));
         }
-        file.close();
+        if (file)
+            file->close();
     } catch (const CtfError &e) {
+        if (checkOnly)
+            throw; // no file to speak of: the checker reports it
         reportFailure(path, e.description());
         return false;
     }
@@ -270,10 +279,11 @@ Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QSt
     if (!checkDates(startText, endText, start, end))
         return Outcome::Refused;
     const QString acc = QString::number(n);
-    if (ui::current().message(QStringLiteral("Continue with the following selected account:") + QStringLiteral("\r\n\r\n")
-                                  + QStringLiteral("Share account %1 ?").arg(n),
-                              QStringLiteral("Continue ?"), MsgIcon::Question, MsgButtons::YesNo)
-        != MsgResult::Yes)
+    if (!checkOnly
+        && ui::current().message(QStringLiteral("Continue with the following selected account:") + QStringLiteral("\r\n\r\n")
+                                     + QStringLiteral("Share account %1 ?").arg(n),
+                                 QStringLiteral("Continue ?"), MsgIcon::Question, MsgButtons::YesNo)
+               != MsgResult::Yes)
         return Outcome::Cancelled;
     ui::BusyScope busy;
     const QString path = GetReturnsPath() + QStringLiteral("CTFANRTN.txt");
@@ -281,7 +291,10 @@ Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QSt
     const QString E = dates::accessLiteral(end);
     const bool written = writeReturn(
         path, end, QStringLiteral("Select * from MemberBals where S%1Bal > 0 ;").arg(n),
-        [&] { setCaption(n, QStringLiteral("Share account %1 - outputing").arg(n)); },
+        [&] {
+            if (!checkOnly)
+                setCaption(n, QStringLiteral("Share account %1 - outputing").arg(n));
+        },
         [&](const QString &m) {
             Money balance = sumOf(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = ") + acc
                                       + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;"),
@@ -294,24 +307,27 @@ Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QSt
             Money subscriptions = subscriptionsOf(subs, m_member, m);
             subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
             subscriptions += subscriptionsOf(subs, m_member, m);
-            QString ref = kNoReference;
+            MemberFigures f{m, kNoReference, balance, subscriptions, {}, LeftOut::NoMemberRow};
             Recordset mm;
             mm.open(QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
             if (!mm.eof()) {
-                ref = referenceField(mm.value(QStringLiteral("NINumber")));
+                f.reference = referenceField(mm.value(QStringLiteral("NINumber")));
+                f.leftOut = f.reference == kNoReference ? LeftOut::NoReference : LeftOut::No;
                 // Over 18 (more than 216 month boundaries) at the year end: no record.
                 const QVariant dobValue = mm.value(QStringLiteral("DOB"));
-                const auto dob = dates::fromVariant(dobValue);
-                if (!dobValue.isNull() && !dob)
+                f.dob = dates::fromVariant(dobValue);
+                if (!dobValue.isNull() && !f.dob)
                     throw DbError(QStringLiteral("The table MemberMain holds the date of birth \"%1\" for member %2, which is not a date.")
                                       .arg(dobValue.toString(), m));
-                if (dob && monthBoundaries(*dob, end) > 216)
-                    ref = kNoReference;
+                if (f.leftOut == LeftOut::No && f.dob && monthBoundaries(*f.dob, end) > 216)
+                    f.leftOut = LeftOut::Over18;
             }
-            return ref == kNoReference ? QString() : accountRecord(ref, balance, subscriptions);
+            return f;
         });
     if (!written)
         return Outcome::Failed;
+    if (checkOnly)
+        return Outcome::Done;
     for (int i = 1; i <= 4; ++i)
         if (shareCaptions[i] == QStringLiteral("Share account %1 - outputing").arg(i))
             setCaption(i, QStringLiteral("Share account %1 - Complete").arg(i));
@@ -338,9 +354,11 @@ Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString
         ui::current().message(QStringLiteral("No products selected"), QString::fromLatin1(kCaption), MsgIcon::Critical);
         return Outcome::Refused;
     }
-    if (ui::current().message(QStringLiteral("Continue with the following selected accounts:") + QStringLiteral("\r\n\r\n") + L + QStringLiteral(" ?"),
-                              QStringLiteral("Continue ?"), MsgIcon::Question, MsgButtons::YesNo)
-        != MsgResult::Yes)
+    if (!checkOnly
+        && ui::current().message(QStringLiteral("Continue with the following selected accounts:") + QStringLiteral("\r\n\r\n") + L
+                                     + QStringLiteral(" ?"),
+                                 QStringLiteral("Continue ?"), MsgIcon::Question, MsgButtons::YesNo)
+               != MsgResult::Yes)
         return Outcome::Cancelled;
     ui::BusyScope busy;
     const QString path = GetReturnsPath() + QStringLiteral("CTFANRTN.txt");
@@ -361,15 +379,25 @@ Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString
             Money subscriptions = subscriptionsOf(translateSql(subs, false, m_settings.chkSQL != 0), m_tran, m);
             subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
             subscriptions += subscriptionsOf(translateSql(subs, false, m_settings.chkSQL != 0), m_tran, m);
-            QString ref = kNoReference;
+            MemberFigures f{m, kNoReference, balance, subscriptions, {}, LeftOut::NoMemberRow};
             Recordset mm;
             mm.open(QStringLiteral("Select NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
-            if (!mm.eof())
-                ref = referenceField(mm.value(QStringLiteral("NINumber")));
-            return ref == kNoReference ? QString() : accountRecord(ref, balance, subscriptions);
+            if (!mm.eof()) {
+                f.reference = referenceField(mm.value(QStringLiteral("NINumber")));
+                f.leftOut = f.reference == kNoReference ? LeftOut::NoReference : LeftOut::No;
+            }
+            if (checkOnly) {
+                // The age, for the checks only: the product return makes no age test.
+                mm.open(QStringLiteral("Select DOB from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
+                if (!mm.eof())
+                    f.dob = dates::fromVariant(mm.value(QStringLiteral("DOB")));
+            }
+            return f;
         });
     if (!written)
         return Outcome::Failed;
+    if (checkOnly)
+        return Outcome::Done;
     busy.release();
     ui::current().message(QStringLiteral("Output complete ") + QStringLiteral("\r\n") + path, QStringLiteral("Finished creating ") + path,
                           MsgIcon::Information);

@@ -13,6 +13,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <optional>
 
 class Recordset;
 
@@ -42,6 +43,18 @@ QString productListText(const QList<ProductItem> &items);
 int monthBoundaries(const QDate &dob, const QDate &end);
 
 enum class Outcome { Done, Refused, Cancelled, Failed };
+
+// Why a member of the selection gets no record.
+enum class LeftOut { No, NoMemberRow, NoReference, Over18 };
+// One member of a run, as the return uses it.
+struct MemberFigures {
+    QString member;
+    QString reference;          // 9 characters, blank when there is none
+    Money balance;
+    Money subscriptions;
+    std::optional<QDate> dob;   // for the product command only read when checking
+    LeftOut leftOut = LeftOut::No;
+};
 enum class Field { None, StartDate, EndDate };
 
 class AnnualReturn {
@@ -71,6 +84,11 @@ public:
     // Captions of optShareAcc(1..4), as a run leaves them; the screen shows them.
     std::array<QString, 5> shareCaptions;
     std::function<void(int index, const QString &caption)> onCaption;
+    // Every member of a run, with its figures and whether it was left out.
+    std::function<void(const MemberFigures &)> onMember;
+    // A run that reads and reports its members but writes no file (the
+    // pre-submission checks).
+    bool checkOnly = false;
 
     SettingFields &settings() { return m_settings; }
     Connection &memberConnection() { return m_member; }
@@ -89,7 +107,7 @@ private:
     // The run: creates the file, opens the member selection, writes the
     // header and a record for each member that has one (or "NilReturn").
     bool writeReturn(const QString &path, const QDate &end, const QString &selection, const std::function<void()> &selectionOpened,
-                     const std::function<QString(const QString &member)> &recordFor);
+                     const std::function<MemberFigures(const QString &member)> &figuresOf);
 
     SettingFields m_settings;
     Connection m_member;

@@ -1,5 +1,7 @@
 #include "annual/frmctfannualreturn.h"
 
+#include "returns/checks.h"
+
 #include "common/clock.h"
 #include "common/ctfmodules.h"
 #include "common/dates.h"
@@ -11,6 +13,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -84,6 +87,17 @@ frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
     SSTab = new QTabWidget(this);
     SSTab->setObjectName(QStringLiteral("SSTab"));
     top->addWidget(SSTab);
+    auto *leftOutRow = new QHBoxLayout();
+    lblLeftOut = new QLabel(this);
+    lblLeftOut->setObjectName(QStringLiteral("lblLeftOut"));
+    lblLeftOut->setWordWrap(true);
+    cmdLeftOut = new QPushButton(QStringLiteral("Left out..."), this);
+    cmdLeftOut->setObjectName(QStringLiteral("cmdLeftOut"));
+    cmdLeftOut->setFocusPolicy(Qt::NoFocus);
+    cmdLeftOut->setEnabled(false);
+    leftOutRow->addWidget(lblLeftOut, 1);
+    leftOutRow->addWidget(cmdLeftOut);
+    top->addLayout(leftOutRow);
 
     // Each tab: its two dates, its choice of account, and its two buttons.
     auto buildTab = [&](const char *frameName, const char *startLabel, const char *startName, const char *endLabel,
@@ -156,6 +170,11 @@ frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
     connect(cmdExit1, &QPushButton::clicked, this, &frmCTFAnnualReturn::cmdExit1_Click);
     connect(cmdExit2, &QPushButton::clicked, this, &frmCTFAnnualReturn::cmdExit2_Click);
     m_run.onCaption = [this](int i, const QString &caption) { optShareAcc[i]->setText(caption); };
+    m_run.onMember = [this](const annual::MemberFigures &f) {
+        if (f.leftOut != annual::LeftOut::No)
+            m_leftOut << QStringLiteral("Member ") + f.member + QStringLiteral(": ") + checks::leftOutText(f);
+    };
+    connect(cmdLeftOut, &QPushButton::clicked, this, &frmCTFAnnualReturn::showLeftOut);
     resize(480, 460);
     Form_Load();
 }
@@ -263,10 +282,34 @@ void frmCTFAnnualReturn::focusRefused(MaskedEdit *start, MaskedEdit *end)
         end->setFocus(Qt::OtherFocusReason);
 }
 
+void frmCTFAnnualReturn::run(const std::function<annual::Outcome()> &command)
+{
+    m_leftOut.clear();
+    if (command() != annual::Outcome::Done)
+        return;
+    lblLeftOut->setText(m_leftOut.isEmpty() ? QStringLiteral("The return left out no member of the selection.")
+                                            : QStringLiteral("The return left out %1 member(s) of the selection: no MemberMain row, no NI "
+                                                             "number, or over 18.").arg(m_leftOut.size()));
+    cmdLeftOut->setEnabled(!m_leftOut.isEmpty());
+}
+
+void frmCTFAnnualReturn::showLeftOut()
+{
+    constexpr int kShown = 100; // "ctfadmin check --annual" lists them all
+    QStringList lines = m_leftOut.mid(0, kShown);
+    if (m_leftOut.size() > kShown)
+        lines << QStringLiteral("... and %1 more (\"ctfadmin check --annual\" lists them all).").arg(m_leftOut.size() - kShown);
+    ui::current().message(lines.join(QStringLiteral("\r\n")), QStringLiteral("Members left out of the annual return"), MsgIcon::Information);
+}
+
 void frmCTFAnnualReturn::cmdOutput1_Click()
 {
-    if (m_run.runShareAccount(selectedShareAccount(), mskStartDate1->text(), mskEndDate1->text()) == annual::Outcome::Refused)
-        focusRefused(mskStartDate1, mskEndDate1);
+    run([this] {
+        const annual::Outcome outcome = m_run.runShareAccount(selectedShareAccount(), mskStartDate1->text(), mskEndDate1->text());
+        if (outcome == annual::Outcome::Refused)
+            focusRefused(mskStartDate1, mskEndDate1);
+        return outcome;
+    });
 }
 
 void frmCTFAnnualReturn::cmdOutput2_Click()
@@ -274,8 +317,12 @@ void frmCTFAnnualReturn::cmdOutput2_Click()
     QList<annual::ProductItem> items;
     for (int i = 0; i < lstProduct->count(); ++i)
         items.append({lstProduct->item(i)->text(), lstProduct->item(i)->isSelected()});
-    if (m_run.runProducts(items, mskStartDate2->text(), mskEndDate2->text()) == annual::Outcome::Refused)
-        focusRefused(mskStartDate2, mskEndDate2);
+    run([&] {
+        const annual::Outcome outcome = m_run.runProducts(items, mskStartDate2->text(), mskEndDate2->text());
+        if (outcome == annual::Outcome::Refused)
+            focusRefused(mskStartDate2, mskEndDate2);
+        return outcome;
+    });
 }
 
 void frmCTFAnnualReturn::cmdExit1_Click() { close(); }

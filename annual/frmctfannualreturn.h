@@ -42,6 +42,12 @@ public:
     std::array<QRadioButton *, 5> optShareAcc{}; // indexes 1 to 4
     QListWidget *lstProduct;
     QPushButton *cmdOutput1, *cmdExit1, *cmdOutput2, *cmdExit2;
+    // After a run: how many members were left out and why, and the list of
+    // them on request (out of the keyboard order).
+    QLabel *lblLeftOut;
+    QPushButton *cmdLeftOut;
+    void showLeftOut();
+    const QStringList &leftOut() const { return m_leftOut; }
 
     // The default dates on a given day (for the fields' focus rules).
     static QString defaultStart(const QDate &today);
@@ -54,4 +60,7 @@ private:
     void focusRefused(MaskedEdit *start, MaskedEdit *end);
     int selectedShareAccount() const;
     annual::AnnualReturn m_run;
+    QStringList m_leftOut;
+    // Around a run: the members it leaves out are gathered and told after it.
+    void run(const std::function<annual::Outcome()> &command);
 };

@@ -14,7 +14,7 @@
 #include "platform/officeroot.h"
 #include "platform/pathmapper.h"
 #include "platform/userinterface.h"
-#include "returns/entrychecks.h"
+#include "returns/checks.h"
 #include "returns/entrygrid.h"
 #include "returns/returnoutput.h"
 
@@ -96,10 +96,12 @@ QString usage()
         "        the register that is still a Microsoft Access file (K:\\CTF.mdb, or CTF.MDB beside\n"
         "        the program) converted in place into the register ctfadmin keeps; the Access\n"
         "        original is kept beside it, unchanged, as \"CTF (Access original YYYY-MM-DD).mdb\"\n"
-        "ctfadmin [--root DIR] check\n"
-        "        checks the entries the next periodic return would take, one finding a line\n"
-        "        (\"ID <n>: ...\") and a summary line last; exit 0 when nothing is found, 1 when\n"
-        "        something is\n"
+        "ctfadmin [--root DIR] check [--annual (--share-account N | --products CODE[,CODE...])\n"
+        "                              --start DD/MM/YY --end DD/MM/YY]\n"
+        "        pre-submission checks: of the entries the next periodic return would take, or\n"
+        "        (--annual) of what that annual return would write and leave out; one finding\n"
+        "        a line (\"ID <n>: ...\", \"Member <n>: ...\") and a summary line last; exit 0\n"
+        "        when nothing is found, 1 when something is; no return file is written\n"
         "ctfadmin [--root DIR] convert ACCESSFILE SQLITEFILE\n"
         "        every table of a Microsoft Access file into a new SQLite file (Windows or host paths)\n"
         "\n"
@@ -229,7 +231,18 @@ int recreate(const QStringList &args)
     return 3;
 }
 
-int annualReturn(const QStringList &args)
+namespace {
+// What an annual command names: a share account, or products (the codes
+// asked for are the list's selection; a code the list does not show is an
+// item of its own), and the dates.
+struct AnnualRequest {
+    int shareAccount = 0;
+    QList<annual::ProductItem> items;
+    QString start, end;
+};
+
+// 0 when the request was read; else the exit status.
+int readAnnual(const QStringList &args, annual::AnnualReturn &run, AnnualRequest &r)
 {
     QMap<QString, QString> o;
     QString why;
@@ -242,43 +255,47 @@ int annualReturn(const QStringList &args)
         return wrongUsage(QStringLiteral("annual needs either --share-account N or --products CODE[,CODE...]"));
     if (!o.contains(QStringLiteral("--start")) || !o.contains(QStringLiteral("--end")))
         return wrongUsage(QStringLiteral("annual needs --start DD/MM/YY and --end DD/MM/YY"));
-    int n = 0;
     if (share) {
         bool ok = false;
-        n = o[QStringLiteral("--share-account")].toInt(&ok);
-        if (!ok || n < 1 || n > 4)
+        r.shareAccount = o[QStringLiteral("--share-account")].toInt(&ok);
+        if (!ok || r.shareAccount < 1 || r.shareAccount > 4)
             return wrongUsage(QStringLiteral("--share-account is 1, 2, 3 or 4"));
     }
-    annual::AnnualReturn run;
-    QList<annual::ProductItem> items;
+    r.start = o[QStringLiteral("--start")];
+    r.end = o[QStringLiteral("--end")];
     try {
         run.open();
         if (products)
-            items = run.loadProducts();
+            r.items = run.loadProducts();
     } catch (const CtfError &e) {
         err(e.description());
         return 3;
     }
-    annual::Outcome result;
-    if (share) {
-        result = run.runShareAccount(n, o[QStringLiteral("--start")], o[QStringLiteral("--end")]);
-    } else {
-        // The codes asked for are the list's selection; a code the list does
-        // not show is added as an item of its own.
+    if (products) {
         QStringList codes;
         for (const QString &c : o[QStringLiteral("--products")].split(',', Qt::SkipEmptyParts))
             if (!c.trimmed().isEmpty())
                 codes << c.trimmed();
         QStringList listed;
-        for (annual::ProductItem &item : items) {
+        for (annual::ProductItem &item : r.items) {
             listed << annual::productCode(item.text);
             item.selected = codes.contains(listed.last());
         }
         for (const QString &c : codes)
             if (!listed.contains(c))
-                items.append({c, true});
-        result = run.runProducts(items, o[QStringLiteral("--start")], o[QStringLiteral("--end")]);
+                r.items.append({c, true});
     }
+    return 0;
+}
+} // namespace
+
+int annualReturn(const QStringList &args)
+{
+    annual::AnnualReturn run;
+    AnnualRequest r;
+    if (const int status = readAnnual(args, run, r))
+        return status;
+    const annual::Outcome result = r.shareAccount ? run.runShareAccount(r.shareAccount, r.start, r.end) : run.runProducts(r.items, r.start, r.end);
     switch (result) {
     case annual::Outcome::Done: return 0;
     case annual::Outcome::Refused:
@@ -377,13 +394,25 @@ int convert(const QStringList &args)
 
 int check(const QStringList &args)
 {
-    if (!args.isEmpty())
-        return wrongUsage(QStringLiteral("check takes no arguments"));
+    const bool annualCheck = !args.isEmpty() && args[0] == QStringLiteral("--annual");
+    if (!args.isEmpty() && !annualCheck)
+        return wrongUsage(QStringLiteral("check takes --annual and the annual command's arguments, or nothing"));
     try {
-        Connection c;
-        c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
-        c.open();
-        const checks::Result result = checks::checkOutstanding(c);
+        checks::Result result;
+        if (annualCheck) {
+            annual::AnnualReturn run;
+            AnnualRequest r;
+            if (const int status = readAnnual(args.mid(1), run, r))
+                return status;
+            result = checks::checkAnnual(run, r.shareAccount, r.items, r.start, r.end);
+            if (result.refused)
+                return 1;
+        } else {
+            Connection c;
+            c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
+            c.open();
+            result = checks::checkOutstanding(c);
+        }
         for (const checks::Finding &f : result.findings)
             out(f.line());
         out(result.summary());

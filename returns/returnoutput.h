@@ -23,7 +23,7 @@
 #include "common/clock.h"
 #include "data/connection.h"
 #include "data/recordset.h"
-#include "returns/entrychecks.h"
+#include "returns/checks.h"
 #include "returns/returnrun.h"
 
 #include <QDate>

@@ -3,6 +3,7 @@
 #include "annual/annualreturn.h"
 #include "app/appsettings.h"
 #include "data/connection.h"
+#include "returns/checks.h"
 #include "support/office.h"
 #include "support/scriptedui.h"
 
@@ -90,6 +91,7 @@ private slots:
     void tarnwellValuesReadStrictly_data();
     void tarnwellValuesReadStrictly();
     void nullsLeftOutOfSums();
+    void annualChecks();
 };
 
 void tst_annualreturn::shareAccountExactBytes()
@@ -442,6 +444,52 @@ void tst_annualreturn::nullsLeftOutOfSums()
     QCOMPARE(run.runProducts({{QStringLiteral("CT'F - quote"), true}}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")),
              Outcome::Refused);
     QVERIFY(scope.ui().messages.last().text.startsWith(QStringLiteral("The product code \"CT'F\" cannot be used")));
+}
+
+// The checks name every member the return leaves out and every figure to
+// look at, and write no file.
+void tst_annualreturn::annualChecks()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    shareAccountOffice(office);
+    member(office, 110, QStringLiteral("KL000010A"), QStringLiteral("2010-01-01"));
+    bals(office, 110, 5);
+    tran(office, "MemberAllTrans", 110, 1, {}, "2025-09-01", 9000.01, QStringLiteral("Deposit"));
+    member(office, 111, QStringLiteral("KL000011A"), QStringLiteral("2010-01-01"));
+    bals(office, 111, 5);
+    tran(office, "MemberTrans", 111, 1, {}, "2025-09-01", -20, QStringLiteral("Withdrawal"));
+    AnnualReturn run;
+    run.open();
+    checks::Result r = checks::checkAnnual(run, 1, {}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+    QStringList lines;
+    for (const checks::Finding &f : r.findings)
+        lines << f.line();
+    QCOMPARE(lines, QStringList({
+        "Member 103: is over 18 at the end date, so the return leaves the member out.",
+        "Member 106: has no MemberMain row, so the return leaves the member out.",
+        "Member 107: has no NI number (the reference), so the return leaves the member out.",
+        "Member 108: has no NI number (the reference), so the return leaves the member out.",
+        "Member 110: subscriptions of 9000.01 in the period are above the annual limit of 9000.00 in force on 05/04/2026; the limit "
+        "applies per birthday year, so check the member's year (warning).",
+        "Member 111: the year-end balance is -20.00."}));
+    QVERIFY(office.readFile(kFile).isNull());
+    QVERIFY(scope.ui().messages.isEmpty());
+    // Dates: a slip of the two-digit year, a start after the end.
+    r = checks::checkAnnual(run, 1, {}, QStringLiteral("06/04/95"), QStringLiteral("05/04/94"));
+    QCOMPARE(r.findings[0].line(), QStringLiteral("Dates: the start date 06/04/95 reads as 06/04/1995 (two-digit years 30 to 99 are 19yy); "
+                                                  "almost surely a slip."));
+    QCOMPARE(r.findings[2].line(), QStringLiteral("Dates: the start date 06/04/1995 is after the end date 05/04/1994; no transaction counts "
+                                                  "as a subscription."));
+    QCOMPARE(checks::annualLimit(QDate(2014, 6, 30)), Money::fromUnits(3840 * 10000));
+    QCOMPARE(checks::annualLimit(QDate(2014, 7, 1)), Money::fromUnits(4000 * 10000));
+    // The product return reports members of 18 or more: information.
+    office.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (103, 'CTF', 5)"));
+    r = checks::checkAnnual(run, 0, {{QStringLiteral("CTF - x"), true}}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+    QCOMPARE(r.findings.size(), 1);
+    QCOMPARE(r.findings[0].line(), QStringLiteral("Member 103: is 18 or more at the end date (born 31/03/2008); the product return still "
+                                                  "reports the account (information)."));
+    QVERIFY(office.readFile(kFile).isNull());
 }
 
 QTEST_GUILESS_MAIN(tst_annualreturn)

@@ -284,6 +284,19 @@ void tst_cli::checkExitCodes()
     QCOMPARE(ctfadmin(office, {QStringLiteral("check"), QStringLiteral("--all")}).status, 2);
     QVERIFY(QFile::remove(office.host(kCtf)));
     QCOMPARE(ctfadmin(office, {QStringLiteral("check")}).status, 3);
+    // The annual return's checks write no file.
+    const QStringList annual{QStringLiteral("check"), QStringLiteral("--annual"), QStringLiteral("--share-account"), QStringLiteral("1"),
+                             QStringLiteral("--start"), QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")};
+    const Run none = ctfadmin(office, annual);
+    QCOMPARE(none.status, 0);
+    QCOMPARE(none.out, QStringLiteral("No findings in 0 members.\n"));
+    office.exec(QStringLiteral("K:\\Tarnwell.mdb"), QStringLiteral("INSERT INTO MemberBals VALUES (7, 5, 0, 0, 0)"));
+    const Run leftOut = ctfadmin(office, annual);
+    QCOMPARE(leftOut.status, 1);
+    QCOMPARE(leftOut.out, QStringLiteral("Member 7: has no MemberMain row, so the return leaves the member out.\n1 findings in 1 of 1 members.\n"));
+    QCOMPARE(ctfadmin(office, QStringList(annual).replaceInStrings(QStringLiteral("06/04/25"), QStringLiteral("32/04/25"))).status, 1);
+    QCOMPARE(ctfadmin(office, {QStringLiteral("check"), QStringLiteral("--annual")}).status, 2);
+    QVERIFY(office.readFile(kAnnual).isNull());
 }
 
 QTEST_GUILESS_MAIN(tst_cli)

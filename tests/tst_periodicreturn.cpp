@@ -4,7 +4,7 @@
 #include "common/textfile.h"
 #include "data/connection.h"
 #include "platform/pathmapper.h"
-#include "returns/entrychecks.h"
+#include "returns/checks.h"
 #include "returns/returnoutput.h"
 #include "support/office.h"
 #include "support/scriptedui.h"

@@ -495,7 +495,7 @@ void tst_screens::annualRunFromTheScreen()
     ScriptedUiScope scope;
     const QString tarn = QStringLiteral("K:\\Tarnwell.mdb");
     office.exec(tarn, QStringLiteral("INSERT INTO MemberMain VALUES (1, 'A', 'B', '2015-01-01', 'AB123456C')"));
-    office.exec(tarn, QStringLiteral("INSERT INTO MemberBals VALUES (1, 0, 5, 0, 0)"));
+    office.exec(tarn, QStringLiteral("INSERT INTO MemberBals VALUES (1, 0, 5, 0, 0), (2, 0, 5, 0, 0)")); // 2: no MemberMain row
     frmCTFAnnualReturn screen;
     QVERIFY(activate(screen));
     screen.SSTab->setCurrentIndex(0);
@@ -510,6 +510,12 @@ void tst_screens::annualRunFromTheScreen()
     QCOMPARE(screen.optShareAcc[1]->text(), QStringLiteral("Share account 1"));
     QCOMPARE(office.readFile(QStringLiteral("K:\\Returns\\CTFANRTN.txt")),
              QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|0.00|0.00|0.00\r\n"));
+    // After the run: who was left out, and why, on request.
+    QCOMPARE(screen.lblLeftOut->text(), QStringLiteral("The return left out 1 member(s) of the selection: no MemberMain row, no NI number, "
+                                                       "or over 18."));
+    QCOMPARE(screen.cmdLeftOut->focusPolicy(), Qt::NoFocus);
+    screen.cmdLeftOut->click();
+    QCOMPARE(scope.ui().messages.last().text, QStringLiteral("Member 2: has no MemberMain row, so the return leaves the member out."));
 }
 
 QTEST_MAIN(tst_screens)

@@ -1,4 +1,4 @@
-#include "returns/entrychecks.h"
+#include "returns/checks.h"
 
 #include "common/dates.h"
 #include "common/money.h"
@@ -82,17 +82,18 @@ QStringList entryProblems(const Entry &e)
 
 int Result::entriesWithFindings() const
 {
-    QSet<qint64> ids;
+    QSet<QString> subjects;
     for (const Finding &f : findings)
-        ids.insert(f.id);
-    return int(ids.size());
+        if (f.subject != QStringLiteral("Dates"))
+            subjects.insert(f.subject);
+    return int(subjects.size());
 }
 
 QString Result::summary() const
 {
     if (findings.isEmpty())
-        return QStringLiteral("No findings in %1 outstanding entries.").arg(entries);
-    return QStringLiteral("%1 findings in %2 of %3 outstanding entries.").arg(findings.size()).arg(entriesWithFindings()).arg(entries);
+        return QStringLiteral("No findings in %1 %2.").arg(entries).arg(what);
+    return QStringLiteral("%1 findings in %2 of %3 %4.").arg(findings.size()).arg(entriesWithFindings()).arg(entries).arg(what);
 }
 
 Result checkOutstanding(Connection &c)
@@ -118,16 +119,90 @@ Result checkRows(Recordset &rs)
         e.type = rs.value(QStringLiteral("Type"));
         e.ref = rs.value(QStringLiteral("Ref"));
         for (const QString &problem : entryProblems(e))
-            result.findings << Finding{e.id, problem};
+            result.findings << Finding{QStringLiteral("ID %1").arg(e.id), problem};
         const auto amount = Money::read(e.amount);
         const QString key = text(e.crn).toUpper() + QLatin1Char('|') + text(e.entity).toUpper() + QLatin1Char('|')
             + (amount ? amount->plain() : text(e.amount));
         if (const auto first = firstOf.constFind(key); first != firstOf.cend())
-            result.findings << Finding{e.id, QStringLiteral("the same URN, kind and amount as ID %1; the child would be sent twice in "
+            result.findings << Finding{QStringLiteral("ID %1").arg(e.id), QStringLiteral("the same URN, kind and amount as ID %1; the child would be sent twice in "
                                                             "this return.").arg(*first)};
         else
             firstOf.insert(key, e.id);
     }
+    return result;
+}
+
+Money annualLimit(const QDate &day)
+{
+    struct Limit {
+        QDate from;
+        qint64 pounds;
+    };
+    static const Limit limits[] = {{QDate(2020, 4, 6), 9000}, {QDate(2019, 4, 6), 4368}, {QDate(2018, 4, 6), 4260},
+                                   {QDate(2017, 4, 6), 4128}, {QDate(2015, 4, 6), 4080}, {QDate(2014, 7, 1), 4000},
+                                   {QDate(2014, 4, 6), 3840}, {QDate(2013, 4, 6), 3720}, {QDate(2011, 11, 1), 3600},
+                                   {QDate(2005, 4, 6), 1200}};
+    for (const Limit &l : limits)
+        if (day >= l.from)
+            return Money::fromUnits(l.pounds * 10000);
+    return Money::fromUnits(1200 * 10000);
+}
+
+QString leftOutText(const annual::MemberFigures &f)
+{
+    switch (f.leftOut) {
+    case annual::LeftOut::NoMemberRow: return QStringLiteral("has no MemberMain row, so the return leaves the member out.");
+    case annual::LeftOut::NoReference: return QStringLiteral("has no NI number (the reference), so the return leaves the member out.");
+    case annual::LeftOut::Over18: return QStringLiteral("is over 18 at the end date, so the return leaves the member out.");
+    case annual::LeftOut::No: break;
+    }
+    return {};
+}
+
+Result checkAnnual(annual::AnnualReturn &run, int shareAccount, const QList<annual::ProductItem> &products, const QString &startText,
+                   const QString &endText)
+{
+    Result result;
+    result.what = QStringLiteral("members");
+    const auto start = dates::parse(startText);
+    const auto end = dates::parse(endText);
+    for (const auto &[name, text, day] : {std::tuple{QStringLiteral("start"), startText, start}, std::tuple{QStringLiteral("end"), endText, end}}) {
+        static const QRegularExpression twoDigits(QStringLiteral("^\\s*\\d{1,2}/\\d{1,2}/(\\d{2})\\s*$"));
+        const auto m = twoDigits.match(text);
+        if (day && m.hasMatch() && m.captured(1).toInt() >= 30)
+            result.findings << Finding{QStringLiteral("Dates"), QStringLiteral("the %1 date %2 reads as %3 (two-digit years 30 to 99 are "
+                                                                               "19yy); almost surely a slip.")
+                                                                    .arg(name, text.trimmed(), dates::dayFirst(*day))};
+    }
+    if (start && end && *start > *end)
+        result.findings << Finding{QStringLiteral("Dates"), QStringLiteral("the start date %1 is after the end date %2; no transaction "
+                                                                           "counts as a subscription.")
+                                                                .arg(dates::dayFirst(*start), dates::dayFirst(*end))};
+    const Money limit = end ? annualLimit(*end) : Money();
+    run.checkOnly = true;
+    run.onMember = [&](const annual::MemberFigures &f) {
+        ++result.entries;
+        const QString who = QStringLiteral("Member ") + f.member;
+        if (f.leftOut != annual::LeftOut::No) {
+            result.findings << Finding{who, leftOutText(f)};
+            return;
+        }
+        if (shareAccount == 0 && f.dob && end && annual::monthBoundaries(*f.dob, *end) >= 216)
+            result.findings << Finding{who, QStringLiteral("is 18 or more at the end date (born %1); the product return still reports "
+                                                           "the account (information).").arg(dates::dayFirst(*f.dob))};
+        if (end && f.subscriptions > limit)
+            result.findings << Finding{who, QStringLiteral("subscriptions of %1 in the period are above the annual limit of %2 in force "
+                                                           "on %3; the limit applies per birthday year, so check the member's year "
+                                                           "(warning).")
+                                                .arg(f.subscriptions.format2(), limit.format2(), dates::dayFirst(*end))};
+        if (f.balance < Money())
+            result.findings << Finding{who, QStringLiteral("the year-end balance is %1.").arg(f.balance.roundedTo2().format2())};
+    };
+    const annual::Outcome outcome = shareAccount > 0 ? run.runShareAccount(shareAccount, startText, endText)
+                                                     : run.runProducts(products, startText, endText);
+    run.onMember = {};
+    run.checkOnly = false;
+    result.refused = outcome == annual::Outcome::Refused; // the message has been shown
     return result;
 }
 
