@@ -416,7 +416,7 @@ int check(const QStringList &args)
         for (const checks::Finding &f : result.findings)
             out(f.line());
         out(result.summary());
-        return result.findings.isEmpty() ? 0 : 1;
+        return result.total == 0 ? 0 : 1;
     } catch (const CtfError &e) {
         err(e.description());
         return 3;

@@ -371,7 +371,7 @@ void Recordset::deleteRow()
 const QVector<QVariant> &Recordset::currentValues() const
 {
     if (m_unpackedPos != m_pos) {
-        m_unpacked = m_rows[m_pos].values.unpack();
+        m_rows[m_pos].values.unpackInto(m_unpacked);
         m_unpackedPos = m_pos;
     }
     return m_unpacked;
@@ -413,19 +413,19 @@ void putBlock(QByteArray &out, Tag tag, const char *data, qsizetype size)
 
 Recordset::Packed::Packed(const QVector<QVariant> &values)
 {
-    // The exact size first: one allocation a row.
-    qsizetype size = 0;
+    qsizetype size = 0; // the exact size, so that the row takes one allocation
     for (const QVariant &v : values) {
         if (v.isNull())
             size += 1;
-        else if (v.typeId() == QMetaType::QString)
-            size += 5 + v.toString().size() * 2;
-        else if (v.typeId() == QMetaType::QByteArray)
-            size += 5 + v.toByteArray().size();
+        else if (v.typeId() == QMetaType::QString) {
+            const QString *text = static_cast<const QString *>(v.constData());
+            size += 5 + (fitsLatin1(*text) ? text->size() : text->size() * 2);
+        } else if (v.typeId() == QMetaType::QByteArray)
+            size += 5 + static_cast<const QByteArray *>(v.constData())->size();
         else
             size += 9;
     }
-    m_bytes.reserve(size + 64);
+    m_bytes.reserve(size);
     for (const QVariant &v : values) {
         if (v.isNull()) {
             m_bytes.append(char(Null));
@@ -467,14 +467,20 @@ Recordset::Packed::Packed(const QVector<QVariant> &values)
         }
         }
     }
-    if (m_bytes.capacity() > m_bytes.size() + 64)
-        m_bytes.squeeze();
+    if (m_bytes.capacity() > m_bytes.size())
+        m_bytes.squeeze(); // something streamed took more than its guess
 }
 
 QVector<QVariant> Recordset::Packed::unpack() const
 {
     QVector<QVariant> values;
-    values.reserve(16);
+    unpackInto(values);
+    return values;
+}
+
+void Recordset::Packed::unpackInto(QVector<QVariant> &values) const
+{
+    values.clear();
     const char *p = m_bytes.constData();
     const char *end = p + m_bytes.size();
     while (p < end) {
@@ -505,5 +511,5 @@ QVector<QVariant> Recordset::Packed::unpack() const
         }
         p += n;
     }
-    return values;
 }
+

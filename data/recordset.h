@@ -71,6 +71,8 @@ private:
         Packed() = default;
         explicit Packed(const QVector<QVariant> &values);
         QVector<QVariant> unpack() const;
+        // Into a vector whose storage is reused row after row.
+        void unpackInto(QVector<QVariant> &values) const;
 
     private:
         QByteArray m_bytes;

@@ -80,20 +80,21 @@ QStringList entryProblems(const Entry &e)
     return found;
 }
 
-int Result::entriesWithFindings() const
+void Result::add(const QString &subject, const QString &text)
 {
-    QSet<QString> subjects;
-    for (const Finding &f : findings)
-        if (f.subject != QStringLiteral("Dates"))
-            subjects.insert(f.subject);
-    return int(subjects.size());
+    ++total;
+    if (subject != m_lastSubject && subject != QStringLiteral("Dates"))
+        ++withFindings;
+    m_lastSubject = subject;
+    if (findings.size() < keep)
+        findings << Finding{subject, text};
 }
 
 QString Result::summary() const
 {
-    if (findings.isEmpty())
+    if (total == 0)
         return QStringLiteral("No findings in %1 %2.").arg(entries).arg(what);
-    return QStringLiteral("%1 findings in %2 of %3 %4.").arg(findings.size()).arg(entriesWithFindings()).arg(entries).arg(what);
+    return QStringLiteral("%1 findings in %2 of %3 %4.").arg(total).arg(withFindings).arg(entries).arg(what);
 }
 
 Result checkOutstanding(Connection &c)
@@ -103,9 +104,10 @@ Result checkOutstanding(Connection &c)
     return checkRows(rs);
 }
 
-Result checkRows(Recordset &rs)
+Result checkRows(Recordset &rs, int keep)
 {
     Result result;
+    result.keep = keep;
     QHash<QString, qint64> firstOf; // URN, kind and amount -> the first entry that has them
     for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
         ++result.entries;
@@ -119,13 +121,13 @@ Result checkRows(Recordset &rs)
         e.type = rs.value(QStringLiteral("Type"));
         e.ref = rs.value(QStringLiteral("Ref"));
         for (const QString &problem : entryProblems(e))
-            result.findings << Finding{QStringLiteral("ID %1").arg(e.id), problem};
+            result.add(QStringLiteral("ID %1").arg(e.id), problem);
         const auto amount = Money::read(e.amount);
         const QString key = text(e.crn).toUpper() + QLatin1Char('|') + text(e.entity).toUpper() + QLatin1Char('|')
             + (amount ? amount->plain() : text(e.amount));
         if (const auto first = firstOf.constFind(key); first != firstOf.cend())
-            result.findings << Finding{QStringLiteral("ID %1").arg(e.id), QStringLiteral("the same URN, kind and amount as ID %1; the child would be sent twice in "
-                                                            "this return.").arg(*first)};
+            result.add(QStringLiteral("ID %1").arg(e.id), QStringLiteral("the same URN, kind and amount as ID %1; the child would be sent "
+                                                                         "twice in this return.").arg(*first));
         else
             firstOf.insert(key, e.id);
     }
@@ -170,33 +172,33 @@ Result checkAnnual(annual::AnnualReturn &run, int shareAccount, const QList<annu
         static const QRegularExpression twoDigits(QStringLiteral("^\\s*\\d{1,2}/\\d{1,2}/(\\d{2})\\s*$"));
         const auto m = twoDigits.match(text);
         if (day && m.hasMatch() && m.captured(1).toInt() >= 30)
-            result.findings << Finding{QStringLiteral("Dates"), QStringLiteral("the %1 date %2 reads as %3 (two-digit years 30 to 99 are "
+            result.add(QStringLiteral("Dates"), QStringLiteral("the %1 date %2 reads as %3 (two-digit years 30 to 99 are "
                                                                                "19yy); almost surely a slip.")
-                                                                    .arg(name, text.trimmed(), dates::dayFirst(*day))};
+                                                                    .arg(name, text.trimmed(), dates::dayFirst(*day)));
     }
     if (start && end && *start > *end)
-        result.findings << Finding{QStringLiteral("Dates"), QStringLiteral("the start date %1 is after the end date %2; no transaction "
+        result.add(QStringLiteral("Dates"), QStringLiteral("the start date %1 is after the end date %2; no transaction "
                                                                            "counts as a subscription.")
-                                                                .arg(dates::dayFirst(*start), dates::dayFirst(*end))};
+                                                                .arg(dates::dayFirst(*start), dates::dayFirst(*end)));
     const Money limit = end ? annualLimit(*end) : Money();
     run.checkOnly = true;
     run.onMember = [&](const annual::MemberFigures &f) {
         ++result.entries;
         const QString who = QStringLiteral("Member ") + f.member;
         if (f.leftOut != annual::LeftOut::No) {
-            result.findings << Finding{who, leftOutText(f)};
+            result.add(who, leftOutText(f));
             return;
         }
         if (shareAccount == 0 && f.dob && end && annual::monthBoundaries(*f.dob, *end) >= 216)
-            result.findings << Finding{who, QStringLiteral("is 18 or more at the end date (born %1); the product return still reports "
-                                                           "the account (information).").arg(dates::dayFirst(*f.dob))};
+            result.add(who, QStringLiteral("is 18 or more at the end date (born %1); the product return still reports "
+                                                           "the account (information).").arg(dates::dayFirst(*f.dob)));
         if (end && f.subscriptions > limit)
-            result.findings << Finding{who, QStringLiteral("subscriptions of %1 in the period are above the annual limit of %2 in force "
+            result.add(who, QStringLiteral("subscriptions of %1 in the period are above the annual limit of %2 in force "
                                                            "on %3; the limit applies per birthday year, so check the member's year "
                                                            "(warning).")
-                                                .arg(f.subscriptions.format2(), limit.format2(), dates::dayFirst(*end))};
+                                                .arg(f.subscriptions.format2(), limit.format2(), dates::dayFirst(*end)));
         if (f.balance < Money())
-            result.findings << Finding{who, QStringLiteral("the year-end balance is %1.").arg(f.balance.roundedTo2().format2())};
+            result.add(who, QStringLiteral("the year-end balance is %1.").arg(f.balance.roundedTo2().format2()));
     };
     const annual::Outcome outcome = shareAccount > 0 ? run.runShareAccount(shareAccount, startText, endText)
                                                      : run.runProducts(products, startText, endText);

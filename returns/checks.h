@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <limits>
 
 #include "annual/annualreturn.h"
 #include "common/money.h"
@@ -39,16 +40,25 @@ QStringList entryProblems(const Entry &e);
 // their findings (duplicates within the return included). Throws DbError.
 struct Result {
     int entries = 0;
-    QList<Finding> findings;
+    QList<Finding> findings;    // all of them, or the first `keep` of them
+    int total = 0;              // how many were found
+    int withFindings = 0;       // entries or members with at least one
     QString what = QStringLiteral("outstanding entries");
     bool refused = false;   // the input was refused (its message shown); nothing was checked
-    int entriesWithFindings() const;
+    int keep = std::numeric_limits<int>::max();
+    int entriesWithFindings() const { return withFindings; }
+    // Counts a finding, and keeps it while fewer than `keep` are kept.
+    void add(const QString &subject, const QString &text);
     // The last line of the command's output.
     QString summary() const;
+
+private:
+    QString m_lastSubject;
 };
 Result checkOutstanding(Connection &registerConnection);
-// The same over rows already read (the output screen's), from the first.
-Result checkRows(Recordset &rows);
+// The same over rows already read (the output screen's), from the first;
+// keeping the first `keep` findings and counting all of them.
+Result checkRows(Recordset &rows, int keep = std::numeric_limits<int>::max());
 
 // What an annual return would write and leave out, read as the return reads
 // it but written nowhere: members left out (no MemberMain row, no NI

@@ -14,6 +14,11 @@
 #include <QStringListModel>
 #include <QPushButton>
 
+namespace {
+// The findings the screen keeps and shows; all are counted.
+constexpr int kFindingsShown = 100;
+}
+
 frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("frmCTFOUTPUT"));
@@ -84,13 +89,13 @@ void frmCTFOUTPUT::Form_Load()
         return;
     }
     m_listModel->setStringList(m_output.listItems());
-    m_checks = m_output.check();
-    lblFindings->setText(m_checks.findings.isEmpty()
+    m_checks = m_output.check(kFindingsShown); // the screen holds a screenful, counts all
+    lblFindings->setText(m_checks.total == 0
                              ? QStringLiteral("The checks found nothing in the entries to be output.")
                              : QStringLiteral("The checks found something in %1 of the %2 entries to be output.")
                                    .arg(m_checks.entriesWithFindings())
                                    .arg(m_checks.entries));
-    cmdFindings->setEnabled(!m_checks.findings.isEmpty());
+    cmdFindings->setEnabled(m_checks.total > 0);
     mskPEnd->setMaskedText(m_output.proposal());
     m_lastAccepted = mskPEnd->text();
 }
@@ -193,12 +198,11 @@ void frmCTFOUTPUT::closeEvent(QCloseEvent *event)
 void frmCTFOUTPUT::showFindings()
 {
     // A long list is cut: the command line gives all of it.
-    constexpr int kShown = 100;
     QStringList lines;
-    for (const checks::Finding &f : m_checks.findings.mid(0, kShown))
+    for (const checks::Finding &f : m_checks.findings)
         lines << f.line();
-    if (m_checks.findings.size() > kShown)
-        lines << QStringLiteral("... and %1 more (\"ctfadmin check\" lists them all).").arg(m_checks.findings.size() - kShown);
+    if (m_checks.total > m_checks.findings.size())
+        lines << QStringLiteral("... and %1 more (\"ctfadmin check\" lists them all).").arg(m_checks.total - m_checks.findings.size());
     lines << QString() << m_checks.summary();
     ui::current().message(lines.join(QStringLiteral("\r\n")), QStringLiteral("Checks before the return is sent"), MsgIcon::Information);
 }

@@ -155,11 +155,11 @@ void ReturnOutput::unload()
         m_connection.close();
 }
 
-checks::Result ReturnOutput::check()
+checks::Result ReturnOutput::check(int keep)
 {
     if (!m_rows.isOpen() || !m_readError.isEmpty())
         return {};
-    return checks::checkRows(m_rows);
+    return checks::checkRows(m_rows, keep);
 }
 
 QString ReturnOutput::returnFilePath() const { return GetReturnsPath() + QStringLiteral("IRReturn.txt"); }

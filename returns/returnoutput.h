@@ -64,8 +64,9 @@ public:
     const QString &readError() const { return m_readError; }
 
     const QStringList &listItems() const { return m_list; }
-    // The pre-submission checks of the rows read at opening.
-    checks::Result check();
+    // The pre-submission checks of the rows read at opening, keeping the
+    // first `keep` findings and counting all.
+    checks::Result check(int keep = std::numeric_limits<int>::max());
     qint32 lowestId() const { return m_lowest; }
     qint32 highestId() const { return m_highest; }
     const QString &proposal() const { return m_proposal; }
