@@ -80,6 +80,7 @@ QString usage()
 {
     return QStringLiteral(
         "ctfadmin [--root DIR]                                   open the main screen\n"
+        "ctfadmin --version | --help\n"
         "ctfadmin [--root DIR] setup [--demo] [--members N] [--seed S]\n"
         "        create an office root: drive_c (with C:\\temp), drive_k, the returns folder\n"
         "        K:\\Returns\\ named in settings.ini, an empty register K:\\CTF.mdb and the\n"

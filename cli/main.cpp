@@ -40,6 +40,10 @@ int main(int argc, char *argv[])
             rest << args[i];
         }
     }
+    if (!rest.isEmpty() && rest[0] == QStringLiteral("--version")) {
+        std::printf("ctfadmin %d.%d.%d\n", CTF_VERSION_MAJOR, CTF_VERSION_MINOR, CTF_VERSION_REVISION);
+        return 0;
+    }
     if (!rest.isEmpty() && (rest[0] == QStringLiteral("--help") || rest[0] == QStringLiteral("-h") || rest[0] == QStringLiteral("help"))) {
         std::fputs(cli::usage().toLocal8Bit().constData(), stdout);
         return 0;

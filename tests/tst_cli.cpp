@@ -296,6 +296,9 @@ void tst_cli::checkExitCodes()
     QCOMPARE(leftOut.out, QStringLiteral("Member 7: has no MemberMain row, so the return leaves the member out.\n1 findings in 1 of 1 members.\n"));
     QCOMPARE(ctfadmin(office, QStringList(annual).replaceInStrings(QStringLiteral("06/04/25"), QStringLiteral("32/04/25"))).status, 1);
     QCOMPARE(ctfadmin(office, {QStringLiteral("check"), QStringLiteral("--annual")}).status, 2);
+    const Run version = ctfadmin(office, {QStringLiteral("--version")});
+    QCOMPARE(version.status, 0);
+    QCOMPARE(version.out, QStringLiteral("ctfadmin 1.0.15\n"));
     QVERIFY(office.readFile(kAnnual).isNull());
 }
 
