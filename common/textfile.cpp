@@ -105,8 +105,8 @@ SyncObserver &syncObserver()
     static SyncObserver o;
     return o;
 }
+} // namespace
 
-// The folder's entry for a renamed file is on the disk once its folder is synced.
 void syncFolder(const QString &hostFolder)
 {
     const int fd = ::open(QFile::encodeName(hostFolder).constData(), O_RDONLY | O_DIRECTORY);
@@ -115,7 +115,6 @@ void syncFolder(const QString &hostFolder)
         ::close(fd);
     }
 }
-} // namespace
 
 void setSyncObserver(SyncObserver observer) { syncObserver() = std::move(observer); }
 

@@ -44,6 +44,8 @@ void replace(const QString &source, const QString &target);
 bool remove(const QString &windowsPath, QString *error = nullptr);
 // Hands an open file's data to the disk (fdatasync); false on failure.
 bool syncToDisk(QFile &file);
+// Puts a folder's entries (a file renamed or linked into it) on the disk.
+void syncFolder(const QString &hostFolder);
 
 // Tests watch every sync to the disk (the file's Windows path) in order
 // with the statements sent to the databases.

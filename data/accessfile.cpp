@@ -103,7 +103,11 @@ bool isAccessFile(const QString &hostPath)
     QFile f(hostPath);
     if (!f.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray head = f.read(19);
+    return isAccessHeader(f.read(19));
+}
+
+bool isAccessHeader(const QByteArray &head)
+{
     return head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB";
 }
 

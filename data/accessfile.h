@@ -29,6 +29,8 @@ namespace accessfile {
 
 // The bytes "Standard Jet DB" or "Standard ACE DB" at offset 4.
 bool isAccessFile(const QString &hostPath);
+// The same test on a file's first bytes, already read.
+bool isAccessHeader(const QByteArray &head);
 
 struct Column {
     enum class Kind { Text, Integer, Real, Money, Date, YesNo, Binary };

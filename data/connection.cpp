@@ -104,7 +104,7 @@ void Connection::openJet(const QString &dataSource)
     const QByteArray head = probe.read(32);
     probe.close();
     // A genuine Access file is read through its read-only SQLite snapshot.
-    const bool access = accessfile::isAccessFile(mapped.hostPath);
+    const bool access = accessfile::isAccessHeader(head);
     const QString file = access ? accessfile::snapshot(mapped.hostPath, dataSource) : mapped.hostPath;
     if (!access && !head.isEmpty() && !head.startsWith(QByteArrayLiteral("SQLite format 3")))
         throw DbError(QStringLiteral("'%1' is not a database file that ctfadmin can read.").arg(dataSource));

@@ -292,7 +292,7 @@ void Recordset::update()
     }
     QStringList sets, checks;
     QVariantList setBinds, checkBinds;
-    const QVector<QVariant> values = currentValues();
+    const QVector<QVariant> &values = currentValues();
     for (int i = 0; i < m_columns.size(); ++i) {
         const QString col = '"' + m_columns[i] + '"';
         if (row.edited[i] != values[i] || row.edited[i].isNull() != values[i].isNull()) {

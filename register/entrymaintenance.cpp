@@ -10,6 +10,12 @@ namespace maint {
 namespace {
 QString text(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
 
+// Forename, one space, Surname.
+QString nameOf(const Recordset &member)
+{
+    return text(member.value(QStringLiteral("Forename"))) + QLatin1Char(' ') + text(member.value(QStringLiteral("Surname")));
+}
+
 QString memberStatement(const char *columns, double memberNo)
 {
     return QStringLiteral("Select %1 FROM MemberMain WHERE MemberNo = ").arg(QLatin1String(columns))
@@ -98,7 +104,7 @@ std::optional<QString> EntryMaintenance::memberName(double memberNo)
     m_rsMember.open(memberStatement("Forename, Surname", memberNo), m_cnMember);
     if (m_rsMember.eof())
         return std::nullopt;
-    return text(m_rsMember.value(QStringLiteral("Forename"))) + QLatin1Char(' ') + text(m_rsMember.value(QStringLiteral("Surname")));
+    return nameOf(m_rsMember);
 }
 
 std::optional<Member> EntryMaintenance::lookUpMember(double memberNo)
@@ -108,7 +114,7 @@ std::optional<Member> EntryMaintenance::lookUpMember(double memberNo)
     m_rsMember.open(memberStatement("*", memberNo), m_cnMember);
     std::optional<Member> found;
     if (!m_rsMember.eof())
-        found = Member{text(m_rsMember.value(QStringLiteral("Forename"))) + QLatin1Char(' ') + text(m_rsMember.value(QStringLiteral("Surname"))),
+        found = Member{nameOf(m_rsMember),
                        dates::fromVariant(m_rsMember.value(QStringLiteral("DOB")))};
     m_rsMember.close();
     return found;

@@ -3,6 +3,7 @@
 #include "app/appsettings.h"
 #include "common/dates.h"
 #include "common/error.h"
+#include "common/textfile.h"
 #include "data/accessfile.h"
 #include "data/connection.h"
 #include "data/schema.h"
@@ -15,8 +16,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-#include <cstdio>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace registerimport {
@@ -30,15 +29,6 @@ QVariant dayFirst(const QVariant &v, accessfile::Column::Kind kind, bool shortYe
         return v;
     const QDate d = QDate::fromString(v.toString().left(10), QStringLiteral("yyyy-MM-dd"));
     return shortYear ? dates::dayFirstShort(d) : dates::dayFirst(d);
-}
-
-void syncPath(const QString &hostPath, bool folder)
-{
-    const int fd = ::open(QFile::encodeName(hostPath).constData(), folder ? (O_RDONLY | O_DIRECTORY) : O_RDONLY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 // Writes the entries into a new register file; their count and highest ID.
@@ -98,7 +88,9 @@ QPair<int, qint64> writeRegister(accessfile::Reader &reader, const accessfile::T
     QSqlDatabase::removeDatabase(QStringLiteral("ctfadmin-import"));
     if (!failure.isNull())
         throw DbError(failure);
-    syncPath(newFile, false);
+    QFile written(newFile);
+    if (!written.open(QIODevice::ReadWrite) || !textfile::syncToDisk(written))
+        throw DbError(QStringLiteral("Cannot write %1 to the disk.").arg(newFile));
     return {count, highest};
 }
 } // namespace
@@ -132,6 +124,7 @@ Result importRegister(const QDate &today)
                               kTitle, MsgIcon::Information);
         return Result::AlreadyConverted;
     }
+    const QString newWindowsPath = ds + QStringLiteral(".importing");
     const QString newFile = mapped.hostPath + QStringLiteral(".importing");
     QFile::remove(newFile);
     try {
@@ -154,10 +147,8 @@ Result importRegister(const QDate &today)
         if (::link(QFile::encodeName(mapped.hostPath).constData(), QFile::encodeName(keptHost.hostPath).constData()) != 0
             && !QFile::copy(mapped.hostPath, keptHost.hostPath))
             throw DbError(QStringLiteral("the Access original could not be kept as %1.").arg(kept));
-        syncPath(QFileInfo(keptHost.hostPath).absolutePath(), true);
-        if (::rename(QFile::encodeName(newFile).constData(), QFile::encodeName(mapped.hostPath).constData()) != 0)
-            throw DbError(QStringLiteral("the new register could not be put in place of %1.").arg(ds));
-        syncPath(QFileInfo(mapped.hostPath).absolutePath(), true);
+        textfile::syncFolder(QFileInfo(keptHost.hostPath).absolutePath());
+        textfile::replace(newWindowsPath, ds);
         ui::current().message(QStringLiteral("The register %1 was converted: %2 entries, the highest ID %3 (new entries continue after it). "
                                              "The Access original is kept, unchanged, as %4.")
                                   .arg(ds)

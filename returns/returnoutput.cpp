@@ -14,7 +14,6 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
-#include <algorithm>
 #include <functional>
 
 namespace returns {
@@ -164,9 +163,19 @@ checks::Result ReturnOutput::check(int keep)
 
 QString ReturnOutput::returnFilePath() const { return GetReturnsPath() + QStringLiteral("IRReturn.txt"); }
 QString ReturnOutput::registerPath() const { return Connection::connectionValue(m_connection.connectionString(), QStringLiteral("Data Source")); }
-QString ReturnOutput::runRecordPath() const { return RunRecord(registerPath()).windowsPath(); }
 
 namespace {
+// Numbers as a JSON array, for one statement over many rows (json_each).
+QString jsonArray(const QList<qint64> &numbers)
+{
+    QByteArray json = "[";
+    for (qint64 n : numbers)
+        json += QByteArray::number(n) + ',';
+    if (json.size() > 1)
+        json.chop(1);
+    return QString::fromLatin1(json + ']');
+}
+
 QString putBackText(const RunInfo &left, int putBack)
 {
     return QStringLiteral("The return run started %1 did not finish. The %2 entries it had marked as output were put back, "
@@ -190,22 +199,9 @@ int ReturnOutput::putRight(RunRecord &record, const RunInfo &left)
     int putBack = 0;
     if (!left.marked.isEmpty()) {
         // Only entries that still carry this run's marking go back.
-        m_connection.beginTransaction();
-        try {
-            for (qsizetype from = 0; from < left.marked.size(); from += 500) {
-                QStringList ids;
-                for (qsizetype i = from; i < std::min(left.marked.size(), from + 500); ++i)
-                    ids << QString::number(left.marked[i]);
-                putBack += m_connection.execute(QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 0, PeriodEndSent = NULL "
-                                                               "WHERE RecordOutput <> 0 AND SentRef = ? AND ID IN (%1)")
-                                                    .arg(ids.join(QLatin1Char(','))),
-                                                {left.sentRef});
-            }
-            m_connection.commit();
-        } catch (...) {
-            m_connection.rollback();
-            throw;
-        }
+        putBack = m_connection.execute(QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 0, PeriodEndSent = NULL "
+                                                      "WHERE RecordOutput <> 0 AND SentRef = ? AND ID IN (SELECT value FROM json_each(?))"),
+                                       {left.sentRef, jsonArray(left.marked)});
     }
     textfile::remove(left.partialPath);
     record.clear();
@@ -306,18 +302,17 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
             QList<qint64> group;
             bool wholeGroup = false; // nobody else changed the register since it was read
             QString markedOn;        // PeriodEndSent: the day the group is marked
-            QByteArray groupRows = "[";  // the group's rowids, a JSON array for the one UPDATE
+            QList<qint64> groupRows; // the group's rowids, for its one UPDATE
             int inGroup = 0;
             const auto commitGroup = [&] {
                 if (!m_connection.inTransaction())
                     return;
                 if (wholeGroup) {
-                    groupRows.back() = ']';
                     const int written = m_connection.execute(
                         QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = ?, SentRef = ? "
                                        "WHERE rowid IN (SELECT value FROM json_each(?))"),
-                        {markedOn, run.sentRef, QString::fromLatin1(groupRows)});
-                    groupRows = "[";
+                        {markedOn, run.sentRef, jsonArray(groupRows)});
+                    groupRows.clear();
                     if (written != inGroup)
                         throw DbError(QStringLiteral("The register changed while the return was being created (%1 of %2 entries "
                                                      "could be marked).").arg(written).arg(inGroup));
@@ -348,7 +343,7 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
                 if (wholeGroup) {
                     // Every row is as read: no comparison of its values is
                     // needed, and the group is marked in one statement.
-                    groupRows += QByteArray::number(m_rows.rowId()) + ',';
+                    groupRows << m_rows.rowId();
                     m_rows.acceptEdits();
                 } else {
                     m_rows.update();

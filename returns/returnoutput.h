@@ -84,8 +84,6 @@ public:
     // are on the disk.
     static constexpr int kGroupSize = 50000;
     void setGroupSize(int rows) { m_groupSize = rows; }
-    // The run record beside the register.
-    QString runRecordPath() const;
 
 private:
     // Puts right what an interrupted run left (see RunRecord); the number
