@@ -1,6 +1,5 @@
 #include "common/dates.h"
 
-#include <QRegularExpression>
 
 namespace dates {
 
@@ -9,30 +8,97 @@ int expandYear(int yy)
     return yy < 30 ? 2000 + yy : 1900 + yy;
 }
 
-std::optional<QDate> parse(const QString &input)
+namespace {
+
+// Reads `min` to `max` ASCII digits at `at`; -1 when fewer are there.
+int digits(const QString &s, qsizetype &at, int min, int max)
 {
-    const QString text = input.trimmed();
-    static const QRegularExpression dayFirstRe(
-        QStringLiteral("^(\\d{1,2})[/.-](\\d{1,2})[/.-](\\d{2}|\\d{4})$"));
-    static const QRegularExpression isoRe(
-        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T]\\d{2}:\\d{2}(?::\\d{2}(?:\\.\\d+)?)?)?$"));
-    int y = 0, m = 0, d = 0;
-    if (const auto match = dayFirstRe.match(text); match.hasMatch()) {
-        d = match.captured(1).toInt();
-        m = match.captured(2).toInt();
-        const QString ys = match.captured(3);
-        y = ys.size() == 2 ? expandYear(ys.toInt()) : ys.toInt();
-    } else if (const auto iso = isoRe.match(text); iso.hasMatch()) {
-        y = iso.captured(1).toInt();
-        m = iso.captured(2).toInt();
-        d = iso.captured(3).toInt();
-    } else {
-        return std::nullopt;
+    int value = 0, n = 0;
+    while (n < max && at < s.size() && s[at].unicode() >= '0' && s[at].unicode() <= '9') {
+        value = value * 10 + (s[at].unicode() - '0');
+        ++at;
+        ++n;
     }
+    return n >= min ? value : -1;
+}
+
+bool take(const QString &s, qsizetype &at, const char *oneOf)
+{
+    if (at < s.size())
+        for (const char *c = oneOf; *c; ++c)
+            if (s[at].unicode() == uchar(*c)) {
+                ++at;
+                return true;
+            }
+    return false;
+}
+
+// The calendar date, or none; years before 100 are no date either.
+std::optional<QDate> valid(int y, int m, int d)
+{
     const QDate date(y, m, d);
     if (!date.isValid() || y < 100)
         return std::nullopt;
     return date;
+}
+
+// "d/m/yy", "dd-mm-yyyy", ... (one- or two-digit day and month, two- or
+// four-digit year; "/", "-" or "." between them).
+std::optional<QDate> dayFirstText(const QString &s)
+{
+    qsizetype at = 0;
+    const int d = digits(s, at, 1, 2);
+    if (d < 0 || !take(s, at, "/.-"))
+        return std::nullopt;
+    const int m = digits(s, at, 1, 2);
+    if (m < 0 || !take(s, at, "/.-"))
+        return std::nullopt;
+    const qsizetype yearAt = at;
+    const int y = digits(s, at, 2, 4);
+    const qsizetype yearDigits = at - yearAt;
+    if (y < 0 || yearDigits == 3 || at != s.size())
+        return std::nullopt;
+    return valid(yearDigits == 2 ? expandYear(y) : y, m, d);
+}
+
+// "yyyy-mm-dd", optionally followed by " hh:mm", ":ss" and a fraction.
+std::optional<QDate> isoText(const QString &s)
+{
+    qsizetype at = 0;
+    const int y = digits(s, at, 4, 4);
+    if (y < 0 || !take(s, at, "-"))
+        return std::nullopt;
+    const int m = digits(s, at, 2, 2);
+    if (m < 0 || !take(s, at, "-"))
+        return std::nullopt;
+    const int d = digits(s, at, 2, 2);
+    if (d < 0)
+        return std::nullopt;
+    if (at < s.size()) {
+        if (!take(s, at, " T") || digits(s, at, 2, 2) < 0 || !take(s, at, ":") || digits(s, at, 2, 2) < 0)
+            return std::nullopt;
+        if (take(s, at, ":")) {
+            if (digits(s, at, 2, 2) < 0)
+                return std::nullopt;
+            if (take(s, at, ".") && digits(s, at, 1, int(s.size())) < 0)
+                return std::nullopt;
+        }
+        if (at != s.size())
+            return std::nullopt;
+    }
+    return valid(y, m, d);
+}
+
+} // namespace
+
+std::optional<QDate> parse(const QString &input)
+{
+    // Read character by character: the return and the checks parse a date
+    // or two for every entry.
+    const QString text = input.trimmed();
+    if (const auto d = dayFirstText(text))
+        return d;
+    return isoText(text);
 }
 
 std::optional<QDate> fromVariant(const QVariant &value)
@@ -46,8 +112,17 @@ std::optional<QDate> fromVariant(const QVariant &value)
     return parse(value.toString());
 }
 
-static QString two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
-static QString four(int v) { return QStringLiteral("%1").arg(v, 4, 10, QLatin1Char('0')); }
+// Zero-padded digits, built without a format string: dates are written
+// for every entry of a return.
+static QString padded(int v, int width)
+{
+    QString s = QString::number(v);
+    if (s.size() < width)
+        s.prepend(QString(width - s.size(), QLatin1Char('0')));
+    return s;
+}
+static QString two(int v) { return padded(v, 2); }
+static QString four(int v) { return padded(v, 4); }
 
 QString accessLiteral(const QDate &d) { return two(d.month()) + '/' + two(d.day()) + '/' + two(d.year() % 100); }
 QString returnForm(const QDate &d) { return four(d.year()) + '/' + two(d.month()) + '/' + two(d.day()); }

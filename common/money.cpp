@@ -163,10 +163,15 @@ QString Money::format2() const
 {
     const std::int64_t cents = roundedTo2().units() / 100;
     const std::int64_t mag = cents < 0 ? -cents : cents;
-    return QStringLiteral("%1%2.%3")
-        .arg(cents < 0 ? QStringLiteral("-") : QString())
-        .arg(mag / 100)
-        .arg(mag % 100, 2, 10, QLatin1Char('0'));
+    // Built without a format string: every line of a return has an amount.
+    QString s = QString::number(mag / 100);
+    s.reserve(s.size() + 4);
+    if (cents < 0)
+        s.prepend(QLatin1Char('-'));
+    s += QLatin1Char('.');
+    s += QLatin1Char(char('0' + mag % 100 / 10));
+    s += QLatin1Char(char('0' + mag % 10));
+    return s;
 }
 
 QString Money::plain() const

@@ -326,15 +326,22 @@ void Recordset::update()
     m_unpackedPos = -1;
 }
 
-void Recordset::acceptEdits()
+void Recordset::acceptValues(std::initializer_list<std::pair<int, QVariant>> changes)
 {
     requireUpdatable("save the row");
     requireRow();
     Row &row = m_rows[m_pos];
     if (!row.edited.isEmpty())
-        row.values = Packed(row.edited);
-    row.edited.clear();
-    m_unpackedPos = -1;
+        throw DbError(QStringLiteral("Cannot accept values over pending changes in the result of \"%1\".").arg(m_sql));
+    // The unpacked copy of the current row becomes the row as saved, so the
+    // next read of it needs no unpacking.
+    currentValues();
+    for (const auto &[position, v] : changes) {
+        if (position < 0 || position >= m_unpacked.size())
+            throw DbError(QStringLiteral("The result of \"%1\" has no column %2.").arg(m_sql).arg(position));
+        m_unpacked[position] = v;
+    }
+    row.values = Packed(m_unpacked);
 }
 
 qint64 Recordset::rowId() const
@@ -444,10 +451,16 @@ Recordset::Packed::Packed(const QVector<QVariant> &values)
             put<double>(m_bytes, v.toDouble());
             break;
         case QMetaType::QString: {
-            const QString text = v.toString();
+            const QString &text = *static_cast<const QString *>(v.constData());
             if (fitsLatin1(text)) {
-                const QByteArray latin1 = text.toLatin1();
-                putBlock(m_bytes, Latin1, latin1.constData(), latin1.size());
+                // Narrowed in place: no text copy per column.
+                m_bytes.append(char(Latin1));
+                put<qint32>(m_bytes, qint32(text.size()));
+                const qsizetype at = m_bytes.size();
+                m_bytes.resize(at + text.size());
+                char *out = m_bytes.data() + at;
+                for (QChar c : text)
+                    *out++ = char(c.unicode());
             } else {
                 putBlock(m_bytes, Utf16, reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
             }

@@ -12,7 +12,9 @@
 #include <QVariant>
 #include <QHash>
 #include <QVector>
+#include <initializer_list>
 #include <memory>
+#include <utility>
 
 #include "data/connection.h"
 
@@ -46,15 +48,16 @@ public:
     void addNew();
     void update();
     void deleteRow();
-    // The current row's pending changes were written by the caller's own
-    // statement (in a transaction that rules out anyone else's change):
-    // they become the row's values, as update() would leave them.
-    void acceptEdits();
+    // The caller's own statement (in a transaction that rules out anyone
+    // else's change) wrote these values, by column position, into the
+    // current row: they become its values, as update() would leave them.
+    void acceptValues(std::initializer_list<std::pair<int, QVariant>> changes);
+    // A column's position, found by name without regard to case.
+    int columnIndex(const QString &column) const;
     // The database's identity of the current row (updatable results).
     qint64 rowId() const;
 
 private:
-    int columnIndex(const QString &column) const;
     void requireRow() const;
     void requireUpdatable(const char *what) const;
     void fetchStreamRow();

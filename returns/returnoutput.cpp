@@ -64,27 +64,56 @@ QString amountField(const QVariant &v)
 
 } // namespace
 
-QString entryLine(const Recordset &r)
+EntryColumns::EntryColumns(const Recordset &r)
+    : entity(r.columnIndex(QStringLiteral("Entity"))), crn(r.columnIndex(QStringLiteral("CRN"))),
+      dob(r.columnIndex(QStringLiteral("DOB"))), amount(r.columnIndex(QStringLiteral("Amount"))),
+      type(r.columnIndex(QStringLiteral("Type"))), ref(r.columnIndex(QStringLiteral("Ref"))),
+      dod(r.columnIndex(QStringLiteral("DOD")))
 {
-    const QString kind = text(r.value(QStringLiteral("Entity"))).toUpper();
-    const QString crn9 = crnField(r.value(QStringLiteral("CRN")));
-    const QString dob = dateField(r.value(QStringLiteral("DOB")));
-    const QChar bar = QLatin1Char('|');
-    if (kind == QStringLiteral("VOUCHER"))
-        return QStringLiteral("Voucher|") + crn9 + bar + dob + bar + amountField(r.value(QStringLiteral("Amount")));
-    if (kind == QStringLiteral("RAA"))
-        return QStringLiteral("RAA|") + crn9 + bar + dob + bar + amountField(r.value(QStringLiteral("Amount"))) + bar;
-    if (kind == QStringLiteral("ENDOWMENT"))
-        return QStringLiteral("Endowment|") + crn9 + bar + dob + bar + amountField(r.value(QStringLiteral("Amount"))) + bar
-            + text(r.value(QStringLiteral("Type"))) + bar + text(r.value(QStringLiteral("Ref")));
-    if (kind == QStringLiteral("CHILDDEATH"))
-        return QStringLiteral("ChildDeath|") + crn9 + bar + dob + bar + dateField(r.value(QStringLiteral("DOD")));
-    if (kind == QStringLiteral("TRANSFEREDIN"))
-        return QStringLiteral("TransferedIn|") + crn9 + bar + dob;
-    if (kind == QStringLiteral("EXCEPTION"))
-        return QStringLiteral("Exception|") + crn9 + bar + dob + bar + text(r.value(QStringLiteral("Type"))) + bar
-            + text(r.value(QStringLiteral("Ref")));
-    return {};
+}
+
+QString entryLine(const Recordset &r, const EntryColumns &c)
+{
+    const QString kind = text(r.value(c.entity)).toUpper();
+    // One text, appended to in place: this runs for every entry of a return.
+    QString line;
+    line.reserve(64);
+    const auto start = [&](QLatin1StringView name) {
+        line += name;
+        line += QLatin1Char('|');
+        line += crnField(r.value(c.crn));
+        line += QLatin1Char('|');
+        line += dateField(r.value(c.dob));
+    };
+    const auto then = [&](const QString &field) {
+        line += QLatin1Char('|');
+        line += field;
+    };
+    if (kind == QLatin1StringView("VOUCHER")) {
+        start(QLatin1StringView("Voucher"));
+        then(amountField(r.value(c.amount)));
+    } else if (kind == QLatin1StringView("RAA")) {
+        start(QLatin1StringView("RAA"));
+        then(amountField(r.value(c.amount)));
+        then(QString());
+    } else if (kind == QLatin1StringView("ENDOWMENT")) {
+        start(QLatin1StringView("Endowment"));
+        then(amountField(r.value(c.amount)));
+        then(text(r.value(c.type)));
+        then(text(r.value(c.ref)));
+    } else if (kind == QLatin1StringView("CHILDDEATH")) {
+        start(QLatin1StringView("ChildDeath"));
+        then(dateField(r.value(c.dod)));
+    } else if (kind == QLatin1StringView("TRANSFEREDIN")) {
+        start(QLatin1StringView("TransferedIn"));
+    } else if (kind == QLatin1StringView("EXCEPTION")) {
+        start(QLatin1StringView("Exception"));
+        then(text(r.value(c.type)));
+        then(text(r.value(c.ref)));
+    } else {
+        return {};
+    }
+    return line;
 }
 
 ReturnOutput::ReturnOutput() = default;
@@ -324,8 +353,13 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
                 group.clear();
                 inGroup = 0;
             };
+            const EntryColumns columns(m_rows);
+            const int recordOutput = m_rows.columnIndex(QStringLiteral("RecordOutput"));
+            const int periodEndSent = m_rows.columnIndex(QStringLiteral("PeriodEndSent"));
+            const int sentRef = m_rows.columnIndex(QStringLiteral("SentRef"));
+            const int id = m_rows.columnIndex(QStringLiteral("ID"));
             for (m_rows.moveFirst(); !m_rows.eof(); m_rows.moveNext()) {
-                const QString line = entryLine(m_rows);
+                const QString line = entryLine(m_rows, columns);
                 if (!line.isNull())
                     file.writeLine(line);
                 if (!m_connection.inTransaction()) {
@@ -336,20 +370,21 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
                     wholeGroup = m_readVersion >= 0 && m_connection.changeCounter() == m_readVersion;
                     markedOn = dates::dayFirstShort(ctfclock::today());
                 }
-                const bool wasOutstanding = m_rows.value(QStringLiteral("RecordOutput")).toLongLong() == 0;
-                m_rows.setValue(QStringLiteral("RecordOutput"), 1);
-                m_rows.setValue(QStringLiteral("PeriodEndSent"), markedOn);
-                m_rows.setValue(QStringLiteral("SentRef"), run.sentRef);
+                const bool wasOutstanding = m_rows.value(recordOutput).toLongLong() == 0;
+                const qint64 entryId = m_rows.value(id).toLongLong();
                 if (wholeGroup) {
                     // Every row is as read: no comparison of its values is
                     // needed, and the group is marked in one statement.
                     groupRows << m_rows.rowId();
-                    m_rows.acceptEdits();
+                    m_rows.acceptValues({{recordOutput, 1}, {periodEndSent, markedOn}, {sentRef, run.sentRef}});
                 } else {
+                    m_rows.setValue(QStringLiteral("RecordOutput"), 1);
+                    m_rows.setValue(QStringLiteral("PeriodEndSent"), markedOn);
+                    m_rows.setValue(QStringLiteral("SentRef"), run.sentRef);
                     m_rows.update();
                 }
                 if (wasOutstanding)
-                    group << m_rows.value(QStringLiteral("ID")).toLongLong();
+                    group << entryId;
                 if (++inGroup >= m_groupSize)
                     commitGroup();
             }

@@ -41,8 +41,13 @@ QDate proposePeriodEnd(const QDate &today);
 QString logFileName(const QDate &periodEnd, const QTime &startTime);
 // The 9-character URN field.
 QString crnField(const QVariant &crn);
-// The return line of one entry, or a null text when its kind is none of the six.
-QString entryLine(const Recordset &row);
+// Where the fields of a return line are in a result, found once per run.
+struct EntryColumns {
+    explicit EntryColumns(const Recordset &r);
+    int entity, crn, dob, amount, type, ref, dod;
+};
+// The return line of the current row, or a null text when its kind is none of the six.
+QString entryLine(const Recordset &row, const EntryColumns &columns);
 
 enum class RunResult { Done, Failed };
 enum class RecreateResult { Done, Cancelled, Missing, CopyFailed };

@@ -159,6 +159,18 @@ void tst_data::dateParsing_data()
     QTest::newRow("mask prompt") << "__/__/____" << QDate();
     QTest::newRow("half typed") << "30/11/20__" << QDate();
     QTest::newRow("empty") << "" << QDate();
+    QTest::newRow("one-digit day and month, dots") << " 1.2.26 " << QDate(2026, 2, 1);
+    QTest::newRow("mixed separators") << "01-02/2026" << QDate(2026, 2, 1);
+    QTest::newRow("three-digit year") << "01/02/026" << QDate();
+    QTest::newRow("five-digit year") << "01/02/20265" << QDate();
+    QTest::newRow("year before 100") << "01/02/0099" << QDate();
+    QTest::newRow("iso T, minutes") << "2026-04-05T10:30" << QDate(2026, 4, 5);
+    QTest::newRow("iso fraction") << "2026-04-05 10:30:00.125" << QDate(2026, 4, 5);
+    QTest::newRow("iso fraction without seconds") << "2026-04-05 10:30.5" << QDate();
+    QTest::newRow("iso short month") << "2026-4-05" << QDate();
+    QTest::newRow("iso cut time") << "2026-04-05 10:3" << QDate();
+    QTest::newRow("trailing text") << "30/11/2026x" << QDate();
+    QTest::newRow("arabic-indic digits") << QString::fromUtf8("\u0663\u0660/11/2026") << QDate();
 }
 
 void tst_data::dateParsing()
