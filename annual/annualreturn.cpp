@@ -155,18 +155,20 @@ bool AnnualReturn::checkDates(const QString &startText, const QString &endText, 
 
 namespace {
 // A value of a Tarnwell table that must be an amount of money.
-Money moneyOf(const QVariant &v, const QString &table, const QString &column, const QString &member)
-{
-    if (const auto m = Money::read(v))
-        return *m;
-    throw DbError(QStringLiteral("The table %1 holds %2 \"%3\" for member %4, which is not an amount of money.")
-                      .arg(table, column, v.toString(), member));
-}
-
 QString tableOf(const QString &sql)
 {
     static const QRegularExpression from(QStringLiteral("\\bfrom\\s+(\\w+)"), QRegularExpression::CaseInsensitiveOption);
     return from.match(sql).captured(1);
+}
+
+// A value read by `sql` that must be an amount of money. The table is named
+// only when the value is refused: this runs for every transaction.
+Money moneyOf(const QVariant &v, const QString &sql, const QString &column, const QString &member)
+{
+    if (const auto m = Money::read(v))
+        return *m;
+    throw DbError(QStringLiteral("The table %1 holds %2 \"%3\" for member %4, which is not an amount of money.")
+                      .arg(tableOf(sql), column, v.toString(), member));
 }
 } // namespace
 
@@ -177,7 +179,7 @@ Money AnnualReturn::sumOf(const QString &sql, Connection &c, const QString &colu
     rs.open(sql, c);
     if (rs.eof() || rs.value(column).isNull())
         return {};
-    return moneyOf(rs.value(column), tableOf(sql), QStringLiteral("a sum of TranValue1"), member);
+    return moneyOf(rs.value(column), sql, QStringLiteral("a sum of TranValue1"), member);
 }
 
 Money AnnualReturn::subscriptionsOf(const QString &sql, Connection &c, const QString &member)
@@ -185,10 +187,13 @@ Money AnnualReturn::subscriptionsOf(const QString &sql, Connection &c, const QSt
     Recordset rs;
     rs.open(sql, c);
     Money total;
+    if (rs.eof())
+        return total;
+    const int value = rs.columnIndex(QStringLiteral("Tranvalue1"));
+    const int narrative = rs.columnIndex(QStringLiteral("Narrative"));
     for (; !rs.eof(); rs.moveNext()) {
-        const QVariant value = rs.value(QStringLiteral("Tranvalue1"));
-        moneyOf(value, tableOf(sql), QStringLiteral("TranValue1"), member);
-        total += subscriptionValue(value, rs.value(QStringLiteral("Narrative")));
+        moneyOf(rs.value(value), sql, QStringLiteral("TranValue1"), member);
+        total += subscriptionValue(rs.value(value), rs.value(narrative));
     }
     return total;
 }
@@ -247,6 +252,8 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
         std::optional<LineWriter> file;
         if (!checkOnly)
             file.emplace(path);
+        // Every member's figures from one state of the Tarnwell files.
+        const Connection::ReadSnapshot memberReads(m_member), transactionReads(m_tran);
         Recordset members;
         members.open(selection, m_member);
         if (selectionOpened)

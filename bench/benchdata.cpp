@@ -6,6 +6,7 @@
 #include "platform/officeroot.h"
 #include "platform/pathmapper.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
@@ -14,6 +15,11 @@
 
 BenchOffice::BenchOffice()
 {
+    // To look into an office after the run: CTFADMIN_BENCH_KEEP=1.
+    if (qEnvironmentVariableIsSet("CTFADMIN_BENCH_KEEP")) {
+        m_dir.setAutoRemove(false);
+        std::fprintf(stderr, "office kept in %s\n", qPrintable(m_dir.path()));
+    }
     officeroot::setPath(m_dir.path());
     QDir().mkpath(m_dir.path() + QStringLiteral("/program"));
     officeroot::setProgramFolder(m_dir.path() + QStringLiteral("/program"));
@@ -41,6 +47,7 @@ void withDatabase(const QString &path, Fill fill)
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-fill"));
         db.setDatabaseName(path);
         db.open();
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -262144"));
         db.transaction();
         fill(db);
         db.commit();
@@ -86,19 +93,27 @@ void BenchOffice::addHolders(int holders, int transactionsEach)
                                      QStringLiteral("DIVIDEND"), QStringLiteral("Cash")};
         for (int m = 1; m <= holders; ++m) {
             main.addBindValue(m);
-            main.addBindValue(QStringLiteral("20%1-05-01").arg(10 + m % 15));
-            main.addBindValue(QStringLiteral("NI%1A").arg(m, 6, 10, QChar('0')));
+            // Born 2005 to 2024: some are over 18 at a 2026 year end.
+            main.addBindValue(QStringLiteral("20%1-%2-01").arg(5 + m % 20, 2, 10, QChar('0')).arg(1 + m % 12, 2, 10, QChar('0')));
+            // Every 50th member has no reference.
+            main.addBindValue(m % 50 == 0 ? QVariant() : QVariant(QStringLiteral("NI%1A").arg(m, 6, 10, QChar('0'))));
             main.exec();
             bals.addBindValue(m);
             bals.exec();
             balances.addBindValue(m);
             balances.exec();
-            for (int t = 0; t < transactionsEach; ++t) {
-                QSqlQuery &q = t % 2 ? trans : all;
+        }
+        // As a ledger stores them: in date order, every member's n-th
+        // transaction on the same day, ten days after the one before
+        // (6 April 2024 to June 2026, across two year ends).
+        for (int t = 0; t < transactionsEach; ++t) {
+            const QString date = QDate(2024, 4, 6).addDays(t * 10).toString(Qt::ISODate);
+            for (int m = 1; m <= holders; ++m) {
+                QSqlQuery &q = (t + m) % 2 ? trans : all;
                 q.addBindValue(m);
-                q.addBindValue(QDate(2024, 4, 6).addDays((t * 13 + m) % 730).toString(Qt::ISODate));
+                q.addBindValue(date);
                 q.addBindValue(double((t * 31 + m) % 20000 - 2000) / 100.0);
-                q.addBindValue(t % 7 == 0 ? QVariant() : QVariant(narratives[t % 5]));
+                q.addBindValue((t + m) % 7 == 0 ? QVariant() : QVariant(narratives[(t + m) % 5]));
                 q.exec();
             }
         }

@@ -112,17 +112,17 @@ std::optional<QDate> fromVariant(const QVariant &value)
     return parse(value.toString());
 }
 
-// Zero-padded digits, built without a format string: dates are written
-// for every entry of a return.
-static QString padded(int v, int width)
+QString zeroPadded(int v, int width)
 {
+    // Without a format string: dates are written for every entry of a return.
     QString s = QString::number(v);
     if (s.size() < width)
         s.prepend(QString(width - s.size(), QLatin1Char('0')));
     return s;
 }
-static QString two(int v) { return padded(v, 2); }
-static QString four(int v) { return padded(v, 4); }
+
+static QString two(int v) { return zeroPadded(v, 2); }
+static QString four(int v) { return zeroPadded(v, 4); }
 
 QString accessLiteral(const QDate &d) { return two(d.month()) + '/' + two(d.day()) + '/' + two(d.year() % 100); }
 QString returnForm(const QDate &d) { return four(d.year()) + '/' + two(d.month()) + '/' + two(d.day()); }

@@ -21,6 +21,8 @@ inline bool isDate(const QString &text) { return parse(text).has_value(); }
 // as above; Null or anything else is no date.
 std::optional<QDate> fromVariant(const QVariant &value);
 
+// A whole number with leading zeros to at least `width` digits.
+QString zeroPadded(int v, int width);
 // Access date literal text "mm/dd/yy" (month first, two-digit year).
 QString accessLiteral(const QDate &d);
 // "yyyy/mm/dd", the form both return files carry.

@@ -25,25 +25,73 @@ qsizetype skipQuoted(const QString &s, qsizetype i)
     return s.size();
 }
 
-// "#m/d/yy#" literal at i: the SQLite text and the length consumed.
+bool isBlank(QChar c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+// `min` to `max` ASCII digits at j (moved past them); -1 when fewer are there.
+int digitsAt(const QString &s, qsizetype &j, int min, int max)
+{
+    int value = 0, n = 0;
+    while (n < max && j < s.size() && s[j] >= '0' && s[j] <= '9') {
+        value = value * 10 + (s[j].unicode() - '0');
+        ++j;
+        ++n;
+    }
+    return n >= min ? value : -1;
+}
+
+// "#m/d/yy#" literal at i (also "#m/d/yyyy h:mm[:ss]#", blanks allowed inside
+// the "#"s): the SQLite text and the length consumed. Read character by
+// character, since every per-member statement carries one or two.
 bool dateLiteral(const QString &s, qsizetype i, QString &out, qsizetype &length)
 {
-    static const QRegularExpression re(QStringLiteral("^#\\s*(\\d{1,2})/(\\d{1,2})/(\\d{2}|\\d{4})(?:\\s+(\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?\\s*#"));
-    const auto m = re.match(QStringView(s).mid(i));
-    if (!m.hasMatch())
+    qsizetype j = i + 1;
+    const auto blanks = [&] {
+        const qsizetype from = j;
+        while (j < s.size() && isBlank(s[j]))
+            ++j;
+        return j > from;
+    };
+    const auto at = [&](char c) {
+        if (j < s.size() && s[j] == QLatin1Char(c)) {
+            ++j;
+            return true;
+        }
         return false;
-    const int month = m.captured(1).toInt();
-    const int day = m.captured(2).toInt();
-    const QString ys = m.captured(3);
-    const int year = ys.size() == 2 ? dates::expandYear(ys.toInt()) : ys.toInt();
-    QString text = QStringLiteral("%1-%2-%3").arg(year, 4, 10, QLatin1Char('0')).arg(month, 2, 10, QLatin1Char('0')).arg(day, 2, 10, QLatin1Char('0'));
-    if (m.hasCaptured(4)) {
-        const int h = m.captured(4).toInt(), mi = m.captured(5).toInt(), se = m.hasCaptured(6) ? m.captured(6).toInt() : 0;
+    };
+    blanks();
+    const int month = digitsAt(s, j, 1, 2);
+    if (month < 0 || !at('/'))
+        return false;
+    const int day = digitsAt(s, j, 1, 2);
+    if (day < 0 || !at('/'))
+        return false;
+    const qsizetype yearAt = j;
+    int year = digitsAt(s, j, 2, 4);
+    if (year < 0 || j - yearAt == 3)
+        return false;
+    if (j - yearAt == 2)
+        year = dates::expandYear(year);
+    QString text = dates::zeroPadded(year, 4) + QLatin1Char('-') + dates::zeroPadded(month, 2) + QLatin1Char('-') + dates::zeroPadded(day, 2);
+    // An optional time: taken only when it is complete.
+    const qsizetype beforeTime = j;
+    int h = -1, mi = -1, se = 0;
+    if (blanks() && (h = digitsAt(s, j, 1, 2)) >= 0 && at(':') && (mi = digitsAt(s, j, 2, 2)) >= 0) {
+        const qsizetype beforeSeconds = j;
+        if (!at(':') || (se = digitsAt(s, j, 2, 2)) < 0) {
+            j = beforeSeconds;
+            se = 0;
+        }
         if (h || mi || se)
-            text += QStringLiteral(" %1:%2:%3").arg(h, 2, 10, QLatin1Char('0')).arg(mi, 2, 10, QLatin1Char('0')).arg(se, 2, 10, QLatin1Char('0'));
+            text += QLatin1Char(' ') + dates::zeroPadded(h, 2) + QLatin1Char(':') + dates::zeroPadded(mi, 2) + QLatin1Char(':')
+                + dates::zeroPadded(se, 2);
+    } else {
+        j = beforeTime;
     }
-    out = '\'' + text + '\'';
-    length = m.capturedLength(0);
+    blanks();
+    if (!at('#'))
+        return false;
+    out = QLatin1Char('\'') + text + QLatin1Char('\'');
+    length = j - i;
     return true;
 }
 

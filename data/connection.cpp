@@ -65,6 +65,9 @@ void Connection::close()
 {
     m_inTransaction = false;
     m_prepared.clear();
+    // Before the database closes: a result still holding one finds it closed.
+    for (const auto &shape : std::as_const(m_shapes))
+        shape->statement->finalize();
     m_shapes.clear();
     if (QSqlDatabase::contains(m_name)) {
         QSqlDatabase db = database();
@@ -216,6 +219,21 @@ qint64 Connection::changeCounter()
     return q.value(0).toLongLong();
 }
 
+Connection::ReadSnapshot::ReadSnapshot(Connection &c)
+{
+    if (c.m_backend != Backend::Sqlite || c.m_inTransaction || !c.isOpen())
+        return;
+    // A failed BEGIN only costs the speed: each read then locks on its own.
+    if (QSqlQuery(c.database()).exec(QStringLiteral("BEGIN DEFERRED")))
+        m_connection = &c;
+}
+
+Connection::ReadSnapshot::~ReadSnapshot()
+{
+    if (m_connection && m_connection->isOpen())
+        QSqlQuery(m_connection->database()).exec(QStringLiteral("COMMIT"));
+}
+
 void Connection::rollback()
 {
     if (!m_inTransaction)
@@ -256,11 +274,12 @@ std::shared_ptr<Connection::CompiledShape> Connection::compiledShape(const QStri
 {
     auto it = m_shapes.find(shapeText);
     if (it == m_shapes.end()) {
-        auto compiled = std::make_shared<CompiledShape>(CompiledShape{QSqlQuery(database()), false});
-        compiled->query.setForwardOnly(true);
-        if (!compiled->query.prepare(accesssql::toSqlite(shapeText)))
+        sqlite3 *db = sqlitenative::handle(database());
+        QString error;
+        auto statement = db ? sqlitenative::Statement::prepare(db, accesssql::toSqlite(shapeText), &error) : nullptr;
+        if (!statement)
             return nullptr; // the statement reports its own failure when run as written
-        it = m_shapes.insert(shapeText, compiled);
+        it = m_shapes.insert(shapeText, std::make_shared<CompiledShape>(CompiledShape{std::move(statement), false}));
     }
     return (*it)->busy ? nullptr : *it;
 }

@@ -5,6 +5,8 @@
 // SQLOLEDB string opens the SQL Server catalogue through ODBC and FreeTDS.
 // Failures throw DbError with a text that names the database; passwords
 // never appear in one.
+#include "data/sqlitenative.h"
+
 #include <QHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -67,10 +69,25 @@ public:
     // compiled once for the life of the connection; nullptr when that
     // statement is in use by another result, or cannot be prepared.
     struct CompiledShape {
-        QSqlQuery query;
+        std::unique_ptr<sqlitenative::Statement> statement;
         bool busy = false;
     };
     std::shared_ptr<CompiledShape> compiledShape(const QString &shapeText);
+
+    // Many reads in a row on a database file (an annual return's statements
+    // per member) see one state of it and take its read lock once, instead
+    // of once per statement. Not a statement of the caller's: the observer
+    // does not see it. Nothing happens on SQL Server or inside a transaction.
+    class ReadSnapshot {
+    public:
+        explicit ReadSnapshot(Connection &c);
+        ~ReadSnapshot();
+        ReadSnapshot(const ReadSnapshot &) = delete;
+        ReadSnapshot &operator=(const ReadSnapshot &) = delete;
+
+    private:
+        Connection *m_connection = nullptr;
+    };
 
     // What every screen and command says of a register still in Access.
     static QString registerInAccessMessage(const QString &dataSource);

@@ -16,16 +16,18 @@
 namespace {
 const QString kRowid = QStringLiteral("ctfadmin_rowid");
 
-QString failure(const Connection &c, const QString &sql, const QSqlError &e)
+QString failure(const Connection &c, const QString &sql, const QString &why)
 {
-    if (c.backend() == Connection::Backend::SqlServer && e.text().contains(QStringLiteral("Timeout expired"), Qt::CaseInsensitive))
+    if (c.backend() == Connection::Backend::SqlServer && why.contains(QStringLiteral("Timeout expired"), Qt::CaseInsensitive))
         return QStringLiteral("The database %1 did not answer within %2 seconds the statement \"%3\".")
             .arg(c.describe())
             .arg(sqlserver::kStatementSeconds)
             .arg(sql);
     return QStringLiteral("The database %1 refused the statement \"%2\": %3")
-        .arg(c.describe(), sql, e.text().trimmed());
+        .arg(c.describe(), sql, why.trimmed());
 }
+
+QString failure(const Connection &c, const QString &sql, const QSqlError &e) { return failure(c, sql, e.text()); }
 } // namespace
 
 Recordset::Recordset() = default;
@@ -34,7 +36,7 @@ Recordset::~Recordset() { close(); }
 void Recordset::close()
 {
     if (m_shaped) {
-        m_shaped->query.finish();
+        m_shaped->statement->reset();
         m_shaped->busy = false;
         m_shaped.reset();
     }
@@ -65,16 +67,12 @@ void Recordset::open(const QString &sql, Connection &connection, CursorType curs
     if (!m_static && sqlite) {
         const accesssql::Shape shape = accesssql::shape(sql);
         if (auto compiled = connection.compiledShape(shape.text)) {
-            for (int i = 0; i < shape.values.size(); ++i)
-                compiled->query.bindValue(i, shape.values[i]);
-            if (!compiled->query.exec())
-                throw DbError(failure(connection, sql, compiled->query.lastError()));
+            QString error;
+            if (!compiled->statement->start(shape.values, &error))
+                throw DbError(failure(connection, sql, error));
             compiled->busy = true;
             m_shaped = compiled;
-            m_stream = &compiled->query;
-            const QSqlRecord rec = m_stream->record();
-            for (int i = 0; i < rec.count(); ++i)
-                m_columns << rec.fieldName(i);
+            m_columns = compiled->statement->columns();
             m_open = true;
             fetchStreamRow();
             m_atFirst = true;
@@ -134,8 +132,15 @@ void Recordset::open(const QString &sql, Connection &connection, CursorType curs
 
 void Recordset::fetchStreamRow()
 {
-    m_streamEof = !m_stream->next();
     m_atFirst = false;
+    if (m_shaped) {
+        QString error;
+        m_streamEof = !m_shaped->statement->step(&error);
+        if (!error.isEmpty())
+            throw DbError(failure(*m_connection, m_sql, error));
+        return;
+    }
+    m_streamEof = !m_stream->next();
     if (m_streamEof && m_stream->lastError().isValid())
         throw DbError(failure(*m_connection, m_sql, m_stream->lastError()));
 }
@@ -197,6 +202,8 @@ QVariant Recordset::value(int position) const
     requireRow();
     if (position < 0 || position >= m_columns.size())
         throw DbError(QStringLiteral("The result of \"%1\" has no column %2.").arg(m_sql).arg(position));
+    if (m_shaped)
+        return m_shaped->statement->value(position);
     if (!m_static)
         return m_stream->value(position);
     const Row &row = m_rows[m_pos];

@@ -21,8 +21,8 @@ QString transactionTable(const QString &name)
                           "  TranValue1 NUMERIC NOT NULL,\n"
                           "  Narrative TEXT COLLATE NOCASE\n"
                           ");\n"
-                          "CREATE INDEX %1_Account ON %1 (MemberNo, Account, TranDate, TranValue1, Narrative);\n"
-                          "CREATE INDEX %1_Product ON %1 (MemberNo, ProductCode, TranDate, TranValue1, Narrative);\n")
+                          "CREATE INDEX %1_Account ON %1 (MemberNo, Account, TranDate, TranValue1, Narrative, ProductCode);\n"
+                          "CREATE INDEX %1_Product ON %1 (MemberNo, ProductCode, TranDate, TranValue1, Narrative, Account);\n")
         .arg(name);
 }
 } // namespace
@@ -93,10 +93,10 @@ QStringList indexesFor(const QString &table, const QStringList &columns)
         {"MemberMain", "MemberMain_No", "MemberNo"},
         {"MemberBals", "MemberBals_No", "MemberNo"},
         {"MemberBalances", "MemberBalances_Product", "ProductCode, MemberNo"},
-        {"MemberAllTrans", "MemberAllTrans_Account", "MemberNo, Account, TranDate, TranValue1, Narrative"},
-        {"MemberAllTrans", "MemberAllTrans_Product", "MemberNo, ProductCode, TranDate, TranValue1, Narrative"},
-        {"MemberTrans", "MemberTrans_Account", "MemberNo, Account, TranDate, TranValue1, Narrative"},
-        {"MemberTrans", "MemberTrans_Product", "MemberNo, ProductCode, TranDate, TranValue1, Narrative"},
+        {"MemberAllTrans", "MemberAllTrans_Account", "MemberNo, Account, TranDate, TranValue1, Narrative, ProductCode"},
+        {"MemberAllTrans", "MemberAllTrans_Product", "MemberNo, ProductCode, TranDate, TranValue1, Narrative, Account"},
+        {"MemberTrans", "MemberTrans_Account", "MemberNo, Account, TranDate, TranValue1, Narrative, ProductCode"},
+        {"MemberTrans", "MemberTrans_Product", "MemberNo, ProductCode, TranDate, TranValue1, Narrative, Account"},
     };
     QStringList statements;
     for (const Index &i : known) {

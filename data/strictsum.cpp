@@ -1,5 +1,7 @@
 #include "data/strictsum.h"
 
+#include "data/sqlitenative.h"
+
 #include <QSqlDriver>
 #include <QVariant>
 
@@ -101,10 +103,7 @@ void final(sqlite3_context *ctx)
 
 bool install(QSqlDatabase &db)
 {
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || std::strcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    sqlite3 *sqlite = *static_cast<sqlite3 *const *>(handle.data());
+    sqlite3 *sqlite = sqlitenative::handle(db);
     if (!sqlite)
         return false;
     return sqlite3_create_function(sqlite, "sum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nullptr, step, final) == SQLITE_OK;
