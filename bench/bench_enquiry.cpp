@@ -1,5 +1,8 @@
-// The enquiry grid's "See all" on 200,000 entries and its sorts by CRN and
-// by Amount, against sqlite3 printing the same rows as CSV.
+// The enquiry on 200,000 entries (or as many as the argument says):
+// - the grid's "See all", what it holds per row beyond the text, and its
+//   sorts by CRN and by Amount;
+// - `ctfadmin enquiry --all --csv`, its time and its peak memory;
+// each against sqlite3 printing the same rows as CSV.
 #include "benchdata.h"
 
 #include "returns/entrygrid.h"
@@ -8,6 +11,39 @@
 #include <QApplication>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <QFile>
+
+#include <malloc.h>
+
+namespace {
+
+double heapBytes()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return double(m.uordblks + m.hblkhd);
+}
+
+// Runs a program with its output thrown away, under /usr/bin/time: seconds
+// taken, and its peak memory in megabytes (0 when time is not installed).
+std::pair<double, double> timed(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    const bool withTime = QFile::exists(QStringLiteral("/usr/bin/time"));
+    QElapsedTimer t;
+    t.start();
+    if (withTime)
+        p.start(QStringLiteral("/usr/bin/time"), QStringList{QStringLiteral("-f"), QStringLiteral("%M")} + QStringList{program} + args);
+    else
+        p.start(program, args);
+    p.waitForFinished(-1);
+    const double s = seconds(t);
+    const QList<QByteArray> lines = p.readAllStandardError().trimmed().split('\n');
+    return {s, withTime ? lines.last().toDouble() / 1024.0 : 0.0};
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -18,33 +54,50 @@ int main(int argc, char **argv)
     BenchOffice office;
     office.addEntries(entries / 2, true);
     office.addEntries(entries - entries / 2, false);
+    // What the grid's rows hold, on a model of their own.
+    double held = 0, textBytes = 0;
+    {
+        malloc_trim(0);
+        const double before = heapBytes();
+        enquiry::EntryGridModel model;
+        model.fill(enquiry::allStatement());
+        held = heapBytes() - before;
+        for (int r = 0; r < model.rowCount(); ++r)
+            for (int c = 0; c < model.columnCount(); ++c)
+                textBytes += double(model.text(r, c).size()) * 2;
+    }
     frmCTFView view;
     QElapsedTimer t;
     t.start();
     view.Command1_Click();
     const double fill = seconds(t);
+    const int rows = view.model()->rowCount();
     t.restart();
     view.MSHFlexGrid1_Click(-1, 3); // CRN
     const double crn = seconds(t);
     t.restart();
     view.MSHFlexGrid1_Click(-1, 5); // Amount
     const double amount = seconds(t);
-    std::printf("%d entries (%d rows in the grid)\n", entries, view.model()->rowCount());
+    std::printf("%d entries (%d rows in the grid)\n", entries, rows);
     report("\"See all\": fill the grid", fill);
+    std::printf("  the grid holds %.1f MB: %.0f bytes a row beyond its text (%.1f MB of text)\n", held / 1048576.0,
+                (held - textBytes) / rows, textBytes / 1048576.0);
     report("sort by CRN", crn);
     report("sort by Amount", amount);
+
     const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
     if (sqlite3.isEmpty()) {
         std::printf("sqlite3 is not installed: no comparison\n");
         return 0;
     }
-    QProcess p;
-    p.setStandardOutputFile(QProcess::nullDevice());
-    t.restart();
-    p.start(sqlite3, {QStringLiteral("-csv"), QStringLiteral("-header"), office.host(QStringLiteral("K:\\CTF.mdb")), enquiry::allStatement()});
-    p.waitForFinished(-1);
-    const double cli = seconds(t);
-    report("sqlite3 -csv printing the same rows", cli);
-    std::printf("ratio fill / sqlite3: %.2f\n", fill / cli);
+    const auto [cliSeconds, cliMegabytes] = timed(QStringLiteral(CTFADMIN_EXE), {QStringLiteral("--root"), office.root(),
+                                                                                  QStringLiteral("enquiry"), QStringLiteral("--all"), QStringLiteral("--csv")});
+    const auto [sqliteSeconds, sqliteMegabytes] =
+        timed(sqlite3, {QStringLiteral("-csv"), QStringLiteral("-header"), office.host(QStringLiteral("K:\\CTF.mdb")), enquiry::allStatement()});
+    report("sqlite3 -csv printing the same rows", sqliteSeconds);
+    std::printf("  ratio \"See all\" / sqlite3: %.2f\n", fill / sqliteSeconds);
+    report("ctfadmin enquiry --all --csv", cliSeconds);
+    std::printf("  ratio / sqlite3: %.2f; peak memory %.1f MB (sqlite3 %.1f MB)\n", cliSeconds / sqliteSeconds, cliMegabytes,
+                sqliteMegabytes);
     return 0;
 }

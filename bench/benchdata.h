@@ -13,6 +13,7 @@ public:
     BenchOffice();
     ~BenchOffice();
     QString host(const QString &windowsPath) const;
+    QString root() const { return m_dir.path(); }
     // Register entries, outstanding or already output.
     void addEntries(int count, bool output);
     // Tarnwell I and II holders, each with transactions split over the two tables.

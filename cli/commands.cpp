@@ -322,30 +322,49 @@ int enquiry(const QStringList &args)
         for (int c = 0; c < int(cells.size()); ++c)
             width[c] = qMax(width[c], int(cells[c].size()));
     };
+    // Lines are gathered and handed to standard output some 64 KB at a time.
+    QByteArray out;
+    const auto flush = [&] {
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        out.clear();
+    };
+    const auto needsQuotes = [](const QString &v) {
+        for (QChar ch : v)
+            if (ch == ',' || ch == '"' || ch == '\n' || ch == '\r')
+                return true;
+        return false;
+    };
     const auto write = [&](const auto &cells) {
-        QString line;
+        const qsizetype start = out.size();
         for (int c = 0; c < int(cells.size()); ++c) {
             const QString &v = cells[c];
             if (csv) {
-                const bool quote = v.contains(',') || v.contains('"') || v.contains('\n') || v.contains('\r');
                 if (c)
-                    line += ',';
-                line += quote ? '"' + QString(v).replace('"', QStringLiteral("\"\"")) + '"' : v;
+                    out += ',';
+                if (needsQuotes(v))
+                    out += '"' + QString(v).replace('"', QStringLiteral("\"\"")).toUtf8() + '"';
+                else
+                    out += v.toUtf8();
             } else {
-                line += (c ? QStringLiteral("  ") : QString()) + v.leftJustified(width[c]);
+                if (c)
+                    out += "  ";
+                out += v.leftJustified(width[c]).toUtf8();
             }
         }
         if (!csv)
-            while (line.endsWith(' '))
-                line.chop(1);
-        line += '\n';
-        std::fputs(line.toLocal8Bit().constData(), stdout);
+            while (out.size() > start && out.endsWith(' '))
+                out.chop(1);
+        out += '\n';
+        if (out.size() >= 65536)
+            flush();
     };
     try {
         if (!csv)
             enquiry::forEachRow(statement, measure, measure);
         enquiry::forEachRow(statement, write, write);
+        flush();
     } catch (const CtfError &e) {
+        flush();
         std::fflush(stdout);
         err(e.description());
         return 3;

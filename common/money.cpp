@@ -178,12 +178,22 @@ QString Money::plain() const
 {
     const quint64 mag = m_units < 0 ? 0 - quint64(m_units) : quint64(m_units);
     QString s = QString::number(mag / 10000);
-    const quint64 frac = mag % 10000;
+    quint64 frac = mag % 10000;
     if (frac) {
-        QString f = QStringLiteral("%1").arg(frac, 4, 10, QLatin1Char('0'));
-        while (f.endsWith('0'))
-            f.chop(1);
-        s += '.' + f;
+        // The four decimals without their trailing zeros, no format string:
+        // the enquiry writes an amount for every entry.
+        int digits = 4;
+        while (frac % 10 == 0) {
+            frac /= 10;
+            --digits;
+        }
+        s += QLatin1Char('.');
+        const qsizetype at = s.size();
+        s.resize(at + digits);
+        for (int i = digits - 1; i >= 0; --i, frac /= 10)
+            s[at + i] = QLatin1Char(char('0' + frac % 10));
     }
-    return m_units < 0 ? '-' + s : s;
+    if (m_units < 0)
+        s.prepend(QLatin1Char('-'));
+    return s;
 }

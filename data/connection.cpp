@@ -219,6 +219,15 @@ qint64 Connection::changeCounter()
     return q.value(0).toLongLong();
 }
 
+void Connection::readInOnePass()
+{
+    if (m_backend != Backend::Sqlite || !isOpen())
+        return;
+    QSqlQuery pragma(database());
+    pragma.exec(QStringLiteral("PRAGMA mmap_size=0"));
+    pragma.exec(QStringLiteral("PRAGMA cache_size=-2000"));
+}
+
 Connection::ReadSnapshot::ReadSnapshot(Connection &c)
 {
     if (c.m_backend != Backend::Sqlite || c.m_inTransaction || !c.isOpen())

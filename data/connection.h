@@ -74,6 +74,12 @@ public:
     };
     std::shared_ptr<CompiledShape> compiledShape(const QString &shapeText);
 
+    // The reads that follow pass over a database file once (the enquiry's
+    // rows, written as they are read): no memory map and SQLite's small
+    // default cache, so memory does not grow with the file. Not seen by the
+    // observer; nothing happens on SQL Server.
+    void readInOnePass();
+
     // Many reads in a row on a database file (an annual return's statements
     // per member) see one state of it and take its read lock once, instead
     // of once per statement. Not a statement of the caller's: the observer

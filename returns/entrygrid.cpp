@@ -26,11 +26,11 @@ QString allStatement()
 
 namespace {
 // A value's default text form: yes/no as True/False, money without fixed decimals.
-QString cellText(const QString &column, const QVariant &v)
+QString cellText(bool yesNo, const QVariant &v)
 {
     if (v.isNull())
         return {};
-    if (column.compare(QStringLiteral("RecordOutput"), Qt::CaseInsensitive) == 0)
+    if (yesNo)
         return v.toLongLong() != 0 ? QStringLiteral("True") : QStringLiteral("False");
     if (v.typeId() == QMetaType::Double)
         return Money::fromDouble(v.toDouble()).plain();
@@ -38,7 +38,7 @@ QString cellText(const QString &column, const QVariant &v)
 }
 
 // The number a cell reads as, or NaN for text.
-double numberOf(const QString &s)
+double numberOf(QStringView s)
 {
     if (s.isEmpty())
         return std::numeric_limits<double>::quiet_NaN();
@@ -56,6 +56,7 @@ void forEachRow(const QString &statement, const std::function<void(const QString
     Connection c;
     c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
     c.open();
+    c.readInOnePass();
     Recordset rs;
     rs.open(statement, c);
     QStringList columns;
@@ -63,33 +64,65 @@ void forEachRow(const QString &statement, const std::function<void(const QString
         columns << rs.fieldName(i);
     header(columns);
     const int n = int(columns.size());
+    QVector<bool> yesNo(n);
+    for (int i = 0; i < n; ++i)
+        yesNo[i] = columns[i].compare(QStringLiteral("RecordOutput"), Qt::CaseInsensitive) == 0;
     QVector<QString> cells(n);
     for (; !rs.eof(); rs.moveNext()) {
         for (int i = 0; i < n; ++i)
-            cells[i] = cellText(columns[i], rs.value(i));
+            cells[i] = cellText(yesNo[i], rs.value(i));
         row(cells);
     }
     rs.close();
     c.close();
 }
 
+void EntryGridModel::clear()
+{
+    m_columns.clear();
+    m_text = QString();
+    m_starts = QVector<quint32>();
+    m_order = QVector<int>();
+    m_rowCount = 0;
+}
+
 void EntryGridModel::fill(const QString &statement)
 {
-    QStringList columns;
-    QVector<Row> rows;
-    forEachRow(statement, [&](const QStringList &names) { columns = names; },
-               [&](const QVector<QString> &cells) { rows.append(Row{cells}); });
-    // The old rows go before the new ones are shown.
+    // The old rows go before the new ones are read, so the two are never
+    // held together.
     beginResetModel();
-    m_columns = columns;
-    m_rows = std::move(rows);
-    m_order.resize(m_rows.size());
-    for (int i = 0; i < m_order.size(); ++i)
+    clear();
+    try {
+        forEachRow(statement, [&](const QStringList &names) { m_columns = names; },
+                   [&](const QVector<QString> &cells) {
+                       for (const QString &c : cells) {
+                           m_starts << quint32(m_text.size());
+                           m_text += c;
+                       }
+                       m_starts << quint32(m_text.size());
+                       ++m_rowCount;
+                   });
+    } catch (...) {
+        // Nothing half read is shown.
+        clear();
+        endResetModel();
+        throw;
+    }
+    m_text.squeeze();
+    m_starts.squeeze();
+    m_order.resize(m_rowCount);
+    for (int i = 0; i < m_rowCount; ++i)
         m_order[i] = i;
     endResetModel();
 }
 
-int EntryGridModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_rows.size()); }
+QStringView EntryGridModel::cell(int stored, int column) const
+{
+    const qsizetype at = qsizetype(stored) * (m_columns.size() + 1) + column;
+    return QStringView(m_text).mid(m_starts[at], m_starts[at + 1] - m_starts[at]);
+}
+
+int EntryGridModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_rowCount; }
 int EntryGridModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_columns.size()); }
 
 QVariant EntryGridModel::data(const QModelIndex &index, int role) const
@@ -109,18 +142,18 @@ QVariant EntryGridModel::headerData(int section, Qt::Orientation orientation, in
 
 void EntryGridModel::sortRows(int column, int order)
 {
-    if (column < 0 || column >= m_columns.size() || m_rows.isEmpty())
+    if (column < 0 || column >= m_columns.size() || m_rowCount == 0)
         return;
     // Each cell's number, or its text folded to one letter case, is worked
     // out once, not per comparison.
-    const int n = int(m_rows.size());
+    const int n = m_rowCount;
     QVector<double> numbers(n);
     QVector<QString> folded(n);
     for (int i = 0; i < n; ++i) {
-        const QString &cell = m_rows[i].cells[column];
-        numbers[i] = numberOf(cell);
+        const QStringView text = cell(i, column);
+        numbers[i] = numberOf(text);
         if (std::isnan(numbers[i]))
-            folded[i] = cell.toCaseFolded();
+            folded[i] = text.toString().toCaseFolded();
     }
     auto less = [&](int a, int b) {
         // Numbers come before text, so the order stays consistent when a
