@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QImage>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -20,8 +21,8 @@ namespace {
 // The picture beside the buttons: drawn, so the program carries no image files.
 QPixmap menuPicture()
 {
-    QPixmap pm(661, 512);
-    pm.fill(QColor(0, 64, 128));
+    // Painted into an opaque image (no alpha channel to blend).
+    QImage pm(661, 512, QImage::Format_RGB32);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient g(0, 0, 0, 512);
@@ -43,7 +44,8 @@ QPixmap menuPicture()
     f.setBold(false);
     p.setFont(f);
     p.drawText(QRect(0, 215, 661, 40), Qt::AlignCenter, QStringLiteral("administration"));
-    return pm;
+    p.end();
+    return QPixmap::fromImage(std::move(pm));
 }
 } // namespace
 

@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QList>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <malloc.h>
 
@@ -70,8 +72,23 @@ int main(int argc, char **argv)
             const double held = heapMegabytes() - before;
             delete screen;
             std::printf("%d outstanding entries\n", entries);
-            report("  opening the output screen (queries, list)", open);
+            report("  opening the output screen (queries, list, checks)", open);
             std::printf("  %-56s %9.1f MB\n", "memory the open output screen holds", held);
+            // sqlite3 reading the same rows (and the lowest and highest ID).
+            const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+            if (!sqlite3.isEmpty()) {
+                QProcess p;
+                p.setStandardOutputFile(QProcess::nullDevice());
+                t.restart();
+                p.start(sqlite3, {office.host(QStringLiteral("K:\\CTF.mdb")),
+                                  QStringLiteral("SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = 0; "
+                                                 "SELECT Max(ID) FROM ChildTrustFunds WHERE RecordOutput = 0; "
+                                                 "SELECT * FROM ChildTrustFunds WHERE RecordOutput = 0 ORDER BY Entity, CRN;")});
+                p.waitForFinished(-1);
+                const double cli = seconds(t);
+                report("  sqlite3 reading the same rows", cli);
+                std::printf("  ratio opening / sqlite3: %.2f\n", open / cli);
+            }
         }
         returns::ReturnOutput out;
         out.load();

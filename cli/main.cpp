@@ -4,6 +4,7 @@
 #include "app/screens.h"
 #include "cli/commands.h"
 #include "platform/officeroot.h"
+#include "platform/startupprobe.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -60,6 +61,7 @@ int main(int argc, char *argv[])
             return 0;
         }
         QApplication app(argc, argv);
+        startupprobe::installIfAsked(app);
         screens::startMainScreen();
         return app.exec();
     }
