@@ -170,9 +170,9 @@ frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
     connect(cmdExit1, &QPushButton::clicked, this, &frmCTFAnnualReturn::cmdExit1_Click);
     connect(cmdExit2, &QPushButton::clicked, this, &frmCTFAnnualReturn::cmdExit2_Click);
     m_run.onCaption = [this](int i, const QString &caption) { optShareAcc[i]->setText(caption); };
-    m_run.onMember = [this](const annual::MemberFigures &f) {
-        if (f.leftOut != annual::LeftOut::No)
-            m_leftOut << QStringLiteral("Member ") + f.member + QStringLiteral(": ") + checks::leftOutText(f);
+    m_run.onMember = [this](const annual::MemberFigures &figures) {
+        if (figures.leftOut != annual::LeftOut::No)
+            m_leftOut << QStringLiteral("Member ") + figures.member + QStringLiteral(": ") + checks::leftOutText(figures);
     };
     connect(cmdLeftOut, &QPushButton::clicked, this, &frmCTFAnnualReturn::showLeftOut);
     resize(480, 460);

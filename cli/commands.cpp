@@ -13,6 +13,7 @@
 #include "register/registerimport.h"
 #include "platform/officeroot.h"
 #include "platform/pathmapper.h"
+#include "platform/registrystore.h"
 #include "platform/userinterface.h"
 #include "returns/checks.h"
 #include "returns/entrygrid.h"
@@ -133,6 +134,43 @@ int settings(const QStringList &args)
     return 0;
 }
 
+namespace {
+// The demo office as an office moving from Windows brings it: the registry
+// key exported by the registry editor (UTF-16, version 5.00) naming a
+// Tarnwell folder other than K:\, and in that folder the files the
+// connection strings then name: TarnMain.mdb (members, balances, products,
+// Control) and TarnTran.mdb (the transactions of Tarnwell II). Both hold the
+// same demo data as K:\Tarnwell.mdb. Nothing that exists is overwritten.
+void setUpDemoTarnwellFolder(const demodata::Options &demo)
+{
+    const QString folder = QStringLiteral("K:\\Tarnwell\\");
+    const QString hostFolder = pathmapper::toHost(folder);
+    if (hostFolder.isEmpty() || !QDir().mkpath(hostFolder))
+        throw FileError(QStringLiteral("Cannot create the folder %1").arg(folder));
+    for (const QString &name : {QStringLiteral("TarnMain.mdb"), QStringLiteral("TarnTran.mdb")}) {
+        const QString host = pathmapper::toHost(folder + name);
+        if (QFileInfo::exists(host)) {
+            out(QStringLiteral("kept %1").arg(host));
+            continue;
+        }
+        schema::createDatabaseFile(host, schema::Kind::Tarnwell);
+        demodata::fillTarnwell(host, demo);
+        out(QStringLiteral("created %1 (demo data)").arg(host));
+    }
+    const QString reg = officeroot::registryFile();
+    if (QFileInfo::exists(reg)) {
+        out(QStringLiteral("kept %1").arg(reg));
+        return;
+    }
+    RegistryStore store;
+    store.setString(QStringLiteral("HKEY_LOCAL_MACHINE\\") + QString::fromLatin1(appsettings::kTarnwellKey), QStringLiteral("Database"), folder);
+    QString why;
+    if (!store.save(reg, &why))
+        throw FileError(why);
+    out(QStringLiteral("created %1 (Tarnwell folder %2)").arg(reg, folder));
+}
+} // namespace
+
 int setup(const QStringList &args)
 {
     QMap<QString, QString> o;
@@ -194,6 +232,8 @@ int setup(const QStringList &args)
             }
             out(QStringLiteral("created %1%2").arg(host, fill ? QStringLiteral(" (demo data)") : QString()));
         }
+        if (fill)
+            setUpDemoTarnwellFolder(demo);
     } catch (const CtfError &e) {
         err(e.description());
         return 3;

@@ -147,15 +147,14 @@ Money Money::fromVariant(const QVariant &v)
 
 Money Money::roundedTo2() const
 {
-    // In 128 bits: the magnitude of the most negative value and the carry of
-    // the rounding both fit.
-    const __int128 units = m_units;
-    const __int128 mag = units < 0 ? -units : units;
-    __int128 r = (mag + 50) / 100 * 100;
-    if (units < 0)
-        r = -r;
-    if (r > INT64_MAX || r < INT64_MIN)
+    // The magnitude in 64 unsigned bits: that of the most negative value and
+    // the carry of the rounding both fit.
+    const std::uint64_t mag = m_units < 0 ? 0 - std::uint64_t(m_units) : std::uint64_t(m_units);
+    const std::uint64_t rounded = (mag + 50) / 100 * 100;
+    const std::uint64_t limit = m_units < 0 ? std::uint64_t(INT64_MAX) + 1 : std::uint64_t(INT64_MAX);
+    if (rounded > limit)
         throw CtfError(0, QStringLiteral("Money"), QStringLiteral("An amount went beyond what ctfadmin can hold (about 922 billion pounds)."));
+    const std::int64_t r = m_units < 0 ? std::int64_t(0 - rounded) : std::int64_t(rounded);
     return fromUnits(std::int64_t(r));
 }
 

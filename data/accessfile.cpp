@@ -187,10 +187,10 @@ const QList<Table> &Reader::tables()
         } else if (line.startsWith(QLatin1Char(')'))) {
             current = nullptr;
         } else if (current) {
-            if (const auto m = columnLine.match(line); m.hasMatch()) {
-                QString type = m.captured(2);
+            if (const auto column = columnLine.match(line); column.hasMatch()) {
+                QString type = column.captured(2);
                 type.remove(QStringLiteral(" NOT NULL"));
-                current->columns.append(Column{m.captured(1), kindOf(type)});
+                current->columns.append(Column{column.captured(1), kindOf(type)});
             }
         }
     }

@@ -278,7 +278,7 @@ void RegistryStore::setRaw(const QString &key, const QString &name, const QStrin
         }
     }
     // New values go before the blank line that closes the section.
-    int at = sec.entries.size();
+    qsizetype at = sec.entries.size();
     while (at > 0 && !sec.entries[at - 1].isValue && sec.entries[at - 1].lines.join(QString()).trimmed().isEmpty())
         --at;
     sec.entries.insert(at, Entry{name, {line}, true});
@@ -302,7 +302,7 @@ bool RegistryStore::deleteValue(const QString &key, const QString &name)
     if (!sec)
         return false;
     bool removed = false;
-    for (int i = sec->entries.size() - 1; i >= 0; --i) {
+    for (qsizetype i = sec->entries.size() - 1; i >= 0; --i) {
         if (sec->entries[i].isValue && sec->entries[i].name.compare(name, Qt::CaseInsensitive) == 0) {
             sec->entries.removeAt(i);
             removed = true;
@@ -317,7 +317,7 @@ bool RegistryStore::deleteKey(const QString &key)
 {
     bool removed = false;
     const QString prefix = key + '\\';
-    for (int i = m_sections.size() - 1; i >= 1; --i) {
+    for (qsizetype i = m_sections.size() - 1; i >= 1; --i) {
         const Section &sec = m_sections[i];
         if (sec.key.compare(key, Qt::CaseInsensitive) == 0 || sec.key.startsWith(prefix, Qt::CaseInsensitive)) {
             removed = removed || !sec.deletion;

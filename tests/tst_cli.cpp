@@ -68,7 +68,7 @@ private slots:
     void annualProducts();
     void settingsHidePasswords();
     void enquiryCsv();
-    void setupNeverOverwrites();
+    void setupNeverOverwritesAndBringsTheDemoRegistry();
     void killedRunsLoseNothing();
     void runWhileAnotherRuns();
     void accessRegisterEndToEnd();
@@ -178,7 +178,7 @@ void tst_cli::enquiryCsv()
     QVERIFY(all.out.startsWith(QStringLiteral("ID  Entity   CRN  DOB")));
 }
 
-void tst_cli::setupNeverOverwrites()
+void tst_cli::setupNeverOverwritesAndBringsTheDemoRegistry()
 {
     TestOffice office;
     office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB1"), QStringLiteral("01/02/2010"), 1);
@@ -187,6 +187,34 @@ void tst_cli::setupNeverOverwrites()
     QCOMPARE(office.scalar(QStringLiteral("K:\\CTF.mdb"), QStringLiteral("SELECT count(*) FROM ChildTrustFunds")).toInt(), 1);
     QVERIFY(r.out.contains(QStringLiteral("kept")));
     QCOMPARE(ctfadmin(office, {QStringLiteral("setup"), QStringLiteral("--members"), QStringLiteral("none")}).status, 2);
+
+    // The demo brings its registry file (as the registry editor exports it)
+    // naming a Tarnwell folder other than K:\, and the files it needs there;
+    // a second run keeps them.
+    QFile reg(office.root() + QStringLiteral("/system.reg"));
+    QVERIFY(reg.open(QIODevice::ReadOnly));
+    const QByteArray exported = reg.readAll();
+    reg.close();
+    QVERIFY(exported.startsWith("\xFF\xFEW\0i\0n\0"));
+    const Run settings = ctfadmin(office, {QStringLiteral("settings")});
+    QVERIFY(settings.out.contains(QStringLiteral("txtDatabase: K:\\Tarnwell\\\n")));
+    QVERIFY(settings.out.contains(QStringLiteral("Tarnwell: Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Tarnwell\\TarnMain.mdb;")));
+    QVERIFY(settings.out.contains(QStringLiteral("TarnTran: Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Tarnwell\\TarnTran.mdb;")));
+    QCOMPARE(ctfadmin(office, {QStringLiteral("annual"), QStringLiteral("--products"), QStringLiteral("CTF,JUN"), QStringLiteral("--start"),
+                               QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")})
+                 .status,
+             0);
+    QVERIFY(office.readFile(kAnnual).count("Account|") > 10);
+    const Run again = ctfadmin(office, {QStringLiteral("setup"), QStringLiteral("--demo")});
+    QVERIFY(again.out.contains(QStringLiteral("kept ") + office.root() + QStringLiteral("/system.reg")));
+    QVERIFY(reg.open(QIODevice::ReadOnly));
+    QCOMPARE(reg.readAll(), exported);
+
+    // Plain setup keeps the start without a registry key.
+    TestOffice plain;
+    QFile::remove(plain.root() + QStringLiteral("/system.reg"));
+    QCOMPARE(ctfadmin(plain, {QStringLiteral("setup")}).status, 0);
+    QVERIFY(!QFile::exists(plain.root() + QStringLiteral("/system.reg")));
 }
 
 // ctfadmin return killed at random moments: no entry is ever marked without
