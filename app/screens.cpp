@@ -8,9 +8,11 @@
 #include "register/frmctfmaint.h"
 #include "platform/qtuserinterface.h"
 
+#include "platform/officeroot.h"
 #include "platform/pathmapper.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPointer>
 #include <cstdio>
@@ -67,9 +69,17 @@ void setHelpFile(const QString &file) { helpFile() = file; }
 
 void showHelp()
 {
+    // The office's own help file beside the program when it has one; else
+    // the operator's manual that comes with ctfadmin, in the program
+    // folder's "manual" (in the package a link to /usr/share/ctfadmin/manual).
     const QString file = helpFile().left(helpFile().indexOf(QLatin1Char('>')));
-    if (!file.isEmpty() && pathmapper::fileExists(file))
+    if (!file.isEmpty() && pathmapper::fileExists(file)) {
         ui::current().openDocument(file);
+        return;
+    }
+    const QString manual = officeroot::programFolder() + QStringLiteral("/manual/index.html");
+    if (QFileInfo::exists(manual))
+        ui::current().openDocument(manual);
 }
 
 void startMainScreen()

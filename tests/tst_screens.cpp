@@ -108,9 +108,17 @@ void tst_screens::menuLayoutAndKeyboardOrder()
     QCOMPARE(menu.picture->pixmap().size(), QSize(661, 512));
     QVERIFY(menu.chkSQL->isHidden() && menu.txtDatabase->isHidden() && menu.sqlPW->isHidden());
     QCOMPARE(menu.helpFile(), office.root() + QStringLiteral("/program\\CTFHelp.chm>main"));
-    // F1 opens the help file beside the program, on any screen, when it is there.
+    // F1 opens the office's help file beside the program, on any screen,
+    // when it is there; else the manual that comes with the program.
     screens::showHelp();
     QVERIFY(scope.ui().launches.isEmpty());
+    QVERIFY(QDir().mkpath(office.root() + QStringLiteral("/program/manual")));
+    QFile manual(office.root() + QStringLiteral("/program/manual/index.html"));
+    QVERIFY(manual.open(QIODevice::WriteOnly));
+    manual.close();
+    screens::showHelp();
+    QCOMPARE(scope.ui().launches, QStringList{QStringLiteral("open ") + office.root() + QStringLiteral("/program/manual/index.html")});
+    scope.ui().launches.clear();
     QFile help(office.root() + QStringLiteral("/program/CTFHelp.chm"));
     QVERIFY(help.open(QIODevice::WriteOnly));
     help.close();
