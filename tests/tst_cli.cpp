@@ -327,6 +327,11 @@ void tst_cli::checkExitCodes()
     const Run version = ctfadmin(office, {QStringLiteral("--version")});
     QCOMPARE(version.status, 0);
     QCOMPARE(version.out, QStringLiteral("ctfadmin 1.0.15\n"));
+    const Run help = ctfadmin(office, {QStringLiteral("--help")});
+    QCOMPARE(help.status, 0);
+    QVERIFY(help.err.isEmpty());
+    for (const char *command : {"setup", "settings", "return", "recreate", "annual", "enquiry", "import-register", "check", "convert"})
+        QVERIFY2(help.out.contains(QStringLiteral("ctfadmin [--root DIR] ") + QLatin1String(command)), command);
     QVERIFY(office.readFile(kAnnual).isNull());
 }
 
