@@ -96,7 +96,8 @@ int main(int argc, char **argv)
     frmCTFMaint maintenance;
     maintenance.show();
     QApplication::setActiveWindow(&maintenance);
-    QTest::qWaitForWindowActive(&maintenance);
+    if (!QTest::qWaitForWindowActive(&maintenance))
+        std::fputs("maintenance.png: the window did not become active\n", stderr);
     maintenance.mskURN->setFocus();
     settle();
     QTest::keyClicks(maintenance.mskURN, firstUrn());
