@@ -8,10 +8,7 @@ int expandYear(int yy)
     return yy < 30 ? 2000 + yy : 1900 + yy;
 }
 
-namespace {
-
-// Reads `min` to `max` ASCII digits at `at`; -1 when fewer are there.
-int digits(const QString &s, qsizetype &at, int min, int max)
+int readDigits(const QString &s, qsizetype &at, int min, int max)
 {
     int value = 0, n = 0;
     while (n < max && at < s.size() && s[at].unicode() >= '0' && s[at].unicode() <= '9') {
@@ -21,6 +18,8 @@ int digits(const QString &s, qsizetype &at, int min, int max)
     }
     return n >= min ? value : -1;
 }
+
+namespace {
 
 bool take(const QString &s, qsizetype &at, const char *oneOf)
 {
@@ -47,14 +46,14 @@ std::optional<QDate> valid(int y, int m, int d)
 std::optional<QDate> dayFirstText(const QString &s)
 {
     qsizetype at = 0;
-    const int d = digits(s, at, 1, 2);
+    const int d = readDigits(s, at, 1, 2);
     if (d < 0 || !take(s, at, "/.-"))
         return std::nullopt;
-    const int m = digits(s, at, 1, 2);
+    const int m = readDigits(s, at, 1, 2);
     if (m < 0 || !take(s, at, "/.-"))
         return std::nullopt;
     const qsizetype yearAt = at;
-    const int y = digits(s, at, 2, 4);
+    const int y = readDigits(s, at, 2, 4);
     const qsizetype yearDigits = at - yearAt;
     if (y < 0 || yearDigits == 3 || at != s.size())
         return std::nullopt;
@@ -65,22 +64,22 @@ std::optional<QDate> dayFirstText(const QString &s)
 std::optional<QDate> isoText(const QString &s)
 {
     qsizetype at = 0;
-    const int y = digits(s, at, 4, 4);
+    const int y = readDigits(s, at, 4, 4);
     if (y < 0 || !take(s, at, "-"))
         return std::nullopt;
-    const int m = digits(s, at, 2, 2);
+    const int m = readDigits(s, at, 2, 2);
     if (m < 0 || !take(s, at, "-"))
         return std::nullopt;
-    const int d = digits(s, at, 2, 2);
+    const int d = readDigits(s, at, 2, 2);
     if (d < 0)
         return std::nullopt;
     if (at < s.size()) {
-        if (!take(s, at, " T") || digits(s, at, 2, 2) < 0 || !take(s, at, ":") || digits(s, at, 2, 2) < 0)
+        if (!take(s, at, " T") || readDigits(s, at, 2, 2) < 0 || !take(s, at, ":") || readDigits(s, at, 2, 2) < 0)
             return std::nullopt;
         if (take(s, at, ":")) {
-            if (digits(s, at, 2, 2) < 0)
+            if (readDigits(s, at, 2, 2) < 0)
                 return std::nullopt;
-            if (take(s, at, ".") && digits(s, at, 1, int(s.size())) < 0)
+            if (take(s, at, ".") && readDigits(s, at, 1, int(s.size())) < 0)
                 return std::nullopt;
         }
         if (at != s.size())

@@ -21,6 +21,9 @@ inline bool isDate(const QString &text) { return parse(text).has_value(); }
 // as above; Null or anything else is no date.
 std::optional<QDate> fromVariant(const QVariant &value);
 
+// Reads `min` to `max` ASCII digits of `s` at `at`, moving `at` past them;
+// -1 (and `at` past what was read) when fewer are there.
+int readDigits(const QString &s, qsizetype &at, int min, int max);
 // A whole number with leading zeros to at least `width` digits.
 QString zeroPadded(int v, int width);
 // Access date literal text "mm/dd/yy" (month first, two-digit year).

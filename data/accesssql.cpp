@@ -27,18 +27,6 @@ qsizetype skipQuoted(const QString &s, qsizetype i)
 
 bool isBlank(QChar c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
-// `min` to `max` ASCII digits at j (moved past them); -1 when fewer are there.
-int digitsAt(const QString &s, qsizetype &j, int min, int max)
-{
-    int value = 0, n = 0;
-    while (n < max && j < s.size() && s[j] >= '0' && s[j] <= '9') {
-        value = value * 10 + (s[j].unicode() - '0');
-        ++j;
-        ++n;
-    }
-    return n >= min ? value : -1;
-}
-
 // "#m/d/yy#" literal at i (also "#m/d/yyyy h:mm[:ss]#", blanks allowed inside
 // the "#"s): the SQLite text and the length consumed. Read character by
 // character, since every per-member statement carries one or two.
@@ -59,14 +47,14 @@ bool dateLiteral(const QString &s, qsizetype i, QString &out, qsizetype &length)
         return false;
     };
     blanks();
-    const int month = digitsAt(s, j, 1, 2);
+    const int month = dates::readDigits(s, j, 1, 2);
     if (month < 0 || !at('/'))
         return false;
-    const int day = digitsAt(s, j, 1, 2);
+    const int day = dates::readDigits(s, j, 1, 2);
     if (day < 0 || !at('/'))
         return false;
     const qsizetype yearAt = j;
-    int year = digitsAt(s, j, 2, 4);
+    int year = dates::readDigits(s, j, 2, 4);
     if (year < 0 || j - yearAt == 3)
         return false;
     if (j - yearAt == 2)
@@ -75,9 +63,9 @@ bool dateLiteral(const QString &s, qsizetype i, QString &out, qsizetype &length)
     // An optional time: taken only when it is complete.
     const qsizetype beforeTime = j;
     int h = -1, mi = -1, se = 0;
-    if (blanks() && (h = digitsAt(s, j, 1, 2)) >= 0 && at(':') && (mi = digitsAt(s, j, 2, 2)) >= 0) {
+    if (blanks() && (h = dates::readDigits(s, j, 1, 2)) >= 0 && at(':') && (mi = dates::readDigits(s, j, 2, 2)) >= 0) {
         const qsizetype beforeSeconds = j;
-        if (!at(':') || (se = digitsAt(s, j, 2, 2)) < 0) {
+        if (!at(':') || (se = dates::readDigits(s, j, 2, 2)) < 0) {
             j = beforeSeconds;
             se = 0;
         }
