@@ -47,9 +47,33 @@ bool plainNumber(const unsigned char *text, int length, long double &value)
     return true;
 }
 
+// SQLite's aggregate memory is aligned for 8 bytes, a long double wants 16:
+// the running total is copied out of it and back, never used in place.
+class Held {
+public:
+    explicit Held(sqlite3_context *ctx, int size) : m_bytes(sqlite3_aggregate_context(ctx, size))
+    {
+        if (m_bytes)
+            std::memcpy(&m_total, m_bytes, sizeof m_total);
+    }
+    ~Held()
+    {
+        if (m_bytes)
+            std::memcpy(m_bytes, &m_total, sizeof m_total);
+    }
+    Held(const Held &) = delete;
+    Held &operator=(const Held &) = delete;
+    Total *get() { return m_bytes ? &m_total : nullptr; }
+
+private:
+    void *m_bytes;
+    Total m_total;
+};
+
 void step(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
-    auto *t = static_cast<Total *>(sqlite3_aggregate_context(ctx, sizeof(Total)));
+    Held held(ctx, sizeof(Total));
+    Total *t = held.get();
     if (!t)
         return;
     sqlite3_value *v = argv[0];
@@ -91,7 +115,8 @@ void step(sqlite3_context *ctx, int, sqlite3_value **argv)
 
 void final(sqlite3_context *ctx)
 {
-    auto *t = static_cast<Total *>(sqlite3_aggregate_context(ctx, 0));
+    Held held(ctx, 0);
+    const Total *t = held.get();
     if (!t || !t->any)
         sqlite3_result_null(ctx);
     else if (t->real)
