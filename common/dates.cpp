@@ -12,7 +12,8 @@ int readDigits(const QString &s, qsizetype &at, int min, int max)
 {
     int value = 0, n = 0;
     while (n < max && at < s.size() && s[at].unicode() >= '0' && s[at].unicode() <= '9') {
-        value = value * 10 + (s[at].unicode() - '0');
+        if (n < 9) // a longer run (a fraction of a second) is read, not valued
+            value = value * 10 + (s[at].unicode() - '0');
         ++at;
         ++n;
     }

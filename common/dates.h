@@ -21,8 +21,9 @@ inline bool isDate(const QString &text) { return parse(text).has_value(); }
 // as above; Null or anything else is no date.
 std::optional<QDate> fromVariant(const QVariant &value);
 
-// Reads `min` to `max` ASCII digits of `s` at `at`, moving `at` past them;
-// -1 (and `at` past what was read) when fewer are there.
+// Reads `min` to `max` ASCII digits of `s` at `at`, moving `at` past them,
+// and gives their value (of a run longer than nine digits, the value of the
+// first nine); -1 (and `at` past what was read) when fewer are there.
 int readDigits(const QString &s, qsizetype &at, int min, int max);
 // A whole number with leading zeros to at least `width` digits.
 QString zeroPadded(int v, int width);

@@ -166,6 +166,7 @@ void tst_data::dateParsing_data()
     QTest::newRow("year before 100") << "01/02/0099" << QDate();
     QTest::newRow("iso T, minutes") << "2026-04-05T10:30" << QDate(2026, 4, 5);
     QTest::newRow("iso fraction") << "2026-04-05 10:30:00.125" << QDate(2026, 4, 5);
+    QTest::newRow("iso long fraction") << "2026-04-05 10:30:00.12345678901234567890" << QDate(2026, 4, 5);
     QTest::newRow("iso fraction without seconds") << "2026-04-05 10:30.5" << QDate();
     QTest::newRow("iso short month") << "2026-4-05" << QDate();
     QTest::newRow("iso cut time") << "2026-04-05 10:3" << QDate();
