@@ -24,16 +24,18 @@ QPixmap menuPicture()
     // Painted into an opaque image (no alpha channel to blend).
     QImage pm(661, 512, QImage::Format_RGB32);
     QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient g(0, 0, 0, 512);
     g.setColorAt(0, QColor(0, 96, 160));
     g.setColorAt(1, QColor(0, 32, 80));
     p.fillRect(pm.rect(), g);
+    // The faint discs without antialiasing: their soft edges hide it, and
+    // blending their edges cost a tenth of the start-up.
     p.setPen(Qt::NoPen);
     for (int i = 0; i < 7; ++i) {
         p.setBrush(QColor(255, 255, 255, 18 + i * 6));
         p.drawEllipse(QPointF(470 - i * 40, 330 - i * 25), 150 - i * 15, 150 - i * 15);
     }
+    p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::white);
     QFont f = p.font();
     f.setPointSize(30);
