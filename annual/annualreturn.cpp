@@ -192,8 +192,9 @@ Money AnnualReturn::subscriptionsOf(const QString &sql, Connection &c, const QSt
     const int value = rs.columnIndex(QStringLiteral("Tranvalue1"));
     const int narrative = rs.columnIndex(QStringLiteral("Narrative"));
     for (; !rs.eof(); rs.moveNext()) {
-        moneyOf(rs.value(value), sql, QStringLiteral("TranValue1"), member);
-        total += subscriptionValue(rs.value(value), rs.value(narrative));
+        const QVariant v = rs.value(value);
+        moneyOf(v, sql, QStringLiteral("TranValue1"), member);
+        total += subscriptionValue(v, rs.value(narrative));
     }
     return total;
 }
