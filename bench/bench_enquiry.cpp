@@ -9,11 +9,6 @@
 #include "returns/frmctfview.h"
 
 #include <QApplication>
-#include <QProcess>
-#include <QStandardPaths>
-
-#include <QFile>
-
 #include <malloc.h>
 
 namespace {
@@ -22,25 +17,6 @@ double heapBytes()
 {
     const struct mallinfo2 m = mallinfo2();
     return double(m.uordblks + m.hblkhd);
-}
-
-// Runs a program with its output thrown away, under /usr/bin/time: seconds
-// taken, and its peak memory in megabytes (0 when time is not installed).
-std::pair<double, double> timed(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.setStandardOutputFile(QProcess::nullDevice());
-    const bool withTime = QFile::exists(QStringLiteral("/usr/bin/time"));
-    QElapsedTimer t;
-    t.start();
-    if (withTime)
-        p.start(QStringLiteral("/usr/bin/time"), QStringList{QStringLiteral("-f"), QStringLiteral("%M")} + QStringList{program} + args);
-    else
-        p.start(program, args);
-    p.waitForFinished(-1);
-    const double s = seconds(t);
-    const QList<QByteArray> lines = p.readAllStandardError().trimmed().split('\n');
-    return {s, withTime ? lines.last().toDouble() / 1024.0 : 0.0};
 }
 
 } // namespace
@@ -85,7 +61,7 @@ int main(int argc, char **argv)
     report("sort by CRN", crn);
     report("sort by Amount", amount);
 
-    const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    const QString sqlite3 = sqlite3Program();
     if (sqlite3.isEmpty()) {
         std::printf("sqlite3 is not installed: no comparison\n");
         return 0;

@@ -13,8 +13,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QList>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include <malloc.h>
 
@@ -75,17 +73,13 @@ int main(int argc, char **argv)
             report("  opening the output screen (queries, list, checks)", open);
             std::printf("  %-56s %9.1f MB\n", "memory the open output screen holds", held);
             // sqlite3 reading the same rows (and the lowest and highest ID).
-            const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+            const QString sqlite3 = sqlite3Program();
             if (!sqlite3.isEmpty()) {
-                QProcess p;
-                p.setStandardOutputFile(QProcess::nullDevice());
-                t.restart();
-                p.start(sqlite3, {office.host(QStringLiteral("K:\\CTF.mdb")),
-                                  QStringLiteral("SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = 0; "
-                                                 "SELECT Max(ID) FROM ChildTrustFunds WHERE RecordOutput = 0; "
-                                                 "SELECT * FROM ChildTrustFunds WHERE RecordOutput = 0 ORDER BY Entity, CRN;")});
-                p.waitForFinished(-1);
-                const double cli = seconds(t);
+                const double cli = timed(sqlite3, {office.host(QStringLiteral("K:\\CTF.mdb")),
+                                                   QStringLiteral("SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = 0; "
+                                                                  "SELECT Max(ID) FROM ChildTrustFunds WHERE RecordOutput = 0; "
+                                                                  "SELECT * FROM ChildTrustFunds WHERE RecordOutput = 0 ORDER BY Entity, CRN;")})
+                                       .first;
                 report("  sqlite3 reading the same rows", cli);
                 std::printf("  ratio opening / sqlite3: %.2f\n", open / cli);
             }

@@ -11,7 +11,9 @@
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QProcess>
 #include <QSqlQuery>
+#include <QStandardPaths>
 
 BenchOffice::BenchOffice()
 {
@@ -119,3 +121,22 @@ void BenchOffice::addHolders(int holders, int transactionsEach)
         }
     });
 }
+
+std::pair<double, double> timed(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    const bool withTime = QFile::exists(QStringLiteral("/usr/bin/time"));
+    QElapsedTimer t;
+    t.start();
+    if (withTime)
+        p.start(QStringLiteral("/usr/bin/time"), QStringList{QStringLiteral("-f"), QStringLiteral("%M")} + QStringList{program} + args);
+    else
+        p.start(program, args);
+    p.waitForFinished(-1);
+    const double s = seconds(t);
+    const QList<QByteArray> lines = p.readAllStandardError().trimmed().split('\n');
+    return {s, withTime ? lines.last().toDouble() / 1024.0 : 0.0};
+}
+
+QString sqlite3Program() { return QStandardPaths::findExecutable(QStringLiteral("sqlite3")); }

@@ -5,8 +5,10 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <utility>
 
 class BenchOffice {
 public:
@@ -30,6 +32,12 @@ public:
     QString openFile(const OpenFileRequest &) override { return {}; }
     bool startProgram(const QString &, WindowStyle) override { return false; }
 };
+
+// Runs a program with its output thrown away, under /usr/bin/time: seconds
+// taken, and its peak memory in megabytes (0 when time is not installed).
+std::pair<double, double> timed(const QString &program, const QStringList &args);
+// The sqlite3 program the benchmarks compare with; empty when not installed.
+QString sqlite3Program();
 
 inline double seconds(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e9; }
 inline void report(const char *what, double s) { std::printf("%-58s %9.3f s\n", what, s); std::fflush(stdout); }

@@ -491,13 +491,6 @@ Recordset::Packed::Packed(const QVector<QVariant> &values)
         m_bytes.squeeze(); // something streamed took more than its guess
 }
 
-QVector<QVariant> Recordset::Packed::unpack() const
-{
-    QVector<QVariant> values;
-    unpackInto(values);
-    return values;
-}
-
 void Recordset::Packed::unpackInto(QVector<QVariant> &values) const
 {
     values.clear();

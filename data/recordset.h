@@ -73,7 +73,6 @@ private:
     public:
         Packed() = default;
         explicit Packed(const QVector<QVariant> &values);
-        QVector<QVariant> unpack() const;
         // Into a vector whose storage is reused row after row.
         void unpackInto(QVector<QVariant> &values) const;
 
