@@ -87,6 +87,9 @@ void AnnualReturn::open()
 {
     m_member.setConnectionString(connectionStringFor(m_settings, QStringLiteral("Tarnwell"), officeroot::programFolder()).connectionString);
     m_tran.setConnectionString(connectionStringFor(m_settings, QStringLiteral("TarnTran"), officeroot::programFolder()).connectionString);
+    // Tarnwell's data is only ever read.
+    m_member.setReadOnly(true);
+    m_tran.setReadOnly(true);
     m_member.open();
     m_tran.open();
 }

@@ -110,7 +110,8 @@ QString usage()
         "        every table of a Microsoft Access file into a new SQLite file (Windows or host paths)\n"
         "\n"
         "The office root is --root DIR, else $CTFADMIN_ROOT, else $XDG_DATA_HOME/ctfadmin.\n"
-        "Exit status: 0 done; 1 input refused; 2 wrong usage; 3 a database or file failure.\n");
+        "Exit status: 0 done; 1 input refused; 2 wrong usage; 3 a database or file failure;\n"
+        "4 (return) the return was created and marked, but its log copy could not be made.\n");
 }
 
 void printSettings()
@@ -258,7 +259,10 @@ int periodicReturn(const QStringList &args)
                               MsgIcon::Exclamation);
         return 1;
     }
-    return output.generate(periodEnd) == returns::RunResult::Done ? 0 : 3;
+    if (output.generate(periodEnd) != returns::RunResult::Done)
+        return 3;
+    // A scheduled run learns that the return stands without its log copy.
+    return output.logCopyFailed() ? 4 : 0;
 }
 
 int recreate(const QStringList &args)

@@ -51,10 +51,23 @@ struct Database {
     }
     ~Database()
     {
-        db.commit();
+        if (db.isOpen())
+            db.rollback(); // finish() was not reached: nothing half written stays
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
+    }
+    // The driver's own words when a statement cannot even be prepared (a
+    // drive that fails says so, not "Parameter count mismatch" later).
+    void prepare(QSqlQuery &q, const QString &sql)
+    {
+        if (!q.prepare(sql))
+            throw DbError(QStringLiteral("Cannot write the demo data: %1").arg(q.lastError().text()));
+    }
+    void finish()
+    {
+        if (!db.commit())
+            throw DbError(QStringLiteral("Cannot write the demo data: %1").arg(db.lastError().text()));
     }
     void exec(QSqlQuery &q)
     {
@@ -84,14 +97,14 @@ void fillTarnwell(const QString &path, const Options &o)
     Random r(o.seed);
     Database d(path);
     QSqlQuery q(d.db);
-    q.prepare(QStringLiteral("INSERT INTO Control (cuname, YearEndDate) VALUES (?, ?)"));
+    d.prepare(q, QStringLiteral("INSERT INTO Control (cuname, YearEndDate) VALUES (?, ?)"));
     q.addBindValue(QStringLiteral("Tarnwell Demo Credit Union Ltd"));
     q.addBindValue(QStringLiteral("2026-09-30"));
     d.exec(q);
     const struct { const char *code, *desc; int type; } products[] = {
         {"CTF", "Child Trust Fund", 3}, {"JUN", "Junior CTF saver", 12}, {"S1", "Ordinary shares", 1}};
     for (const auto &p : products) {
-        q.prepare(QStringLiteral("INSERT INTO Product VALUES (?, ?, ?)"));
+        d.prepare(q, QStringLiteral("INSERT INTO Product VALUES (?, ?, ?)"));
         q.addBindValue(QString::fromLatin1(p.code));
         q.addBindValue(QString::fromLatin1(p.desc));
         q.addBindValue(p.type);
@@ -112,7 +125,7 @@ void fillTarnwell(const QString &path, const Options &o)
                 t += QChar('A' + r.below(4));
             ni = t;
         }
-        q.prepare(QStringLiteral("INSERT INTO MemberMain VALUES (?, ?, ?, ?, ?)"));
+        d.prepare(q, QStringLiteral("INSERT INTO MemberMain VALUES (?, ?, ?, ?, ?)"));
         q.addBindValue(memberNo);
         q.addBindValue(QString::fromLatin1(kForenames[r.below(20)]));
         q.addBindValue(QString::fromLatin1(kSurnames[r.below(20)]));
@@ -121,7 +134,7 @@ void fillTarnwell(const QString &path, const Options &o)
         d.exec(q);
 
         const QString product = r.below(3) == 0 ? QStringLiteral("JUN") : QStringLiteral("CTF");
-        q.prepare(QStringLiteral("INSERT INTO MemberBalances VALUES (?, ?, ?)"));
+        d.prepare(q, QStringLiteral("INSERT INTO MemberBalances VALUES (?, ?, ?)"));
         q.addBindValue(memberNo);
         q.addBindValue(product);
         q.addBindValue(0);
@@ -132,7 +145,7 @@ void fillTarnwell(const QString &path, const Options &o)
         qint64 balanceCents = 0;
         auto addTran = [&](const QDate &date, qint64 cents, const QVariant &narrative) {
             const bool older = r.below(2) == 0;
-            q.prepare(QStringLiteral("INSERT INTO %1 (MemberNo, Account, ProductCode, TranDate, TranValue1, Narrative) VALUES (?, 1, ?, ?, ?, ?)")
+            d.prepare(q, QStringLiteral("INSERT INTO %1 (MemberNo, Account, ProductCode, TranDate, TranValue1, Narrative) VALUES (?, 1, ?, ?, ?, ?)")
                           .arg(older ? QStringLiteral("MemberAllTrans") : QStringLiteral("MemberTrans")));
             q.addBindValue(memberNo);
             q.addBindValue(product);
@@ -157,11 +170,12 @@ void fillTarnwell(const QString &path, const Options &o)
         // A little after the year end, which no figure of that year counts.
         if (r.below(4) == 0)
             addTran(QDate(2026, 4, 6).addDays(r.below(30)), 1000 + r.below(5000), QStringLiteral("Deposit"));
-        q.prepare(QStringLiteral("INSERT INTO MemberBals VALUES (?, ?, 0, 0, 0)"));
+        d.prepare(q, QStringLiteral("INSERT INTO MemberBals VALUES (?, ?, 0, 0, 0)"));
         q.addBindValue(memberNo);
         q.addBindValue(r.below(25) == 0 ? 0.0 : double(balanceCents) / 100.0);
         d.exec(q);
     }
+    d.finish();
 }
 
 void fillRegister(const QString &path, const Options &o)
@@ -188,7 +202,7 @@ void fillRegister(const QString &path, const Options &o)
         } else if (kind == QStringLiteral("ChildDeath")) {
             dod = dates::dayFirst(qMin(dob.addDays(200 + r.below(1000)), QDate(2026, 10, 1)));
         }
-        q.prepare(QStringLiteral("INSERT INTO ChildTrustFunds (Entity, CRN, DOB, Amount, DOD, MemberNo, PeriodEndSent, RecordOutput, Ref, SentRef, Type) "
+        d.prepare(q, QStringLiteral("INSERT INTO ChildTrustFunds (Entity, CRN, DOB, Amount, DOD, MemberNo, PeriodEndSent, RecordOutput, Ref, SentRef, Type) "
                                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         q.addBindValue(kind);
         q.addBindValue(crn(r));
@@ -203,6 +217,7 @@ void fillRegister(const QString &path, const Options &o)
         q.addBindValue(type.isValid() ? type : QVariant(QStringLiteral("")));
         d.exec(q);
     }
+    d.finish();
 }
 
 } // namespace demodata

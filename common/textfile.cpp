@@ -5,12 +5,12 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 LineWriter::LineWriter(const QString &windowsPath, Mode mode) : m_path(windowsPath), m_mode(mode)
@@ -21,6 +21,7 @@ LineWriter::LineWriter(const QString &windowsPath, Mode mode) : m_path(windowsPa
     m_file.setFileName(mapped.hostPath);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         throw FileError(QStringLiteral("Cannot create %1: %2").arg(windowsPath, m_file.errorString()));
+    ::fchmod(m_file.handle(), textfile::kPrivateFileMode);
 }
 
 LineWriter::~LineWriter() { m_file.close(); }
@@ -72,31 +73,78 @@ void LineWriter::close()
 
 namespace textfile {
 
-bool copyReplacing(const QString &source, const QString &target, QString *error)
+bool writeReplacing(const QString &target, const QByteArray &bytes, QString *error)
 {
     auto fail = [&](const QString &why) {
         if (error)
             *error = why;
         return false;
     };
-    const MappedPath from = pathmapper::map(source);
-    if (!from.ok())
-        return fail(from.error);
     const MappedPath to = pathmapper::map(target);
     if (!to.ok())
         return fail(to.error);
-    QFile in(from.hostPath);
-    if (!in.open(QIODevice::ReadOnly))
-        return fail(in.errorString());
-    const QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        return fail(in.errorString());
-    if (!QFileInfo(QFileInfo(to.hostPath).absolutePath()).isDir())
+    const QString folder = QFileInfo(to.hostPath).absolutePath();
+    if (!QFileInfo(folder).isDir())
         return fail(QStringLiteral("the folder of %1 does not exist").arg(target));
-    QSaveFile out(to.hostPath);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
-        return fail(out.errorString());
+    // Written whole beside the target, on the disk, and only then renamed
+    // over it: a full disk or a failed write leaves the target as it was.
+    const QByteArray beside = QFile::encodeName(to.hostPath + QStringLiteral(".ctfadmin-new"));
+    const int fd = ::open(beside.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kPrivateFileMode);
+    if (fd < 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    ::fchmod(fd, kPrivateFileMode);
+    const auto abandon = [&](int err) {
+        ::close(fd);
+        ::unlink(beside.constData());
+        return fail(QString::fromLocal8Bit(std::strerror(err)));
+    };
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return abandon(n < 0 ? errno : ENOSPC);
+        done += n;
+    }
+    if (::fdatasync(fd) != 0)
+        return abandon(errno);
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(beside.constData());
+        return fail(QString::fromLocal8Bit(std::strerror(err)));
+    }
+    if (::rename(beside.constData(), QFile::encodeName(to.hostPath).constData()) != 0) {
+        const int err = errno;
+        ::unlink(beside.constData());
+        return fail(QString::fromLocal8Bit(std::strerror(err)));
+    }
+    syncFolder(folder);
+    notifySync(target);
     return true;
+}
+
+bool copyReplacing(const QString &source, const QString &target, QString *error)
+{
+    const MappedPath from = pathmapper::map(source);
+    if (!from.ok()) {
+        if (error)
+            *error = from.error;
+        return false;
+    }
+    QFile in(from.hostPath);
+    if (!in.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = in.errorString();
+        return false;
+    }
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError) {
+        if (error)
+            *error = in.errorString();
+        return false;
+    }
+    return writeReplacing(target, bytes, error);
 }
 
 namespace {

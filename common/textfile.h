@@ -34,8 +34,16 @@ private:
 };
 
 namespace textfile {
-// Copies a closed file over target (both Windows paths), replacing it.
-// False with a reason when it fails.
+// Files that hold members' or children's data (returns, log copies) are
+// readable and writable by their owner and the owner's group only: an
+// office whose desks share the drive gives them access through the group.
+inline constexpr unsigned kPrivateFileMode = 0660;
+// Writes bytes as the whole new content of target (a Windows path): written
+// beside it, put on the disk, then renamed over it, so a failure (full disk,
+// a write refused) leaves target as it was. False with a reason on failure.
+bool writeReplacing(const QString &target, const QByteArray &bytes, QString *error = nullptr);
+// Copies a closed file over target (both Windows paths) as writeReplacing
+// does. False with a reason when it fails.
 bool copyReplacing(const QString &source, const QString &target, QString *error = nullptr);
 // Puts a complete file in the place of target in the same folder in one
 // step (rename), and puts the change of the folder on the disk; throws FileError.

@@ -1,6 +1,7 @@
 #include "data/accessfile.h"
 
 #include "common/error.h"
+#include "data/dbfile.h"
 #include "data/schema.h"
 #include "platform/officeroot.h"
 #include "platform/userinterface.h"
@@ -100,10 +101,9 @@ QString quoted(const QString &name) { return QLatin1Char('"') + QString(name).re
 
 bool isAccessFile(const QString &hostPath)
 {
-    QFile f(hostPath);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    return isAccessHeader(f.read(19));
+    // The register may be the file asked about, with connections open on it.
+    QByteArray head;
+    return dbfile::readHead(hostPath, 19, &head, nullptr) && isAccessHeader(head);
 }
 
 bool isAccessHeader(const QByteArray &head)

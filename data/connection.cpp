@@ -3,11 +3,11 @@
 #include "common/error.h"
 #include "data/accessfile.h"
 #include "data/accesssql.h"
+#include "data/dbfile.h"
 #include "data/sqlserver.h"
 #include "data/strictsum.h"
 #include "platform/pathmapper.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -95,51 +95,111 @@ void Connection::open()
 void Connection::openJet(const QString &dataSource)
 {
     m_describe = dataSource;
+    m_drive = {};
     const MappedPath mapped = pathmapper::map(dataSource);
     if (!mapped.ok())
         throw DbError(QStringLiteral("Could not find file '%1'. %2").arg(dataSource, mapped.error));
     const QFileInfo info(mapped.hostPath);
     if (!info.isFile())
         throw DbError(QStringLiteral("Could not find file '%1'.").arg(dataSource));
-    QFile probe(mapped.hostPath);
-    if (!probe.open(QIODevice::ReadOnly))
-        throw DbError(QStringLiteral("Cannot read the database file '%1': %2").arg(dataSource, probe.errorString()));
-    const QByteArray head = probe.read(32);
-    probe.close();
+    // Through the one descriptor kept open for this file: closing a
+    // descriptor of our own here would drop the locks of every connection
+    // this program has open on it (see data/dbfile.h).
+    QByteArray head;
+    QString readError;
+    if (!dbfile::readHead(mapped.hostPath, 100, &head, &readError))
+        throw DbError(QStringLiteral("Cannot read the database file '%1': %2").arg(dataSource, readError));
+    // SQLite would take an empty file for a new database and write one
+    // into it: an empty file is a damaged or unfinished copy, never a database.
+    if (head.isEmpty())
+        throw DbError(QStringLiteral("'%1' is empty (0 bytes), so it is not a database ctfadmin can read. Put the "
+                                     "office's copy of the file back in its place.").arg(dataSource));
+    m_drive = dbfile::driveOf(mapped.hostPath);
     // A genuine Access file is read through its read-only SQLite snapshot.
     const bool access = accessfile::isAccessHeader(head);
     const QString file = access ? accessfile::snapshot(mapped.hostPath, dataSource) : mapped.hostPath;
-    if (!access && !head.isEmpty() && !head.startsWith(QByteArrayLiteral("SQLite format 3")))
+    if (!access && !head.startsWith(QByteArrayLiteral("SQLite format 3")))
         throw DbError(QStringLiteral("'%1' is not a database file that ctfadmin can read.").arg(dataSource));
 
     QSqlDatabase db = QSqlDatabase::contains(m_name) ? database() : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
     db.setDatabaseName(file);
-    db.setConnectOptions(access ? QStringLiteral("QSQLITE_OPEN_READONLY") : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    // Writers wait for each other; across desks on a file server a commit
+    // takes longer, so they wait longer there.
+    const int busyMs = m_drive.shared ? 30000 : 5000;
+    db.setConnectOptions(access || m_readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(busyMs)
+                                              : QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyMs));
     if (!db.open())
-        throw DbError(QStringLiteral("Cannot open the database '%1': %2").arg(dataSource, db.lastError().text()));
+        throw DbError(QStringLiteral("Cannot open the database '%1': %2").arg(dataSource, why(db.lastError().text())));
     m_backend = Backend::Sqlite;
     if (!strictsum::install(db))
         throw DbError(QStringLiteral("Cannot open the database '%1': its sums could not be checked.").arg(dataSource));
+    QSqlQuery pragma(db);
     if (access) {
-        QSqlQuery tables(db);
-        if (tables.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'ChildTrustFunds' COLLATE NOCASE"))
-            && tables.next()) {
+        if (pragma.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'ChildTrustFunds' COLLATE NOCASE"))
+            && pragma.next()) {
             db.close();
             throw DbError(registerInAccessMessage(dataSource));
         }
         return;
     }
-    // Each saved row is committed on its own; WAL with synchronous NORMAL keeps
-    // every commit once the call returns, even when the program is killed,
-    // without a disk flush per row.
-    QSqlQuery pragma(db);
-    pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    if (m_drive.shared) {
+        // A file server gives no memory shared between desks (or none at
+        // all): WAL would lose commits or fail, so the file keeps a rollback
+        // journal, and the server's byte-range locks order the desks. A file
+        // left in WAL by a local run is switched back; in exclusive locking
+        // mode SQLite reads the WAL without shared memory to do so.
+        if (!m_readOnly) {
+            pragma.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
+            const bool switched = pragma.exec(QStringLiteral("PRAGMA journal_mode=DELETE")) && pragma.next()
+                && pragma.value(0).toString().compare(QStringLiteral("delete"), Qt::CaseInsensitive) == 0;
+            const QString failure = switched ? QString() : why(pragma.lastError().text());
+            pragma.finish();
+            pragma.exec(QStringLiteral("PRAGMA locking_mode=NORMAL"));
+            // The next read gives the exclusive lock back.
+            pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+            pragma.finish();
+            if (!switched) {
+                db.close();
+                throw DbError(QStringLiteral("Cannot open the database '%1' on the %2 drive: it could not be set to the "
+                                             "journal a shared drive needs (%3). Close ctfadmin on every desk that has "
+                                             "it open, then try again.")
+                                  .arg(dataSource, m_drive.kind, failure.isEmpty() ? QStringLiteral("the file is in use") : failure));
+            }
+            pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        }
+        pragma.exec(QStringLiteral("PRAGMA mmap_size=0"));
+        pragma.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kCacheKiB));
+        return;
+    }
+    if (!m_readOnly) {
+        // Each saved row is committed on its own; WAL with synchronous NORMAL
+        // keeps every commit once the call returns, even when the program is
+        // killed, without a disk flush per row.
+        pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    }
     // Pages are read through the memory map and kept in a cache large
     // enough for a register or a Tarnwell file of a large credit union, so
     // long runs do not read and write the same pages again and again.
     pragma.exec(QStringLiteral("PRAGMA mmap_size=%1").arg(kMmapBytes));
     pragma.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kCacheKiB));
+}
+
+QString Connection::why(const QString &driverText) const
+{
+    QString text = driverText.trimmed();
+    // SQLite's words for a drive that failed under it say nothing of which
+    // drive or what to do.
+    if (m_backend != Backend::SqlServer
+        && (text.contains(QStringLiteral("disk I/O error"), Qt::CaseInsensitive)
+            || text.contains(QStringLiteral("unable to open database file"), Qt::CaseInsensitive))) {
+        const QString drive = m_drive.shared ? QStringLiteral("the %1 network drive that holds %2").arg(m_drive.kind, m_describe)
+                                             : QStringLiteral("the drive that holds %1").arg(m_describe);
+        text += QStringLiteral(" (%1 could not read or write it: check that the drive is connected, has room and "
+                               "lets this user write there; a network drive must carry file locks to the server, see "
+                               "docs/install.md)").arg(drive);
+    }
+    return text;
 }
 
 int Connection::s_loginSeconds = sqlserver::kLoginSeconds;
@@ -183,9 +243,9 @@ void Connection::beginTransaction()
     if (m_backend == Backend::Sqlite) {
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
-            throw DbError(QStringLiteral("Cannot start a transaction in %1: %2").arg(m_describe, q.lastError().text().trimmed()));
+            throw DbError(QStringLiteral("Cannot start a transaction in %1: %2").arg(m_describe, why(q.lastError().text())));
     } else if (!db.transaction()) {
-        throw DbError(QStringLiteral("Cannot start a transaction in %1: %2").arg(m_describe, db.lastError().text().trimmed()));
+        throw DbError(QStringLiteral("Cannot start a transaction in %1: %2").arg(m_describe, why(db.lastError().text())));
     }
     m_inTransaction = true;
 }
@@ -195,17 +255,17 @@ void Connection::commit()
     notifyStatement(QStringLiteral("COMMIT"));
     QSqlDatabase db = database();
     m_inTransaction = false;
-    QString why;
+    QString failure;
     if (m_backend == Backend::Sqlite) {
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("COMMIT")))
-            why = q.lastError().text().trimmed();
+            failure = why(q.lastError().text());
     } else if (!db.commit()) {
-        why = db.lastError().text().trimmed();
+        failure = why(db.lastError().text());
     }
-    if (!why.isNull()) {
+    if (!failure.isNull()) {
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-        throw DbError(QStringLiteral("Cannot save the changes in %1: %2").arg(m_describe, why));
+        throw DbError(QStringLiteral("Cannot save the changes in %1: %2").arg(m_describe, failure));
     }
 }
 
@@ -261,14 +321,14 @@ int Connection::execute(const QString &sql, const QVariantList &binds)
     if (it == m_prepared.end()) {
         QSqlQuery q(database());
         if (!q.prepare(sql))
-            throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3").arg(m_describe, sql, q.lastError().text().trimmed()));
+            throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3").arg(m_describe, sql, why(q.lastError().text())));
         it = m_prepared.insert(sql, q);
     }
     QSqlQuery &q = *it;
     for (int i = 0; i < binds.size(); ++i)
         q.bindValue(i, binds[i]);
     if (!q.exec())
-        throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3").arg(m_describe, sql, q.lastError().text().trimmed()));
+        throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3").arg(m_describe, sql, why(q.lastError().text())));
     return q.numRowsAffected();
 }
 

@@ -5,6 +5,7 @@
 // SQLOLEDB string opens the SQL Server catalogue through ODBC and FreeTDS.
 // Failures throw DbError with a text that names the database; passwords
 // never appear in one.
+#include "data/dbfile.h"
 #include "data/sqlitenative.h"
 
 #include <QHash>
@@ -29,6 +30,9 @@ public:
     Connection &operator=(const Connection &) = delete;
 
     void setConnectionString(const QString &connectionString) { m_connectionString = connectionString; }
+    // A connection that only reads (Tarnwell's files): opened read-only,
+    // its journal and file left exactly as they are. Set before open().
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
     const QString &connectionString() const { return m_connectionString; }
     void open();
     bool isOpen() const;
@@ -55,6 +59,11 @@ public:
     QSqlDatabase database() const;
     // What the connection reaches, for messages ("K:\CTF.mdb", "TarnMain on SRV1").
     const QString &describe() const { return m_describe; }
+    // The drive a database file lives on (known once open() has read it).
+    const dbfile::Drive &drive() const { return m_drive; }
+    // A driver's failure text, with what SQLite leaves unsaid (which drive
+    // failed, what to do) added.
+    QString why(const QString &driverText) const;
 
     // Tests watch every statement sent, as the caller wrote it.
     using StatementObserver = std::function<void(const Connection &, const QString &sql)>;
@@ -111,6 +120,8 @@ private:
     QString m_describe;
     Backend m_backend = Backend::None;
     bool m_inTransaction = false;
+    bool m_readOnly = false;
+    dbfile::Drive m_drive;
     QHash<QString, QSqlQuery> m_prepared;
     QHash<QString, std::shared_ptr<CompiledShape>> m_shapes;
 };

@@ -1,6 +1,7 @@
 #include "data/schema.h"
 
 #include "common/error.h"
+#include "data/dbfile.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -132,7 +133,10 @@ void createDatabaseFile(const QString &hostPath, Kind kind)
                 throw DbError(QStringLiteral("Cannot create the tables of %1: %2").arg(hostPath, why));
             }
         }
-        q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        // The register starts in WAL on a local disk; on a shared drive, and
+        // for Tarnwell's files (only ever read), it keeps its rollback journal.
+        if (kind == Kind::Register && !dbfile::driveOf(hostPath).shared)
+            q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         db.close();
     }
     QSqlDatabase::removeDatabase(name);

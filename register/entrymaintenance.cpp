@@ -32,6 +32,7 @@ void EntryMaintenance::openRegister(const QString &ctf)
 bool EntryMaintenance::openMemberDatabase(const QString &member)
 {
     m_cnMember.setConnectionString(member);
+    m_cnMember.setReadOnly(true); // Tarnwell's members are only ever read
     try {
         m_cnMember.open();
         m_memberDbOpen = true;

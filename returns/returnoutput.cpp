@@ -11,6 +11,7 @@
 #include "platform/userinterface.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
 
@@ -212,19 +213,28 @@ QString putBackText(const RunInfo &left, int putBack)
         .arg(left.describe())
         .arg(putBack);
 }
+
+QString recordUnreadable(const QString &why)
+{
+    return QStringLiteral("The record of return runs cannot be used: %1\r\n\r\nNo return can be created until it can; check "
+                          "that the drive of the register is connected and this user may write there.")
+        .arg(why);
+}
+
+// Whether a return file holds entry lines (anything past the header but
+// "NilReturn"). A file that cannot be read is taken to hold some.
+bool holdsEntries(const QString &windowsPath)
+{
+    QFile f(pathmapper::toHost(windowsPath));
+    if (!f.open(QIODevice::ReadOnly))
+        return true;
+    const QList<QByteArray> lines = f.read(4096).split('\n');
+    return lines.size() > 1 && !lines[1].trimmed().isEmpty() && lines[1].trimmed() != "NilReturn";
+}
 } // namespace
 
-int ReturnOutput::putRight(RunRecord &record, const RunInfo &left)
+int ReturnOutput::putBack(RunRecord &record, const RunInfo &left)
 {
-    if (left.complete) {
-        // Killed after its return was complete: put the return in its place.
-        if (pathmapper::fileExists(left.partialPath))
-            textfile::replace(left.partialPath, left.returnPath);
-        if (!left.logPath.isEmpty() && !pathmapper::fileExists(left.logPath))
-            textfile::copyReplacing(left.returnPath, left.logPath);
-        record.clear();
-        return 0;
-    }
     int putBack = 0;
     if (!left.marked.isEmpty()) {
         // Only entries that still carry this run's marking go back.
@@ -232,9 +242,47 @@ int ReturnOutput::putRight(RunRecord &record, const RunInfo &left)
                                                       "WHERE RecordOutput <> 0 AND SentRef = ? AND ID IN (SELECT value FROM json_each(?))"),
                                        {left.sentRef, jsonArray(left.marked)});
     }
-    textfile::remove(left.partialPath);
+    if (!left.partialPath.isEmpty())
+        textfile::remove(left.partialPath);
     record.clear();
     return putBack;
+}
+
+void ReturnOutput::finishReturn(RunRecord &record, const RunInfo &left)
+{
+    if (pathmapper::fileExists(left.partialPath))
+        textfile::replace(left.partialPath, left.returnPath);
+    if (!left.logPath.isEmpty() && !pathmapper::fileExists(left.logPath)) {
+        if (!pathmapper::fileExists(left.returnPath))
+            throw FileError(QStringLiteral("The return created %1 has no log copy, and %2 is no longer there to copy. If it was "
+                                           "sent, keep the submission program's copy; then empty %3 to go on.")
+                                .arg(left.describe(), left.returnPath, record.windowsPath()));
+        QString why;
+        if (!textfile::copyReplacing(left.returnPath, left.logPath, &why))
+            throw FileError(QStringLiteral("The return created %1 (%2) has no log copy yet: %3 could not be written (%4). No new "
+                                           "return can be created until it has one, so that the return is never replaced while it is "
+                                           "the only copy of its lines. Make room there, or copy the file there under that name by "
+                                           "hand; it is tried again each time the output screen opens or a return is created.")
+                                .arg(left.describe(), left.returnPath, left.logPath, why));
+    }
+    record.clear();
+}
+
+QString ReturnOutput::putRight(RunRecord &record, const RunInfo &left)
+{
+    if (left.logCopyFailed && !left.abandoned && !pathmapper::fileExists(left.partialPath)) {
+        // Not an interrupted run: a return that still waits for its log copy.
+        finishReturn(record, left);
+        return QStringLiteral("The log copy %1 of the return created %2 has now been made.").arg(left.logPath, left.describe());
+    }
+    if (left.complete) {
+        // Killed after its return was complete: put the return in its place.
+        finishReturn(record, left);
+        return QStringLiteral("The return run started %1 was interrupted after its return was complete; "
+                              "the return has been put in its place as %2.")
+            .arg(left.describe(), left.returnPath);
+    }
+    return putBackText(left, putBack(record, left));
 }
 
 void ReturnOutput::putRightAtOpening()
@@ -246,20 +294,23 @@ void ReturnOutput::putRightAtOpening()
         if (!record.claim(nullptr))
             return; // a run is in progress: it is not ours to touch
         left = record.leftover();
-        if (!left.started.isValid())
-            return;
-        const int putBack = putRight(record, left);
-        ui::current().message(left.complete ? QStringLiteral("The return run started %1 was interrupted after its return was complete; "
-                                                             "the return has been put in its place as %2.")
-                                                  .arg(left.describe(), left.returnPath)
-                                            : putBackText(left, putBack),
-                              title, MsgIcon::Information);
     } catch (const CtfError &e) {
-        ui::current().message(QStringLiteral("The return run started %1 did not finish, and what it marked could not be put back "
-                                             "now: %2\r\n\r\nNo return can be created until this is put right; it is tried again "
-                                             "each time this screen opens.")
-                                  .arg(left.describe(), e.description()),
-                              title, MsgIcon::Critical);
+        ui::current().message(recordUnreadable(e.description()), title, MsgIcon::Critical);
+        if (m_readError.isEmpty())
+            m_readError = e.description();
+        return;
+    }
+    if (!left.started.isValid())
+        return;
+    try {
+        ui::current().message(putRight(record, left), title, MsgIcon::Information);
+    } catch (const CtfError &e) {
+        const QString text = left.logCopyFailed && !left.abandoned
+            ? e.description()
+            : QStringLiteral("The return run started %1 did not finish, and what it left could not be put right now: %2\r\n\r\n"
+                             "No return can be created until this is put right; it is tried again each time this screen opens.")
+                  .arg(left.describe(), e.description());
+        ui::current().message(text, title, MsgIcon::Critical);
         if (m_readError.isEmpty())
             m_readError = e.description();
     }
@@ -269,6 +320,7 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
 {
     const QString title = QString::fromLatin1(kCaption);
     m_marked = 0;
+    m_logCopyFailed = false;
     if (!m_loaded) {
         ui::current().message(QStringLiteral("The CTF register could not be opened, so no return was created."), title, MsgIcon::Critical);
         return RunResult::Failed;
@@ -282,6 +334,9 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
         return RunResult::Failed;
     }
     RunRecord record(registerPath());
+    const std::optional<QDate> periodEnd = dates::parse(periodEndText);
+    const QDate pe = periodEnd.value_or(QDate());
+    const QString logPath = logFileName(pe, start.time());
     try {
         RunInfo other;
         if (!record.claim(&other)) {
@@ -293,10 +348,26 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
         }
         const RunInfo left = record.leftover();
         if (left.started.isValid()) {
-            // A run died since this screen opened: its entries are put back,
-            // and this screen's list no longer says what is outstanding.
-            const int putBack = putRight(record, left);
-            ui::current().message(putBackText(left, putBack) + QStringLiteral("\r\n\r\nClose this screen and open it again to create the return."),
+            const bool waitingForCopy = left.logCopyFailed && !left.abandoned;
+            const QString done = putRight(record, left);
+            if (!waitingForCopy) {
+                // A run died since this screen opened: this screen's list no
+                // longer says what is outstanding.
+                ui::current().message(done + QStringLiteral("\r\n\r\nClose this screen and open it again to create the return."),
+                                      title, MsgIcon::Exclamation);
+                return RunResult::Failed;
+            }
+            ui::current().message(done, title, MsgIcon::Information);
+        }
+        // The log copy of a return made earlier in the same minute (same
+        // period end) would be replaced, and with IRReturn.txt both copies
+        // of its lines: a return that held entries is kept whole.
+        if (pathmapper::fileExists(logPath) && holdsEntries(logPath)) {
+            const QTime minute(start.time().hour(), start.time().minute());
+            ui::current().message(QStringLiteral("A return for this period end was created at %1, and a return created in the same "
+                                                 "minute would replace its log copy %2. No return was created and nothing was "
+                                                 "marked; create the return again after %1.")
+                                      .arg(minute.toString(QStringLiteral("HH:mm")), logPath),
                                   title, MsgIcon::Exclamation);
             return RunResult::Failed;
         }
@@ -306,8 +377,6 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
     }
 
     ui::BusyScope busy;
-    const std::optional<QDate> periodEnd = dates::parse(periodEndText);
-    const QDate pe = periodEnd.value_or(QDate());
     RunInfo run;
     run.started = start;
     run.host = QSysInfo::machineHostName();
@@ -315,7 +384,7 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
     run.sentRef = QStringLiteral("From ID %1 to %2").arg(m_lowest).arg(m_highest);
     run.returnPath = returnFilePath();
     run.partialPath = run.returnPath + QStringLiteral(".incomplete");
-    run.logPath = logFileName(pe, start.time());
+    run.logPath = logPath;
     const QString &path = run.returnPath;
     const QString header = QStringLiteral("Header|") + (periodEnd ? dates::returnForm(pe) : periodEndText);
     try {
@@ -397,13 +466,23 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
     } catch (const CtfError &e) {
         m_connection.rollback();
         busy.release();
+        // The new return is not in place (the rename is the last step), so
+        // whatever this run marked goes back, even after "complete".
         QString afterwards;
+        const int committed = m_marked;
         try {
-            const int putBack = putRight(record, record.leftover());
-            afterwards = QStringLiteral("The %1 entries this run had marked were put back, so nothing needs unmarking by hand.").arg(putBack);
+            record.markAbandoned();
+            RunInfo mine = record.leftover();
+            mine.partialPath = run.partialPath;
+            const int putBack = this->putBack(record, mine);
+            afterwards = putBack == 0 ? QStringLiteral("No entry was marked as output.")
+                                      : QStringLiteral("The %1 entries this run had marked as output were put back, so they go into "
+                                                       "the next return; nothing needs unmarking by hand.").arg(putBack);
         } catch (const CtfError &again) {
-            afterwards = QStringLiteral("The entries this run had marked could not be put back now (%1); they will be put back the "
-                                        "next time the output screen opens or a return is created. Nothing needs unmarking by hand.")
+            afterwards = QStringLiteral("The %1 entries this run had marked as output could not be put back now (%2): they stay "
+                                        "marked until the output screen next opens or a return is next created, which puts them "
+                                        "back. Nothing needs unmarking by hand.")
+                             .arg(committed)
                              .arg(again.description());
         }
         m_marked = 0;
@@ -414,13 +493,23 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
         return RunResult::Failed;
     }
     QString why;
-    if (!textfile::copyReplacing(path, run.logPath, &why))
+    m_logCopyFailed = !textfile::copyReplacing(path, run.logPath, &why);
+    if (m_logCopyFailed) {
         ui::current().message(QStringLiteral("Unable to make a copy of the document [") + path + QStringLiteral("] - please do this manually"),
                               title, MsgIcon::Information);
-    try {
-        record.clear();
-    } catch (const CtfError &) {
-        // The record still says "complete": the next opening only empties it.
+        // The record stays until the copy is made: no run replaces this
+        // return while it is the only copy of its lines.
+        try {
+            record.markLogCopyFailed();
+        } catch (const CtfError &) {
+            // The record still says "complete": the next opening makes the copy.
+        }
+    } else {
+        try {
+            record.clear();
+        } catch (const CtfError &) {
+            // The record still says "complete": the next opening only empties it.
+        }
     }
     record.release();
     busy.release();

@@ -20,6 +20,11 @@
 //   (RecordOutput no, PeriodEndSent Null), so nothing needs unmarking by
 //   hand; one that is killed is put right the next time the output screen
 //   opens or a return is created.
+// - No run replaces a return whose lines are in no other file: a return
+//   whose log copy failed keeps its run record until the copy is made (each
+//   opening and run tries again, and no new run starts before), and a run in
+//   the same minute as an earlier one with the same period end, which would
+//   replace that one's log copy, is refused unless that was a nil return.
 #include "common/clock.h"
 #include "data/connection.h"
 #include "data/recordset.h"
@@ -80,6 +85,8 @@ public:
     // user interface. markedThisRun() counts the entries it marked.
     RunResult generate(const QString &periodEndText, const QDateTime &start = ctfclock::now());
     int markedThisRun() const { return m_marked; }
+    // The last run's return is in place but its log copy could not be made.
+    bool logCopyFailed() const { return m_logCopyFailed; }
     QString returnFilePath() const;
 
     // Copies a chosen log over the return file (hostOrWindowsPath empty: cancelled).
@@ -91,9 +98,16 @@ public:
     void setGroupSize(int rows) { m_groupSize = rows; }
 
 private:
-    // Puts right what an interrupted run left (see RunRecord); the number
-    // of entries put back. Throws CtfError.
-    int putRight(RunRecord &record, const RunInfo &left);
+    // Puts right what an earlier run left (see RunRecord): an interrupted
+    // run's markings put back, or its complete return put in place, or a
+    // missing log copy made; the message that says what was done. Throws
+    // CtfError, and then the record stays.
+    QString putRight(RunRecord &record, const RunInfo &left);
+    // A run's markings put back and its incomplete file removed; the number
+    // of entries put back.
+    int putBack(RunRecord &record, const RunInfo &left);
+    // A complete return put in its place and its log copy made.
+    void finishReturn(RunRecord &record, const RunInfo &left);
     // At opening: a run that did not finish is put right, with a message.
     void putRightAtOpening();
     QString registerPath() const;
@@ -104,6 +118,7 @@ private:
     qint32 m_highest = 0;
     QString m_proposal;
     int m_marked = 0;
+    bool m_logCopyFailed = false;
     bool m_loaded = false;
     QString m_readError;
     int m_groupSize = kGroupSize;

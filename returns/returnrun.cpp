@@ -6,7 +6,8 @@
 
 #include <QFileInfo>
 
-#include <sys/file.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace returns {
@@ -20,6 +21,8 @@ const QByteArray kReturn = "return: ";
 const QByteArray kLog = "log copy: ";
 const QByteArray kMarked = "marked: ";
 const QByteArray kComplete = "complete";
+const QByteArray kAbandoned = "abandoned";
+const QByteArray kLogCopyFailed = "log copy failed";
 } // namespace
 
 QString RunInfo::describe() const
@@ -44,7 +47,16 @@ bool RunRecord::claim(RunInfo *other)
     m_file.setFileName(mapped.hostPath);
     if (!m_file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         throw FileError(QStringLiteral("Cannot open %1: %2").arg(m_path, m_file.errorString()));
-    if (::flock(m_file.handle(), LOCK_EX | LOCK_NB) != 0) {
+    ::fchmod(m_file.handle(), textfile::kPrivateFileMode); // it names entries' IDs
+    // A byte-range lock on the open file description: network filesystems
+    // (NFS, SMB, FUSE with lock forwarding) carry it to the file server, so it
+    // holds across desks; it belongs to this open file alone, so a second run
+    // in this program is refused too, and closing other descriptors of the
+    // file does not drop it.
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    if (::fcntl(m_file.handle(), F_OFD_SETLK, &whole) != 0) {
         if (other)
             *other = leftover();
         m_file.close();
@@ -92,7 +104,13 @@ RunInfo RunRecord::leftover()
             }
         } else if (line == kComplete)
             info.complete = true;
+        else if (line == kAbandoned)
+            info.abandoned = true;
+        else if (line == kLogCopyFailed)
+            info.logCopyFailed = true;
     }
+    if (info.abandoned)
+        info.complete = false;
     // A record cut short by a crash still names its run; one with nothing
     // readable in it is taken as the run that began at the file's time.
     if (!all.trimmed().isEmpty() && !info.started.isValid())
@@ -134,6 +152,8 @@ void RunRecord::addMarked(const QList<qint64> &ids)
 }
 
 void RunRecord::markComplete() { append(kComplete + '\n'); }
+void RunRecord::markAbandoned() { append(kAbandoned + '\n'); }
+void RunRecord::markLogCopyFailed() { append(kLogCopyFailed + '\n'); }
 
 void RunRecord::clear()
 {

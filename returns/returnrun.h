@@ -2,7 +2,8 @@
 // The record of a periodic return run, kept in a text file beside the
 // register ("K:\CTF.mdb" has "K:\CTF.mdb.return-run"). It does two jobs:
 //
-// - One run at a time. A run holds an exclusive lock (flock) on the file
+// - One run at a time. A run holds an exclusive byte-range lock (an open
+//   file description lock, which file servers keep) on the file
 //   from start to end; the operating system drops it when the program ends,
 //   however it ends. A run that cannot take the lock is refused before it
 //   touches any file or row, whether the other run is on another screen, in
@@ -14,7 +15,8 @@
 //   committed (written to the disk before the commit), and "complete" once
 //   the return and all markings are done. An idle register has an empty
 //   file. A file that is not empty when a run or the output screen takes
-//   the lock is what a killed, crashed or failed run left behind.
+//   the lock is what a killed, crashed or failed run left behind, or a
+//   return still waiting for its log copy.
 #include <QDateTime>
 #include <QFile>
 #include <QList>
@@ -32,6 +34,8 @@ struct RunInfo {
     QString logPath;            // its log copy
     QList<qint64> marked;       // IDs whose marking was committed
     bool complete = false;      // the new return was complete and all markings committed
+    bool abandoned = false;     // the run failed: its return is not put in place, its markings go back
+    bool logCopyFailed = false; // the return is in place but its log copy could not be made
 
     // "06/12/2026 20:31:05 on OFFICE-PC"
     QString describe() const;
@@ -63,6 +67,12 @@ public:
     // this returns; throws FileError.
     void addMarked(const QList<qint64> &ids);
     void markComplete();
+    // The run failed before its return was in place: whatever the record
+    // said, its markings are to be put back (complete no longer holds).
+    void markAbandoned();
+    // The return is in place but has no log copy yet: the record stays, so
+    // that no later run replaces the return before its copy is made.
+    void markLogCopyFailed();
     // The run is over: the file is emptied.
     void clear();
 

@@ -11,6 +11,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <unistd.h>
+#include <QFileInfo>
 #include <QTest>
 
 using returns::ReturnOutput;
@@ -47,6 +50,8 @@ private slots:
     void secondRunWritesTheSameEntries();
     void recreateCopiesLogAndLeavesRegister();
     void recreateMissingLog();
+    void earlierReturnsKept_data();
+    void earlierReturnsKept();
     void connectionFailure();
     void orderIgnoresCaseInALoadedTable();
 };
@@ -268,7 +273,7 @@ void tst_periodicreturn::rowThatCannotBeSavedStopsTheRun()
     QCOMPARE(m.icon, MsgIcon::Critical);
     QVERIFY2(m.text.contains(QStringLiteral("refused by test")), qPrintable(m.text));
     QVERIFY2(m.text.contains(QStringLiteral("K:\\Returns\\IRReturn.txt is as it was before this run. The 2 entries this run had marked "
-                                            "were put back, so nothing needs unmarking by hand.")),
+                                            "as output were put back, so they go into the next return; nothing needs unmarking by hand.")),
              qPrintable(m.text));
     QVERIFY(!scope.ui().busyNow);
 }
@@ -323,6 +328,13 @@ void tst_periodicreturn::unreadableRegister()
         }
     }
     ReturnOutput out;
+    if (damage == QStringList{QStringLiteral("truncate")}) {
+        // An empty file is refused by name, and never made into a database.
+        QVERIFY(!out.load());
+        QVERIFY(scope.ui().messages.last().text.contains(QStringLiteral("'K:\\CTF.mdb' is empty (0 bytes)")));
+        QCOMPARE(QFileInfo(office.host(kCtf)).size(), 0);
+        return;
+    }
     QVERIFY(out.load());
     QVERIFY(scope.ui().messages.isEmpty()); // the opening stays silent
     QVERIFY(!out.readError().isEmpty());
@@ -435,7 +447,7 @@ void tst_periodicreturn::flushBeforeCommit()
     textfile::setSyncObserver({});
     const QString partial = kReturn + QStringLiteral(".incomplete"), record = kCtf + QStringLiteral(".return-run");
     QStringList group{partial, record, QStringLiteral("COMMIT")};
-    const QStringList expected = QStringList{record} + group + group + group + QStringList{partial, record, kReturn};
+    const QStringList expected = QStringList{record} + group + group + group + QStringList{partial, record, kReturn, kLog};
     QCOMPARE(events, expected);
     QCOMPARE(markedCount(office), 5);
     QCOMPARE(office.readFile(kCtf + QStringLiteral(".return-run")), QByteArray(""));
@@ -478,6 +490,120 @@ void tst_periodicreturn::recreateCopiesLogAndLeavesRegister()
     QCOMPARE(scope.ui().messages[0].text,
              QStringLiteral("ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."));
     QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT RecordOutput || PeriodEndSent || SentRef FROM ChildTrustFunds")), marks);
+}
+
+namespace {
+// A folder on a drive that is full (a tiny tmpfs filled up); false where
+// the suite cannot mount one (not root).
+class FullDrive {
+public:
+    // `first` is written into the drive before it is filled.
+    bool mount(const QString &folder, const QByteArray &first = {}, const QString &firstName = {})
+    {
+        if (::geteuid() != 0 || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                                              QStringLiteral("size=16k"), QStringLiteral("tmpfs"), folder}) != 0)
+            return false;
+        m_folder = folder;
+        if (!firstName.isEmpty()) {
+            QFile f(folder + QLatin1Char('/') + firstName);
+            if (!f.open(QIODevice::WriteOnly) || f.write(first) != first.size())
+                return false;
+        }
+        QFile filler(folder + QStringLiteral("/filler"));
+        if (filler.open(QIODevice::WriteOnly))
+            while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) {
+            }
+        return true;
+    }
+    ~FullDrive()
+    {
+        if (!m_folder.isEmpty())
+            QProcess::execute(QStringLiteral("umount"), {m_folder});
+    }
+
+private:
+    QString m_folder;
+};
+
+// Every entry marked as output has its line in IRReturn.txt or a log copy,
+// and no file stands cut short or empty.
+void checkEveryMarkedEntryKept(TestOffice &office)
+{
+    QByteArray kept = office.readFile(kReturn);
+    for (const QString &log : QDir(office.host(QStringLiteral("C:\\temp"))).entryList({QStringLiteral("QD*.log")}, QDir::Files)) {
+        const QByteArray bytes = office.readFile(QStringLiteral("C:\\temp\\") + log);
+        QVERIFY2(bytes.startsWith("Header|") && bytes.endsWith("\r\n"), qPrintable(log));
+        kept += bytes;
+    }
+    const QStringList marked = office.scalar(kCtf, QStringLiteral("SELECT group_concat(CRN, ' ') FROM ChildTrustFunds WHERE RecordOutput <> 0"))
+                                   .toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString &urn : marked)
+        QVERIFY2(kept.contains("|" + urn.toLatin1() + " |"), qPrintable(urn + QStringLiteral(" is marked but in no file")));
+}
+} // namespace
+
+// Faults around the files of a return: no earlier return is destroyed,
+// nothing marked is left without its line, and each message says what was
+// done. Runs at kStart; the second at `secondAt`.
+void tst_periodicreturn::earlierReturnsKept_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("secondResult"); // RunResult of the second run, -1: none
+    QTest::addColumn<QString>("message");  // part of the last message
+    QTest::newRow("second run in the same minute") << "same minute" << int(returns::RunResult::Failed)
+                                                   << "A return for this period end was created at 09:05, and a return created in the same "
+                                                      "minute would replace its log copy C:\\temp\\QD30112026-0905.log. No return was "
+                                                      "created and nothing was marked; create the return again after 09:05.";
+    QTest::newRow("same minute after a nil return") << "nil first" << int(returns::RunResult::Done)
+                                                    << "ASCII file  [K:\\Returns\\IRReturn.txt]  has been created";
+    QTest::newRow("IRReturn.txt cannot be replaced") << "return is a folder" << -1
+                                                     << "The 3 entries this run had marked as output were put back, so they go into "
+                                                        "the next return";
+    QTest::newRow("log folder full") << "temp full" << int(returns::RunResult::Failed)
+                                     << "has no log copy yet: C:\\temp\\QD30112026-0905.log could not be written";
+    QTest::newRow("returns folder full at re-creation") << "returns full" << -1 << "Unable to re-create document from log file";
+}
+
+void tst_periodicreturn::earlierReturnsKept()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, secondResult);
+    QFETCH(QString, message);
+    TestOffice office;
+    ScriptedUiScope scope;
+    FullDrive full;
+    if (fault != QStringLiteral("nil first"))
+        addVouchers(office, 3);
+    if (fault == QStringLiteral("return is a folder"))
+        QVERIFY(QDir().mkpath(office.host(kReturn)));
+    if (fault == QStringLiteral("temp full") && !full.mount(office.host(QStringLiteral("C:\\temp"))))
+        QSKIP("a full drive needs root to mount a tmpfs");
+    ReturnOutput first;
+    QVERIFY(first.load());
+    const returns::RunResult firstResult = first.generate(QStringLiteral("30/11/2026"), kStart);
+    QCOMPARE(firstResult, fault == QStringLiteral("return is a folder") ? returns::RunResult::Failed : returns::RunResult::Done);
+    QCOMPARE(first.logCopyFailed(), fault == QStringLiteral("temp full"));
+    if (fault == QStringLiteral("temp full")) {
+        QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Unable to make a copy of the document [K:\\Returns\\IRReturn.txt] - please do this manually"));
+        QVERIFY(!QFile::exists(office.host(kLog)));
+    }
+    if (fault == QStringLiteral("returns full")) {
+        if (!full.mount(office.host(QStringLiteral("K:\\Returns")), kPrevious, QStringLiteral("IRReturn.txt")))
+            QSKIP("a full drive needs root to mount a tmpfs");
+        QCOMPARE(ReturnOutput::recreate(kLog), returns::RecreateResult::CopyFailed);
+        QCOMPARE(office.readFile(kReturn), kPrevious); // the previous return, whole
+    }
+    if (fault == QStringLiteral("nil first"))
+        addVouchers(office, 3);
+    if (secondResult >= 0) {
+        ReturnOutput second;
+        QVERIFY(second.load());
+        QCOMPARE(int(second.generate(QStringLiteral("30/11/2026"), kStart.addSecs(20))), secondResult);
+    }
+    QVERIFY2(scope.ui().messages.last().text.contains(message), qPrintable(scope.ui().messages.last().text));
+    checkEveryMarkedEntryKept(office);
+    QVERIFY(!QFile::exists(office.host(kReturn + QStringLiteral(".incomplete"))));
+    QCOMPARE(markedCount(office), fault == QStringLiteral("return is a folder") ? 0 : 3);
 }
 
 void tst_periodicreturn::recreateMissingLog()
