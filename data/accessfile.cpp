@@ -19,6 +19,7 @@
 #include <QTime>
 #include <atomic>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace accessfile {
@@ -337,6 +338,11 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
         QFile::remove(partial);
         throw DbError(failure);
     }
+    // Never more open than the file it came from, and never open to other
+    // users of the machine: it holds members' names and NI numbers.
+    struct stat source {};
+    const mode_t mode = ::stat(QFile::encodeName(hostPath).constData(), &source) == 0 ? (source.st_mode & 0660) : 0600;
+    ::chmod(QFile::encodeName(partial).constData(), mode);
     QFile::remove(target);
     if (!QFile::rename(partial, target)) {
         QFile::remove(partial);
@@ -344,24 +350,56 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
     }
 }
 
+namespace {
+// What tells one version of a file from another: a file rewritten in place
+// changes its times (to the nanosecond, and the change time cannot be set
+// back), one replaced by a rename changes its inode.
+QString versionKey(const QString &hostPath)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(hostPath).constData(), &st) != 0)
+        return {};
+    return QStringLiteral("%1-%2.%3-%4.%5-%6")
+        .arg(qint64(st.st_size))
+        .arg(qint64(st.st_mtim.tv_sec)).arg(qint64(st.st_mtim.tv_nsec))
+        .arg(qint64(st.st_ctim.tv_sec)).arg(qint64(st.st_ctim.tv_nsec))
+        .arg(quint64(st.st_ino));
+}
+} // namespace
+
 QString snapshot(const QString &hostPath, const QString &shownPath)
 {
     const QFileInfo info(hostPath);
     const QByteArray pathKey = QCryptographicHash::hash(info.absoluteFilePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     const QString folder = officeroot::path() + QStringLiteral("/cache/access");
-    if (!QDir().mkpath(folder))
+    if (!QDir().mkpath(folder)
+        || ::chmod(QFile::encodeName(officeroot::path() + QStringLiteral("/cache")).constData(), 0700) != 0
+        || ::chmod(QFile::encodeName(folder).constData(), 0700) != 0)
         throw DbError(QStringLiteral("Cannot read the Access database '%1': the snapshot folder %2 cannot be created.").arg(shownPath, folder));
     const QString prefix = QString::fromLatin1(pathKey) + QLatin1Char('-');
-    const QString file = folder + QLatin1Char('/') + prefix
-        + QStringLiteral("%1-%2.sqlite").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
-    if (QFileInfo::exists(file))
+    // A file that changes while it is read (Tarnwell writing it, a copy
+    // over it) would give a snapshot of no one version: the version is
+    // checked before and after, and the file read again when they differ.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const QString before = versionKey(hostPath);
+        if (before.isEmpty())
+            throw DbError(QStringLiteral("Could not find file '%1'.").arg(shownPath));
+        const QString file = folder + QLatin1Char('/') + prefix + before + QStringLiteral(".sqlite");
+        if (QFileInfo::exists(file))
+            return file;
+        convert(hostPath, shownPath, file);
+        if (versionKey(hostPath) != before) {
+            QFile::remove(file);
+            continue;
+        }
+        // Snapshots of earlier versions of the same file are of no more use.
+        for (const QString &old : QDir(folder).entryList({prefix + QStringLiteral("*.sqlite")}, QDir::Files))
+            if (folder + QLatin1Char('/') + old != file)
+                QFile::remove(folder + QLatin1Char('/') + old);
         return file;
-    convert(hostPath, shownPath, file);
-    // Snapshots of earlier versions of the same file are of no more use.
-    for (const QString &old : QDir(folder).entryList({prefix + QStringLiteral("*.sqlite")}, QDir::Files))
-        if (folder + QLatin1Char('/') + old != file)
-            QFile::remove(folder + QLatin1Char('/') + old);
-    return file;
+    }
+    throw DbError(QStringLiteral("The Access database '%1' changed each time it was read, so no figures were taken from it. "
+                                 "Try again when Tarnwell has finished writing it.").arg(shownPath));
 }
 
 void setConversionObserver(std::function<void(const QString &)> observer) { conversionObserver() = std::move(observer); }

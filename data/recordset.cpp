@@ -24,7 +24,7 @@ QString failure(const Connection &c, const QString &sql, const QString &why)
             .arg(sqlserver::kStatementSeconds)
             .arg(sql);
     return QStringLiteral("The database %1 refused the statement \"%2\": %3")
-        .arg(c.describe(), sql, why.trimmed());
+        .arg(c.describe(), sql, c.why(why));
 }
 
 QString failure(const Connection &c, const QString &sql, const QSqlError &e) { return failure(c, sql, e.text()); }
@@ -246,7 +246,7 @@ QSqlQuery &Recordset::prepared(const QString &sql)
         QSqlQuery q(m_connection->database());
         if (!q.prepare(sql))
             throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3")
-                              .arg(m_connection->describe(), sql, q.lastError().text().trimmed()));
+                              .arg(m_connection->describe(), sql, m_connection->why(q.lastError().text())));
         it = m_prepared.insert(sql, q);
     }
     return *it;
@@ -289,7 +289,7 @@ void Recordset::update()
         for (const QVariant &b : binds)
             q.addBindValue(b);
         if (!q.exec())
-            throw DbError(QStringLiteral("Cannot add the row to %1 in %2: %3").arg(m_table, m_connection->describe(), q.lastError().text().trimmed()));
+            throw DbError(QStringLiteral("Cannot add the row to %1 in %2: %3").arg(m_table, m_connection->describe(), m_connection->why(q.lastError().text())));
         row.rowid = q.lastInsertId().toLongLong();
         QVector<QVariant> stored = loadRow(row.rowid);
         row.values = Packed(stored.size() == m_columns.size() ? stored : row.edited);
@@ -320,7 +320,7 @@ void Recordset::update()
     for (const QVariant &b : checkBinds)
         q.addBindValue(b);
     if (!q.exec())
-        throw DbError(QStringLiteral("Cannot save the row of %1 in %2: %3").arg(m_table, m_connection->describe(), q.lastError().text().trimmed()));
+        throw DbError(QStringLiteral("Cannot save the row of %1 in %2: %3").arg(m_table, m_connection->describe(), m_connection->why(q.lastError().text())));
     if (q.numRowsAffected() != 1)
         throw DbError(QStringLiteral("Cannot save the row of %1 in %2: it was changed or deleted by someone else "
                                      "since it was read. Nothing was saved; look the entry up again.")
@@ -373,7 +373,7 @@ void Recordset::deleteRow()
         for (const QVariant &v : currentValues())
             q.addBindValue(v);
         if (!q.exec())
-            throw DbError(QStringLiteral("Cannot delete the row of %1 in %2: %3").arg(m_table, m_connection->describe(), q.lastError().text().trimmed()));
+            throw DbError(QStringLiteral("Cannot delete the row of %1 in %2: %3").arg(m_table, m_connection->describe(), m_connection->why(q.lastError().text())));
         if (q.numRowsAffected() != 1)
             throw DbError(QStringLiteral("Cannot delete the row of %1 in %2: it was changed or deleted by someone else "
                                          "since it was read. Nothing was deleted.").arg(m_table, m_connection->describe()));

@@ -3,7 +3,9 @@
 #include "common/error.h"
 #include "data/dbfile.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <sys/stat.h>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -140,6 +142,8 @@ void createDatabaseFile(const QString &hostPath, Kind kind)
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
+    // Members' and children's data: no access for other users of the machine.
+    ::chmod(QFile::encodeName(hostPath).constData(), 0660);
 }
 
 } // namespace schema

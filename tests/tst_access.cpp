@@ -25,6 +25,8 @@
 #include <QSqlRecord>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 const QString kData = QStringLiteral(CTF_TEST_DATA "/mdb");
 const QString kTarn = QStringLiteral("K:\\Tarnwell.mdb");
@@ -255,14 +257,24 @@ void tst_access::snapshotCache()
         QVERIFY_THROWS_EXCEPTION(DbError, c.execute(QStringLiteral("DELETE FROM Control")));
     }
     QCOMPARE(conversions, 1);
-    QFile f(office.host(kTarn));
-    QVERIFY(f.open(QIODevice::ReadWrite));
-    QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
-    f.close();
+    // A file readable by its owner alone gives a snapshot no more open, in
+    // folders of the owner's, whatever the umask.
+    const QString cache = office.root() + QStringLiteral("/cache/access");
+    const auto mode = [](const QString &path) { return int(QFileInfo(path).permissions() & 0x0077); };
+    QCOMPARE(mode(office.root() + QStringLiteral("/cache")), 0);
+    QCOMPARE(mode(cache), 0);
+    // A change in the same second and of the same size is a new version
+    // (a copy replacing the file in place changes its change time).
+    QVERIFY(QFile::setPermissions(office.host(kTarn), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    const mode_t oldMask = ::umask(022);
     Connection c;
     c.setConnectionString(GetConnectionString(QStringLiteral("Tarnwell")));
     c.open();
+    ::umask(oldMask);
     QCOMPARE(conversions, 2);
+    const QStringList snapshots = QDir(cache).entryList({QStringLiteral("*.sqlite")}, QDir::Files);
+    QCOMPARE(snapshots.size(), 1);
+    QCOMPARE(mode(cache + QLatin1Char('/') + snapshots[0]), 0);
     accessfile::setConversionObserver({});
     QCOMPARE(bytes(office.host(kTarn)), bytes(kData + QStringLiteral("/generated/tarnwell-jet4.mdb")));
 }
