@@ -117,6 +117,17 @@ AnnualReturn::ControlInfo AnnualReturn::readControl()
     return info;
 }
 
+QStringList AnnualReturn::productCodes()
+{
+    QStringList codes;
+    Recordset rs;
+    rs.open(QStringLiteral("Select ProductCode FROM Product ;"), m_member);
+    for (; !rs.eof(); rs.moveNext())
+        if (!rs.value(0).isNull())
+            codes << rs.value(0).toString();
+    return codes;
+}
+
 QList<ProductItem> AnnualReturn::loadProducts()
 {
     QList<ProductItem> items;
@@ -327,9 +338,10 @@ Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QSt
                 // Over 18 (more than 216 month boundaries) at the year end: no record.
                 const QVariant dobValue = mm.value(QStringLiteral("DOB"));
                 f.dob = dates::fromVariant(dobValue);
+                // Only a valid date is tested; any other value means no age
+                // test, and the checks name the member.
                 if (!dobValue.isNull() && !f.dob)
-                    throw DbError(QStringLiteral("The table MemberMain holds the date of birth \"%1\" for member %2, which is not a date.")
-                                      .arg(dobValue.toString(), m));
+                    f.dobNotADate = dobValue.toString();
                 if (f.leftOut == LeftOut::No && f.dob && monthBoundaries(*f.dob, end) > 216)
                     f.leftOut = LeftOut::Over18;
             }
@@ -400,8 +412,12 @@ Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString
             if (checkOnly) {
                 // The age, for the checks only: the product return makes no age test.
                 mm.open(QStringLiteral("Select DOB from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
-                if (!mm.eof())
-                    f.dob = dates::fromVariant(mm.value(QStringLiteral("DOB")));
+                if (!mm.eof()) {
+                    const QVariant dobValue = mm.value(QStringLiteral("DOB"));
+                    f.dob = dates::fromVariant(dobValue);
+                    if (!dobValue.isNull() && !f.dob)
+                        f.dobNotADate = dobValue.toString();
+                }
             }
             return f;
         });

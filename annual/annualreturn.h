@@ -54,6 +54,7 @@ struct MemberFigures {
     Money subscriptions;
     std::optional<QDate> dob;   // for the product command only read when checking
     LeftOut leftOut = LeftOut::No;
+    QString dobNotADate;        // a DOB that is there but no valid date: no age test is made
 };
 enum class Field { None, StartDate, EndDate };
 
@@ -73,6 +74,9 @@ public:
     ControlInfo readControl();
     // The product list as loaded: empty when txtDatabase is "K:\".
     QList<ProductItem> loadProducts();
+    // Every code of the Product table (the command line refuses others);
+    // throws DbError.
+    QStringList productCodes();
 
     // The share-account command for account n (1 to 4).
     Outcome runShareAccount(int n, const QString &startText, const QString &endText);

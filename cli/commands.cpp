@@ -310,10 +310,13 @@ int readAnnual(const QStringList &args, annual::AnnualReturn &run, AnnualRequest
     }
     r.start = o[QStringLiteral("--start")];
     r.end = o[QStringLiteral("--end")];
+    QStringList known;
     try {
         run.open();
-        if (products)
+        if (products) {
             r.items = run.loadProducts();
+            known = run.productCodes();
+        }
     } catch (const CtfError &e) {
         err(e.description());
         return 3;
@@ -323,6 +326,10 @@ int readAnnual(const QStringList &args, annual::AnnualReturn &run, AnnualRequest
         for (const QString &c : o[QStringLiteral("--products")].split(',', Qt::SkipEmptyParts))
             if (!c.trimmed().isEmpty())
                 codes << c.trimmed();
+        // A mistyped code would give a nil return that looks right.
+        for (const QString &c : codes)
+            if (!known.contains(c, Qt::CaseInsensitive))
+                return wrongUsage(QStringLiteral("--products: there is no product %1 in Tarnwell's Product table").arg(c));
         QStringList listed;
         for (annual::ProductItem &item : r.items) {
             listed << annual::productCode(item.text);

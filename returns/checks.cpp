@@ -189,6 +189,10 @@ Result checkAnnual(annual::AnnualReturn &run, int shareAccount, const QList<annu
             result.add(who, leftOutText(f));
             return;
         }
+        if (!f.dobNotADate.isEmpty())
+            result.add(who, QStringLiteral("has the date of birth \"%1\" in MemberMain, which is not a date, so no age test is "
+                                           "made and the return reports the member; put the date right in Tarnwell (warning).")
+                                .arg(f.dobNotADate));
         if (shareAccount == 0 && f.dob && end && annual::monthBoundaries(*f.dob, *end) >= 216)
             result.add(who, QStringLiteral("is 18 or more at the end date (born %1); the product return still reports "
                                                            "the account (information).").arg(dates::dayFirst(*f.dob)));
@@ -200,10 +204,18 @@ Result checkAnnual(annual::AnnualReturn &run, int shareAccount, const QList<annu
         if (f.balance < Money())
             result.add(who, QStringLiteral("the year-end balance is %1.").arg(f.balance.roundedTo2().format2()));
     };
+    // Whatever way the run ends, the run keeps no reference to this call's
+    // variables.
+    struct Reset {
+        annual::AnnualReturn &run;
+        ~Reset()
+        {
+            run.onMember = {};
+            run.checkOnly = false;
+        }
+    } reset{run};
     const annual::Outcome outcome = shareAccount > 0 ? run.runShareAccount(shareAccount, startText, endText)
                                                      : run.runProducts(products, startText, endText);
-    run.onMember = {};
-    run.checkOnly = false;
     result.refused = outcome == annual::Outcome::Refused; // the message has been shown
     return result;
 }
