@@ -467,6 +467,7 @@ void tst_annualreturn::annualChecks()
     QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
     QVERIFY(office.readFile(kFile).contains("Account|KL000012A|2|y|0.00|0.00|0.00\r\n"));
     QFile::remove(office.host(kFile));
+    scope.ui().messages.clear();
     // SQL Server gives a date of birth as a date and time.
     QCOMPARE(dates::fromVariant(QDateTime(QDate(2010, 2, 28), QTime(0, 0))), std::optional<QDate>(QDate(2010, 2, 28)));
     checks::Result r = checks::checkAnnual(run, 1, {}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
@@ -484,7 +485,7 @@ void tst_annualreturn::annualChecks()
         "Member 112: has the date of birth \"31/02/1990\" in MemberMain, which is not a date, so no age test is made and the "
         "return reports the member; put the date right in Tarnwell (warning)."}));
     QVERIFY(office.readFile(kFile).isNull());
-    QCOMPARE(scope.ui().messages.size(), 1); // the run's own "Output complete"
+    QVERIFY(scope.ui().messages.isEmpty());
     // Dates: a slip of the two-digit year, a start after the end.
     r = checks::checkAnnual(run, 1, {}, QStringLiteral("06/04/95"), QStringLiteral("05/04/94"));
     QCOMPARE(r.findings[0].line(), QStringLiteral("Dates: the start date 06/04/95 reads as 06/04/1995 (two-digit years 30 to 99 are 19yy); "
