@@ -73,30 +73,36 @@ void LineWriter::close()
 
 namespace textfile {
 
+namespace {
+bool failWith(QString *error, const QString &why)
+{
+    if (error)
+        *error = why;
+    return false;
+}
+QString systemError(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+} // namespace
+
 bool writeReplacing(const QString &target, const QByteArray &bytes, QString *error)
 {
-    auto fail = [&](const QString &why) {
-        if (error)
-            *error = why;
-        return false;
-    };
     const MappedPath to = pathmapper::map(target);
     if (!to.ok())
-        return fail(to.error);
+        return failWith(error, to.error);
     const QString folder = QFileInfo(to.hostPath).absolutePath();
     if (!QFileInfo(folder).isDir())
-        return fail(QStringLiteral("the folder of %1 does not exist").arg(target));
+        return failWith(error, QStringLiteral("the folder of %1 does not exist").arg(target));
     // Written whole beside the target, on the disk, and only then renamed
     // over it: a full disk or a failed write leaves the target as it was.
     const QByteArray beside = QFile::encodeName(to.hostPath + QStringLiteral(".ctfadmin-new"));
-    const int fd = ::open(beside.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kPrivateFileMode);
+    int fd = ::open(beside.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kPrivateFileMode);
     if (fd < 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        return failWith(error, systemError(errno));
     ::fchmod(fd, kPrivateFileMode);
     const auto abandon = [&](int err) {
-        ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
         ::unlink(beside.constData());
-        return fail(QString::fromLocal8Bit(std::strerror(err)));
+        return failWith(error, systemError(err));
     };
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -109,16 +115,10 @@ bool writeReplacing(const QString &target, const QByteArray &bytes, QString *err
     }
     if (::fdatasync(fd) != 0)
         return abandon(errno);
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(beside.constData());
-        return fail(QString::fromLocal8Bit(std::strerror(err)));
-    }
-    if (::rename(beside.constData(), QFile::encodeName(to.hostPath).constData()) != 0) {
-        const int err = errno;
-        ::unlink(beside.constData());
-        return fail(QString::fromLocal8Bit(std::strerror(err)));
-    }
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0 || ::rename(beside.constData(), QFile::encodeName(to.hostPath).constData()) != 0)
+        return abandon(errno);
     syncFolder(folder);
     notifySync(target);
     return true;
@@ -127,23 +127,14 @@ bool writeReplacing(const QString &target, const QByteArray &bytes, QString *err
 bool copyReplacing(const QString &source, const QString &target, QString *error)
 {
     const MappedPath from = pathmapper::map(source);
-    if (!from.ok()) {
-        if (error)
-            *error = from.error;
-        return false;
-    }
+    if (!from.ok())
+        return failWith(error, from.error);
     QFile in(from.hostPath);
-    if (!in.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = in.errorString();
-        return false;
-    }
+    if (!in.open(QIODevice::ReadOnly))
+        return failWith(error, in.errorString());
     const QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError) {
-        if (error)
-            *error = in.errorString();
-        return false;
-    }
+    if (in.error() != QFileDevice::NoError)
+        return failWith(error, in.errorString());
     return writeReplacing(target, bytes, error);
 }
 

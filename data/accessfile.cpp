@@ -1,6 +1,7 @@
 #include "data/accessfile.h"
 
 #include "common/error.h"
+#include "common/textfile.h"
 #include "data/dbfile.h"
 #include "data/schema.h"
 #include "platform/officeroot.h"
@@ -341,7 +342,7 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
     // Never more open than the file it came from, and never open to other
     // users of the machine: it holds members' names and NI numbers.
     struct stat source {};
-    const mode_t mode = ::stat(QFile::encodeName(hostPath).constData(), &source) == 0 ? (source.st_mode & 0660) : 0600;
+    const mode_t mode = ::stat(QFile::encodeName(hostPath).constData(), &source) == 0 ? (source.st_mode & textfile::kPrivateFileMode) : 0600;
     ::chmod(QFile::encodeName(partial).constData(), mode);
     QFile::remove(target);
     if (!QFile::rename(partial, target)) {

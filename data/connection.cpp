@@ -125,9 +125,8 @@ void Connection::openJet(const QString &dataSource)
     db.setDatabaseName(file);
     // Writers wait for each other; across desks on a file server a commit
     // takes longer, so they wait longer there.
-    const int busyMs = m_drive.shared ? 30000 : 5000;
-    db.setConnectOptions(access || m_readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(busyMs)
-                                              : QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyMs));
+    const QString busy = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_drive.shared ? 30000 : 5000);
+    db.setConnectOptions(access || m_readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;") + busy : busy);
     if (!db.open())
         throw DbError(QStringLiteral("Cannot open the database '%1': %2").arg(dataSource, why(db.lastError().text())));
     m_backend = Backend::Sqlite;
@@ -167,21 +166,18 @@ void Connection::openJet(const QString &dataSource)
             }
             pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
         }
-        pragma.exec(QStringLiteral("PRAGMA mmap_size=0"));
-        pragma.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kCacheKiB));
-        return;
-    }
-    if (!m_readOnly) {
+    } else if (!m_readOnly) {
         // Each saved row is committed on its own; WAL with synchronous NORMAL
         // keeps every commit once the call returns, even when the program is
         // killed, without a disk flush per row.
         pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
     }
-    // Pages are read through the memory map and kept in a cache large
-    // enough for a register or a Tarnwell file of a large credit union, so
-    // long runs do not read and write the same pages again and again.
-    pragma.exec(QStringLiteral("PRAGMA mmap_size=%1").arg(kMmapBytes));
+    // Pages are read through the memory map (on a local disk: a shared drive
+    // gives each desk a map of its own) and kept in a cache large enough for
+    // a register or a Tarnwell file of a large credit union, so long runs do
+    // not read and write the same pages again and again.
+    pragma.exec(QStringLiteral("PRAGMA mmap_size=%1").arg(m_drive.shared ? 0 : kMmapBytes));
     pragma.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kCacheKiB));
 }
 

@@ -1,14 +1,16 @@
 #include "data/schema.h"
 
 #include "common/error.h"
+#include "common/textfile.h"
 #include "data/dbfile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <sys/stat.h>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <sys/stat.h>
 
 namespace schema {
 namespace {
@@ -143,7 +145,7 @@ void createDatabaseFile(const QString &hostPath, Kind kind)
     }
     QSqlDatabase::removeDatabase(name);
     // Members' and children's data: no access for other users of the machine.
-    ::chmod(QFile::encodeName(hostPath).constData(), 0660);
+    ::chmod(QFile::encodeName(hostPath).constData(), textfile::kPrivateFileMode);
 }
 
 } // namespace schema

@@ -270,7 +270,7 @@ void ReturnOutput::finishReturn(RunRecord &record, const RunInfo &left)
 
 QString ReturnOutput::putRight(RunRecord &record, const RunInfo &left)
 {
-    if (left.logCopyFailed && !left.abandoned && !pathmapper::fileExists(left.partialPath)) {
+    if (left.waitsForLogCopy() && !pathmapper::fileExists(left.partialPath)) {
         // Not an interrupted run: a return that still waits for its log copy.
         finishReturn(record, left);
         return QStringLiteral("The log copy %1 of the return created %2 has now been made.").arg(left.logPath, left.describe());
@@ -305,7 +305,7 @@ void ReturnOutput::putRightAtOpening()
     try {
         ui::current().message(putRight(record, left), title, MsgIcon::Information);
     } catch (const CtfError &e) {
-        const QString text = left.logCopyFailed && !left.abandoned
+        const QString text = left.waitsForLogCopy()
             ? e.description()
             : QStringLiteral("The return run started %1 did not finish, and what it left could not be put right now: %2\r\n\r\n"
                              "No return can be created until this is put right; it is tried again each time this screen opens.")
@@ -348,9 +348,8 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
         }
         const RunInfo left = record.leftover();
         if (left.started.isValid()) {
-            const bool waitingForCopy = left.logCopyFailed && !left.abandoned;
             const QString done = putRight(record, left);
-            if (!waitingForCopy) {
+            if (!left.waitsForLogCopy()) {
                 // A run died since this screen opened: this screen's list no
                 // longer says what is outstanding.
                 ui::current().message(done + QStringLiteral("\r\n\r\nClose this screen and open it again to create the return."),

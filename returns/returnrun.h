@@ -37,6 +37,9 @@ struct RunInfo {
     bool abandoned = false;     // the run failed: its return is not put in place, its markings go back
     bool logCopyFailed = false; // the return is in place but its log copy could not be made
 
+    // Not an interrupted run: a return in place that still has no log copy.
+    bool waitsForLogCopy() const { return logCopyFailed && !abandoned; }
+
     // "06/12/2026 20:31:05 on OFFICE-PC"
     QString describe() const;
 };
