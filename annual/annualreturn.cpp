@@ -329,7 +329,7 @@ Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QSt
             Money subscriptions = subscriptionsOf(subs, m_member, m);
             subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
             subscriptions += subscriptionsOf(subs, m_member, m);
-            MemberFigures f{m, kNoReference, balance, subscriptions, {}, LeftOut::NoMemberRow};
+            MemberFigures f{m, kNoReference, balance, subscriptions, {}, LeftOut::NoMemberRow, {}};
             Recordset mm;
             mm.open(QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
             if (!mm.eof()) {
@@ -402,7 +402,7 @@ Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString
             Money subscriptions = subscriptionsOf(translateSql(subs, false, m_settings.chkSQL != 0), m_tran, m);
             subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
             subscriptions += subscriptionsOf(translateSql(subs, false, m_settings.chkSQL != 0), m_tran, m);
-            MemberFigures f{m, kNoReference, balance, subscriptions, {}, LeftOut::NoMemberRow};
+            MemberFigures f{m, kNoReference, balance, subscriptions, {}, LeftOut::NoMemberRow, {}};
             Recordset mm;
             mm.open(QStringLiteral("Select NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
             if (!mm.eof()) {
