@@ -224,7 +224,7 @@ void AnnualReturn::reportFailure(const QString &path, const QString &what)
 {
     ui::current().setBusy(false);
     ui::current().message(QStringLiteral("The annual return stopped before it was complete: %1\r\n\r\n"
-                                         "%2 is incomplete; do not send it. Put the fault right and output it again.")
+                                         "Nothing was written: %2 is as it was before this run. Put the fault right and output it again.")
                               .arg(what, path),
                           QString::fromLatin1(kCaption), MsgIcon::Critical);
 }
@@ -262,11 +262,14 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
                                const std::function<void()> &selectionOpened,
                                const std::function<MemberFigures(const QString &member)> &figuresOf)
 {
+    // The return is written beside its place and renamed over it only when
+    // whole and on the disk: a run that fails leaves the earlier file as it was.
+    const QString beside = path + QStringLiteral(".ctfadmin-new");
+    std::optional<LineWriter> file;
     try {
         // Checking writes nothing: the same reads, no file.
-        std::optional<LineWriter> file;
         if (!checkOnly)
-            file.emplace(path);
+            file.emplace(beside);
         // Every member's figures from one state of the Tarnwell files.
         const Connection::ReadSnapshot memberReads(m_member), transactionReads(m_tran);
         Recordset members;
@@ -284,11 +287,16 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
             if (f.leftOut == LeftOut::No && file)
                 file->writeLine(accountRecord(f.reference, f.balance, f.subscriptions));
         }
-        if (file)
+        if (file) {
+            file->sync();
             file->close();
+            textfile::replace(beside, path);
+        }
     } catch (const CtfError &e) {
         if (checkOnly)
             throw; // no file to speak of: the checker reports it
+        file.reset();
+        textfile::remove(beside);
         reportFailure(path, e.description());
         return false;
     }

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 using annual::AnnualReturn;
@@ -246,7 +247,7 @@ void tst_annualreturn::productStatementsForSqlServer()
     QCOMPARE(result, Outcome::Failed);
     QVERIFY(!scope.ui().busyNow); // the pointer is back after a failed run
     const RecordedMessage &m = scope.ui().messages.last();
-    QVERIFY2(m.text.contains(QStringLiteral("K:\\Returns\\CTFANRTN.txt is incomplete")), qPrintable(m.text));
+    QVERIFY2(m.text.contains(QStringLiteral("Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was")), qPrintable(m.text));
     QCOMPARE(m.icon, MsgIcon::Critical);
 }
 
@@ -414,12 +415,20 @@ void tst_annualreturn::tarnwellValuesReadStrictly()
     tran(office, "MemberAllTrans", 201, 1, {}, "2025-05-02", 10, QStringLiteral("Deposit"));
     for (const QString &sql : damage.split(QStringLiteral("; ")))
         office.exec(kTarn, sql);
+    // An earlier return stays whole: the failed run wrote beside it.
+    const QString earlier = office.host(QStringLiteral("K:\\Returns\\CTFANRTN.txt"));
+    QVERIFY(QDir().mkpath(QFileInfo(earlier).path()));
+    QFile f(earlier);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write("Header|2025-04-05\r\nNilReturn\r\n") > 0);
+    f.close();
     AnnualReturn run;
     run.open();
     QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Failed);
     const RecordedMessage &m = scope.ui().messages.last();
     QVERIFY2(m.text.contains(message), qPrintable(m.text));
-    QVERIFY(m.text.contains(QStringLiteral("K:\\Returns\\CTFANRTN.txt is incomplete")));
+    QVERIFY(m.text.contains(QStringLiteral("Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was before this run.")));
+    QCOMPARE(office.readFile(QStringLiteral("K:\\Returns\\CTFANRTN.txt")), QByteArray("Header|2025-04-05\r\nNilReturn\r\n"));
+    QCOMPARE(QDir(QFileInfo(earlier).path()).entryList(QDir::Files), QStringList{QStringLiteral("CTFANRTN.txt")});
 }
 
 // Null values are left out of the sums, and a Null date out of every period,
