@@ -19,12 +19,15 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QProcess>
 #include <QTest>
 
 using entryrules::AmountKey;
@@ -126,6 +129,7 @@ private slots:
     void workflowSaveRules();
     void gridSortAlternation();
     void gridScreen();
+    void severalScreensAndTheCommandLine();
 };
 
 void tst_register::amountFilter_data()
@@ -747,6 +751,58 @@ void tst_register::gridScreen()
     QVERIFY(QFile::remove(office.host(kCtf)));
     view.Command1_Click();
     QVERIFY(scope.ui().messages.last().text.contains(QStringLiteral("Could not find file 'K:\\CTF.mdb'.")));
+}
+
+// The maintenance screen stays open while the enquiry opens and closes and
+// the command line runs beside it: its connection keeps its locks, so what
+// it saves reaches the next return, and closing it brings no sent entry back.
+void tst_register::severalScreensAndTheCommandLine()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    addMember(office);
+    for (const char *urn : {"AB000001", "AB000002", "AB000003"})
+        office.addEntry(QStringLiteral("Voucher"), QString::fromLatin1(urn), QStringLiteral("01/02/2008"), 250);
+    office.close(kCtf);
+    const auto ctfadmin = [&](const QStringList &args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(CTFADMIN_EXE), QStringList{QStringLiteral("--root"), office.root()} + args);
+        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    };
+    auto *s = qobject_cast<frmCTFMaint *>(screens::showMaintenance());
+    QVERIFY(s && activate(*s));
+    QWidget *enquiry = screens::showEnquiry();
+    QVERIFY(enquiry && activate(*enquiry));
+    enquiry->close();
+    QApplication::processEvents();
+    QCOMPARE(ctfadmin({QStringLiteral("enquiry")}), 0);
+    for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files))
+        QVERIFY2(!fd.symLinkTarget().endsWith(QStringLiteral(" (deleted)")), qPrintable(fd.symLinkTarget()));
+
+    QVERIFY(activate(*s));
+    QTest::keyClicks(s->mskURN, QStringLiteral("AB123456C"));
+    enter(s->mskURN); // not on file: create
+    QTest::keyClicks(s->cboEntity, QStringLiteral("Voucher"));
+    enter(s->cboEntity);
+    QTest::keyClicks(s->txtMemberNo, QStringLiteral("1001"));
+    enter(s->txtMemberNo);
+    enter(s->mskDOB);
+    QTest::keyClicks(s->mskAmount, QStringLiteral("100"));
+    enter(s->mskAmount);
+    s->cmdSave->click();
+    QCOMPARE(scope.ui().messages.size(), 1); // the look-up's question alone
+
+    QCOMPARE(ctfadmin({QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("30/11/2026")}), 0);
+    const QByteArray sent = office.readFile(QStringLiteral("K:\\Returns\\IRReturn.txt"));
+    for (const char *urn : {"AB000001 ", "AB000002 ", "AB000003 ", "AB123456C"})
+        QVERIFY2(sent.contains(QByteArray("Voucher|") + urn), urn);
+    s->close();
+    QApplication::processEvents();
+    QCOMPARE(row(office, QStringLiteral("count(*)"), QStringLiteral("RecordOutput = 0")), QStringLiteral("0"));
+    QCOMPARE(row(office, QStringLiteral("count(*)")), QStringLiteral("4"));
 }
 
 QTEST_MAIN(tst_register)
