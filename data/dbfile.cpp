@@ -33,6 +33,18 @@ int keptDescriptor(const QString &hostPath, QString *error)
         return -1;
     }
     const QMutexLocker lock(&mutex);
+    // A kept file that has since been deleted (a replaced snapshot, a test's
+    // office) can no longer be opened by anyone: its descriptor is let go so
+    // that its space is freed.
+    for (auto it = kept.begin(); it != kept.end();) {
+        struct stat held {};
+        if (::fstat(it->second, &held) == 0 && held.st_nlink == 0) {
+            ::close(it->second);
+            it = kept.erase(it);
+        } else {
+            ++it;
+        }
+    }
     const auto key = std::make_pair(st.st_dev, st.st_ino);
     if (const auto it = kept.find(key); it != kept.end())
         return it->second;

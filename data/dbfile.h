@@ -6,8 +6,9 @@
 //   drops every POSIX lock the process holds on it, SQLite's included; a
 //   connection that silently lost its locks lets the next program that
 //   closes the register delete its -wal under it. So the header is read
-//   through one descriptor per file that stays open for the life of the
-//   process (a handful at most: the register and Tarnwell's files).
+//   through one descriptor per file that stays open while the file exists
+//   (a handful at most: the register and Tarnwell's files); once the file is
+//   deleted nobody can open it again, and the descriptor is let go.
 // - The kind of drive they live on. A register on a network or user-space
 //   filesystem cannot use WAL (no shared memory across desks, or none at
 //   all) and is kept with a rollback journal instead; see docs/storage.md.

@@ -779,8 +779,10 @@ void tst_register::severalScreensAndTheCommandLine()
     enquiry->close();
     QApplication::processEvents();
     QCOMPARE(ctfadmin({QStringLiteral("enquiry")}), 0);
-    for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files))
-        QVERIFY2(!fd.symLinkTarget().endsWith(QStringLiteral(" (deleted)")), qPrintable(fd.symLinkTarget()));
+    for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files)) {
+        const QString target = fd.symLinkTarget();
+        QVERIFY2(!target.startsWith(office.root()) || !target.endsWith(QStringLiteral(" (deleted)")), qPrintable(target));
+    }
 
     QVERIFY(activate(*s));
     QTest::keyClicks(s->mskURN, QStringLiteral("AB123456C"));
