@@ -275,6 +275,19 @@ void Reader::readRows(QProcess &p, const Table &table, const std::function<void(
         throw DbError(QStringLiteral("Cannot read table %1 of the Access database '%2'%3").arg(table.name, m_shown, why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + why));
     }
     takeRows(true);
+    // mdb-export skips what it cannot read (pages cut off or damaged) and
+    // says nothing: the rows read must be the rows the table's own
+    // definition lists, or the figures would be wrong without a word.
+    bool isNumber = false;
+    const qint64 listed = runTool(QStringLiteral("mdb-count"), {m_host, table.name}, m_shown,
+                                  QStringLiteral("the number of rows of table ") + table.name)
+                              .trimmed()
+                              .toLongLong(&isNumber);
+    if (!isNumber || listed != row)
+        throw DbError(QStringLiteral("The Access database '%1' is damaged or cut short: its table %2 lists %3 rows, of which %4 could be "
+                                     "read. Nothing was taken from it; restore the file from a backup, or repair it in Access.")
+                          .arg(m_shown, table.name, isNumber ? QString::number(listed) : QStringLiteral("an unknown number of"))
+                          .arg(row));
 }
 
 void convert(const QString &hostPath, const QString &shownPath, const QString &target)
@@ -388,7 +401,15 @@ QString snapshot(const QString &hostPath, const QString &shownPath)
         const QString file = folder + QLatin1Char('/') + prefix + before + QStringLiteral(".sqlite");
         if (QFileInfo::exists(file))
             return file;
-        convert(hostPath, shownPath, file);
+        try {
+            convert(hostPath, shownPath, file);
+        } catch (const DbError &) {
+            // Read while it was being written: try again; otherwise the
+            // file itself is at fault.
+            if (versionKey(hostPath) != before)
+                continue;
+            throw;
+        }
         if (versionKey(hostPath) != before) {
             QFile::remove(file);
             continue;

@@ -14,7 +14,8 @@
 //   mdbtools 1.0 gives empty text as Null too, so empty text arrives as Null;
 //   for the columns this system reads the two behave alike.
 // - Binary: the bytes.
-// A value that cannot be converted faithfully, a damaged file or a table
+// A value that cannot be converted faithfully, a damaged or cut-short file
+// (fewer rows read than the table's own definition lists) or a table
 // mdbtools cannot read stops with a message that names the file, the
 // table, the column and the row. Nothing is ever written to an Access file.
 #include <QList>
