@@ -7,6 +7,7 @@
 #include "common/dates.h"
 #include "common/error.h"
 #include "common/textfile.h"
+#include "data/accessfile.h"
 #include "data/recordset.h"
 #include "platform/userinterface.h"
 
@@ -90,6 +91,10 @@ void AnnualReturn::open()
     // Tarnwell's data is only ever read.
     m_member.setReadOnly(true);
     m_tran.setReadOnly(true);
+    // One version of a Tarnwell Access file for both: a file replaced
+    // between the two openings must not give references from one version
+    // and figures from the other.
+    const accessfile::OneVersionPerFile oneVersion;
     m_member.open();
     m_tran.open();
 }

@@ -11,6 +11,8 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QMutex>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -381,7 +383,52 @@ QString versionKey(const QString &hostPath)
 }
 } // namespace
 
+namespace {
+QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPath);
+
+// The snapshots taken while a OneVersionPerFile lives, by the file's path.
+struct Pinned {
+    QMutex mutex;
+    int scopes = 0;
+    QHash<QString, QString> files;
+};
+Pinned &pinned()
+{
+    static Pinned p;
+    return p;
+}
+} // namespace
+
+OneVersionPerFile::OneVersionPerFile()
+{
+    const QMutexLocker lock(&pinned().mutex);
+    ++pinned().scopes;
+}
+
+OneVersionPerFile::~OneVersionPerFile()
+{
+    const QMutexLocker lock(&pinned().mutex);
+    if (--pinned().scopes == 0)
+        pinned().files.clear();
+}
+
 QString snapshot(const QString &hostPath, const QString &shownPath)
+{
+    const QString absolute = QFileInfo(hostPath).absoluteFilePath();
+    {
+        const QMutexLocker lock(&pinned().mutex);
+        if (const auto it = pinned().files.constFind(absolute); it != pinned().files.cend() && QFileInfo::exists(*it))
+            return *it;
+    }
+    const QString file = snapshotOfCurrentVersion(hostPath, shownPath);
+    const QMutexLocker lock(&pinned().mutex);
+    if (pinned().scopes > 0)
+        pinned().files.insert(absolute, file);
+    return file;
+}
+
+namespace {
+QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPath)
 {
     const QFileInfo info(hostPath);
     const QByteArray pathKey = QCryptographicHash::hash(info.absoluteFilePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
@@ -423,6 +470,8 @@ QString snapshot(const QString &hostPath, const QString &shownPath)
     throw DbError(QStringLiteral("The Access database '%1' changed each time it was read, so no figures were taken from it. "
                                  "Try again when Tarnwell has finished writing it.").arg(shownPath));
 }
+
+} // namespace
 
 void setConversionObserver(std::function<void(const QString &)> observer) { conversionObserver() = std::move(observer); }
 

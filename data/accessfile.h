@@ -77,9 +77,21 @@ bool convertValue(const QByteArray &text, Column::Kind kind, QVariant &value);
 void convert(const QString &hostPath, const QString &shownPath, const QString &targetHostPath);
 
 // The read-only SQLite snapshot of an Access file, converted again only when
-// the file's path, size or modification time changed; its host path.
+// the file changed (size, modification and change times to the nanosecond,
+// inode); its host path.
 // Throws DbError.
 QString snapshot(const QString &hostPath, const QString &shownPath);
+// While one lives, every snapshot of the same file is the snapshot first
+// taken: the connections one run opens on a file (Tarnwell's members and
+// its transactions) read one version of it, even if the file changes
+// between their openings.
+class OneVersionPerFile {
+public:
+    OneVersionPerFile();
+    ~OneVersionPerFile();
+    OneVersionPerFile(const OneVersionPerFile &) = delete;
+    OneVersionPerFile &operator=(const OneVersionPerFile &) = delete;
+};
 // Tests watch conversions (the shown path of each file converted).
 void setConversionObserver(std::function<void(const QString &shownPath)> observer);
 

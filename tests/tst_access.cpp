@@ -299,6 +299,23 @@ void tst_access::snapshotCache()
     const QStringList snapshots = QDir(cache).entryList({QStringLiteral("*.sqlite")}, QDir::Files);
     QCOMPARE(snapshots.size(), 1);
     QCOMPARE(mode(cache + QLatin1Char('/') + snapshots[0]), 0);
+    // One run reads one version: a change between its two openings is not
+    // seen until the run is over.
+    const auto openTarnwell = [] {
+        auto opened = std::make_unique<Connection>();
+        opened->setConnectionString(GetConnectionString(QStringLiteral("Tarnwell")));
+        opened->open();
+        return opened;
+    };
+    {
+        const accessfile::OneVersionPerFile run;
+        const auto members = openTarnwell();
+        QVERIFY(QFile::setPermissions(office.host(kTarn), QFileDevice::ReadOwner | QFileDevice::WriteOwner)); // a new change time
+        const auto transactions = openTarnwell();
+        QCOMPARE(conversions, 2);
+    }
+    openTarnwell();
+    QCOMPARE(conversions, 3);
     accessfile::setConversionObserver({});
     QCOMPARE(bytes(office.host(kTarn)), bytes(kData + QStringLiteral("/generated/tarnwell-jet4.mdb")));
 }
