@@ -11,7 +11,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
+#include <unistd.h>
 
 using annual::AnnualReturn;
 using annual::Outcome;
@@ -71,6 +75,16 @@ void shareAccountOffice(TestOffice &o)
     member(o, 109, QStringLiteral("IJ000009C"), QStringLiteral("2015-05-05"));
     bals(o, 109, 0, 8);
 }
+const QByteArray kShareAccountReturn("Header|2026/04/05\r\n"
+                                     "Account|AB123456 |2|y|491.59|0.00|107.89\r\n"
+                                     "Account|CD1234567|2|y|0.00|0.00|0.00\r\n"
+                                     "Account|GH765432A|2|y|0.12|0.00|0.13\r\n");
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 } // namespace
 
 class tst_annualreturn : public QObject {
@@ -78,6 +92,7 @@ class tst_annualreturn : public QObject {
 private slots:
     void shareAccountExactBytes();
     void shareAccountStatements();
+    void tarnwellOnAReadOnlyDrive();
     void productsExactBytes();
     void productStatements();
     void productStatementsForSqlServer();
@@ -106,10 +121,7 @@ void tst_annualreturn::shareAccountExactBytes()
     QStringList captions;
     run.onCaption = [&](int i, const QString &c) { captions << QStringLiteral("%1:%2").arg(i).arg(c); };
     QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
-    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"
-                                                "Account|AB123456 |2|y|491.59|0.00|107.89\r\n"
-                                                "Account|CD1234567|2|y|0.00|0.00|0.00\r\n"
-                                                "Account|GH765432A|2|y|0.12|0.00|0.13\r\n"));
+    QCOMPARE(office.readFile(kFile), kShareAccountReturn);
     QCOMPARE(captions, QStringList({QStringLiteral("1:Share account 1 - outputing"), QStringLiteral("1:Share account 1 - Complete")}));
     QCOMPARE(scope.ui().messages.size(), 2);
     QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Continue with the following selected account:\r\n\r\nShare account 1 ?"));
@@ -122,6 +134,47 @@ void tst_annualreturn::shareAccountExactBytes()
     // A second run replaces the file with the same content.
     QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
     QCOMPARE(office.readFile(kFile).count('\n'), 4);
+}
+
+// Tarnwell II's files on a drive this program cannot write (one of them
+// left in WAL by Tarnwell): the same return, and not a byte of theirs changed.
+void tst_annualreturn::tarnwellOnAReadOnlyDrive()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    shareAccountOffice(office);
+    office.close(kTarn);
+    const QString folder = office.host(QStringLiteral("K:\\Tarnwell II"));
+    QVERIFY(QDir().mkpath(folder));
+    for (const char *name : {"/TarnMain.mdb", "/TarnTran.mdb"})
+        QVERIFY(QFile::copy(office.host(kTarn), folder + QLatin1String(name)));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("wal"));
+        db.setDatabaseName(folder + QStringLiteral("/TarnTran.mdb"));
+        QVERIFY(db.open());
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("wal"));
+    const QByteArray main = bytesOf(folder + QStringLiteral("/TarnMain.mdb")), trans = bytesOf(folder + QStringLiteral("/TarnTran.mdb"));
+    QCOMPARE(trans.at(18), '\2'); // WAL
+    if (::geteuid() != 0 || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), folder, folder}) != 0)
+        QSKIP("a read-only drive needs root to mount");
+    const bool readOnly = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,bind,ro"), folder}) == 0;
+    appsettings::fields().txtDatabase = QStringLiteral("K:\\Tarnwell II\\");
+    Outcome outcome = Outcome::Failed;
+    {
+        AnnualReturn run;
+        run.open();
+        outcome = run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+    }
+    QProcess::execute(QStringLiteral("umount"), {folder});
+    QVERIFY(readOnly);
+    QVERIFY2(outcome == Outcome::Done, qPrintable(scope.ui().messages.last().text));
+    QCOMPARE(office.readFile(kFile), kShareAccountReturn);
+    QCOMPARE(bytesOf(folder + QStringLiteral("/TarnMain.mdb")), main);
+    QCOMPARE(bytesOf(folder + QStringLiteral("/TarnTran.mdb")), trans);
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
 }
 
 void tst_annualreturn::shareAccountStatements()
