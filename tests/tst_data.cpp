@@ -295,6 +295,7 @@ void tst_data::datesCompareInclusive()
         office.exec(t, QStringLiteral("INSERT INTO MemberAllTrans (MemberNo, Account, TranDate, TranValue1) VALUES (1, 1, ?, 1)"), {QString::fromLatin1(d)});
     Connection c;
     c.setConnectionString(GetConnectionString(QStringLiteral("Tarnwell")));
+    c.setReadOnly(true); // as the program reads Tarnwell
     c.open();
     Recordset rs;
     rs.open(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = 1 and MemberNo = 1 and TranDate <= #04/05/26# ;"), c);

@@ -5,6 +5,7 @@
 #include "platform/officeroot.h"
 #include "platform/pathmapper.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QSqlError>
@@ -31,8 +32,20 @@ TestOffice::TestOffice(const QString &returnsPath)
     appsettings::fields().txtDatabase = QStringLiteral("K:\\");
 }
 
+namespace {
+QByteArray hashOf(const QString &path)
+{
+    QFile f(path);
+    QCryptographicHash h(QCryptographicHash::Sha1);
+    return f.open(QIODevice::ReadOnly) && h.addData(&f) ? h.result() : QByteArray();
+}
+} // namespace
+
 TestOffice::~TestOffice()
 {
+    // Tarnwell's file as the test last wrote it: the program only ever reads it.
+    if (!m_tarnwellHash.isEmpty() && hashOf(host(kTarnwellFile)) != m_tarnwellHash)
+        QTest::qFail("K:\\Tarnwell.mdb was changed by the program, which must only ever read it", __FILE__, __LINE__);
     for (const QString &name : QSqlDatabase::connectionNames())
         if (name.startsWith(QStringLiteral("testoffice-")))
             QSqlDatabase::removeDatabase(name);
@@ -63,6 +76,8 @@ void TestOffice::exec(const QString &windowsDb, const QString &sql, const QVaria
         q.addBindValue(b);
     if (!q.exec())
         qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    if (windowsDb == kTarnwellFile)
+        m_tarnwellHash = hashOf(host(kTarnwellFile));
 }
 
 QVariant TestOffice::scalar(const QString &windowsDb, const QString &sql)
@@ -75,6 +90,8 @@ QVariant TestOffice::scalar(const QString &windowsDb, const QString &sql)
 
 void TestOffice::close(const QString &windowsDb)
 {
+    if (windowsDb == kTarnwellFile)
+        m_tarnwellHash.clear(); // the test is about to change the file itself
     const QString name = QStringLiteral("testoffice-") + windowsDb;
     if (QSqlDatabase::contains(name))
         QSqlDatabase::database(name, false).close();

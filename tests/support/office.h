@@ -29,7 +29,8 @@ public:
     // Runs SQL on K:\CTF.mdb or K:\Tarnwell.mdb directly (no rewriting).
     void exec(const QString &windowsDb, const QString &sql, const QVariantList &binds = {});
     QVariant scalar(const QString &windowsDb, const QString &sql);
-    // Closes the test's own connection to the database (before damaging the file).
+    // Closes the test's own connection to the database (before damaging the
+    // file); Tarnwell's is then no longer checked for changes.
     void close(const QString &windowsDb);
     QByteArray readFile(const QString &windowsPath) const;
     void writeRegistry(const QByteArray &bytes);
@@ -42,4 +43,8 @@ private:
     QSqlDatabase open(const QString &windowsDb);
     QTemporaryDir m_dir;
     SettingFields m_savedFields;
+    // What K:\Tarnwell.mdb held after the test's last write to it; checked
+    // when the office goes.
+    QByteArray m_tarnwellHash;
+    static inline const QString kTarnwellFile = QStringLiteral("K:\\Tarnwell.mdb");
 };
