@@ -5,11 +5,14 @@
 #include "support/scriptedui.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
 #include <QThread>
+#include <sys/stat.h>
 
 namespace {
 struct Run {
@@ -69,6 +72,7 @@ private slots:
     void settingsHidePasswords();
     void enquiryCsv();
     void setupNeverOverwritesAndBringsTheDemoRegistry();
+    void filesWithPersonalDataArePrivate();
     void killedRunsLoseNothing();
     void runWhileAnotherRuns();
     void accessRegisterEndToEnd();
@@ -181,6 +185,33 @@ void tst_cli::enquiryCsv()
     QCOMPARE(all.status, 0);
     QCOMPARE(all.out.count('\n'), 3);
     QVERIFY(all.out.startsWith(QStringLiteral("ID  Entity   CRN  DOB")));
+}
+
+// Under the usual umask every file that holds members' or children's data
+// is still closed to other users of the machine.
+void tst_cli::filesWithPersonalDataArePrivate()
+{
+    TestOffice office;
+    office.close(kCtf);
+    QVERIFY(QFile::remove(office.host(kCtf)) && QFile::remove(office.host(QStringLiteral("K:\\Tarnwell.mdb"))));
+    const mode_t oldMask = ::umask(022);
+    const QList<Run> runs{ctfadmin(office, {QStringLiteral("setup"), QStringLiteral("--demo")}),
+                          ctfadmin(office, {QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("30/11/2026")}),
+                          ctfadmin(office, {QStringLiteral("annual"), QStringLiteral("--share-account"), QStringLiteral("1"), QStringLiteral("--start"),
+                                            QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")})};
+    ::umask(oldMask);
+    for (const Run &r : runs)
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+    QStringList files{office.host(kCtf), office.host(kCtf) + QStringLiteral(".return-run"), office.host(kReturn), office.host(kAnnual)};
+    for (const QString &log : QDir(office.host(QStringLiteral("C:\\temp"))).entryList({QStringLiteral("QD*.log")}))
+        files << office.host(QStringLiteral("C:\\temp\\")) + log;
+    for (const QString &tarnwell : QDir(office.host(QStringLiteral("K:\\Tarnwell"))).entryList({QStringLiteral("*.mdb")}))
+        files << office.host(QStringLiteral("K:\\Tarnwell\\")) + tarnwell;
+    QCOMPARE(files.size(), 7);
+    for (const QString &file : files) {
+        QVERIFY2(QFile::exists(file), qPrintable(file));
+        QVERIFY2(!(QFileInfo(file).permissions() & (QFileDevice::ReadOther | QFileDevice::WriteOther)), qPrintable(file));
+    }
 }
 
 void tst_cli::setupNeverOverwritesAndBringsTheDemoRegistry()
