@@ -269,7 +269,10 @@ void tst_sqlserver::odbcRoadReadsTarnwell()
     office.exec(tarn, QStringLiteral("INSERT INTO Product VALUES ('CTF', 'Child Trust Fund', 3), ('S1', 'Shares', 1)"));
     office.exec(tarn, QStringLiteral("INSERT INTO MemberBals VALUES (201, 12.75, 0, 0, 0), (202, 0.0001, 0, 0, 0)"));
     office.exec(tarn, QStringLiteral("INSERT INTO MemberBalances VALUES (201, 'CTF', 1200.5)"));
-    office.exec(tarn, QStringLiteral("INSERT INTO MemberMain VALUES (201, 'A', 'B', '2010-02-28', NULL)"));
+    // SQL Server's datetime column: the driver hands the date of birth over as a date-time.
+    office.exec(tarn, QStringLiteral("DROP TABLE MemberMain"));
+    office.exec(tarn, QStringLiteral("CREATE TABLE MemberMain (MemberNo INTEGER PRIMARY KEY, Forename TEXT, Surname TEXT, DOB DATETIME, NINumber TEXT)"));
+    office.exec(tarn, QStringLiteral("INSERT INTO MemberMain VALUES (201, 'A', 'B', '2010-02-28 00:00:00', NULL)"));
     office.close(tarn);
     QTemporaryDir catalogues; // the catalogue names, as files the SQLite ODBC driver opens
     QVERIFY(QFile::copy(office.host(tarn), catalogues.filePath(QStringLiteral("TarnMain"))));
@@ -301,6 +304,7 @@ void tst_sqlserver::odbcRoadReadsTarnwell()
         QCOMPARE(Money::read(rs.value(QStringLiteral("Balance")))->plain(), QStringLiteral("1200.5"));
         rs.open(QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = 201 ;"), run.memberConnection());
         QVERIFY(rs.value(QStringLiteral("NINumber")).isNull());
+        QCOMPARE(rs.value(QStringLiteral("DOB")).metaType(), QMetaType::fromType<QDateTime>());
         QCOMPARE(dates::fromVariant(rs.value(QStringLiteral("DOB"))), std::optional<QDate>(QDate(2010, 2, 28)));
     }
     qunsetenv("CTFADMIN_ODBC_DRIVER");
