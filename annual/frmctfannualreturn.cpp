@@ -6,6 +6,7 @@
 #include "common/ctfmodules.h"
 #include "common/dates.h"
 #include "common/error.h"
+#include "platform/fieldfocus.h"
 #include "platform/maskededit.h"
 #include "platform/userinterface.h"
 
@@ -156,6 +157,7 @@ frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
 
     for (MaskedEdit *m : {mskStartDate1, mskEndDate1, mskStartDate2, mskEndDate2})
         m->installEventFilter(this);
+    fieldfocus::selectWholeTextOnClick(this);
     setTabOrder(mskStartDate1, mskEndDate1);
     setTabOrder(mskEndDate1, optShareAcc[1]);
     setTabOrder(optShareAcc[1], cmdOutput1);

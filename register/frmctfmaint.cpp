@@ -7,6 +7,7 @@
 #include "common/error.h"
 #include "common/money.h"
 #include "app/appsettings.h"
+#include "platform/fieldfocus.h"
 #include "platform/maskededit.h"
 #include "platform/userinterface.h"
 #include "register/entrycodes.h"
@@ -144,6 +145,7 @@ frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
         w->installEventFilter(this);
     cboEntity->lineEdit()->installEventFilter(this);
     cboType->lineEdit()->installEventFilter(this);
+    fieldfocus::selectWholeTextOnClick(this);
 
     connect(cmdSave, &QPushButton::clicked, this, &frmCTFMaint::cmdSave_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmCTFMaint::cmdDelete_Click);

@@ -2,6 +2,7 @@
 
 #include "app/appsettings.h"
 #include "common/dates.h"
+#include "platform/fieldfocus.h"
 #include "platform/maskededit.h"
 #include "platform/pathmapper.h"
 #include "platform/userinterface.h"
@@ -68,6 +69,7 @@ frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
     setTabOrder(cmdXML, cmdRecreate);
     setTabOrder(cmdRecreate, cmdExit);
     mskPEnd->installEventFilter(this);
+    fieldfocus::selectWholeTextOnClick(this);
     connect(cmdXML, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdXML_Click);
     connect(cmdRecreate, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdRecreate_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdExit_Click);

@@ -323,9 +323,15 @@ void tst_register::findByIdAndResubmit()
     QTest::keyClicks(s.mskID, QString::number(id));
     // Tab from the ID field would wrap round to the URN field, whose focus
     // rule takes Save away again; the operator clicks into the entry instead.
-    s.cboEntity->setFocus(Qt::MouseFocusReason);
-    QApplication::processEvents();
+    // The click selects the whole amount, so what is typed replaces it; a
+    // second click in the same field places the caret.
+    QTest::mouseClick(s.mskAmount, Qt::LeftButton, {}, QPoint(s.mskAmount->width() - 4, s.mskAmount->height() / 2));
     QCOMPARE(buttons(s), kShown);
+    QCOMPARE(s.mskAmount->selectedText(), QStringLiteral("12.5"));
+    QTest::keyClicks(s.mskAmount, QStringLiteral("250"));
+    QCOMPARE(s.mskAmount->text(), QStringLiteral("250"));
+    QTest::mouseClick(s.mskAmount, Qt::LeftButton, {}, QPoint(4, s.mskAmount->height() / 2));
+    QVERIFY(!s.mskAmount->hasSelectedText());
     QCOMPARE(s.mskURN->trimmedText(), QStringLiteral("CD654321"));
     QCOMPARE(s.lblName->text(), QStringLiteral("not known"));
     QCOMPARE(s.cboType->currentText(), QStringLiteral("DLA Higher Rate (7)"));
@@ -339,8 +345,8 @@ void tst_register::findByIdAndResubmit()
     QVERIFY(!s.chkSent->isChecked());
     QCOMPARE(s.chkSent->text(), QString());
     s.cmdSave->click();
-    QCOMPARE(row(office, QStringLiteral("RecordOutput||'|'||ifnull(PeriodEndSent,'null')||'|'||SentRef||'|'||Type||'|'||Ref")),
-             QStringLiteral("0|null|From ID 1 to 1|7|R9"));
+    QCOMPARE(row(office, QStringLiteral("RecordOutput||'|'||ifnull(PeriodEndSent,'null')||'|'||SentRef||'|'||Type||'|'||Ref||'|'||Amount")),
+             QStringLiteral("0|null|From ID 1 to 1|7|R9|250"));
 }
 
 void tst_register::typeListAndWarning()
