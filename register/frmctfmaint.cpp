@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 const QString kCaption = QStringLiteral(" CTF - Entry maintenance");
@@ -323,13 +324,26 @@ void frmCTFMaint::mskID_GotFocus()
     mskID->setSelection(0, int(mskID->text().size()));
 }
 
-void frmCTFMaint::focusUrn()
+void frmCTFMaint::focusKeyField(MaskedEdit *field)
 {
-    if (mskURN->hasFocus())
-        mskURN_GotFocus();
-    else
-        mskURN->setFocus(Qt::OtherFocusReason);
+    const auto rule = [this, field] {
+        if (field == mskURN)
+            mskURN_GotFocus();
+        else
+            mskID_GotFocus();
+    };
+    if (field->hasFocus()) {
+        rule();
+        return;
+    }
+    field->setFocus(Qt::OtherFocusReason);
+    // In a window that is not active (a message box has just closed) the
+    // focus arrives with the window, which runs no field's rule: run it now.
+    if (!field->hasFocus())
+        rule();
 }
+
+void frmCTFMaint::focusUrn() { focusKeyField(mskURN); }
 
 void frmCTFMaint::lookUp(const std::function<bool()> &find, bool fromUrn)
 {
@@ -348,25 +362,24 @@ void frmCTFMaint::lookUp(const std::function<bool()> &find, bool fromUrn)
         cmdDelete->setEnabled(true);
         return;
     }
-    if (ui::current().message(QStringLiteral("Record not on file - Create?"), kCaption, MsgIcon::Information, MsgButtons::YesNo)
-        == MsgResult::Yes) {
+    const bool create = ui::current().message(QStringLiteral("Record not on file - Create?"), kCaption, MsgIcon::Information,
+                                              MsgButtons::YesNo) == MsgResult::Yes;
+    if (create) {
         cmdDelete->setText(QStringLiteral("&Reject"));
-        if (fromUrn) {
-            cboEntity->setFocus(Qt::OtherFocusReason);
-        } else {
-            focusUrn();
-            m_newFromId = true;
-        }
-        return;
-    }
-    m_entries.forgetEntry();
-    if (fromUrn) {
-        focusUrn();
-    } else if (mskID->hasFocus()) {
-        mskID_GotFocus();
+        m_newFromId = !fromUrn;
     } else {
-        mskID->setFocus(Qt::OtherFocusReason);
+        m_entries.forgetEntry();
+        keyFieldButtons(); // the state after a look-up answered No
     }
+    // The question came while the focus was moving on, and its box took the
+    // focus: the answer's focus move waits until that move is over and the
+    // box is gone, or the move would end where it was going.
+    QTimer::singleShot(0, this, [this, create, fromUrn] {
+        if (create && fromUrn)
+            cboEntity->setFocus(Qt::OtherFocusReason);
+        else
+            focusKeyField(create || fromUrn ? mskURN : mskID);
+    });
 }
 
 void frmCTFMaint::mskURN_LostFocus()

@@ -82,6 +82,8 @@ private:
     // Runs a look-up (by URN or by ID) and what follows it on the screen.
     void lookUp(const std::function<bool()> &find, bool fromUrn);
     void focusUrn();
+    // Moves the focus into a key field and runs its focus rule, once.
+    void focusKeyField(MaskedEdit *field);
     void fillTypeList();
     // After a save, delete or reject: both keys empty, the URN field ready.
     void readyForNextEntry();

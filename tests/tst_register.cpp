@@ -29,6 +29,7 @@
 #include <QTableView>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 
 using entryrules::AmountKey;
 
@@ -46,17 +47,25 @@ bool activate(QWidget &w)
     return QTest::qWaitForWindowActive(&w);
 }
 
+// Lets the event loop run until what the last key set going is done (the
+// Tab that Enter turns into, the focus move after a question).
+void settle()
+{
+    for (int turn = 0; turn < 3; ++turn)
+        QApplication::processEvents();
+}
+
 // Enter, and the Tab it turns into.
 void enter(QWidget *w)
 {
     QTest::keyClick(w, Qt::Key_Return);
-    QApplication::processEvents();
+    settle();
 }
 
 void tab(QWidget *w)
 {
     QTest::keyClick(w, Qt::Key_Tab);
-    QApplication::processEvents();
+    settle();
 }
 
 // A new Endowment begun from the URN field, the focus in the kind box.
@@ -130,6 +139,8 @@ private slots:
     void gridSortAlternation();
     void gridScreen();
     void severalScreensAndTheCommandLine();
+    void lookUpAnsweredNoOnTheRealBox_data();
+    void lookUpAnsweredNoOnTheRealBox();
 };
 
 void tst_register::amountFilter_data()
@@ -811,6 +822,52 @@ void tst_register::severalScreensAndTheCommandLine()
     QApplication::processEvents();
     QCOMPARE(row(office, QStringLiteral("count(*)"), QStringLiteral("RecordOutput = 0")), QStringLiteral("0"));
     QCOMPARE(row(office, QStringLiteral("count(*)")), QStringLiteral("4"));
+}
+
+void tst_register::lookUpAnsweredNoOnTheRealBox_data()
+{
+    QTest::addColumn<bool>("byUrn");
+    QTest::addColumn<int>("key"); // answers the question
+    QTest::newRow("URN, Escape") << true << int(Qt::Key_Escape);
+    QTest::newRow("URN, Alt+N") << true << int(Qt::Key_N);
+    QTest::newRow("ID, Escape") << false << int(Qt::Key_Escape);
+}
+
+// The question on its real box, answered No from the keyboard: the key-field
+// state (Save and Delete off, View and Exit on) and the key field's own
+// focus rule, its text selected.
+void tst_register::lookUpAnsweredNoOnTheRealBox()
+{
+    QFETCH(bool, byUrn);
+    QFETCH(int, key);
+    TestOffice office;
+    std::unique_ptr<UserInterface> previous = ui::install(std::make_unique<QtUserInterface>());
+    frmCTFMaint s;
+    QVERIFY(activate(s));
+    bool answered = false;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (QWidget *box = QApplication::activeModalWidget()) {
+            QTest::keyClick(box, Qt::Key(key), key == Qt::Key_N ? Qt::AltModifier : Qt::NoModifier);
+            answered = true;
+        }
+    });
+    answer.start(20);
+    MaskedEdit *field = byUrn ? s.mskURN : s.mskID;
+    if (!byUrn)
+        tab(s.mskURN);
+    QTest::keyClicks(field, byUrn ? QStringLiteral("AB123456C") : QStringLiteral("77"));
+    enter(field);
+    QTRY_VERIFY(answered);
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+    if (!s.isActiveWindow()) // the window manager's part, offscreen
+        QApplication::setActiveWindow(&s);
+    QTRY_COMPARE(QApplication::focusWidget(), field);
+    QCOMPARE(buttons(s), kKeyField);
+    QCOMPARE(field->selectedText(), field->text());
+    QCOMPARE(field->palette().color(QPalette::Base), frmCTFMaint::highlightColour());
+    QCOMPARE(row(office, QStringLiteral("count(*)")), QStringLiteral("0"));
+    ui::install(std::move(previous));
 }
 
 QTEST_MAIN(tst_register)
