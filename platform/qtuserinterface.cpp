@@ -10,8 +10,42 @@
 #include <QKeyEvent>
 #include <QGridLayout>
 #include <QMessageBox>
+#include <QScrollBar>
+#include <QScrollArea>
+#include <QScreen>
+#include <QLabel>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QProgressDialog>
+
+namespace {
+// A long text (a list of findings or of members left out) would make the box
+// taller than the screen, its button out of reach: such a text scrolls
+// within a box that fits the screen it opens on.
+void keepOnTheScreen(QMessageBox &box, QWidget *owner)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!grid || !label || !screen)
+        return;
+    const int room = screen->availableGeometry().height() / 2;
+    if (label->sizeHint().height() <= room)
+        return;
+    const int index = grid->indexOf(label);
+    int row = 0, column = 0, rows = 1, columns = 1;
+    grid->getItemPosition(index, &row, &column, &rows, &columns);
+    grid->removeWidget(label);
+    auto *scroll = new QScrollArea(&box);
+    scroll->setObjectName(QStringLiteral("messageScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(label);
+    scroll->setMinimumSize(label->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width(), room);
+    scroll->setMaximumHeight(room);
+    grid->addWidget(scroll, row, column, rows, columns);
+}
+} // namespace
 
 std::unique_ptr<QMessageBox> QtUserInterface::messageBox(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons,
                                                          MsgResult defaultButton)
@@ -39,6 +73,7 @@ std::unique_ptr<QMessageBox> QtUserInterface::messageBox(const QString &text, co
     } else {
         box->setStandardButtons(QMessageBox::Ok);
     }
+    keepOnTheScreen(*box, owner);
     // The window manager cuts a title wider than the box: make the box as
     // wide as its title in a bold title-bar font, with room for the
     // title bar's icon and buttons.

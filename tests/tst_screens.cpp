@@ -23,6 +23,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTest>
 
@@ -189,6 +191,18 @@ void tst_screens::screensShownOnce()
     QCOMPARE(screens::showAnnualReturn(), annual);
     QWidget *about = screens::showAbout();
     QCOMPARE(screens::showAbout(), about);
+    // Every window fits an office's 1024x768 screen, and on a real display
+    // (run-under-x gives one of that size) lies within it.
+    QWidget *maintenance = screens::showMaintenance(), *enquiry = screens::showEnquiry();
+    for (QWidget *w : {first, annual, about, maintenance, enquiry}) {
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        const QRect frame = w->frameGeometry();
+        QVERIFY2(frame.width() <= 1024 && frame.height() <= 768, qPrintable(w->windowTitle()));
+        if (QGuiApplication::platformName() == QStringLiteral("xcb"))
+            QVERIFY2(w->screen()->availableGeometry().contains(frame), qPrintable(w->windowTitle()));
+    }
+    maintenance->close();
+    enquiry->close();
     first->close();
     QApplication::processEvents(); // closing deletes the screen
     QTest::qWait(0);
@@ -274,6 +288,22 @@ void tst_screens::messageBoxOverItsScreen()
     bold.setBold(true);
     QVERIFY2(box->width() >= QFontMetrics(bold).horizontalAdvance(title) + QtUserInterface::kTitleBarRoom, qPrintable(QString::number(box->width())));
     box->close();
+
+    // A hundred findings scroll within a box that fits the screen, its
+    // button on the screen.
+    QStringList lines;
+    for (int i = 1; i <= 100; ++i)
+        lines << QStringLiteral("ID %1: the date of birth is outside 1 September 2002 to 2 January 2011").arg(i);
+    const std::unique_ptr<QMessageBox> list = QtUserInterface::messageBox(lines.join(QStringLiteral("\r\n")), QStringLiteral("Checks"),
+                                                                          MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
+    list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(list.get()));
+    const QRect available = list->screen()->availableGeometry();
+    QVERIFY2(list->frameGeometry().height() <= available.height(), qPrintable(QString::number(list->frameGeometry().height())));
+    QAbstractButton *ok = list->button(QMessageBox::Ok);
+    QVERIFY(available.contains(QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size())));
+    QVERIFY(list->findChild<QScrollArea *>(QStringLiteral("messageScroll")));
+    list->close();
 }
 
 void tst_screens::outputProposal_data()
