@@ -12,6 +12,7 @@
 #include "platform/pathmapper.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QPointer>
@@ -72,14 +73,27 @@ void showHelp()
     // The office's own help file beside the program when it has one; else
     // the operator's manual that comes with ctfadmin, in the program
     // folder's "manual" (in the package a link to /usr/share/ctfadmin/manual).
+    // F1 always answers: the manual, or a message saying what is missing.
+    const QString title = QStringLiteral("Help");
     const QString file = helpFile().left(helpFile().indexOf(QLatin1Char('>')));
-    if (!file.isEmpty() && pathmapper::fileExists(file)) {
-        ui::current().openDocument(file);
+    const QString manual = officeroot::programFolder() + QStringLiteral("/manual/index.html");
+    QString shown;
+    if (!file.isEmpty() && pathmapper::fileExists(file))
+        shown = file;
+    else if (QFileInfo::exists(manual))
+        shown = manual;
+    if (shown.isEmpty()) {
+        ui::current().message(QStringLiteral("The manual is not there: %1 is missing. Install ctfadmin again (its package puts the "
+                                             "manual in /usr/share/ctfadmin/manual), or ask whoever installed it.")
+                                  .arg(QDir::toNativeSeparators(manual)),
+                              title, MsgIcon::Exclamation);
         return;
     }
-    const QString manual = officeroot::programFolder() + QStringLiteral("/manual/index.html");
-    if (QFileInfo::exists(manual))
-        ui::current().openDocument(manual);
+    if (!ui::current().openDocument(shown))
+        ui::current().message(QStringLiteral("The manual is %1, but no program could be started to show it: install xdg-utils "
+                                             "(xdg-open opens it in the desktop's web browser), or open the file in a browser.")
+                                  .arg(shown),
+                              title, MsgIcon::Exclamation);
 }
 
 void startMainScreen()

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -178,6 +179,22 @@ void tst_screens::menuLaunchFailures()
     scope.ui().launchSucceeds = true;
     menu.cmdEditReturn->click();
     QCOMPARE(scope.ui().messages.size(), 3);
+
+    // F1 always answers: the manual, or what is missing.
+    const QString manual = office.root() + QStringLiteral("/program/manual/index.html");
+    screens::showHelp();
+    QVERIFY2(scope.ui().messages.last().text.startsWith(QStringLiteral("The manual is not there: ") + manual), qPrintable(scope.ui().messages.last().text));
+    QVERIFY(QDir().mkpath(QFileInfo(manual).path()));
+    QFile(manual).open(QIODevice::WriteOnly);
+    scope.ui().launchSucceeds = false;
+    screens::showHelp();
+    QVERIFY2(scope.ui().messages.last().text.contains(QStringLiteral("no program could be started to show it: install xdg-utils")),
+             qPrintable(scope.ui().messages.last().text));
+    scope.ui().launchSucceeds = true;
+    const qsizetype before = scope.ui().messages.size();
+    screens::showHelp();
+    QCOMPARE(scope.ui().launches.last(), QStringLiteral("open ") + manual);
+    QCOMPARE(scope.ui().messages.size(), before);
 }
 
 void tst_screens::screensShownOnce()
