@@ -31,11 +31,13 @@ QStringList entryProblems(const Entry &e)
         found << QStringLiteral("the kind \"%1\" is none of the six kinds; the return would mark the entry as sent without writing "
                                 "a line for it.").arg(kind);
     }
-    static const QRegularExpression urnForm(QStringLiteral("^[A-Z]{2}[0-9]{6}[A-Z]$"));
+    // What the URN field's mask (">AA999999a") lets through: two letters or
+    // digits, six digits, and a last letter or digit or none.
+    static const QRegularExpression urnForm(QStringLiteral("^[A-Z0-9]{2}[0-9]{6}[A-Z0-9]?$"));
     const QString crn = text(e.crn);
     if (!urnForm.match(crn).hasMatch())
-        found << QStringLiteral("the URN \"%1\" is not two letters, six digits and a letter (as AB123456C); the return would send "
-                                "it as it stands.").arg(crn);
+        found << QStringLiteral("the URN \"%1\" is not what the URN field takes (two letters or digits, six digits and an optional "
+                                "letter, as AB123456C); the return would send it as it stands.").arg(crn);
     const QString dobText = text(e.dob);
     const auto dob = dates::fromVariant(e.dob);
     if (dobText.trimmed().isEmpty())
@@ -70,7 +72,8 @@ QStringList entryProblems(const Entry &e)
     if (canonical == QStringLiteral("ChildDeath")) {
         const auto dod = dates::fromVariant(e.dod);
         if (!dod)
-            found << QStringLiteral("a ChildDeath without a date of death; the return would send an empty date.");
+            found << QStringLiteral("a ChildDeath without a date of death: the return sends its line with an empty date, as the "
+                                    "maintenance screen records none (information).");
         else if (dob && *dod < *dob)
             found << QStringLiteral("the date of death %1 is before the date of birth %2.").arg(dates::dayFirst(*dod), dates::dayFirst(*dob));
     }

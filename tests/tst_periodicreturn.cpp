@@ -667,8 +667,11 @@ void tst_periodicreturn::entryChecks_data()
     QTest::newRow("clean exception") << e("Exception", "AB123456C", "02/01/2011", "null", "null", "3") << "";
     QTest::newRow("kind misspelt") << e("Vocher", "AB123456C", "05/05/2006", "250") << "the kind \"Vocher\" is none of the six kinds";
     QTest::newRow("kind with a blank") << e("Voucher ", "AB123456C", "05/05/2006", "250") << "the kind \"Voucher \"";
-    QTest::newRow("URN without its letter") << e("Voucher", "AB123456", "05/05/2006", "250") << "the URN \"AB123456\" is not";
-    QTest::newRow("URN digits first") << e("Voucher", "31876219L", "05/05/2006", "250") << "the URN \"31876219L\"";
+    // The URN as its field's mask takes it: the last letter optional, digits first allowed.
+    QTest::newRow("URN without its letter") << e("Voucher", "AB123456", "05/05/2006", "250") << "";
+    QTest::newRow("URN digits first") << e("Voucher", "31876219L", "05/05/2006", "250") << "";
+    QTest::newRow("URN of five digits") << e("Voucher", "AB12345C", "05/05/2006", "250") << "the URN \"AB12345C\" is not what the URN field takes";
+    QTest::newRow("URN in lower case") << e("Voucher", "ab123456c", "05/05/2006", "250") << "the URN \"ab123456c\"";
     QTest::newRow("no date of birth") << e("Voucher", "AB123456C", "null", "250") << "the date of birth is missing";
     QTest::newRow("empty mask") << e("Voucher", "AB123456C", "__/__/____", "250") << "the date of birth \"__/__/____\" is not a date";
     QTest::newRow("born too early") << e("Voucher", "AB123456C", "31/08/2002", "250") << "the date of birth 31/08/2002 is outside";
@@ -679,7 +682,7 @@ void tst_periodicreturn::entryChecks_data()
     QTest::newRow("three decimals") << e("Voucher", "AB123456C", "05/05/2006", "12.755") << "the amount 12.755 has more than two decimals";
     QTest::newRow("endowment without type") << e("Endowment", "AB123456C", "05/05/2006", "100", "null", "") << "an Endowment without a type";
     QTest::newRow("type not in the list") << e("Exception", "AB123456C", "05/05/2006", "null", "null", "4") << "the type \"4\" is not in the list";
-    QTest::newRow("death without date") << e("ChildDeath", "AB123456C", "05/05/2006", "null") << "a ChildDeath without a date of death";
+    QTest::newRow("death without date") << e("ChildDeath", "AB123456C", "05/05/2006", "null") << "a ChildDeath without a date of death: the return sends its line with an empty date, as the maintenance screen records none (information).";
     QTest::newRow("death before birth") << e("ChildDeath", "AB123456C", "05/05/2006", "null", "01/01/2006") << "the date of death 01/01/2006 is before";
     QTest::newRow("bar in Ref") << e("Endowment", "AB123456C", "05/05/2006", "100", "null", "1", "A|B") << "the Ref holds a \"|\"";
     QTest::newRow("line break in Type") << e("Exception", "AB123456C", "05/05/2006", "null", "null", "1\n") << "the Type holds a \"|\" or a line break";

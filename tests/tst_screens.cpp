@@ -399,7 +399,7 @@ void tst_screens::outputCreateAndButtons()
     QCOMPARE(screen.lblFindings->text(), QStringLiteral("The checks found something in 1 of the 2 entries to be output."));
     QCOMPARE(screen.cmdFindings->focusPolicy(), Qt::NoFocus);
     screen.cmdFindings->click();
-    QVERIFY(scope.ui().messages.last().text.startsWith(QStringLiteral("ID 2: the URN \"\" is not two letters")));
+    QVERIFY(scope.ui().messages.last().text.startsWith(QStringLiteral("ID 2: the URN \"\" is not what the URN field takes")));
     scope.ui().messages.clear();
     QVERIFY(activate(screen));
     screen.mskPEnd->setMaskedText(QStringLiteral("30/11/2026"));
