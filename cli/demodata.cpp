@@ -1,7 +1,12 @@
-// Sample data for a demo office: a credit union with about 200 members whose
-// CTF money sits in share account 1 and in products CTF and JUN, a year of
-// transactions with varied narratives, and register entries of all six
-// kinds, some already output. The same seed always gives the same office.
+// Sample data for a demo office as an office holds it: a credit union with
+// about 200 young members, born in the scheme's years, whose CTF money sits
+// in share account 1 and in products CTF and JUN; a year of subscriptions
+// (standing orders, vouchers, gifts, interest) and no withdrawals, which a
+// CTF does not allow; register entries of all six kinds for those same
+// children, some already output. Two outstanding entries are wrong on
+// purpose, so that the checks have something to show (the manual's
+// examples): an Endowment saved without its type, and a voucher keyed twice.
+// The same seed always gives the same office.
 #include "cli/commands.h"
 
 #include "common/dates.h"
@@ -78,6 +83,7 @@ struct Database {
     QSqlDatabase db;
 };
 
+// A URN of the register's form: two letters, six digits, a letter.
 QString crn(Random &r)
 {
     QString s;
@@ -85,9 +91,20 @@ QString crn(Random &r)
     s += QChar('A' + r.below(26));
     for (int i = 0; i < 6; ++i)
         s += QChar('0' + r.below(10));
-    if (r.below(3))
-        s += QChar('A' + r.below(26));
+    s += QChar('A' + r.below(26));
     return s;
+}
+
+// A member's date of birth, the same in Tarnwell and in the register. Most
+// children are young enough for the share-account return (born 6 April 2008
+// to 2 January 2011); one in fifty is older, an account that has matured.
+QDate childDob(quint32 seed, int member)
+{
+    Random r(seed * 7919u + quint32(member));
+    if (member % 50 == 7)
+        return QDate(2003, 1, 1).addDays(r.below(4 * 365));
+    const QDate first(2008, 4, 6);
+    return first.addDays(r.below(int(first.daysTo(QDate(2011, 1, 2))) + 1));
 }
 
 } // namespace
@@ -113,12 +130,11 @@ void fillTarnwell(const QString &path, const Options &o)
     const QDate yearStart(2025, 4, 6);
     for (int m = 1; m <= o.members; ++m) {
         const int memberNo = 1000 + m;
-        // Children from newborn to just over 18, so the age limit shows.
-        const QDate dob = QDate(2026, 4, 5).addDays(-(r.below(18 * 365 + 60)));
+        const QDate dob = childDob(o.seed, memberNo);
         QVariant ni;
         const int niKind = r.below(20);
-        if (niKind == 0) {
-            ni = QVariant(); // no reference: left out of the annual return
+        if (m % 100 == 13) {
+            ni = QVariant(); // no reference yet: left out of the annual return
         } else {
             QString t = QStringLiteral("%1%2%3").arg(QChar('A' + r.below(26))).arg(QChar('A' + r.below(26))).arg(r.below(1000000), 6, 10, QChar('0'));
             if (niKind > 3)
@@ -156,16 +172,17 @@ void fillTarnwell(const QString &path, const Options &o)
             balanceCents += cents;
         };
         addTran(QDate(2024, 9, 1).addDays(r.below(150)), 25000, QStringLiteral("Endowment"));
-        const int count = 4 + r.below(9);
+        // A monthly standing order for most, and a few other payments in.
+        if (r.below(3) != 0) {
+            const qint64 monthly = 1000 * (1 + r.below(5));
+            for (int month = 0; month < 12; ++month)
+                addTran(yearStart.addMonths(month).addDays(r.below(20)), monthly, QStringLiteral("Standing order"));
+        }
+        const int count = 1 + r.below(5);
         for (int t = 0; t < count; ++t) {
-            const QDate date = yearStart.addDays(r.below(365));
-            const int kind = r.below(12);
-            if (kind < 10) {
-                const qint64 cents = 500 + r.below(20000);
-                addTran(date, cents, kind == 9 ? QVariant() : QVariant(QString::fromLatin1(kNarratives[kind])));
-            } else {
-                addTran(date, -(100 + r.below(3000)), QStringLiteral("Withdrawal"));
-            }
+            const int kind = r.below(10);
+            const qint64 cents = 500 + r.below(20000);
+            addTran(yearStart.addDays(r.below(365)), cents, kind == 9 ? QVariant() : QVariant(QString::fromLatin1(kNarratives[kind])));
         }
         // A little after the year end, which no figure of that year counts.
         if (r.below(4) == 0)
@@ -185,16 +202,31 @@ void fillRegister(const QString &path, const Options &o)
     QSqlQuery q(d.db);
     const int entries = qMax(12, o.members / 4);
     const char *kinds[] = {"Voucher", "RAA", "Exception", "Endowment", "TransferedIn", "ChildDeath"};
+    QString lastVoucherUrn;
+    int lastVoucherMember = 0;
     for (int i = 0; i < entries; ++i) {
         const QString kind = QString::fromLatin1(kinds[i % 6]);
-        const QDate dob = QDate(2026, 1, 1).addDays(-r.below(18 * 365));
+        const bool last = i + 6 >= entries; // the last entry of its kind
+        int member = 1001 + (i * 37) % qMax(1, o.members);
+        QString urn = crn(r);
+        // The last voucher was keyed twice.
+        if (kind == QStringLiteral("Voucher")) {
+            if (last && !lastVoucherUrn.isEmpty()) {
+                urn = lastVoucherUrn;
+                member = lastVoucherMember;
+            }
+            lastVoucherUrn = urn;
+            lastVoucherMember = member;
+        }
+        const QDate dob = childDob(o.seed, member);
         const bool output = i < entries / 3;
         QVariant amount, type, ref, dod;
         if (kind == QStringLiteral("Voucher") || kind == QStringLiteral("RAA"))
             amount = 250.0;
         if (kind == QStringLiteral("Endowment")) {
             amount = double(25000 + r.below(25000)) / 100.0;
-            type = QString::number(r.below(9));
+            // The last one was saved without its type.
+            type = last ? QString() : QString::number(r.below(9));
             ref = QStringLiteral("END%1").arg(r.below(100000), 5, 10, QChar('0'));
         } else if (kind == QStringLiteral("Exception")) {
             type = QString::number(1 + r.below(3));
@@ -205,11 +237,11 @@ void fillRegister(const QString &path, const Options &o)
         d.prepare(q, QStringLiteral("INSERT INTO ChildTrustFunds (Entity, CRN, DOB, Amount, DOD, MemberNo, PeriodEndSent, RecordOutput, Ref, SentRef, Type) "
                                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         q.addBindValue(kind);
-        q.addBindValue(crn(r));
+        q.addBindValue(urn);
         q.addBindValue(dates::dayFirst(dob));
         q.addBindValue(amount.isValid() ? amount : QVariant(0));
         q.addBindValue(dod);
-        q.addBindValue(1001 + r.below(qMax(1, o.members)));
+        q.addBindValue(member);
         q.addBindValue(output ? QVariant(QStringLiteral("16/11/26")) : QVariant());
         q.addBindValue(output ? 1 : 0);
         q.addBindValue(ref);

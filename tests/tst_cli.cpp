@@ -72,7 +72,7 @@ private slots:
     void settingsHidePasswords();
     void enquiryCsv();
     void setupNeverOverwritesAndBringsTheDemoRegistry();
-    void filesWithPersonalDataArePrivate();
+    void demoOffice();
     void killedRunsLoseNothing();
     void runWhileAnotherRuns();
     void accessRegisterEndToEnd();
@@ -187,15 +187,25 @@ void tst_cli::enquiryCsv()
     QVERIFY(all.out.startsWith(QStringLiteral("ID  Entity   CRN  DOB")));
 }
 
-// Under the usual umask every file that holds members' or children's data
-// is still closed to other users of the machine.
-void tst_cli::filesWithPersonalDataArePrivate()
+// The demo office looks like a real one to the checks (a handful of
+// deliberate findings), and under the usual umask every file that holds
+// members' or children's data is closed to other users of the machine.
+void tst_cli::demoOffice()
 {
     TestOffice office;
     office.close(kCtf);
     QVERIFY(QFile::remove(office.host(kCtf)) && QFile::remove(office.host(QStringLiteral("K:\\Tarnwell.mdb"))));
     const mode_t oldMask = ::umask(022);
-    const QList<Run> runs{ctfadmin(office, {QStringLiteral("setup"), QStringLiteral("--demo")}),
+    const Run setup = ctfadmin(office, {QStringLiteral("setup"), QStringLiteral("--demo")});
+    const Run check = ctfadmin(office, {QStringLiteral("check")});
+    QCOMPARE(check.status, 1);
+    QCOMPARE(check.out, QStringLiteral("ID 46: an Endowment without a type; the return would send an empty type.\n"
+                                       "ID 49: the same URN, kind and amount as ID 43; the child would be sent twice in this return.\n"
+                                       "2 findings in 2 of 34 outstanding entries.\n"));
+    const Run annualCheck = ctfadmin(office, {QStringLiteral("check"), QStringLiteral("--annual"), QStringLiteral("--share-account"), QStringLiteral("1"),
+                                              QStringLiteral("--start"), QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")});
+    QVERIFY2(annualCheck.out.endsWith(QStringLiteral("\n6 findings in 6 of 193 members.\n")), qPrintable(annualCheck.out));
+    const QList<Run> runs{setup,
                           ctfadmin(office, {QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("30/11/2026")}),
                           ctfadmin(office, {QStringLiteral("annual"), QStringLiteral("--share-account"), QStringLiteral("1"), QStringLiteral("--start"),
                                             QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")})};
