@@ -1,5 +1,6 @@
 #include "annual/frmctfannualreturn.h"
 
+#include "platform/buttonroom.h"
 #include "returns/checks.h"
 
 #include "common/clock.h"
@@ -177,6 +178,7 @@ frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
             m_leftOut << QStringLiteral("Member ") + figures.member + QStringLiteral(": ") + checks::leftOutText(figures);
     };
     connect(cmdLeftOut, &QPushButton::clicked, this, &frmCTFAnnualReturn::showLeftOut);
+    buttonroom::fitCaptions(this);
     resize(480, 460);
     Form_Load();
 }

@@ -1,5 +1,6 @@
 #include "app/frmabout.h"
 
+#include "platform/buttonroom.h"
 #include "app/appsettings.h"
 #include "app/sysinfo.h"
 
@@ -58,6 +59,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     grid->addWidget(cmdOK, 4, 1);
     grid->addWidget(line2, 5, 0, 1, 2);
     grid->addWidget(cmdSysInfo, 6, 1);
+    buttonroom::fitCaptions(this);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
     // Esc presses OK too.

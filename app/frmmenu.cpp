@@ -1,5 +1,6 @@
 #include "app/frmmenu.h"
 
+#include "platform/buttonroom.h"
 #include "app/appsettings.h"
 #include "app/screens.h"
 #include "common/ctfmodules.h"
@@ -101,6 +102,7 @@ frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
     picture->setFixedSize(661, 512);
     row->addWidget(fraButtons);
     row->addWidget(picture, 1);
+    buttonroom::fitCaptions(this);
     setCentralWidget(central);
 
     QMenu *munufile = menuBar()->addMenu(QStringLiteral("File"));

@@ -1,5 +1,6 @@
 #include "register/frmctfmaint.h"
 
+#include "platform/buttonroom.h"
 #include "app/screens.h"
 #include "common/clock.h"
 #include "common/ctfmodules.h"
@@ -102,6 +103,11 @@ frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
     chkSent = new QCheckBox(this);
     chkSent->setObjectName(QStringLiteral("chkSent"));
     chkSent->setAutoFillBackground(true);
+    // As tall empty as with its "Submitted on" caption, so that the rows
+    // above keep their places when a sent entry is shown.
+    chkSent->setText(QStringLiteral("Submitted on 30/11/26"));
+    chkSent->setMinimumHeight(chkSent->sizeHint().height());
+    chkSent->setText(QString());
     setSentBackground(palette().color(QPalette::Window));
     int row = 0;
     details->addWidget(label(nullptr, QStringLiteral("Entity:"), this), row, 0);
@@ -154,6 +160,7 @@ frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
     connect(cmdExit, &QPushButton::clicked, this, &frmCTFMaint::cmdExit_Click);
     connect(mskDOB, &QLineEdit::textChanged, this, &frmCTFMaint::mskDOB_Change);
     connect(chkSent, &QCheckBox::clicked, this, &frmCTFMaint::chkSent_Click);
+    buttonroom::fitCaptions(this);
     resize(520, 420);
     Form_Load();
 }

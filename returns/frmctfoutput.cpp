@@ -1,5 +1,6 @@
 #include "returns/frmctfoutput.h"
 
+#include "platform/buttonroom.h"
 #include "app/appsettings.h"
 #include "common/dates.h"
 #include "platform/fieldfocus.h"
@@ -74,6 +75,7 @@ frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
     connect(cmdRecreate, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdRecreate_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdExit_Click);
     connect(cmdFindings, &QPushButton::clicked, this, &frmCTFOUTPUT::showFindings);
+    buttonroom::fitCaptions(this);
     resize(420, 360);
     Form_Load();
 }

@@ -1,5 +1,6 @@
 #include "returns/frmctfview.h"
 
+#include "platform/buttonroom.h"
 #include "common/error.h"
 #include "platform/userinterface.h"
 #include "returns/entrygrid.h"
@@ -42,6 +43,7 @@ frmCTFView::frmCTFView(QWidget *parent) : QWidget(parent)
             [this](int section) { MSHFlexGrid1_Click(-1, section + 1); });
     connect(MSHFlexGrid1, &QTableView::clicked, this,
             [this](const QModelIndex &i) { MSHFlexGrid1_Click(i.row(), i.column() + 1); });
+    buttonroom::fitCaptions(this);
     resize(900, 500);
     Form_Load();
 }

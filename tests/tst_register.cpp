@@ -329,6 +329,15 @@ void tst_register::findByIdAndResubmit()
     office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET PeriodEndSent = '30/11/26', SentRef = 'From ID 1 to 1', MemberNo = 9999"));
     frmCTFMaint s;
     QVERIFY(activate(s));
+    // Nothing on the screen moves when an entry (sent, with its date) is shown.
+    const auto places = [&s] {
+        QList<QRect> at;
+        for (QWidget *w : s.findChildren<QWidget *>())
+            if (w->isVisible() && (qobject_cast<QLabel *>(w) || qobject_cast<QLineEdit *>(w) || qobject_cast<QAbstractButton *>(w)))
+                at << QRect(w->mapTo(&s, QPoint(0, 0)), w->size());
+        return at;
+    };
+    const QList<QRect> empty = places();
     tab(s.mskURN); // empty URN: on to the ID field
     QCOMPARE(QApplication::focusWidget(), s.mskID);
     QTest::keyClicks(s.mskID, QString::number(id));
@@ -349,6 +358,8 @@ void tst_register::findByIdAndResubmit()
     QVERIFY(s.chkSent->isChecked());
     QCOMPARE(s.chkSent->text(), QStringLiteral("Submitted on 30/11/26"));
     QCOMPARE(s.mskDOB->text(), QStringLiteral("03/04/2010"));
+    QApplication::processEvents();
+    QCOMPARE(places(), empty);
     s.chkSent->setFocus();
     QApplication::processEvents();
     QCOMPARE(s.chkSent->toolTip(), QStringLiteral("Uncheck this box if you need to submit this record"));

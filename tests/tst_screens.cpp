@@ -7,6 +7,7 @@
 #include "app/screens.h"
 #include "common/clock.h"
 #include "common/dates.h"
+#include "platform/buttonroom.h"
 #include "platform/maskededit.h"
 #include "platform/qtuserinterface.h"
 #include "returns/frmctfoutput.h"
@@ -66,6 +67,7 @@ private slots:
     void menuLoadsSettingsAndFollowsTitle();
     void menuLaunchFailures();
     void screensShownOnce();
+    void captionsFitTheirButtons();
     void exitEndsAtOnce();
     void aboutBox();
     void maskedField();
@@ -229,6 +231,32 @@ void tst_screens::screensShownOnce()
     second->close();
     annual->close();
     about->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Every caption fits its button with room on either side, on the default
+// font and scaled (ctest runs this again with QT_SCALE_FACTOR 1.25 and 1.5).
+void tst_screens::captionsFitTheirButtons()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    frmMenu menu;
+    QVERIFY(activate(menu));
+    QList<QWidget *> windows{&menu, screens::showMaintenance(), screens::showEnquiry(), screens::showOutput(), screens::showAnnualReturn(),
+                             screens::showAbout()};
+    constexpr int kRoom = buttonroom::kCaptionRoom;
+    for (QWidget *w : windows) {
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        for (QPushButton *b : w->findChildren<QPushButton *>()) {
+            if (!b->isVisible())
+                continue;
+            const int caption = b->fontMetrics().horizontalAdvance(QString(b->text()).remove(QLatin1Char('&')));
+            QVERIFY2(caption + 2 * kRoom <= b->width(),
+                     qPrintable(QStringLiteral("%1: \"%2\" is %3 px in a button of %4").arg(w->windowTitle(), b->text()).arg(caption).arg(b->width())));
+        }
+    }
+    for (QWidget *w : windows.mid(1))
+        w->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
