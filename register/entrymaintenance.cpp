@@ -128,8 +128,8 @@ void EntryMaintenance::save(const EntryInput &in)
         m_rsEntry.addNew();
     m_rsEntry.setValue(QStringLiteral("CRN"), in.crn);
     m_rsEntry.setValue(QStringLiteral("Entity"), in.entity);
-    // Without the member database the number shown is "Not in use": an
-    // existing entry keeps its member number.
+    // Without the member database there is no member number to take: an
+    // existing entry keeps its own, a new one gets 0.
     if (m_memberDbOpen || adding)
         m_rsEntry.setValue(QStringLiteral("Memberno"), LeadingNumber(in.memberNo));
     m_rsEntry.setValue(QStringLiteral("DOB"), in.dob);

@@ -1,9 +1,9 @@
 #pragma once
 // The maintenance workflow without widgets: the register and member
 // connections, the Control read, the look-ups by URN and by ID, the data of
-// the entry found, save, delete and the member look-up. The maintenance
-// screen keeps the focus rules, the button states and the mapping between
-// its fields and an entry; the statements are sent exactly as the screen has
+// the entry found, save, delete and the member look-up. What the screen
+// shows and offers is in entryscreen.h; the screen keeps the focus rules and
+// the mapping between its fields and an entry; the statements are sent exactly as the screen has
 // always built them.
 //
 // Choices made so that the operator loses nothing:
@@ -44,7 +44,7 @@ struct Entry {
 struct EntryInput {
     QString crn;                    // the URN as shown
     QString entity;                 // the kind box text
-    QString memberNo;               // the member number text ("Not in use" without the member database)
+    QString memberNo;               // the member number text (empty without the member database)
     QString dob;                    // the date field's displayed text
     QString amount;                 // the amount text
     std::optional<int> typeCode;    // the selected type entry, if any

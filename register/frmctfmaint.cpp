@@ -189,8 +189,8 @@ void frmCTFMaint::Form_Load()
         txtMemberNo->setEnabled(false);
         txtMemberNo->setReadOnly(true);
         txtMemberNo->setMaxLength(12);
-        txtMemberNo->setText(QStringLiteral("Not in use"));
-        txtMemberNo->setToolTip(QStringLiteral("Not in use"));
+        txtMemberNo->setText(maint::EntryScreenState::noMemberDatabaseText());
+        txtMemberNo->setToolTip(maint::EntryScreenState::noMemberDatabaseText());
         txtMemberNo->setFocusPolicy(Qt::NoFocus);
     } else if (const auto control = m_entries.readControl()) {
         lblCreditUnionName->setText(control->cuname);
@@ -233,27 +233,27 @@ void frmCTFMaint::HighlightTextBox(QLineEdit *box)
 
 void frmCTFMaint::RestoreBackColor(QWidget *field) { setFieldColour(field, normalColour()); }
 
-void frmCTFMaint::keyFieldButtons()
+void frmCTFMaint::showButtons()
 {
-    cmdExit->setEnabled(true);
-    cmdSave->setEnabled(false);
-    cmdDelete->setEnabled(false);
-    CmdView->setEnabled(true);
+    const maint::ButtonStates &b = m_state.buttons();
+    cmdExit->setEnabled(b.exit);
+    cmdSave->setEnabled(b.save);
+    cmdDelete->setEnabled(b.del);
+    cmdDelete->setText(b.deleteCaption);
+    CmdView->setEnabled(b.view);
 }
 
-void frmCTFMaint::lookedUpButtons()
+void frmCTFMaint::keyFieldButtons()
 {
-    cmdExit->setEnabled(false);
-    cmdSave->setEnabled(true);
-    cmdDelete->setEnabled(true);
-    CmdView->setEnabled(false);
+    m_state.keyFieldFocused();
+    showButtons();
 }
 
 void frmCTFMaint::ClearEntry()
 {
     txtMemberNo->clear();
     if (!m_entries.memberDbOpen())
-        txtMemberNo->setText(QStringLiteral("Not in use"));
+        txtMemberNo->setText(maint::EntryScreenState::noMemberDatabaseText());
     lblName->clear();
     chkSent->setChecked(false);
     cboEntity->setCurrentIndex(-1);
@@ -264,20 +264,14 @@ void frmCTFMaint::ClearEntry()
     cboType->setEditText(QString());
     chkSent->setText(QString());
     m_entries.forgetEntry();
-    m_newFromId = false;
+    m_state.cleared();
 }
 
 void frmCTFMaint::ShowEntry()
 {
     const maint::Entry e = m_entries.entry();
-    if (!e.entity.isEmpty()) {
-        for (int i = 0; i < cboEntity->count(); ++i) {
-            if (cboEntity->itemText(i).left(3) == e.entity.left(3)) {
-                cboEntity->setCurrentIndex(i);
-                break;
-            }
-        }
-    }
+    if (const int kind = maint::EntryScreenState::kindIndex(entrycodes::kinds(), e.entity); kind >= 0)
+        cboEntity->setCurrentIndex(kind);
     if (mskID->clipText().isEmpty())
         mskID->setMaskedText(e.id);
     if (mskURN->clipText().isEmpty())
@@ -285,7 +279,7 @@ void frmCTFMaint::ShowEntry()
     if (m_entries.memberDbOpen()) {
         txtMemberNo->setText(e.memberNo);
         try {
-            lblName->setText(m_entries.memberName(LeadingNumber(e.memberNo)).value_or(QStringLiteral("not known")));
+            lblName->setText(maint::EntryScreenState::nameOfEntryMember(m_entries.memberName(LeadingNumber(e.memberNo))));
         } catch (const CtfError &err) {
             reportFailure(QStringLiteral("The member could not be looked up."), err.description());
         }
@@ -354,30 +348,32 @@ void frmCTFMaint::focusUrn() { focusKeyField(mskURN); }
 
 void frmCTFMaint::lookUp(const std::function<bool()> &find, bool fromUrn)
 {
-    lookedUpButtons();
+    m_state.lookUpStarted();
+    showButtons();
     bool found = false;
     try {
         found = find();
     } catch (const CtfError &e) {
-        keyFieldButtons();
+        m_state.lookUpFailed();
+        showButtons();
         reportFailure(QStringLiteral("The entry could not be looked up."), e.description());
         return;
     }
     if (found) {
         ShowEntry();
-        cmdDelete->setText(QStringLiteral("&Delete"));
-        cmdDelete->setEnabled(true);
+        m_state.found();
+        showButtons();
         return;
     }
     const bool create = ui::current().message(QStringLiteral("Record not on file - Create?"), kCaption, MsgIcon::Information,
                                               MsgButtons::YesNo) == MsgResult::Yes;
     if (create) {
-        cmdDelete->setText(QStringLiteral("&Reject"));
-        m_newFromId = !fromUrn;
+        m_state.createAnswered(fromUrn);
     } else {
         m_entries.forgetEntry();
-        keyFieldButtons(); // the state after a look-up answered No
+        m_state.noAnswered();
     }
+    showButtons();
     // The question came while the focus was moving on, and its box took the
     // focus: the answer's focus move waits until that move is over and the
     // box is gone, or the move would end where it was going.
@@ -397,11 +393,8 @@ void frmCTFMaint::mskURN_LostFocus()
         return;
     }
     if (!mskID->clipText().isEmpty()) {
-        if (m_newFromId) {
-            // A new entry begun from the ID field goes on as a new entry.
-            lookedUpButtons();
-            cmdDelete->setText(QStringLiteral("&Reject"));
-        }
+        if (m_state.urnLeftWithIdFilled())
+            showButtons();
         return;
     }
     lookUp([this] { return m_entries.findByUrn(mskURN->trimmedText()); }, true);
@@ -431,7 +424,7 @@ void frmCTFMaint::cmdSave_Click()
     maint::EntryInput in;
     in.crn = mskURN->trimmedText();
     in.entity = kind;
-    in.memberNo = txtMemberNo->text();
+    in.memberNo = maint::EntryScreenState::memberNumberToSave(txtMemberNo->text(), m_entries.memberDbOpen());
     in.dob = mskDOB->text();
     in.amount = mskAmount->text();
     if (cboType->currentIndex() >= 0)
@@ -476,7 +469,7 @@ void frmCTFMaint::txtMemberNo_LostFocus()
         return;
     try {
         const auto member = m_entries.lookUpMember(number);
-        lblName->setText(member ? member->name : QStringLiteral("Not known"));
+        lblName->setText(maint::EntryScreenState::nameOfTypedMember(member ? std::optional<QString>(member->name) : std::nullopt));
         if (member && member->dob && mskDOB->clipText().isEmpty())
             mskDOB->setMaskedText(dates::dayFirst(*member->dob));
     } catch (const CtfError &e) {

@@ -20,6 +20,7 @@
 //   being deactivated or closed, and the type list popping up and closing,
 //   run none of them (no look-up, no refill of the type list).
 #include "register/entrymaintenance.h"
+#include "register/entryscreen.h"
 
 #include <QDate>
 #include <QWidget>
@@ -78,7 +79,8 @@ protected:
 
 private:
     void keyFieldButtons();
-    void lookedUpButtons();
+    // Sets the four buttons and the Delete caption from the screen's state.
+    void showButtons();
     // Runs a look-up (by URN or by ID) and what follows it on the screen.
     void lookUp(const std::function<bool()> &find, bool fromUrn);
     void focusUrn();
@@ -94,7 +96,7 @@ private:
     void setSentBackground(const QColor &colour);
 
     maint::EntryMaintenance m_entries;
-    bool m_newFromId = false;
+    maint::EntryScreenState m_state;
     bool m_unloaded = false;
     QDate m_today;
 };

@@ -10,6 +10,7 @@
 #include "platform/qtuserinterface.h"
 #include "register/entrycodes.h"
 #include "register/entryrules.h"
+#include "register/entryscreen.h"
 #include "register/frmctfmaint.h"
 #include "returns/entrygrid.h"
 #include "returns/frmctfview.h"
@@ -139,6 +140,8 @@ private slots:
     void gridSortAlternation();
     void gridScreen();
     void severalScreensAndTheCommandLine();
+    void screenStateWithoutWidgets_data();
+    void screenStateWithoutWidgets();
     void lookUpAnsweredNoOnTheRealBox_data();
     void lookUpAnsweredNoOnTheRealBox();
 };
@@ -879,6 +882,59 @@ void tst_register::lookUpAnsweredNoOnTheRealBox()
     QCOMPARE(field->palette().color(QPalette::Base), frmCTFMaint::highlightColour());
     QCOMPARE(row(office, QStringLiteral("count(*)")), QStringLiteral("0"));
     ui::install(std::move(previous));
+}
+
+void tst_register::screenStateWithoutWidgets_data()
+{
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<QString>("buttons"); // save delete view exit, Delete's caption
+    using S = maint::Shown;
+    QTest::newRow("key field") << "key" << int(S::Nothing) << "0 0 1 1 &Delete";
+    QTest::newRow("found") << "key look found" << int(S::Found) << "1 1 0 0 &Delete";
+    QTest::newRow("new from the URN") << "key look yes-urn" << int(S::NewFromUrn) << "1 1 0 0 &Reject";
+    QTest::newRow("answered No") << "key look no" << int(S::Nothing) << "0 0 1 1 &Delete";
+    QTest::newRow("look-up failed") << "key look failed" << int(S::Nothing) << "0 0 1 1 &Delete";
+    QTest::newRow("new from the ID, URN left") << "key look yes-id key urn-left" << int(S::NewFromId) << "1 1 0 0 &Reject";
+    QTest::newRow("found, URN left with an ID") << "key look found key urn-left" << int(S::Found) << "0 0 1 1 &Delete";
+    QTest::newRow("new, then emptied") << "key look yes-id cleared key urn-left" << int(S::Nothing) << "0 0 1 1 &Reject";
+}
+
+// The screen's state as the focus rules and look-ups move it, no widget involved.
+void tst_register::screenStateWithoutWidgets()
+{
+    QFETCH(QString, steps);
+    QFETCH(int, shown);
+    QFETCH(QString, buttons);
+    maint::EntryScreenState state;
+    for (const QString &step : steps.split(QLatin1Char(' '))) {
+        if (step == QStringLiteral("key"))
+            state.keyFieldFocused();
+        else if (step == QStringLiteral("look"))
+            state.lookUpStarted();
+        else if (step == QStringLiteral("found"))
+            state.found();
+        else if (step.startsWith(QStringLiteral("yes-")))
+            state.createAnswered(step == QStringLiteral("yes-urn"));
+        else if (step == QStringLiteral("no"))
+            state.noAnswered();
+        else if (step == QStringLiteral("failed"))
+            state.lookUpFailed();
+        else if (step == QStringLiteral("cleared"))
+            state.cleared();
+        else if (step == QStringLiteral("urn-left"))
+            state.urnLeftWithIdFilled();
+    }
+    const maint::ButtonStates &b = state.buttons();
+    QCOMPARE(int(state.shown()), shown);
+    QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5").arg(b.save).arg(b.del).arg(b.view).arg(b.exit).arg(b.deleteCaption), buttons);
+    // The kind by its first three characters, letter case counting.
+    const QStringList kinds = entrycodes::kinds();
+    QCOMPARE(maint::EntryScreenState::kindIndex(kinds, QStringLiteral("Endowments")), 3);
+    QCOMPARE(maint::EntryScreenState::kindIndex(kinds, QStringLiteral("TransferredIn")), 4);
+    QCOMPARE(maint::EntryScreenState::kindIndex(kinds, QStringLiteral("endowment")), -1);
+    QCOMPARE(maint::EntryScreenState::kindIndex(kinds, QString()), -1);
+    QCOMPARE(maint::EntryScreenState::memberNumberToSave(maint::EntryScreenState::noMemberDatabaseText(), false), QString());
 }
 
 QTEST_MAIN(tst_register)
