@@ -62,6 +62,7 @@ void tst_data::accessToSqlite_data()
     QTest::newRow("delete star") << "Delete * From ChildTrustFunds" << "DELETE FROM ChildTrustFunds";
     QTest::newRow("one-argument isnull") << "SELECT IIF(ISNULL(Amount), 0, Amount) FROM T" << "SELECT IIF(((Amount) IS NULL), 0, Amount) FROM T";
     QTest::newRow("two-argument isnull") << "SELECT ISNULL(Amount, 0) FROM T" << "SELECT IFNULL(Amount, 0) FROM T";
+    QTest::newRow("call with commas inside isnull") << "SELECT ISNULL(IIF(a, b, c)) FROM T" << "SELECT ((IIF(a, b, c)) IS NULL) FROM T";
     QTest::newRow("not a date") << "x = #a#" << "x = #a#";
     QTest::newRow("order by ignores case") << "SELECT * FROM T WHERE RecordOutput = False ORDER BY Entity, CRN;"
                                            << "SELECT * FROM T WHERE RecordOutput = 0 ORDER BY Entity COLLATE NOCASE, CRN COLLATE NOCASE;";

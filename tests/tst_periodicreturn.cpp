@@ -436,18 +436,19 @@ void tst_periodicreturn::flushBeforeCommit()
     ReturnOutput out;
     out.setGroupSize(2);
     QVERIFY(out.load());
+    const QString partial = kReturn + QStringLiteral(".incomplete"), record = kCtf + QStringLiteral(".return-run");
+    // At each commit, the lines of every entry marked so far are in the file.
     QStringList events;
     Connection::setStatementObserver([&](const Connection &, const QString &sql) {
         if (sql == QStringLiteral("COMMIT"))
-            events << sql;
+            events << QStringLiteral("COMMIT with %1 lines").arg(office.readFile(partial).count("Voucher|"));
     });
     textfile::setSyncObserver([&](const QString &path) { events << path; });
     QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
     Connection::setStatementObserver({});
     textfile::setSyncObserver({});
-    const QString partial = kReturn + QStringLiteral(".incomplete"), record = kCtf + QStringLiteral(".return-run");
-    QStringList group{partial, record, QStringLiteral("COMMIT")};
-    const QStringList expected = QStringList{record} + group + group + group + QStringList{partial, record, kReturn, kLog};
+    const auto group = [&](int lines) { return QStringList{partial, record, QStringLiteral("COMMIT with %1 lines").arg(lines)}; };
+    const QStringList expected = QStringList{record} + group(2) + group(4) + group(5) + QStringList{partial, record, kReturn, kLog};
     QCOMPARE(events, expected);
     QCOMPARE(markedCount(office), 5);
     QCOMPARE(office.readFile(kCtf + QStringLiteral(".return-run")), QByteArray(""));
