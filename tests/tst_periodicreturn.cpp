@@ -109,9 +109,10 @@ void tst_periodicreturn::markingsAndSentRef()
     QVERIFY(out.load(QDate(2026, 12, 6)));
     QCOMPARE(out.lowestId(), qint32(first));
     QCOMPARE(out.highestId(), qint32(last));
+    const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 5)));
     QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
     QCOMPARE(out.markedThisRun(), 3);
-    const QString today = dates::dayFirstShort(QDate::currentDate());
+    const QString today = QStringLiteral("06/12/26");
     QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 1 AND PeriodEndSent = '%1' "
                                                 "AND SentRef = 'From ID %2 to %3'").arg(today).arg(first).arg(last)).toInt(), 3);
     // The entry output earlier is not touched.

@@ -379,9 +379,10 @@ void tst_screens::outputPeriodEndRules()
 {
     TestOffice office;
     ScriptedUiScope scope;
+    const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
     frmCTFOUTPUT screen;
     QCOMPARE(screen.windowTitle(), QStringLiteral(" CTF - ASCII output"));
-    const QString proposal = returns::proposePeriodEnd(QDate::currentDate()).toString(QStringLiteral("dd/MM/yyyy"));
+    const QString proposal = QStringLiteral("30/11/2026");
     QCOMPARE(screen.mskPEnd->text(), proposal);
     QVERIFY(activate(screen));
     clickInto(screen.mskPEnd); // by mouse as by keyboard: the whole date selected
@@ -543,11 +544,12 @@ void tst_screens::annualLabelsProductsAndColours()
     office.exec(tarn, QStringLiteral("INSERT INTO Control VALUES ('Tarnwell Demo CU', '2026-09-30')"));
     office.exec(tarn, QStringLiteral("INSERT INTO Product VALUES ('S1', 'Ordinary shares', 1), ('JUN', 'Junior', 12), ('CTF', 'Child Trust Fund', 3)"));
     {
+        const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
         frmCTFAnnualReturn screen;
         QCOMPARE(screen.windowTitle(), QStringLiteral(" CTF - Annual Return Output"));
         QCOMPARE(screen.lblCreditUnionName->text(), QStringLiteral("Tarnwell Demo CU"));
         QCOMPARE(screen.lblThisYear->text(), QStringLiteral("Processing for year end 30/09/2026"));
-        QCOMPARE(screen.lblToday->text(), QDate::currentDate().toString(QStringLiteral("dd/MM/yy")));
+        QCOMPARE(screen.lblToday->text(), QStringLiteral("06/12/26"));
         QCOMPARE(screen.lstProduct->count(), 0); // "K:\": no product list
         screen.cmdOutput2->click();
         QCOMPARE(scope.ui().messages.last().text, QStringLiteral("Invalid starting date entered")); // dates first
