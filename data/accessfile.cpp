@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "common/textfile.h"
+#include "data/accessexport.h"
 #include "data/dbfile.h"
 #include "data/schema.h"
 #include "platform/officeroot.h"
@@ -9,6 +10,7 @@
 
 #include <QCryptographicHash>
 #include <QDate>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -21,6 +23,9 @@
 #include <QSqlQuery>
 #include <QTime>
 #include <atomic>
+#include <charconv>
+#include <cstring>
+#include <sqlite3.h>
 #include <memory>
 #include <sys/stat.h>
 #include <vector>
@@ -123,54 +128,115 @@ int Table::column(const QString &n) const
     return -1;
 }
 
-bool convertValue(const QByteArray &text, Column::Kind kind, QVariant &value)
+namespace {
+// One value of mdb-export's output converted by the rules, without copying
+// text: what convertValue gives as a QVariant and the conversion binds
+// straight into SQLite.
+struct Value {
+    enum class Type { Null, Integer, Real, Text, Blob } type = Type::Null;
+    qint64 integer = 0;
+    double real = 0;
+    const char *text = nullptr; // Text: into the export's output
+    qsizetype size = 0;
+    QByteArray blob;
+};
+
+bool digitsAt(const char *p, qsizetype n)
 {
-    if (text.size() == 1 && text[0] == kNull) {
-        value = QVariant();
+    for (qsizetype i = 0; i < n; ++i)
+        if (p[i] < '0' || p[i] > '9')
+            return false;
+    return true;
+}
+
+int number(const char *p, qsizetype n)
+{
+    int v = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        v = v * 10 + (p[i] - '0');
+    return v;
+}
+
+bool readValue(const char *p, qsizetype n, Column::Kind kind, Value &v)
+{
+    if (n == 1 && p[0] == kNull) {
+        v.type = Value::Type::Null;
         return true;
     }
-    bool ok = true;
     switch (kind) {
     case Column::Kind::Text:
-        value = QString::fromUtf8(text);
+        v.type = Value::Type::Text;
+        v.text = p;
+        v.size = n;
         return true;
     case Column::Kind::Integer:
-        value = text.toLongLong(&ok);
-        return ok;
     case Column::Kind::YesNo: {
-        const qlonglong v = text.toLongLong(&ok);
-        value = qlonglong(v != 0 ? 1 : 0);
-        return ok;
+        const auto [end, ec] = std::from_chars(p, p + n, v.integer);
+        if (ec != std::errc() || end != p + n || n == 0)
+            return false;
+        if (kind == Column::Kind::YesNo)
+            v.integer = v.integer != 0 ? 1 : 0;
+        v.type = Value::Type::Integer;
+        return true;
     }
-    case Column::Kind::Real:
-        value = text.toDouble(&ok);
-        return ok;
     case Column::Kind::Money: {
         // Four decimals at most, read exactly: the nearest double of the
         // decimal text, which prints and reads back as that text.
-        static const QRegularExpression money(QStringLiteral("^-?\\d+(\\.\\d{1,4})?$"));
-        const QString t = QString::fromLatin1(text);
-        if (!money.match(t).hasMatch())
+        const qsizetype sign = n > 0 && p[0] == '-' ? 1 : 0;
+        const char *dot = static_cast<const char *>(std::memchr(p, '.', size_t(n)));
+        const qsizetype whole = (dot ? dot - p : n) - sign;
+        const qsizetype decimals = dot ? n - (dot - p) - 1 : 0;
+        if (whole < 1 || !digitsAt(p + sign, whole) || (dot && (decimals < 1 || decimals > 4 || !digitsAt(dot + 1, decimals))))
             return false;
-        value = t.toDouble(&ok);
-        return ok;
+        [[fallthrough]];
+    }
+    case Column::Kind::Real: {
+        const auto [end, ec] = std::from_chars(p, p + n, v.real);
+        if (ec != std::errc() || end != p + n || n == 0)
+            return false;
+        v.type = Value::Type::Real;
+        return true;
     }
     case Column::Kind::Date: {
         // "YYYY-MM-DD HH:MM:SS"; mdbtools prints days before 1899-12-30 as
         // day 0 of January 1900, which is no date at all.
-        const QString t = QString::fromLatin1(text);
-        const QDate d = QDate::fromString(t.left(10), QStringLiteral("yyyy-MM-dd"));
-        const QTime time = t.size() > 10 ? QTime::fromString(t.mid(11), QStringLiteral("HH:mm:ss")) : QTime(0, 0);
-        if (!d.isValid() || !time.isValid() || (t.size() != 10 && t.size() != 19))
+        if ((n != 10 && n != 19) || !digitsAt(p, 4) || p[4] != '-' || !digitsAt(p + 5, 2) || p[7] != '-' || !digitsAt(p + 8, 2)
+            || !QDate::isValid(number(p, 4), number(p + 5, 2), number(p + 8, 2)))
             return false;
-        value = time == QTime(0, 0) ? t.left(10) : t;
+        bool midnight = true;
+        if (n == 19) {
+            if (p[10] != ' ' || !digitsAt(p + 11, 2) || p[13] != ':' || !digitsAt(p + 14, 2) || p[16] != ':' || !digitsAt(p + 17, 2)
+                || !QTime::isValid(number(p + 11, 2), number(p + 14, 2), number(p + 17, 2)))
+                return false;
+            midnight = std::memcmp(p + 11, "00:00:00", 8) == 0;
+        }
+        v.type = Value::Type::Text;
+        v.text = p;
+        v.size = midnight ? 10 : 19;
         return true;
     }
     case Column::Kind::Binary:
-        value = QByteArray::fromHex(text);
+        v.type = Value::Type::Blob;
+        v.blob = QByteArray::fromHex(QByteArray::fromRawData(p, n));
         return true;
     }
     return false;
+}
+} // namespace
+
+bool convertValue(const QByteArray &text, Column::Kind kind, QVariant &value)
+{
+    Value v;
+    if (!readValue(text.constData(), text.size(), kind, v))
+        return false;
+    switch (v.type) {
+    case Value::Type::Null: value = QVariant(); break;
+    case Value::Type::Integer: value = qlonglong(v.integer); break;
+    case Value::Type::Real: value = v.real; break;
+    case Value::Type::Text: value = QString::fromUtf8(v.text, v.size); break;
+    case Value::Type::Blob: value = v.blob; break;
+    }
+    return true;
 }
 
 Reader::Reader(const QString &hostPath, const QString &shownPath) : m_host(hostPath), m_shown(shownPath) {}
@@ -216,10 +282,7 @@ std::unique_ptr<QProcess> Reader::startRows(const Table &table)
 {
     auto p = std::make_unique<QProcess>();
     p->setProcessEnvironment(mdbEnvironment());
-    p->start(QStringLiteral("mdb-export"),
-             {QStringLiteral("-H"), QStringLiteral("-Q"), QStringLiteral("-d"), QString(QLatin1Char(kField)), QStringLiteral("-R"),
-              QString(QLatin1Char(kRow)), QStringLiteral("-0"), QString(QLatin1Char(kNull)), QStringLiteral("-b"), QStringLiteral("hex"),
-              QStringLiteral("-T"), QString::fromLatin1(kDateTimeFormat), m_host, table.name});
+    p->start(QStringLiteral("mdb-export"), exportArguments(table));
     return p;
 }
 
@@ -277,20 +340,115 @@ void Reader::readRows(QProcess &p, const Table &table, const std::function<void(
         throw DbError(QStringLiteral("Cannot read table %1 of the Access database '%2'%3").arg(table.name, m_shown, why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + why));
     }
     takeRows(true);
-    // mdb-export skips what it cannot read (pages cut off or damaged) and
-    // says nothing: the rows read must be the rows the table's own
-    // definition lists, or the figures would be wrong without a word.
+    checkWhole(table, row, listedRows(table));
+}
+
+qint64 Reader::listedRows(const Table &table)
+{
     bool isNumber = false;
     const qint64 listed = runTool(QStringLiteral("mdb-count"), {m_host, table.name}, m_shown,
                                   QStringLiteral("the number of rows of table ") + table.name)
                               .trimmed()
                               .toLongLong(&isNumber);
-    if (!isNumber || listed != row)
+    return isNumber ? listed : -1;
+}
+
+// mdb-export skips what it cannot read (pages cut off or damaged) and says
+// nothing: the rows read must be the rows the table's own definition lists,
+// or the figures would be wrong without a word.
+void Reader::checkWhole(const Table &table, qint64 read, qint64 listed) const
+{
+    if (listed != read)
         throw DbError(QStringLiteral("The Access database '%1' is damaged or cut short: its table %2 lists %3 rows, of which %4 could be "
                                      "read. Nothing was taken from it; restore the file from a backup, or repair it in Access.")
-                          .arg(m_shown, table.name, isNumber ? QString::number(listed) : QStringLiteral("an unknown number of"))
-                          .arg(row));
+                          .arg(m_shown, table.name, listed >= 0 ? QString::number(listed) : QStringLiteral("an unknown number of"))
+                          .arg(read));
 }
+
+QStringList Reader::exportArguments(const Table &table) const
+{
+    return {QStringLiteral("-H"), QStringLiteral("-Q"), QStringLiteral("-d"), QString(QLatin1Char(kField)), QStringLiteral("-R"),
+            QString(QLatin1Char(kRow)), QStringLiteral("-0"), QString(QLatin1Char(kNull)), QStringLiteral("-b"), QStringLiteral("hex"),
+            QStringLiteral("-T"), QString::fromLatin1(kDateTimeFormat), m_host, table.name};
+}
+
+namespace {
+// A statement on the snapshot being written; throws DbError.
+void run(sqlite3 *db, const QString &sql, const QString &file)
+{
+    char *message = nullptr;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString why = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+        sqlite3_free(message);
+        throw DbError(QStringLiteral("Cannot write %1: %2").arg(file, why));
+    }
+}
+
+// One table of a conversion: its insert, what has come of its export and
+// not yet been stored, and the rows stored.
+struct TableWrite {
+    sqlite3_stmt *insert = nullptr;
+    QByteArray pending;
+    qint64 rows = 0;
+    qint64 listed = 0;
+};
+
+// Stores the whole rows of `pending` (all of it when `last`); throws DbError
+// naming the file, the table, the column and the row.
+void storeRows(sqlite3 *db, TableWrite &w, const Table &t, const QString &shown, bool last)
+{
+    const char *data = w.pending.constData();
+    const qsizetype size = w.pending.size();
+    qsizetype start = 0;
+    const int columns = int(t.columns.size());
+    Value v;
+    for (;;) {
+        const char *end = static_cast<const char *>(std::memchr(data + start, kRow, size_t(size - start)));
+        if (!end)
+            break;
+        const qsizetype rowEnd = end - data;
+        ++w.rows;
+        qsizetype field = start;
+        int column = 0;
+        for (;; ++column) {
+            const char *sep = column + 1 < columns ? static_cast<const char *>(std::memchr(data + field, kField, size_t(rowEnd - field))) : nullptr;
+            const qsizetype fieldEnd = sep ? sep - data : rowEnd;
+            if (column >= columns || (column + 1 == columns && std::memchr(data + field, kField, size_t(rowEnd - field))))
+                throw DbError(QStringLiteral("Cannot read row %1 of table %2 in the Access database '%3': it has more fields than the "
+                                             "table has columns (%4).").arg(w.rows).arg(t.name, shown).arg(columns));
+            if (!readValue(data + field, fieldEnd - field, t.columns[column].kind, v))
+                throw DbError(QStringLiteral("Cannot convert the value \"%1\" in column %2 of row %3 of table %4 in the Access "
+                                             "database '%5'; nothing was stored from it.")
+                                  .arg(QString::fromUtf8(data + field, fieldEnd - field), t.columns[column].name)
+                                  .arg(w.rows)
+                                  .arg(t.name, shown));
+            const int at = column + 1;
+            switch (v.type) {
+            case Value::Type::Null: sqlite3_bind_null(w.insert, at); break;
+            case Value::Type::Integer: sqlite3_bind_int64(w.insert, at, v.integer); break;
+            case Value::Type::Real: sqlite3_bind_double(w.insert, at, v.real); break;
+            case Value::Type::Text: sqlite3_bind_text(w.insert, at, v.text, int(v.size), SQLITE_STATIC); break;
+            case Value::Type::Blob: sqlite3_bind_blob(w.insert, at, v.blob.constData(), int(v.blob.size()), SQLITE_TRANSIENT); break;
+            }
+            if (!sep) {
+                if (column + 1 != columns)
+                    throw DbError(QStringLiteral("Cannot read row %1 of table %2 in the Access database '%3': it has %4 fields where the "
+                                                 "table has %5 columns.").arg(w.rows).arg(t.name, shown).arg(column + 1).arg(columns));
+                break;
+            }
+            field = fieldEnd + 1;
+        }
+        const int rc = sqlite3_step(w.insert);
+        sqlite3_reset(w.insert);
+        if (rc != SQLITE_DONE)
+            throw DbError(QStringLiteral("Cannot store a row of table %1: %2").arg(t.name, QString::fromUtf8(sqlite3_errmsg(db))));
+        start = rowEnd + 1;
+    }
+    w.pending.remove(0, start);
+    if (last && !w.pending.trimmed().isEmpty())
+        throw DbError(QStringLiteral("Cannot read table %1 of the Access database '%2': its last row is cut short.").arg(t.name, shown));
+}
+} // namespace
 
 void convert(const QString &hostPath, const QString &shownPath, const QString &target)
 {
@@ -298,58 +456,88 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
         conversionObserver()(shownPath);
     Reader reader(hostPath, shownPath);
     const QList<Table> tables = reader.tables();
+    std::vector<TableWrite> writes(size_t(tables.size()));
+    qint64 total = 0;
+    for (qsizetype k = 0; k < tables.size(); ++k)
+        total += writes[size_t(k)].listed = reader.listedRows(tables[k]);
     const QString partial = target + QStringLiteral(".converting");
     QFile::remove(partial);
-    static std::atomic<int> counter{0};
-    const QString name = QStringLiteral("ctfadmin-convert-%1").arg(++counter);
+    sqlite3 *db = nullptr;
     QString failure;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(partial);
-        try {
-            if (!db.open())
-                throw DbError(QStringLiteral("Cannot create %1: %2").arg(partial, db.lastError().text()));
-            QSqlQuery q(db);
-            q.exec(QStringLiteral("PRAGMA journal_mode=OFF"));
-            q.exec(QStringLiteral("PRAGMA synchronous=OFF"));
-            db.transaction();
-            // Every table's mdb-export runs at once, each read in turn while
-            // the others go on.
-            std::vector<std::unique_ptr<QProcess>> exports;
-            for (const Table &t : tables)
-                exports.push_back(reader.startRows(t));
-            for (qsizetype k = 0; k < tables.size(); ++k) {
-                const Table &t = tables[k];
-                ui::current().progress(QStringLiteral("Reading %1 from %2").arg(t.name, shownPath), int(100 * k / tables.size()));
-                QStringList columns, names, marks;
-                for (const Column &c : t.columns) {
-                    columns << quoted(c.name) + QLatin1Char(' ') + sqliteType(c.kind);
-                    names << c.name;
-                    marks << QStringLiteral("?");
-                }
-                if (!q.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(t.name), columns.join(QStringLiteral(", ")))))
-                    throw DbError(QStringLiteral("Cannot create table %1 in %2: %3").arg(t.name, partial, q.lastError().text()));
-                QSqlQuery insert(db);
-                insert.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(t.name), marks.join(QLatin1Char(','))));
-                reader.readRows(*exports[size_t(k)], t, [&](const QVariantList &row) {
-                    for (int i = 0; i < row.size(); ++i)
-                        insert.bindValue(i, row[i]);
-                    if (!insert.exec())
-                        throw DbError(QStringLiteral("Cannot store a row of table %1: %2").arg(t.name, insert.lastError().text()));
-                });
-                for (const QString &index : schema::indexesFor(t.name, names))
-                    q.exec(index);
+    try {
+        if (sqlite3_open_v2(QFile::encodeName(partial).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+            throw DbError(QStringLiteral("Cannot create %1: %2").arg(partial, QString::fromUtf8(sqlite3_errmsg(db))));
+        // A snapshot is written once, whole, and thrown away on any failure.
+        run(db, QStringLiteral("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-16384; BEGIN"), partial);
+        QList<QStringList> exports;
+        for (qsizetype k = 0; k < tables.size(); ++k) {
+            const Table &t = tables[k];
+            QStringList columns, marks;
+            for (const Column &c : t.columns) {
+                columns << quoted(c.name) + QLatin1Char(' ') + sqliteType(c.kind);
+                marks << QStringLiteral("?");
             }
-            if (!db.commit())
-                throw DbError(QStringLiteral("Cannot write %1: %2").arg(partial, db.lastError().text()));
-            ui::current().progress(QString(), -1);
-        } catch (const CtfError &e) {
-            failure = e.description();
-            ui::current().progress(QString(), -1);
+            run(db, QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(t.name), columns.join(QStringLiteral(", "))), partial);
+            const QByteArray insert = QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(t.name), marks.join(QLatin1Char(','))).toUtf8();
+            if (sqlite3_prepare_v2(db, insert.constData(), -1, &writes[size_t(k)].insert, nullptr) != SQLITE_OK)
+                throw DbError(QStringLiteral("Cannot write %1: %2").arg(partial, QString::fromUtf8(sqlite3_errmsg(db))));
+            exports << reader.exportArguments(t);
         }
-        db.close();
+        // Every table's export runs at once; rows are stored as they come,
+        // each table's in its own order.
+        ExportStreams streams(exports, mdbEnvironment());
+        QElapsedTimer shown;
+        shown.start();
+        qint64 stored = 0;
+        for (ExportStreams::Event e = streams.next(); e.stream >= 0; e = streams.next()) {
+            TableWrite &w = writes[size_t(e.stream)];
+            const Table &t = tables[e.stream];
+            const qint64 before = w.rows;
+            if (!e.data.isEmpty()) {
+                w.pending.append(e.data);
+                storeRows(db, w, t, shownPath, false);
+            }
+            if (e.ended) {
+                if (!e.started)
+                    throw DbError(QStringLiteral("Cannot read the Access database '%1': mdb-export could not be started (is mdbtools "
+                                                 "installed?).").arg(shownPath));
+                if (e.exitCode != 0) {
+                    const QString why = QString::fromUtf8(e.errors).trimmed();
+                    throw DbError(QStringLiteral("Cannot read table %1 of the Access database '%2'%3")
+                                      .arg(t.name, shownPath, why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + why));
+                }
+                storeRows(db, w, t, shownPath, true);
+                reader.checkWhole(t, w.rows, w.listed);
+            }
+            stored += w.rows - before;
+            if (shown.elapsed() >= 200) {
+                shown.restart();
+                const int percent = total > 0 ? int(100 * stored / total) : 0;
+                if (!ui::current().progress(QStringLiteral("Reading %1: %2 of %3 rows").arg(shownPath).arg(stored).arg(total), percent))
+                    throw DbError(QStringLiteral("The reading of the Access database '%1' was cancelled; nothing was kept from it.").arg(shownPath));
+            }
+        }
+        // Indexes once the rows are in: built in one pass each.
+        for (qsizetype k = 0; k < tables.size(); ++k) {
+            QStringList names;
+            for (const Column &c : tables[k].columns)
+                names << c.name;
+            for (const QString &index : schema::indexesFor(tables[k].name, names))
+                run(db, index, partial);
+        }
+        for (TableWrite &w : writes) {
+            sqlite3_finalize(w.insert);
+            w.insert = nullptr;
+        }
+        run(db, QStringLiteral("COMMIT"), partial);
+    } catch (const CtfError &e) {
+        failure = e.description();
     }
-    QSqlDatabase::removeDatabase(name);
+    for (TableWrite &w : writes)
+        sqlite3_finalize(w.insert);
+    if (sqlite3_close(db) != SQLITE_OK && failure.isNull())
+        failure = QStringLiteral("Cannot write %1: it could not be closed.").arg(partial);
+    ui::current().progress(QString(), -1);
     if (!failure.isNull()) {
         QFile::remove(partial);
         throw DbError(failure);

@@ -58,6 +58,13 @@ public:
     // The same in two steps, so that several tables can be read at once.
     std::unique_ptr<QProcess> startRows(const Table &table);
     void readRows(QProcess &process, const Table &table, const std::function<void(const QVariantList &row)> &each);
+    // The rows the table's own definition lists (mdb-count); -1 when unknown.
+    qint64 listedRows(const Table &table);
+    // Throws DbError when fewer (or more) rows were read than listed: the
+    // file is damaged or cut short.
+    void checkWhole(const Table &table, qint64 read, qint64 listed) const;
+    // mdb-export's arguments for a table's rows in the form the rules read.
+    QStringList exportArguments(const Table &table) const;
 
 private:
     QString m_host;

@@ -126,22 +126,23 @@ void QtUserInterface::setBusy(bool busy)
             QApplication::restoreOverrideCursor();
 }
 
-void QtUserInterface::progress(const QString &what, int percent)
+bool QtUserInterface::progress(const QString &what, int percent)
 {
     static QPointer<QProgressDialog> dialog;
     if (percent < 0) {
         delete dialog;
-        return;
+        return true;
     }
     if (!dialog) {
-        dialog = new QProgressDialog(what, QString(), 0, 100, QApplication::activeWindow());
+        dialog = new QProgressDialog(what, QStringLiteral("Cancel"), 0, 100, QApplication::activeWindow());
         dialog->setWindowTitle(QStringLiteral("Child trust fund administration"));
         dialog->setWindowModality(Qt::ApplicationModal);
         dialog->setMinimumDuration(500);
         dialog->setAutoClose(false);
     }
     dialog->setLabelText(what);
-    dialog->setValue(percent);
+    dialog->setValue(percent); // a modal dialog takes its Cancel click here
+    return !dialog->wasCanceled();
 }
 
 void QtUserInterface::installKeySender()

@@ -14,7 +14,7 @@ public:
     bool startProgram(const QString &commandLine, WindowStyle style) override;
     void setBusy(bool busy) override;
     // A progress dialog that appears when the step lasts over half a second.
-    void progress(const QString &what, int percent) override;
+    bool progress(const QString &what, int percent) override;
 
     // The box message() shows: over the screen that raised it and wide
     // enough for its whole title.

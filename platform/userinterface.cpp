@@ -86,18 +86,27 @@ MsgResult ConsoleInterface::message(const QString &text, const QString &, MsgIco
     return MsgResult::Ok;
 }
 
-void ConsoleInterface::progress(const QString &what, int percent)
+bool ConsoleInterface::progress(const QString &what, int percent)
 {
     static bool shown = false;
-    if (!::isatty(2))
-        return;
+    static int logged = -1;
+    if (!::isatty(2)) {
+        if (percent < 0 || percent / 10 == logged / 10) {
+            logged = percent < 0 ? -1 : logged;
+            return true;
+        }
+        logged = percent;
+        std::fprintf(stderr, "%s (%d%%)\n", what.toLocal8Bit().constData(), percent);
+        return true;
+    }
     if (percent < 0) {
         if (shown)
             std::fputs("\n", stderr);
         shown = false;
-        return;
+        return true;
     }
     std::fprintf(stderr, "\r%s (%d%%)\x1b[K", what.toLocal8Bit().constData(), percent);
     std::fflush(stderr);
     shown = true;
+    return true;
 }

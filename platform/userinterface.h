@@ -44,8 +44,9 @@ public:
     // The busy pointer while a command runs.
     virtual void setBusy(bool) {}
     // Progress of a long step (percent 0-100); percent -1: the step is over.
-    // Shown only when the step takes more than a moment.
-    virtual void progress(const QString &what, int percent) { (void)what; (void)percent; }
+    // Shown only when the step takes more than a moment. False when the
+    // operator cancelled the step: it then stops and keeps nothing.
+    virtual bool progress(const QString &what, int percent) { (void)what; (void)percent; return true; }
 };
 
 namespace ui {
@@ -77,8 +78,9 @@ std::unique_ptr<UserInterface> install(std::unique_ptr<UserInterface> next);
 // answered Yes; there is no file dialog.
 class ConsoleInterface : public UserInterface {
 public:
-    // A line on standard error, when it is a terminal.
-    void progress(const QString &what, int percent) override;
+    // A line on standard error rewritten in place on a terminal; elsewhere
+    // (a scheduled job's log) a line at each tenth of the way.
+    bool progress(const QString &what, int percent) override;
     MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
     QString openFile(const OpenFileRequest &) override { return {}; }
     bool startProgram(const QString &commandLine, WindowStyle style) override { return launcher::start(commandLine, style); }
