@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,7 +34,7 @@ struct ExportStreams::Stream {
     QByteArray errors;
 };
 
-ExportStreams::ExportStreams(const QList<QStringList> &exports, const QProcessEnvironment &environment)
+ExportStreams::ExportStreams(const QList<QStringList> &exports, const QProcessEnvironment &environment, int leading)
 {
     std::vector<QByteArray> envText;
     for (const QString &e : environment.toStringList())
@@ -71,6 +72,8 @@ ExportStreams::ExportStreams(const QList<QStringList> &exports, const QProcessEn
         if (rc != 0) {
             s->started = false;
             s->pid = -1;
+        } else if (int(m_streams.size()) != leading) {
+            ::setpriority(PRIO_PROCESS, id_t(s->pid), ::getpriority(PRIO_PROCESS, 0) + 10);
         }
         m_streams.push_back(std::move(s));
     }
@@ -157,19 +160,32 @@ ExportStreams::Event ExportStreams::next()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
+        // The export with the most output waiting goes first, so that none
+        // (the largest table's least of all) stops for a full queue while
+        // the conversion serves the others.
+        Stream *fullest = nullptr;
+        size_t fullestAt = 0;
         bool waiting = false;
         for (size_t i = 0; i < m_streams.size(); ++i) {
             Stream &s = *m_streams[i];
-            if (!s.chunks.empty()) {
-                Event e;
-                e.stream = int(i);
-                e.data = std::move(s.chunks.front());
-                s.chunks.pop_front();
-                s.queued -= e.data.size();
-                lock.unlock();
-                m_changed.notify_all();
-                return e;
+            if (!s.chunks.empty() && (!fullest || s.queued > fullest->queued)) {
+                fullest = &s;
+                fullestAt = i;
             }
+            waiting = waiting || !s.ended;
+        }
+        if (fullest) {
+            Event e;
+            e.stream = int(fullestAt);
+            e.data = std::move(fullest->chunks.front());
+            fullest->chunks.pop_front();
+            fullest->queued -= e.data.size();
+            lock.unlock();
+            m_changed.notify_all();
+            return e;
+        }
+        for (size_t i = 0; i < m_streams.size(); ++i) {
+            Stream &s = *m_streams[i];
             if (s.ended && !s.reported) {
                 s.reported = true;
                 Event e;
@@ -180,7 +196,6 @@ ExportStreams::Event ExportStreams::next()
                 e.errors = s.errors;
                 return e;
             }
-            waiting = waiting || !s.ended;
         }
         if (!waiting)
             return {};

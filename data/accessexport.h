@@ -18,8 +18,12 @@ namespace accessfile {
 
 class ExportStreams {
 public:
-    // One export per argument list (mdb-export's own arguments).
-    ExportStreams(const QList<QStringList> &exports, const QProcessEnvironment &environment);
+    // One export per argument list (mdb-export's own arguments). The
+    // export of `leading` (the largest table) sets the pace of the whole
+    // conversion: it runs at the program's priority, the others below it,
+    // so that on two cores it keeps one to itself while the others share
+    // the second with the conversion.
+    ExportStreams(const QList<QStringList> &exports, const QProcessEnvironment &environment, int leading);
     // Stops what still runs (the process killed), waits for the threads.
     ~ExportStreams();
     ExportStreams(const ExportStreams &) = delete;
