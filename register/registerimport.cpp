@@ -22,32 +22,47 @@ namespace registerimport {
 namespace {
 const QString kTitle = QStringLiteral("Child trust fund administration");
 
-// The day-first text the register keeps, from what the Access column gave.
-QVariant dayFirst(const QVariant &v, accessfile::Column::Kind kind, bool shortYear)
+// The day-first text the register keeps, as SQL over the snapshot's column:
+// an Access Date/Time column arrives as "YYYY-MM-DD[ HH:MM:SS]"; a Text
+// column is kept as it stands.
+QString dayFirst(const QString &column, accessfile::Column::Kind kind, bool shortYear)
 {
-    if (v.isNull() || kind != accessfile::Column::Kind::Date)
-        return v;
-    const QDate d = QDate::fromString(v.toString().left(10), QStringLiteral("yyyy-MM-dd"));
-    return shortYear ? dates::dayFirstShort(d) : dates::dayFirst(d);
+    if (kind != accessfile::Column::Kind::Date)
+        return column;
+    return QStringLiteral("substr(%1, 9, 2) || '/' || substr(%1, 6, 2) || '/' || substr(%1, %2)").arg(column).arg(shortYear ? QStringLiteral("3, 2") : QStringLiteral("1, 4"));
 }
 
 // Writes the entries into a new register file; their count and highest ID.
-QPair<int, qint64> writeRegister(accessfile::Reader &reader, const accessfile::Table &t, const QString &newFile)
+// The Access file is read by the one conversion (all of its exports at
+// once) into a snapshot beside the new file, whose rows one statement then
+// copies in, their dates turned day-first.
+QPair<int, qint64> writeRegister(const accessfile::Table &t, const QString &accessFile, const QString &shown, const QString &newFile)
 {
+    const QString snapshot = newFile + QStringLiteral(".access");
+    accessfile::convert(accessFile, shown, snapshot);
     schema::createDatabaseFile(newFile, schema::Kind::Register);
     static const char *columns[] = {"ID", "Entity", "CRN", "DOB", "Amount", "DOD", "MemberNo", "PeriodEndSent", "RecordOutput", "Ref", "SentRef", "Type"};
-    QList<int> from;
-    QStringList names, marks;
+    QStringList names, values;
     for (const char *c : columns) {
         const int i = t.column(QLatin1String(c));
         if (i < 0)
             continue;
-        from << i;
-        names << QLatin1String(c);
-        marks << QStringLiteral("?");
+        const QString name = QLatin1String(c);
+        const QString source = QStringLiteral("\"%1\"").arg(t.columns[i].name);
+        names << name;
+        if (name == QStringLiteral("DOB") || name == QStringLiteral("DOD"))
+            values << dayFirst(source, t.columns[i].kind, false);
+        else if (name == QStringLiteral("PeriodEndSent"))
+            values << dayFirst(source, t.columns[i].kind, true);
+        else if (name == QStringLiteral("RecordOutput"))
+            values << QStringLiteral("ifnull(%1, 0)").arg(source);
+        else
+            values << source;
     }
-    if (!names.contains(QStringLiteral("ID")))
+    if (!names.contains(QStringLiteral("ID"))) {
+        QFile::remove(snapshot);
         throw DbError(QStringLiteral("The table ChildTrustFunds has no ID column."));
+    }
     int count = 0;
     qint64 highest = 0;
     QString failure;
@@ -57,35 +72,31 @@ QPair<int, qint64> writeRegister(accessfile::Reader &reader, const accessfile::T
         try {
             if (!db.open())
                 throw DbError(QStringLiteral("Cannot open %1: %2").arg(newFile, db.lastError().text()));
+            QSqlQuery q(db);
+            const auto exec = [&](const QString &sql) {
+                if (!q.exec(sql))
+                    throw DbError(QStringLiteral("Cannot write %1: %2").arg(newFile, q.lastError().text()));
+            };
+            exec(QStringLiteral("ATTACH DATABASE '%1' AS access").arg(QString(snapshot).replace(QLatin1Char('\''), QStringLiteral("''"))));
             db.transaction();
-            QSqlQuery insert(db);
-            insert.prepare(QStringLiteral("INSERT INTO ChildTrustFunds (%1) VALUES (%2)").arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
-            reader.rows(t, [&](const QVariantList &row) {
-                for (int k = 0; k < from.size(); ++k) {
-                    const accessfile::Column &c = t.columns[from[k]];
-                    QVariant v = row[from[k]];
-                    if (names[k] == QStringLiteral("DOB") || names[k] == QStringLiteral("DOD"))
-                        v = dayFirst(v, c.kind, false);
-                    else if (names[k] == QStringLiteral("PeriodEndSent"))
-                        v = dayFirst(v, c.kind, true);
-                    else if (names[k] == QStringLiteral("RecordOutput") && v.isNull())
-                        v = 0;
-                    insert.bindValue(k, v);
-                }
-                if (!insert.exec())
-                    throw DbError(QStringLiteral("Cannot store entry %1: %2").arg(row[from[0]].toString(), insert.lastError().text()));
-                ++count;
-                highest = std::max(highest, row[from[0]].toLongLong());
-            });
+            exec(QStringLiteral("INSERT INTO ChildTrustFunds (%1) SELECT %2 FROM access.\"%3\" ORDER BY rowid")
+                     .arg(names.join(QLatin1Char(',')), values.join(QLatin1Char(',')), t.name));
+            exec(QStringLiteral("SELECT count(*), ifnull(max(ID), 0) FROM ChildTrustFunds"));
+            q.next();
+            count = q.value(0).toInt();
+            highest = q.value(1).toLongLong();
+            q.finish();
             if (!db.commit())
                 throw DbError(QStringLiteral("Cannot write %1: %2").arg(newFile, db.lastError().text()));
-            QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+            exec(QStringLiteral("DETACH DATABASE access"));
+            exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         } catch (const CtfError &e) {
             failure = e.description();
         }
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("ctfadmin-import"));
+    QFile::remove(snapshot);
     if (!failure.isNull())
         throw DbError(failure);
     QFile written(newFile);
@@ -132,7 +143,7 @@ Result importRegister(const QDate &today)
         const accessfile::Table *t = reader.table(QStringLiteral("ChildTrustFunds"));
         if (!t)
             throw DbError(QStringLiteral("the Access database '%1' holds no table ChildTrustFunds.").arg(ds));
-        const auto [count, highest] = writeRegister(reader, *t, newFile);
+        const auto [count, highest] = writeRegister(*t, mapped.hostPath, ds, newFile);
         // The original keeps its bytes under its new name (a second name for
         // the same file, or a copy where the drive knows no such thing);
         // only then does the new register take its place.
