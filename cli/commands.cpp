@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cstdio>
 
 namespace cli {
@@ -31,11 +32,11 @@ namespace {
 void out(const QString &s) { std::fputs((s + '\n').toLocal8Bit().constData(), stdout); }
 void err(const QString &s) { std::fputs((s + '\n').toLocal8Bit().constData(), stderr); }
 
-int wrongUsage(const QString &why)
+Status wrongUsage(const QString &why)
 {
     err(why);
     err(QStringLiteral("Try \"ctfadmin --help\"."));
-    return 2;
+    return WrongUsage;
 }
 
 // The connection string ends with the password: all of it is hidden,
@@ -46,73 +47,12 @@ QString hidePassword(const QString &cs)
     return pw.isEmpty() && !cs.contains(QStringLiteral("Password="), Qt::CaseInsensitive) ? cs : cs.left(cs.size() - pw.size()) + QStringLiteral("****");
 }
 
-// "--name value" options; false on an unknown option or a missing value.
-bool options(const QStringList &args, const QStringList &valued, const QStringList &flags, QMap<QString, QString> &into,
-             QStringList *positional, QString &error)
-{
-    for (int i = 0; i < args.size(); ++i) {
-        const QString a = args[i];
-        if (valued.contains(a)) {
-            if (i + 1 >= args.size()) {
-                error = QStringLiteral("%1 needs a value").arg(a);
-                return false;
-            }
-            into[a] = args[++i];
-        } else if (flags.contains(a)) {
-            into[a] = QStringLiteral("1");
-        } else if (!a.startsWith(QStringLiteral("--")) && positional) {
-            *positional << a;
-        } else {
-            error = QStringLiteral("unknown argument %1").arg(a);
-            return false;
-        }
-    }
-    return true;
-}
-
 bool ensureDir(const QString &path)
 {
     return QDir().mkpath(path);
 }
 
 } // namespace
-
-QString usage()
-{
-    return QStringLiteral(
-        "ctfadmin [--root DIR]                                   open the main screen\n"
-        "ctfadmin --version | --help\n"
-        "ctfadmin [--root DIR] setup [--demo] [--members N] [--seed S]\n"
-        "        create an office root: drive_c (with C:\\temp), drive_k, the returns folder\n"
-        "        K:\\Returns\\ named in settings.ini, an empty register K:\\CTF.mdb and the\n"
-        "        Tarnwell tables in K:\\Tarnwell.mdb; --demo fills them with sample data\n"
-        "        (N members) and also writes system.reg with a Tarnwell folder other than\n"
-        "        K:\\ holding the files it needs (K:\\Tarnwell\\), so that every screen\n"
-        "        works; an existing file is never overwritten\n"
-        "ctfadmin [--root DIR] settings                          the settings, one \"name: value\" line each\n"
-        "ctfadmin [--root DIR] return [--period-end DD/MM/YYYY]  the periodic return IRReturn.txt\n"
-        "ctfadmin [--root DIR] recreate LOGFILE                  the return re-created from a log copy\n"
-        "ctfadmin [--root DIR] annual --share-account N --start DD/MM/YY --end DD/MM/YY\n"
-        "ctfadmin [--root DIR] annual --products CODE[,CODE...] --start DD/MM/YY --end DD/MM/YY\n"
-        "        the annual return CTFANRTN.txt\n"
-        "ctfadmin [--root DIR] enquiry [--all] [--csv]           the enquiry grid's rows\n"
-        "ctfadmin [--root DIR] import-register\n"
-        "        the register that is still a Microsoft Access file (K:\\CTF.mdb, or CTF.MDB beside\n"
-        "        the program) converted in place into the register ctfadmin keeps; the Access\n"
-        "        original is kept beside it, unchanged, as \"CTF (Access original YYYY-MM-DD).mdb\"\n"
-        "ctfadmin [--root DIR] check [--annual (--share-account N | --products CODE[,CODE...])\n"
-        "                              --start DD/MM/YY --end DD/MM/YY]\n"
-        "        pre-submission checks: of the entries the next periodic return would take, or\n"
-        "        (--annual) of what that annual return would write and leave out; one finding\n"
-        "        a line (\"ID <n>: ...\", \"Member <n>: ...\") and a summary line last; exit 0\n"
-        "        when nothing is found, 1 when something is; no return file is written\n"
-        "ctfadmin [--root DIR] convert ACCESSFILE SQLITEFILE\n"
-        "        every table of a Microsoft Access file into a new SQLite file (Windows or host paths)\n"
-        "\n"
-        "The office root is --root DIR, else $CTFADMIN_ROOT, else $XDG_DATA_HOME/ctfadmin.\n"
-        "Exit status: 0 done; 1 input refused; 2 wrong usage; 3 a database or file failure;\n"
-        "4 (return) the return was created and marked, but its log copy could not be made.\n");
-}
 
 void printSettings()
 {
@@ -129,12 +69,10 @@ void printSettings()
     out(QStringLiteral("TarnTran: %1").arg(hidePassword(GetConnectionString(QStringLiteral("TarnTran")))));
 }
 
-int settings(const QStringList &args)
+Status settings(const Arguments &)
 {
-    if (!args.isEmpty())
-        return wrongUsage(QStringLiteral("settings takes no arguments"));
     printSettings();
-    return 0;
+    return Done;
 }
 
 namespace {
@@ -174,38 +112,34 @@ void setUpDemoTarnwellFolder(const demodata::Options &demo)
 }
 } // namespace
 
-int setup(const QStringList &args)
+Status setup(const Arguments &o)
 {
-    QMap<QString, QString> o;
-    QString why;
-    if (!options(args, {QStringLiteral("--members"), QStringLiteral("--seed")}, {QStringLiteral("--demo")}, o, nullptr, why))
-        return wrongUsage(why);
     demodata::Options demo;
     bool ok = true;
-    if (o.contains(QStringLiteral("--members"))) {
-        demo.members = o[QStringLiteral("--members")].toInt(&ok);
+    if (o.has(QStringLiteral("--members"))) {
+        demo.members = o.value(QStringLiteral("--members")).toInt(&ok);
         if (!ok || demo.members < 1)
             return wrongUsage(QStringLiteral("--members needs a whole number of at least 1"));
     }
-    if (o.contains(QStringLiteral("--seed"))) {
-        demo.seed = o[QStringLiteral("--seed")].toUInt(&ok);
+    if (o.has(QStringLiteral("--seed"))) {
+        demo.seed = o.value(QStringLiteral("--seed")).toUInt(&ok);
         if (!ok)
             return wrongUsage(QStringLiteral("--seed needs a whole number"));
     }
-    const bool fill = o.contains(QStringLiteral("--demo"));
+    const bool fill = o.has(QStringLiteral("--demo"));
     const QString root = officeroot::path();
     // Folders of another letter case that already exist are the same folders.
     for (const QString &drive : {QStringLiteral("/drive_c"), QStringLiteral("/drive_k")})
         if (!QFileInfo(root + drive).isDir() && !ensureDir(root + drive)) {
             err(QStringLiteral("Cannot create the folder %1").arg(root + drive));
-            return 3;
+            return Failed;
         }
     for (const QString &folder : {QStringLiteral("C:\\temp"), QStringLiteral("K:\\Returns"),
                                   QStringLiteral("C:\\program files\\child trust fund interface")}) {
         const QString dir = pathmapper::toHost(folder);
         if (dir.isEmpty() || !ensureDir(dir)) {
             err(QStringLiteral("Cannot create the folder %1").arg(folder));
-            return 3;
+            return Failed;
         }
     }
     out(QStringLiteral("office root: %1").arg(root));
@@ -239,43 +173,37 @@ int setup(const QStringList &args)
             setUpDemoTarnwellFolder(demo);
     } catch (const CtfError &e) {
         err(e.description());
-        return 3;
+        return Failed;
     }
-    return 0;
+    return Done;
 }
 
-int periodicReturn(const QStringList &args)
+Status periodicReturn(const Arguments &o)
 {
-    QMap<QString, QString> o;
-    QString why;
-    if (!options(args, {QStringLiteral("--period-end")}, {}, o, nullptr, why))
-        return wrongUsage(why);
     returns::ReturnOutput output;
     if (!output.load())
-        return 3;
+        return Failed;
     const QString periodEnd = o.value(QStringLiteral("--period-end"), output.proposal());
     if (!dates::isDate(periodEnd)) {
         ui::current().message(QStringLiteral("Invalid period end date!"), QString::fromLatin1(appsettings::kProgramTitle),
                               MsgIcon::Exclamation);
-        return 1;
+        return Refused;
     }
     if (output.generate(periodEnd) != returns::RunResult::Done)
-        return 3;
+        return Failed;
     // A scheduled run learns that the return stands without its log copy.
-    return output.logCopyFailed() ? 4 : 0;
+    return output.logCopyFailed() ? LogCopyFailed : Done;
 }
 
-int recreate(const QStringList &args)
+Status recreate(const Arguments &o)
 {
-    if (args.size() != 1 || args[0].startsWith(QStringLiteral("--")))
-        return wrongUsage(QStringLiteral("recreate needs the log file"));
-    switch (returns::ReturnOutput::recreate(args[0])) {
-    case returns::RecreateResult::Done: return 0;
+    switch (returns::ReturnOutput::recreate(o.positional[0])) {
+    case returns::RecreateResult::Done: return Done;
     case returns::RecreateResult::Missing:
-    case returns::RecreateResult::Cancelled: return 1;
-    case returns::RecreateResult::CopyFailed: return 3;
+    case returns::RecreateResult::Cancelled: return Refused;
+    case returns::RecreateResult::CopyFailed: return Failed;
     }
-    return 3;
+    return Failed;
 }
 
 namespace {
@@ -288,28 +216,23 @@ struct AnnualRequest {
     QString start, end;
 };
 
-// 0 when the request was read; else the exit status.
-int readAnnual(const QStringList &args, annual::AnnualReturn &run, AnnualRequest &r)
+// Done when the request was read; else the exit status.
+Status readAnnual(const Arguments &o, annual::AnnualReturn &run, AnnualRequest &r)
 {
-    QMap<QString, QString> o;
-    QString why;
-    if (!options(args, {QStringLiteral("--share-account"), QStringLiteral("--products"), QStringLiteral("--start"), QStringLiteral("--end")}, {}, o,
-                 nullptr, why))
-        return wrongUsage(why);
-    const bool share = o.contains(QStringLiteral("--share-account"));
-    const bool products = o.contains(QStringLiteral("--products"));
+    const bool share = o.has(QStringLiteral("--share-account"));
+    const bool products = o.has(QStringLiteral("--products"));
     if (share == products)
         return wrongUsage(QStringLiteral("annual needs either --share-account N or --products CODE[,CODE...]"));
-    if (!o.contains(QStringLiteral("--start")) || !o.contains(QStringLiteral("--end")))
+    if (!o.has(QStringLiteral("--start")) || !o.has(QStringLiteral("--end")))
         return wrongUsage(QStringLiteral("annual needs --start DD/MM/YY and --end DD/MM/YY"));
     if (share) {
         bool ok = false;
-        r.shareAccount = o[QStringLiteral("--share-account")].toInt(&ok);
+        r.shareAccount = o.value(QStringLiteral("--share-account")).toInt(&ok);
         if (!ok || r.shareAccount < 1 || r.shareAccount > 4)
             return wrongUsage(QStringLiteral("--share-account is 1, 2, 3 or 4"));
     }
-    r.start = o[QStringLiteral("--start")];
-    r.end = o[QStringLiteral("--end")];
+    r.start = o.value(QStringLiteral("--start"));
+    r.end = o.value(QStringLiteral("--end"));
     QStringList known;
     try {
         run.open();
@@ -319,11 +242,11 @@ int readAnnual(const QStringList &args, annual::AnnualReturn &run, AnnualRequest
         }
     } catch (const CtfError &e) {
         err(e.description());
-        return 3;
+        return Failed;
     }
     if (products) {
         QStringList codes;
-        for (const QString &c : o[QStringLiteral("--products")].split(',', Qt::SkipEmptyParts))
+        for (const QString &c : o.value(QStringLiteral("--products")).split(',', Qt::SkipEmptyParts))
             if (!c.trimmed().isEmpty())
                 codes << c.trimmed();
         // A mistyped code would give a nil return that looks right.
@@ -339,34 +262,30 @@ int readAnnual(const QStringList &args, annual::AnnualReturn &run, AnnualRequest
             if (!listed.contains(c))
                 r.items.append({c, true});
     }
-    return 0;
+    return Done;
 }
 } // namespace
 
-int annualReturn(const QStringList &args)
+Status annualReturn(const Arguments &o)
 {
     annual::AnnualReturn run;
     AnnualRequest r;
-    if (const int status = readAnnual(args, run, r))
+    if (const Status status = readAnnual(o, run, r); status != Done)
         return status;
     const annual::Outcome result = r.shareAccount ? run.runShareAccount(r.shareAccount, r.start, r.end) : run.runProducts(r.items, r.start, r.end);
     switch (result) {
-    case annual::Outcome::Done: return 0;
+    case annual::Outcome::Done: return Done;
     case annual::Outcome::Refused:
-    case annual::Outcome::Cancelled: return 1;
-    case annual::Outcome::Failed: return 3;
+    case annual::Outcome::Cancelled: return Refused;
+    case annual::Outcome::Failed: return Failed;
     }
-    return 3;
+    return Failed;
 }
 
-int enquiry(const QStringList &args)
+Status enquiry(const Arguments &o)
 {
-    QMap<QString, QString> o;
-    QString why;
-    if (!options(args, {}, {QStringLiteral("--all"), QStringLiteral("--csv")}, o, nullptr, why))
-        return wrongUsage(why);
-    const QString statement = o.contains(QStringLiteral("--all")) ? enquiry::allStatement() : enquiry::outstandingStatement();
-    const bool csv = o.contains(QStringLiteral("--csv"));
+    const QString statement = o.has(QStringLiteral("--all")) ? enquiry::allStatement() : enquiry::outstandingStatement();
+    const bool csv = o.has(QStringLiteral("--csv"));
     // Rows are written as they are read, so memory does not grow with the
     // register; the aligned table reads them twice (widths first).
     QVector<int> width;
@@ -420,66 +339,63 @@ int enquiry(const QStringList &args)
         flush();
         std::fflush(stdout);
         err(e.description());
-        return 3;
+        return Failed;
     }
-    return 0;
+    return Done;
 }
 
-int importRegister(const QStringList &args)
+Status importRegister(const Arguments &)
 {
-    if (!args.isEmpty())
-        return wrongUsage(QStringLiteral("import-register takes no arguments"));
     switch (registerimport::importRegister(ctfclock::today())) {
     case registerimport::Result::Converted:
-    case registerimport::Result::AlreadyConverted: return 0;
-    case registerimport::Result::Failed: return 3;
+    case registerimport::Result::AlreadyConverted: return Done;
+    case registerimport::Result::Failed: return Failed;
     }
-    return 3;
+    return Failed;
 }
 
-int convert(const QStringList &args)
+Status convert(const Arguments &o)
 {
-    if (args.size() != 2 || args[0].startsWith(QStringLiteral("--")) || args[1].startsWith(QStringLiteral("--")))
-        return wrongUsage(QStringLiteral("convert needs the Access file and the new SQLite file"));
+    const QStringList &args = o.positional;
     const MappedPath from = pathmapper::map(args[0]);
     const MappedPath to = pathmapper::map(args[1]);
     if (!from.ok() || !QFileInfo(from.hostPath).isFile()) {
         err(QStringLiteral("Could not find file '%1'.").arg(args[0]));
-        return 1;
+        return Refused;
     }
     if (!accessfile::isAccessFile(from.hostPath)) {
         err(QStringLiteral("'%1' is not a Microsoft Access database.").arg(args[0]));
-        return 1;
+        return Refused;
     }
     if (!to.ok() || QFileInfo::exists(to.hostPath)) {
         err(to.ok() ? QStringLiteral("'%1' already exists; it is left as it is.").arg(args[1]) : to.error);
-        return 1;
+        return Refused;
     }
     try {
         accessfile::convert(from.hostPath, args[0], to.hostPath);
     } catch (const CtfError &e) {
         err(e.description());
-        return 3;
+        return Failed;
     }
     out(QStringLiteral("converted %1 into %2").arg(args[0], args[1]));
-    return 0;
+    return Done;
 }
 
-int check(const QStringList &args)
+Status check(const Arguments &o)
 {
-    const bool annualCheck = !args.isEmpty() && args[0] == QStringLiteral("--annual");
-    if (!args.isEmpty() && !annualCheck)
+    const bool annualCheck = o.has(QStringLiteral("--annual"));
+    if (!annualCheck && !o.options.isEmpty())
         return wrongUsage(QStringLiteral("check takes --annual and the annual command's arguments, or nothing"));
     try {
         checks::Result result;
         if (annualCheck) {
             annual::AnnualReturn run;
             AnnualRequest r;
-            if (const int status = readAnnual(args.mid(1), run, r))
+            if (const Status status = readAnnual(o, run, r); status != Done)
                 return status;
             result = checks::checkAnnual(run, r.shareAccount, r.items, r.start, r.end);
             if (result.refused)
-                return 1;
+                return Refused;
         } else {
             Connection c;
             c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
@@ -489,11 +405,104 @@ int check(const QStringList &args)
         for (const checks::Finding &f : result.findings)
             out(f.line());
         out(result.summary());
-        return result.total == 0 ? 0 : 1;
+        return result.total == 0 ? Done : Refused;
     } catch (const CtfError &e) {
         err(e.description());
-        return 3;
+        return Failed;
     }
+}
+
+const QList<Command> &commands()
+{
+    static const QList<Command> table{
+        {"setup", "setup [--demo] [--members N] [--seed S]",
+         "create an office root: drive_c (with C:\\temp), drive_k, the returns folder\n"
+         "K:\\Returns\\ named in settings.ini, an empty register K:\\CTF.mdb and the\n"
+         "Tarnwell tables in K:\\Tarnwell.mdb; --demo fills them with sample data\n"
+         "(N members) and also writes system.reg with a Tarnwell folder other than\n"
+         "K:\\ holding the files it needs (K:\\Tarnwell\\), so that every screen\n"
+         "works; an existing file is never overwritten",
+         {QStringLiteral("--members"), QStringLiteral("--seed")}, {QStringLiteral("--demo")}, 0, {Failed}, false, setup},
+        {"settings", "settings", "the settings, one \"name: value\" line each", {}, {}, 0, {}, true, settings},
+        {"return", "return [--period-end DD/MM/YYYY]", "the periodic return IRReturn.txt", {QStringLiteral("--period-end")}, {}, 0,
+         {Refused, Failed, LogCopyFailed}, true, periodicReturn},
+        {"recreate", "recreate LOGFILE", "the return re-created from a log copy", {}, {}, 1, {Refused, Failed}, true, recreate},
+        {"annual", "annual --share-account N --start DD/MM/YY --end DD/MM/YY\nannual --products CODE[,CODE...] --start DD/MM/YY --end DD/MM/YY",
+         "the annual return CTFANRTN.txt",
+         {QStringLiteral("--share-account"), QStringLiteral("--products"), QStringLiteral("--start"), QStringLiteral("--end")}, {}, 0,
+         {Refused, Failed}, true, annualReturn},
+        {"enquiry", "enquiry [--all] [--csv]", "the enquiry grid's rows", {}, {QStringLiteral("--all"), QStringLiteral("--csv")}, 0, {Failed},
+         true, enquiry},
+        {"import-register", "import-register",
+         "the register that is still a Microsoft Access file (K:\\CTF.mdb, or CTF.MDB beside\n"
+         "the program) converted in place into the register ctfadmin keeps; the Access\n"
+         "original is kept beside it, unchanged, as \"CTF (Access original YYYY-MM-DD).mdb\"",
+         {}, {}, 0, {Failed}, true, importRegister},
+        {"check", "check [--annual (--share-account N | --products CODE[,CODE...])\n --start DD/MM/YY --end DD/MM/YY]",
+         "pre-submission checks: of the entries the next periodic return would take, or\n"
+         "(--annual) of what that annual return would write and leave out; one finding\n"
+         "a line (\"ID <n>: ...\", \"Member <n>: ...\") and a summary line last; exit 0\n"
+         "when nothing is found, 1 when something is; no return file is written",
+         {QStringLiteral("--share-account"), QStringLiteral("--products"), QStringLiteral("--start"), QStringLiteral("--end")},
+         {QStringLiteral("--annual")}, 0, {Refused, Failed}, true, check},
+        {"convert", "convert ACCESSFILE SQLITEFILE",
+         "every table of a Microsoft Access file into a new SQLite file (Windows or host paths)", {}, {}, 2, {Refused, Failed}, true, convert},
+    };
+    return table;
+}
+
+QString usage()
+{
+    QString text = QStringLiteral("ctfadmin [--root DIR]                                   open the main screen\n"
+                                  "ctfadmin --version | --help\n");
+    const QString command = QStringLiteral("ctfadmin [--root DIR] ");
+    for (const Command &c : commands()) {
+        // A line that starts with a blank goes on with the one before.
+        for (const QString &line : QString::fromLatin1(c.synopsis).split(QLatin1Char('\n')))
+            text += (line.startsWith(QLatin1Char(' ')) ? QString(command.size(), QLatin1Char(' ')) : command) + line.trimmed() + QLatin1Char('\n');
+        for (const QString &line : QString::fromLatin1(c.description).split(QLatin1Char('\n')))
+            text += QStringLiteral("        ") + line + QLatin1Char('\n');
+        QStringList statuses{QStringLiteral("0")};
+        for (Status s : c.statuses)
+            statuses << QString::number(int(s));
+        const QString last = statuses.takeLast();
+        text += QStringLiteral("        exit status %1%2; 2 for wrong usage\n")
+                    .arg(statuses.isEmpty() ? QString() : statuses.join(QStringLiteral(", ")) + QStringLiteral(" or "), last);
+    }
+    text += QStringLiteral("\nThe office root is --root DIR, else $CTFADMIN_ROOT, else $XDG_DATA_HOME/ctfadmin.\n"
+                           "Exit status: 0 done; 1 input refused; 2 wrong usage; 3 a database or file failure;\n"
+                           "4 (return) the return was created and marked, but its log copy could not be made.\n");
+    return text;
+}
+
+int run(const QString &name, const QStringList &args)
+{
+    const auto found = std::find_if(commands().begin(), commands().end(), [&](const Command &c) { return name == QLatin1String(c.name); });
+    if (found == commands().end()) {
+        err(QStringLiteral("Unknown command %1").arg(name));
+        std::fputs(usage().toLocal8Bit().constData(), stderr);
+        return WrongUsage;
+    }
+    Arguments given;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (found->valued.contains(a)) {
+            if (i + 1 >= args.size())
+                return wrongUsage(QStringLiteral("%1 needs a value").arg(a));
+            given.options[a] = args[++i];
+        } else if (found->flags.contains(a)) {
+            given.options[a] = QStringLiteral("1");
+        } else if (!a.startsWith(QStringLiteral("--")) && given.positional.size() < found->positional) {
+            given.positional << a;
+        } else {
+            return wrongUsage(QStringLiteral("%1: unknown argument %2").arg(name, a));
+        }
+    }
+    if (given.positional.size() != found->positional)
+        return wrongUsage(QStringLiteral("%1 needs %2").arg(name, QString::fromLatin1(found->synopsis).section(QLatin1Char(' '), 1)));
+    if (found->readsSettings)
+        appsettings::loadFromRegistry(appsettings::fields());
+    return found->run(given);
 }
 
 } // namespace cli

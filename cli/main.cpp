@@ -68,25 +68,5 @@ int main(int argc, char *argv[])
 
     QCoreApplication app(argc, argv);
     const QString command = rest.takeFirst();
-    if (command == QStringLiteral("setup"))
-        return cli::setup(rest);
-    appsettings::loadFromRegistry(appsettings::fields());
-    if (command == QStringLiteral("settings"))
-        return cli::settings(rest);
-    if (command == QStringLiteral("return"))
-        return cli::periodicReturn(rest);
-    if (command == QStringLiteral("recreate"))
-        return cli::recreate(rest);
-    if (command == QStringLiteral("annual"))
-        return cli::annualReturn(rest);
-    if (command == QStringLiteral("enquiry"))
-        return cli::enquiry(rest);
-    if (command == QStringLiteral("import-register"))
-        return cli::importRegister(rest);
-    if (command == QStringLiteral("convert"))
-        return cli::convert(rest);
-    if (command == QStringLiteral("check"))
-        return cli::check(rest);
-    std::fprintf(stderr, "Unknown command %s\n%s", command.toLocal8Bit().constData(), cli::usage().toLocal8Bit().constData());
-    return 2;
+    return cli::run(command, rest);
 }

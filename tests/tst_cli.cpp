@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QDir>
 #include <QProcess>
+#include <QMap>
+#include <QRegularExpression>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
@@ -77,6 +79,7 @@ private slots:
     void runWhileAnotherRuns();
     void accessRegisterEndToEnd();
     void checkExitCodes();
+    void helpAndManPageAgree();
 };
 
 void tst_cli::periodicReturn()
@@ -382,5 +385,53 @@ void tst_cli::checkExitCodes()
     QVERIFY(office.readFile(kAnnual).isNull());
 }
 
+namespace {
+// Command name to the options it mentions, from --help's usage lines or the
+// man page's command entries.
+QMap<QString, QSet<QString>> optionsByCommand(const QStringList &entries)
+{
+    static const QRegularExpression option(QStringLiteral("--[a-z-]+"));
+    QMap<QString, QSet<QString>> found;
+    for (const QString &entry : entries) {
+        const QString name = entry.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+        QSet<QString> &options = found[name];
+        for (auto m = option.globalMatch(entry); m.hasNext();)
+            options << m.next().captured();
+    }
+    return found;
+}
+} // namespace
+
+// --help comes from the command table; the man page is written by hand: the
+// same commands, each with the same options.
+void tst_cli::helpAndManPageAgree()
+{
+    TestOffice office;
+    const Run help = ctfadmin(office, {QStringLiteral("--help")});
+    QStringList usage;
+    const QString prefix = QStringLiteral("ctfadmin [--root DIR] ");
+    for (const QString &line : help.out.split(QLatin1Char('\n'))) {
+        if (line.startsWith(prefix) && line.size() > prefix.size() && line[prefix.size()] != QLatin1Char(' '))
+            usage << line.mid(prefix.size());
+        else if (line.startsWith(QString(prefix.size(), QLatin1Char(' '))) && !usage.isEmpty())
+            usage.last() += line; // a usage line that goes on
+    }
+    QFile man(QStringLiteral(CTF_MAN_PAGE));
+    QVERIFY(man.open(QIODevice::ReadOnly));
+    QString text = QString::fromUtf8(man.readAll());
+    text = text.section(QStringLiteral(".SH COMMANDS"), 1).section(QStringLiteral("\n.SH "), 0, 0);
+    static const QRegularExpression macro(QStringLiteral("^\\.(BR|BI|IR|RI|B|I) ?")), font(QStringLiteral("\\\\f[BIR]"));
+    QStringList entries;
+    for (const QString &entry : text.split(QStringLiteral("\n.TP\n"), Qt::SkipEmptyParts)) {
+        QStringList words;
+        for (QString line : entry.split(QLatin1Char('\n')))
+            words << line.remove(macro).remove(font).replace(QStringLiteral("\\-"), QStringLiteral("-")).remove(QLatin1Char('"'));
+        entries << words.join(QLatin1Char(' ')).trimmed();
+    }
+    QVERIFY(usage.size() >= 9);
+    QCOMPARE(optionsByCommand(entries), optionsByCommand(usage));
+}
+
 QTEST_GUILESS_MAIN(tst_cli)
+
 #include "tst_cli.moc"
