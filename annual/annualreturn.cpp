@@ -308,6 +308,25 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
     return true;
 }
 
+Outcome AnnualReturn::readMembers(int n, const QList<ProductItem> &items, const QString &startText, const QString &endText,
+                                  const std::function<void(const MemberFigures &)> &each)
+{
+    // The screen's own watcher is set aside for the call and put back after
+    // it, however the call ends.
+    struct Restore {
+        AnnualReturn &run;
+        std::function<void(const MemberFigures &)> screens;
+        ~Restore()
+        {
+            run.onMember = std::move(screens);
+            run.checkOnly = false;
+        }
+    } restore{*this, std::move(onMember)};
+    onMember = each;
+    checkOnly = true;
+    return n > 0 ? runShareAccount(n, startText, endText) : runProducts(items, startText, endText);
+}
+
 Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QString &endText)
 {
     QDate start, end;

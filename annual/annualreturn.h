@@ -90,9 +90,12 @@ public:
     std::function<void(int index, const QString &caption)> onCaption;
     // Every member of a run, with its figures and whether it was left out.
     std::function<void(const MemberFigures &)> onMember;
-    // A run that reads and reports its members but writes no file (the
-    // pre-submission checks).
-    bool checkOnly = false;
+    // The pre-submission checks' reading: the same reads as the run (share
+    // account n, or products when n is 0), every member handed to `each`,
+    // no file written, no question asked. Nothing of the call is kept after
+    // it. Throws DbError where the run would report a failure.
+    Outcome readMembers(int n, const QList<ProductItem> &items, const QString &startText, const QString &endText,
+                        const std::function<void(const MemberFigures &)> &each);
 
     SettingFields &settings() { return m_settings; }
     Connection &memberConnection() { return m_member; }
@@ -114,6 +117,7 @@ private:
                      const std::function<MemberFigures(const QString &member)> &figuresOf);
 
     SettingFields m_settings;
+    bool checkOnly = false; // while readMembers runs
     Connection m_member;
     Connection m_tran;
     Field m_refused = Field::None;

@@ -184,8 +184,7 @@ Result checkAnnual(annual::AnnualReturn &run, int shareAccount, const QList<annu
                                                                            "counts as a subscription.")
                                                                 .arg(dates::dayFirst(*start), dates::dayFirst(*end)));
     const Money limit = end ? annualLimit(*end) : Money();
-    run.checkOnly = true;
-    run.onMember = [&](const annual::MemberFigures &f) {
+    const auto each = [&](const annual::MemberFigures &f) {
         ++result.entries;
         const QString who = QStringLiteral("Member ") + f.member;
         if (f.leftOut != annual::LeftOut::No) {
@@ -207,18 +206,7 @@ Result checkAnnual(annual::AnnualReturn &run, int shareAccount, const QList<annu
         if (f.balance < Money())
             result.add(who, QStringLiteral("the year-end balance is %1.").arg(f.balance.roundedTo2().format2()));
     };
-    // Whatever way the run ends, the run keeps no reference to this call's
-    // variables.
-    struct Reset {
-        annual::AnnualReturn &run;
-        ~Reset()
-        {
-            run.onMember = {};
-            run.checkOnly = false;
-        }
-    } reset{run};
-    const annual::Outcome outcome = shareAccount > 0 ? run.runShareAccount(shareAccount, startText, endText)
-                                                     : run.runProducts(products, startText, endText);
+    const annual::Outcome outcome = run.readMembers(shareAccount, products, startText, endText, each);
     result.refused = outcome == annual::Outcome::Refused; // the message has been shown
     return result;
 }
