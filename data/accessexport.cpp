@@ -16,7 +16,7 @@ namespace {
 constexpr qsizetype kChunk = 256 * 1024;
 // Output held per export before its reader waits: a few megabytes for the
 // seven tables of a Tarnwell file, whatever its size.
-constexpr qsizetype kQueued = 4 * 1024 * 1024;
+constexpr qsizetype kQueued = 2 * 1024 * 1024;
 constexpr qsizetype kErrorsKept = 16 * 1024;
 } // namespace
 

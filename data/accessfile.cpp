@@ -471,7 +471,7 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
         // A snapshot is written once, whole, and thrown away on any failure;
         // large pages take long rows of transactions with less work per row.
         run(db, QStringLiteral("PRAGMA page_size=16384; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE; "
-                               "PRAGMA cache_size=-16384; PRAGMA threads=2; BEGIN"), partial);
+                               "PRAGMA cache_size=-8192; PRAGMA threads=2; BEGIN"), partial);
         QList<QStringList> exports;
         for (qsizetype k = 0; k < tables.size(); ++k) {
             const Table &t = tables[k];
