@@ -495,6 +495,7 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
         ExportStreams streams(exports, mdbEnvironment(), largest);
         QElapsedTimer shown;
         shown.start();
+        bool firstShown = true;
         qint64 stored = 0;
         for (ExportStreams::Event e = streams.next(); e.stream >= 0; e = streams.next()) {
             TableWrite &w = writes[size_t(e.stream)];
@@ -524,7 +525,9 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
                     run(db, index, partial);
             }
             stored += w.rows - before;
-            if (shown.elapsed() >= 200) {
+            // The first rows, then five times a second at most.
+            if (firstShown || shown.elapsed() >= 200) {
+                firstShown = false;
                 shown.restart();
                 const int percent = total > 0 ? int(100 * stored / total) : 0;
                 if (!ui::current().progress(QStringLiteral("Reading %1: %2 of %3 rows").arg(shownPath).arg(stored).arg(total), percent))

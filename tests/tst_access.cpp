@@ -122,6 +122,7 @@ private slots:
     void valuesThatCannotBeConverted();
     void damagedFilesRefused_data();
     void damagedFilesRefused();
+    void cancelledConversionKeepsNothing();
     void snapshotCache();
     void annualReturnOnGenuineTarnwell();
     void importRegister_data();
@@ -262,6 +263,17 @@ void tst_access::damagedFilesRefused()
         QVERIFY2(e.description().contains(QStringLiteral("K:\\damaged.mdb")) && e.description().contains(message), qPrintable(e.description()));
     }
     QVERIFY(!QFile::exists(office.root() + QStringLiteral("/damaged.sqlite")));
+}
+
+// Cancel on the progress dialog stops the conversion and leaves nothing.
+void tst_access::cancelledConversionKeepsNothing()
+{
+    TestOffice office;
+    ScriptedUiScope scope;
+    scope.ui().cancelProgress = true;
+    const QString target = office.root() + QStringLiteral("/snapshot.sqlite");
+    QVERIFY_THROWS_EXCEPTION(DbError, accessfile::convert(kData + QStringLiteral("/generated/tarnwell-jet4.mdb"), QStringLiteral("K:\\Tarnwell.mdb"), target));
+    QCOMPARE(QDir(office.root()).entryList({QStringLiteral("snapshot*")}, QDir::Files), QStringList());
 }
 
 void tst_access::snapshotCache()

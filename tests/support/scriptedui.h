@@ -27,6 +27,7 @@ public:
         return launchSucceeds;
     }
     void setBusy(bool busy) override { busyNow = busy; }
+    bool progress(const QString &, int percent) override { return percent < 0 || !cancelProgress; }
 
     QList<RecordedMessage> messages;
     QQueue<MsgResult> answers;        // for questions; Yes when empty
@@ -36,6 +37,7 @@ public:
     QList<WindowStyle> launchStyles;
     bool launchSucceeds = true;
     bool busyNow = false;
+    bool cancelProgress = false;      // the operator's Cancel on a progress dialog
 };
 
 // Installs a ScriptedUi for the life of the object.
