@@ -224,18 +224,83 @@ bool readValue(const char *p, qsizetype n, Column::Kind kind, Value &v)
 }
 } // namespace
 
+namespace {
+QVariant toVariant(const Value &v)
+{
+    switch (v.type) {
+    case Value::Type::Null: return {};
+    case Value::Type::Integer: return qlonglong(v.integer);
+    case Value::Type::Real: return v.real;
+    case Value::Type::Text: return QString::fromUtf8(v.text, v.size);
+    case Value::Type::Blob: return v.blob;
+    }
+    return {};
+}
+
+// Takes the whole rows at the start of `pending` (all of it when `last`):
+// each field's value to field(column, value), then rowDone() after each
+// row; `rows` counts them. Throws DbError naming the file, the table, the
+// column and the row.
+template <typename Field, typename RowDone>
+void splitRows(QByteArray &pending, const Table &t, const QString &shown, qint64 &rows, bool last, Field field, RowDone rowDone)
+{
+    const char *data = pending.constData();
+    const qsizetype size = pending.size();
+    const int columns = int(t.columns.size());
+    qsizetype start = 0;
+    Value v;
+    for (;;) {
+        const char *end = static_cast<const char *>(std::memchr(data + start, kRow, size_t(size - start)));
+        if (!end)
+            break;
+        const qsizetype rowEnd = end - data;
+        ++rows;
+        qsizetype at = start;
+        for (int column = 0;; ++column) {
+            const char *sep = static_cast<const char *>(std::memchr(data + at, kField, size_t(rowEnd - at)));
+            const qsizetype fieldEnd = sep ? sep - data : rowEnd;
+            if (column >= columns || (!sep && column + 1 != columns))
+                throw DbError(QStringLiteral("Cannot read row %1 of table %2 in the Access database '%3': its fields are not the "
+                                             "table's %4 columns.").arg(rows).arg(t.name, shown).arg(columns));
+            if (!readValue(data + at, fieldEnd - at, t.columns[column].kind, v))
+                throw DbError(QStringLiteral("Cannot convert the value \"%1\" in column %2 of row %3 of table %4 in the Access "
+                                             "database '%5'; nothing was stored from it.")
+                                  .arg(QString::fromUtf8(data + at, fieldEnd - at), t.columns[column].name)
+                                  .arg(rows)
+                                  .arg(t.name, shown));
+            field(column, v);
+            if (!sep)
+                break;
+            at = fieldEnd + 1;
+        }
+        rowDone();
+        start = rowEnd + 1;
+    }
+    pending.remove(0, start);
+    if (last && !pending.trimmed().isEmpty())
+        throw DbError(QStringLiteral("Cannot read table %1 of the Access database '%2': its last row is cut short.").arg(t.name, shown));
+}
+
+// The end of one table's export: it must have started and ended well.
+void checkEnded(const ExportStreams::Event &e, const Table &t, const QString &shown)
+{
+    if (!e.started)
+        throw DbError(QStringLiteral("Cannot read the Access database '%1': mdb-export could not be started (is mdbtools installed?).")
+                          .arg(shown));
+    if (e.exitCode != 0) {
+        const QString why = QString::fromUtf8(e.errors).trimmed();
+        throw DbError(QStringLiteral("Cannot read table %1 of the Access database '%2'%3")
+                          .arg(t.name, shown, why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + why));
+    }
+}
+} // namespace
+
 bool convertValue(const QByteArray &text, Column::Kind kind, QVariant &value)
 {
     Value v;
     if (!readValue(text.constData(), text.size(), kind, v))
         return false;
-    switch (v.type) {
-    case Value::Type::Null: value = QVariant(); break;
-    case Value::Type::Integer: value = qlonglong(v.integer); break;
-    case Value::Type::Real: value = v.real; break;
-    case Value::Type::Text: value = QString::fromUtf8(v.text, v.size); break;
-    case Value::Type::Blob: value = v.blob; break;
-    }
+    value = toVariant(v);
     return true;
 }
 
@@ -278,69 +343,24 @@ const Table *Reader::table(const QString &name)
     return nullptr;
 }
 
-std::unique_ptr<QProcess> Reader::startRows(const Table &table)
-{
-    auto p = std::make_unique<QProcess>();
-    p->setProcessEnvironment(mdbEnvironment());
-    p->start(QStringLiteral("mdb-export"), exportArguments(table));
-    return p;
-}
-
 void Reader::rows(const Table &table, const std::function<void(const QVariantList &)> &each)
 {
-    readRows(*startRows(table), table, each);
-}
-
-void Reader::readRows(QProcess &p, const Table &table, const std::function<void(const QVariantList &)> &each)
-{
-    if (!p.waitForStarted())
-        throw DbError(QStringLiteral("Cannot read the Access database '%1': mdb-export could not be started (is mdbtools installed?).").arg(m_shown));
+    ExportStreams stream({exportArguments(table)}, mdbEnvironment(), 0);
     QByteArray pending;
-    qint64 row = 0;
+    qint64 rows = 0;
     QVariantList values;
-    const auto takeRows = [&](bool last) {
-        qsizetype start = 0;
-        for (;;) {
-            const qsizetype end = pending.indexOf(kRow, start);
-            if (end < 0)
-                break;
-            const QByteArray line = pending.mid(start, end - start);
-            start = end + 1;
-            ++row;
-            const QList<QByteArray> fields = line.split(kField);
-            if (fields.size() != table.columns.size())
-                throw DbError(QStringLiteral("Cannot read row %1 of table %2 in the Access database '%3': it has %4 fields where the "
-                                             "table has %5 columns.")
-                                  .arg(row).arg(table.name, m_shown).arg(fields.size()).arg(table.columns.size()));
-            values.clear();
-            for (int i = 0; i < fields.size(); ++i) {
-                QVariant v;
-                if (!convertValue(fields[i], table.columns[i].kind, v))
-                    throw DbError(QStringLiteral("Cannot convert the value \"%1\" in column %2 of row %3 of table %4 in the Access "
-                                                 "database '%5'; nothing was stored from it.")
-                                      .arg(QString::fromUtf8(fields[i]), table.columns[i].name)
-                                      .arg(row)
-                                      .arg(table.name, m_shown));
-                values << v;
-            }
-            each(values);
-        }
-        pending.remove(0, start);
-        if (last && !pending.trimmed().isEmpty())
-            throw DbError(QStringLiteral("Cannot read table %1 of the Access database '%2': its last row is cut short.").arg(table.name, m_shown));
+    const auto field = [&](int, const Value &v) { values << toVariant(v); };
+    const auto rowDone = [&] {
+        each(values);
+        values.clear();
     };
-    while (p.state() != QProcess::NotRunning) {
-        p.waitForReadyRead(-1);
-        pending += p.readAllStandardOutput();
-        takeRows(false);
+    for (ExportStreams::Event e = stream.next(); e.stream >= 0; e = stream.next()) {
+        pending.append(e.data);
+        if (e.ended)
+            checkEnded(e, table, m_shown);
+        splitRows(pending, table, m_shown, rows, e.ended, field, rowDone);
     }
-    pending += p.readAllStandardOutput();
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        const QString why = QString::fromUtf8(p.readAllStandardError()).trimmed();
-        throw DbError(QStringLiteral("Cannot read table %1 of the Access database '%2'%3").arg(table.name, m_shown, why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + why));
-    }
-    takeRows(true);
-    checkWhole(table, row, listedRows(table));
+    checkWhole(table, rows, listedRows(table));
 }
 
 qint64 Reader::listedRows(const Table &table)
@@ -397,31 +417,9 @@ struct TableWrite {
 // naming the file, the table, the column and the row.
 void storeRows(sqlite3 *db, TableWrite &w, const Table &t, const QString &shown, bool last)
 {
-    const char *data = w.pending.constData();
-    const qsizetype size = w.pending.size();
-    qsizetype start = 0;
-    const int columns = int(t.columns.size());
-    Value v;
-    for (;;) {
-        const char *end = static_cast<const char *>(std::memchr(data + start, kRow, size_t(size - start)));
-        if (!end)
-            break;
-        const qsizetype rowEnd = end - data;
-        ++w.rows;
-        qsizetype field = start;
-        int column = 0;
-        for (;; ++column) {
-            const char *sep = column + 1 < columns ? static_cast<const char *>(std::memchr(data + field, kField, size_t(rowEnd - field))) : nullptr;
-            const qsizetype fieldEnd = sep ? sep - data : rowEnd;
-            if (column >= columns || (column + 1 == columns && std::memchr(data + field, kField, size_t(rowEnd - field))))
-                throw DbError(QStringLiteral("Cannot read row %1 of table %2 in the Access database '%3': it has more fields than the "
-                                             "table has columns (%4).").arg(w.rows).arg(t.name, shown).arg(columns));
-            if (!readValue(data + field, fieldEnd - field, t.columns[column].kind, v))
-                throw DbError(QStringLiteral("Cannot convert the value \"%1\" in column %2 of row %3 of table %4 in the Access "
-                                             "database '%5'; nothing was stored from it.")
-                                  .arg(QString::fromUtf8(data + field, fieldEnd - field), t.columns[column].name)
-                                  .arg(w.rows)
-                                  .arg(t.name, shown));
+    splitRows(
+        w.pending, t, shown, w.rows, last,
+        [&](int column, const Value &v) {
             const int at = column + 1;
             switch (v.type) {
             case Value::Type::Null: sqlite3_bind_null(w.insert, at); break;
@@ -430,23 +428,13 @@ void storeRows(sqlite3 *db, TableWrite &w, const Table &t, const QString &shown,
             case Value::Type::Text: sqlite3_bind_text(w.insert, at, v.text, int(v.size), SQLITE_STATIC); break;
             case Value::Type::Blob: sqlite3_bind_blob(w.insert, at, v.blob.constData(), int(v.blob.size()), SQLITE_TRANSIENT); break;
             }
-            if (!sep) {
-                if (column + 1 != columns)
-                    throw DbError(QStringLiteral("Cannot read row %1 of table %2 in the Access database '%3': it has %4 fields where the "
-                                                 "table has %5 columns.").arg(w.rows).arg(t.name, shown).arg(column + 1).arg(columns));
-                break;
-            }
-            field = fieldEnd + 1;
-        }
-        const int rc = sqlite3_step(w.insert);
-        sqlite3_reset(w.insert);
-        if (rc != SQLITE_DONE)
-            throw DbError(QStringLiteral("Cannot store a row of table %1: %2").arg(t.name, QString::fromUtf8(sqlite3_errmsg(db))));
-        start = rowEnd + 1;
-    }
-    w.pending.remove(0, start);
-    if (last && !w.pending.trimmed().isEmpty())
-        throw DbError(QStringLiteral("Cannot read table %1 of the Access database '%2': its last row is cut short.").arg(t.name, shown));
+        },
+        [&] {
+            const int rc = sqlite3_step(w.insert);
+            sqlite3_reset(w.insert);
+            if (rc != SQLITE_DONE)
+                throw DbError(QStringLiteral("Cannot store a row of table %1: %2").arg(t.name, QString::fromUtf8(sqlite3_errmsg(db))));
+        });
 }
 } // namespace
 
@@ -506,14 +494,7 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
                 storeRows(db, w, t, shownPath, false);
             }
             if (e.ended) {
-                if (!e.started)
-                    throw DbError(QStringLiteral("Cannot read the Access database '%1': mdb-export could not be started (is mdbtools "
-                                                 "installed?).").arg(shownPath));
-                if (e.exitCode != 0) {
-                    const QString why = QString::fromUtf8(e.errors).trimmed();
-                    throw DbError(QStringLiteral("Cannot read table %1 of the Access database '%2'%3")
-                                      .arg(t.name, shownPath, why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + why));
-                }
+                checkEnded(e, t, shownPath);
                 storeRows(db, w, t, shownPath, true);
                 reader.checkWhole(t, w.rows, w.listed);
                 // Its indexes as soon as its rows are in, built in one pass

@@ -24,7 +24,6 @@
 #include <functional>
 #include <memory>
 
-class QProcess;
 
 namespace accessfile {
 
@@ -55,9 +54,6 @@ public:
     // Each row of a table converted by the rules; throws DbError naming
     // the file, the table, the column and the row.
     void rows(const Table &table, const std::function<void(const QVariantList &row)> &each);
-    // The same in two steps, so that several tables can be read at once.
-    std::unique_ptr<QProcess> startRows(const Table &table);
-    void readRows(QProcess &process, const Table &table, const std::function<void(const QVariantList &row)> &each);
     // The rows the table's own definition lists (mdb-count); -1 when unknown.
     qint64 listedRows(const Table &table);
     // Throws DbError when fewer (or more) rows were read than listed: the
