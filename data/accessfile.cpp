@@ -438,7 +438,7 @@ void storeRows(sqlite3 *db, TableWrite &w, const Table &t, const QString &shown,
 }
 } // namespace
 
-void convert(const QString &hostPath, const QString &shownPath, const QString &target)
+void convert(const QString &hostPath, const QString &shownPath, const QString &target, bool indexes)
 {
     if (conversionObserver())
         conversionObserver()(shownPath);
@@ -502,7 +502,7 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
                 QStringList names;
                 for (const Column &c : t.columns)
                     names << c.name;
-                for (const QString &index : schema::indexesFor(t.name, names))
+                for (const QString &index : indexes ? schema::indexesFor(t.name, names) : QStringList())
                     run(db, index, partial);
             }
             stored += w.rows - before;

@@ -77,7 +77,8 @@ bool convertValue(const QByteArray &text, Column::Kind kind, QVariant &value);
 // text that ignores letter case, the program's indexes for the tables it
 // knows. Written beside the target and put in place only when complete;
 // throws DbError.
-void convert(const QString &hostPath, const QString &shownPath, const QString &targetHostPath);
+// Without `indexes`, the rows alone (a snapshot read once, from start to end).
+void convert(const QString &hostPath, const QString &shownPath, const QString &targetHostPath, bool indexes = true);
 
 // The read-only SQLite snapshot of an Access file, converted again only when
 // the file changed (size, modification and change times to the nanosecond,

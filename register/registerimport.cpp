@@ -39,7 +39,7 @@ QString dayFirst(const QString &column, accessfile::Column::Kind kind, bool shor
 QPair<int, qint64> writeRegister(const accessfile::Table &t, const QString &accessFile, const QString &shown, const QString &newFile)
 {
     const QString snapshot = newFile + QStringLiteral(".access");
-    accessfile::convert(accessFile, shown, snapshot);
+    accessfile::convert(accessFile, shown, snapshot, false);
     schema::createDatabaseFile(newFile, schema::Kind::Register);
     static const char *columns[] = {"ID", "Entity", "CRN", "DOB", "Amount", "DOD", "MemberNo", "PeriodEndSent", "RecordOutput", "Ref", "SentRef", "Type"};
     QStringList names, values;
@@ -73,14 +73,31 @@ QPair<int, qint64> writeRegister(const accessfile::Table &t, const QString &acce
             if (!db.open())
                 throw DbError(QStringLiteral("Cannot open %1: %2").arg(newFile, db.lastError().text()));
             QSqlQuery q(db);
+            QSqlQuery mode(QStringLiteral("PRAGMA journal_mode"), db);
+            const QString journal = mode.next() ? mode.value(0).toString() : QStringLiteral("delete");
+            mode.finish();
             const auto exec = [&](const QString &sql) {
                 if (!q.exec(sql))
                     throw DbError(QStringLiteral("Cannot write %1: %2").arg(newFile, q.lastError().text()));
             };
             exec(QStringLiteral("ATTACH DATABASE '%1' AS access").arg(QString(snapshot).replace(QLatin1Char('\''), QStringLiteral("''"))));
+            // The new file is not in place yet and is thrown away on any
+            // failure: it is filled without a journal, its indexes built
+            // once the rows are in, and then given the register's journal.
+            exec(QStringLiteral("PRAGMA journal_mode=OFF"));
+            QStringList indexNames, indexes;
+            exec(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'ChildTrustFunds' AND sql IS NOT NULL"));
+            while (q.next()) {
+                indexNames << q.value(0).toString();
+                indexes << q.value(1).toString();
+            }
+            for (const QString &name : indexNames)
+                exec(QStringLiteral("DROP INDEX \"%1\"").arg(name));
             db.transaction();
             exec(QStringLiteral("INSERT INTO ChildTrustFunds (%1) SELECT %2 FROM access.\"%3\" ORDER BY rowid")
                      .arg(names.join(QLatin1Char(',')), values.join(QLatin1Char(',')), t.name));
+            for (const QString &index : indexes)
+                exec(index);
             exec(QStringLiteral("SELECT count(*), ifnull(max(ID), 0) FROM ChildTrustFunds"));
             q.next();
             count = q.value(0).toInt();
@@ -89,6 +106,7 @@ QPair<int, qint64> writeRegister(const accessfile::Table &t, const QString &acce
             if (!db.commit())
                 throw DbError(QStringLiteral("Cannot write %1: %2").arg(newFile, db.lastError().text()));
             exec(QStringLiteral("DETACH DATABASE access"));
+            exec(QStringLiteral("PRAGMA journal_mode=%1").arg(journal));
             exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         } catch (const CtfError &e) {
             failure = e.description();
