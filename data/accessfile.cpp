@@ -18,11 +18,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTime>
-#include <atomic>
 #include <charconv>
 #include <cstring>
 #include <sqlite3.h>

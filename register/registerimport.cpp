@@ -1,7 +1,6 @@
 #include "register/registerimport.h"
 
 #include "app/appsettings.h"
-#include "common/dates.h"
 #include "common/error.h"
 #include "common/textfile.h"
 #include "data/accessfile.h"
