@@ -17,6 +17,7 @@
 #include "platform/userinterface.h"
 #include "returns/checks.h"
 #include "returns/entrygrid.h"
+#include "returns/recreate.h"
 #include "returns/returnoutput.h"
 
 #include <QDir>
@@ -197,7 +198,7 @@ Status periodicReturn(const Arguments &o)
 
 Status recreate(const Arguments &o)
 {
-    switch (returns::ReturnOutput::recreate(o.positional[0])) {
+    switch (returns::recreateReturn(o.positional[0])) {
     case returns::RecreateResult::Done: return Done;
     case returns::RecreateResult::Missing:
     case returns::RecreateResult::Cancelled: return Refused;

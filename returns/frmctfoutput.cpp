@@ -7,6 +7,7 @@
 #include "platform/maskededit.h"
 #include "platform/pathmapper.h"
 #include "platform/userinterface.h"
+#include "returns/recreate.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -180,12 +181,12 @@ void frmCTFOUTPUT::cmdRecreate_Click()
     // A missing file leaves the buttons as they were; they change only once
     // the copy is tried.
     if (!pathmapper::fileExists(chosen)) {
-        returns::ReturnOutput::recreate(chosen);
+        returns::recreateReturn(chosen);
         return;
     }
     cmdRecreate->setEnabled(false);
     cmdXML->setEnabled(false);
-    returns::ReturnOutput::recreate(chosen);
+    returns::recreateReturn(chosen);
     ui::current().setBusy(false);
     cmdExit->setEnabled(true);
     cmdExit->setFocus(Qt::OtherFocusReason);

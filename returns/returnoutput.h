@@ -1,21 +1,22 @@
 #pragma once
 // The output screen's working state and the periodic return it writes,
-// without widgets: the screen and the command line both drive it.
+// without widgets: the screen and the command line both drive it. It opens
+// the register, reads what is outstanding, and runs a return only when that
+// is safe; the parts of a run have their own homes:
+// - the lines of the file: returnlines.h;
+// - one run at a time, and what a run leaves: the run record, returnrun.h;
+// - writing the return and marking its entries in groups: markingrun.h;
+// - putting right what an interrupted run left: runrepair.h;
+// - re-creating the return from a log copy: recreate.h.
 //
 // The return never tells the Revenue something false, and no entry is lost:
 // - No return is written, and nothing marked, when the outstanding entries
 //   (or their lowest and highest ID) could not be read when the screen
 //   opened: a nil return is written only for a register that was read and
 //   holds nothing outstanding.
-// - One run at a time per register, and interrupted runs put right: see
-//   RunRecord (returnrun.h).
 // - The new return is written beside IRReturn.txt, as IRReturn.txt.incomplete,
 //   and put in its place only when it is complete; until then the previous
 //   IRReturn.txt stays as it was.
-// - The lines are written before the markings that cover them: the
-//   markings are committed in groups, each only after its lines (and the IDs
-//   it marks, in the run record) are on the disk, so not even a power cut
-//   leaves an entry marked without its line.
 // - A run that stops on a failure puts back what it marked at once
 //   (RecordOutput no, PeriodEndSent Null), so nothing needs unmarking by
 //   hand; one that is killed is put right the next time the output screen
@@ -38,24 +39,10 @@
 
 namespace returns {
 
-inline constexpr const char *kCaption = " CTF - ASCII output";
-
 // The period end the screen proposes on a given day.
 QDate proposePeriodEnd(const QDate &today);
-// "C:\temp\QD" + ddMMyyyy + "-" + hhmm + ".log".
-QString logFileName(const QDate &periodEnd, const QTime &startTime);
-// The 9-character URN field.
-QString crnField(const QVariant &crn);
-// Where the fields of a return line are in a result, found once per run.
-struct EntryColumns {
-    explicit EntryColumns(const Recordset &r);
-    int entity, crn, dob, amount, type, ref, dod;
-};
-// The return line of the current row, or a null text when its kind is none of the six.
-QString entryLine(const Recordset &row, const EntryColumns &columns);
 
 enum class RunResult { Done, Failed };
-enum class RecreateResult { Done, Cancelled, Missing, CopyFailed };
 
 class ReturnOutput {
 public:
@@ -89,27 +76,12 @@ public:
     bool logCopyFailed() const { return m_logCopyFailed; }
     QString returnFilePath() const;
 
-    // Copies a chosen log over the return file (hostOrWindowsPath empty: cancelled).
-    static RecreateResult recreate(const QString &logPath);
-
     // How many markings are committed together, each group after its lines
     // are on the disk.
     static constexpr int kGroupSize = 50000;
     void setGroupSize(int rows) { m_groupSize = rows; }
 
 private:
-    // Puts right what an earlier run left (see RunRecord): an interrupted
-    // run's markings put back, or its complete return put in place, or a
-    // missing log copy made; the message that says what was done. Throws
-    // CtfError, and then the record stays.
-    QString putRight(RunRecord &record, const RunInfo &left);
-    // A run's markings put back and its incomplete file removed; the number
-    // of entries put back.
-    int putBack(RunRecord &record, const RunInfo &left);
-    // A complete return put in its place and its log copy made.
-    void finishReturn(RunRecord &record, const RunInfo &left);
-    // At opening: a run that did not finish is put right, with a message.
-    void putRightAtOpening();
     QString registerPath() const;
     Connection m_connection;
     Recordset m_rows;

@@ -25,6 +25,16 @@ const QByteArray kAbandoned = "abandoned";
 const QByteArray kLogCopyFailed = "log copy failed";
 } // namespace
 
+QString jsonIds(const QList<qint64> &ids)
+{
+    QByteArray json = "[";
+    for (qint64 n : ids)
+        json += QByteArray::number(n) + ',';
+    if (json.size() > 1)
+        json.chop(1);
+    return QString::fromLatin1(json + ']');
+}
+
 QString RunInfo::describe() const
 {
     QString text = started.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));

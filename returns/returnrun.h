@@ -24,6 +24,12 @@
 
 namespace returns {
 
+// The caption of the output screen, which every message about a run carries.
+inline constexpr const char *kCaption = " CTF - ASCII output";
+
+// IDs as one JSON array, for one statement over many rows (json_each).
+QString jsonIds(const QList<qint64> &ids);
+
 struct RunInfo {
     QDateTime started;
     QString host;

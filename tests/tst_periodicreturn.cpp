@@ -5,6 +5,8 @@
 #include "data/connection.h"
 #include "platform/pathmapper.h"
 #include "returns/checks.h"
+#include "returns/recreate.h"
+#include "returns/returnlines.h"
 #include "returns/returnoutput.h"
 #include "support/office.h"
 #include "support/scriptedui.h"
@@ -486,7 +488,7 @@ void tst_periodicreturn::recreateCopiesLogAndLeavesRegister()
     f.write("changed by hand\r\n");
     f.close();
     scope.ui().messages.clear();
-    QCOMPARE(ReturnOutput::recreate(office.host(kLog)), returns::RecreateResult::Done);
+    QCOMPARE(returns::recreateReturn(office.host(kLog)), returns::RecreateResult::Done);
     QCOMPARE(office.readFile(kReturn), before);
     QCOMPARE(scope.ui().messages.size(), 1);
     QCOMPARE(scope.ui().messages[0].text,
@@ -592,7 +594,7 @@ void tst_periodicreturn::earlierReturnsKept()
     if (fault == QStringLiteral("returns full")) {
         if (!full.mount(office.host(QStringLiteral("K:\\Returns")), kPrevious, QStringLiteral("IRReturn.txt")))
             QSKIP("a full drive needs root to mount a tmpfs");
-        QCOMPARE(ReturnOutput::recreate(kLog), returns::RecreateResult::CopyFailed);
+        QCOMPARE(returns::recreateReturn(kLog), returns::RecreateResult::CopyFailed);
         QCOMPARE(office.readFile(kReturn), kPrevious); // the previous return, whole
     }
     if (fault == QStringLiteral("nil first"))
@@ -612,12 +614,12 @@ void tst_periodicreturn::recreateMissingLog()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    QCOMPARE(ReturnOutput::recreate(QStringLiteral("C:\\temp\\QDnothing.log")), returns::RecreateResult::Missing);
+    QCOMPARE(returns::recreateReturn(QStringLiteral("C:\\temp\\QDnothing.log")), returns::RecreateResult::Missing);
     QCOMPARE(scope.ui().messages.size(), 1);
     QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Unable to re-create document from log file"));
     QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Information);
     QVERIFY(office.readFile(kReturn).isNull());
-    QCOMPARE(ReturnOutput::recreate(QString()), returns::RecreateResult::Cancelled);
+    QCOMPARE(returns::recreateReturn(QString()), returns::RecreateResult::Cancelled);
     QCOMPARE(scope.ui().messages.size(), 1);
 }
 

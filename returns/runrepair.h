@@ -1,0 +1,28 @@
+#pragma once
+// Putting right what a run of the periodic return left behind (see
+// RunRecord): an interrupted run's markings put back and its incomplete file
+// removed, a return that was complete put in its place, a missing log copy
+// made. The output screen's opening and every new run come here first, so
+// nothing a killed run did is ever left half done.
+#include "data/connection.h"
+#include "returns/returnrun.h"
+
+#include <QString>
+
+namespace returns {
+
+// The entries `left` marked put back (only those that still carry its
+// SentRef), its incomplete file removed and the record emptied; the number
+// of entries put back. Throws CtfError.
+int putBack(Connection &c, RunRecord &record, const RunInfo &left);
+
+// What `left` needs, done; the message that says what was done. Throws
+// CtfError, and then the record stays.
+QString putRight(Connection &c, RunRecord &record, const RunInfo &left);
+
+// At the output screen's opening: a run that did not finish is put right,
+// and a message says what was done or what stands in the way. Returns why
+// no return may be created from this opening, empty when one may.
+QString putRightAtOpening(Connection &c, const QString &registerWindowsPath);
+
+} // namespace returns
