@@ -27,14 +27,16 @@
 
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 const QString kData = QStringLiteral(CTF_TEST_DATA "/mdb");
-const QString kTarn = QStringLiteral("K:\\Tarnwell.mdb");
-const QString kCtf = QStringLiteral("K:\\CTF.mdb");
+const QString kTarn = u"K:\\Tarnwell.mdb"_s;
+const QString kCtf = u"K:\\CTF.mdb"_s;
 
 QJsonObject dump(const QString &name)
 {
-    QFile f(kData + QStringLiteral("/generated/") + name + QStringLiteral(".json"));
+    QFile f(kData + u"/generated/"_s + name + u".json"_s);
     f.open(QIODevice::ReadOnly);
     return QJsonDocument::fromJson(f.readAll()).object();
 }
@@ -58,11 +60,11 @@ QVariant expected(const QJsonValue &cell, const QString &type)
 {
     if (cell.isNull() || (cell.isString() && cell.toString().isEmpty()))
         return {}; // mdbtools gives empty text as Null
-    if (type == QStringLiteral("Boolean"))
+    if (type == u"Boolean"_s)
         return qlonglong(cell.toBool() ? 1 : 0);
-    if (type == QStringLiteral("Currency"))
+    if (type == u"Currency"_s)
         return Money::parse(cell.toString())->plain();
-    if (type == QStringLiteral("Long") || type == QStringLiteral("AutoNumber"))
+    if (type == u"Long"_s || type == u"AutoNumber"_s)
         return qlonglong(cell.toDouble());
     return cell.toString(); // text, and dates as ISO text
 }
@@ -71,9 +73,9 @@ QVariant stored(const QVariant &v, const QString &type)
 {
     if (v.isNull())
         return {};
-    if (type == QStringLiteral("Currency"))
+    if (type == u"Currency"_s)
         return Money::fromVariant(v).plain();
-    if (type == QStringLiteral("Long") || type == QStringLiteral("AutoNumber") || type == QStringLiteral("Boolean"))
+    if (type == u"Long"_s || type == u"AutoNumber"_s || type == u"Boolean"_s)
         return v.toLongLong();
     return v.toString();
 }
@@ -84,22 +86,22 @@ void databaseFromDump(const QString &hostPath, const QJsonObject &d)
 {
     schema::createDatabaseFile(hostPath, schema::Kind::Tarnwell);
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("from-dump"));
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"from-dump"_s);
         db.setDatabaseName(hostPath);
         QVERIFY(db.open());
-        for (const QJsonValue &t : d[QStringLiteral("tables")].toArray()) {
-            const QJsonArray columns = t[QStringLiteral("columns")].toArray();
+        for (const QJsonValue &t : d[u"tables"_s].toArray()) {
+            const QJsonArray columns = t[u"columns"_s].toArray();
             QStringList marks;
             for (int i = 0; i < columns.size(); ++i)
-                marks << QStringLiteral("?");
+                marks << u"?"_s;
             QSqlQuery q(db);
-            q.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(t[QStringLiteral("name")].toString(), marks.join(',')));
-            for (const QJsonValue &row : t[QStringLiteral("rows")].toArray()) {
+            q.prepare(u"INSERT INTO %1 VALUES (%2)"_s.arg(t[u"name"_s].toString(), marks.join(',')));
+            for (const QJsonValue &row : t[u"rows"_s].toArray()) {
                 for (int i = 0; i < columns.size(); ++i) {
                     const QJsonValue cell = row.toArray()[i];
-                    const QString type = columns[i].toObject()[QStringLiteral("type")].toString();
+                    const QString type = columns[i].toObject()[u"type"_s].toString();
                     q.bindValue(i, cell.isNull() ? QVariant()
-                                   : type == QStringLiteral("Currency") ? QVariant(cell.toString().toDouble())
+                                   : type == u"Currency"_s ? QVariant(cell.toString().toDouble())
                                    : cell.isDouble() ? QVariant(qlonglong(cell.toDouble()))
                                    : QVariant(cell.toString()));
                 }
@@ -108,7 +110,7 @@ void databaseFromDump(const QString &hostPath, const QJsonObject &d)
         }
         db.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("from-dump"));
+    QSqlDatabase::removeDatabase(u"from-dump"_s);
 }
 } // namespace
 
@@ -143,28 +145,28 @@ void tst_access::conversionMatchesDumps()
 {
     QFETCH(QString, name);
     TestOffice office;
-    const QString target = office.root() + QStringLiteral("/converted.sqlite");
-    accessfile::convert(kData + QStringLiteral("/generated/") + name + QStringLiteral(".mdb"), name, target);
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("converted"));
+    const QString target = office.root() + u"/converted.sqlite"_s;
+    accessfile::convert(kData + u"/generated/"_s + name + u".mdb"_s, name, target);
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"converted"_s);
     db.setDatabaseName(target);
     QVERIFY(db.open());
     int cells = 0;
-    for (const QJsonValue &t : dump(name)[QStringLiteral("tables")].toArray()) {
-        const QString table = t[QStringLiteral("name")].toString();
-        const QJsonArray columns = t[QStringLiteral("columns")].toArray();
-        const QJsonArray rows = t[QStringLiteral("rows")].toArray();
+    for (const QJsonValue &t : dump(name)[u"tables"_s].toArray()) {
+        const QString table = t[u"name"_s].toString();
+        const QJsonArray columns = t[u"columns"_s].toArray();
+        const QJsonArray rows = t[u"rows"_s].toArray();
         QSqlQuery q(db);
-        QVERIFY(q.exec(QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table)));
+        QVERIFY(q.exec(u"SELECT * FROM \"%1\" ORDER BY rowid"_s.arg(table)));
         int r = 0;
         for (; q.next(); ++r) {
             QVERIFY2(r < rows.size(), qPrintable(table));
             for (int c = 0; c < columns.size(); ++c) {
-                const QString type = columns[c].toObject()[QStringLiteral("type")].toString();
+                const QString type = columns[c].toObject()[u"type"_s].toString();
                 const QVariant want = expected(rows[r].toArray()[c], type);
                 const QVariant got = stored(q.value(c), type);
                 QVERIFY2(got == want && got.isNull() == want.isNull(),
-                         qPrintable(QStringLiteral("%1 row %2 %3: %4 instead of %5")
-                                        .arg(table).arg(r + 1).arg(columns[c].toObject()[QStringLiteral("name")].toString(), got.toString(),
+                         qPrintable(u"%1 row %2 %3: %4 instead of %5"_s
+                                        .arg(table).arg(r + 1).arg(columns[c].toObject()[u"name"_s].toString(), got.toString(),
                                                                    want.toString())));
                 ++cells;
             }
@@ -176,7 +178,7 @@ void tst_access::conversionMatchesDumps()
     QVERIFY(cells > 100);
     db.close();
     db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("converted"));
+    QSqlDatabase::removeDatabase(u"converted"_s);
 }
 
 void tst_access::jackcessTestFiles_data()
@@ -191,18 +193,18 @@ void tst_access::jackcessTestFiles_data()
 void tst_access::jackcessTestFiles()
 {
     QFETCH(QString, file);
-    accessfile::Reader reader(kData + QStringLiteral("/jackcess-tests/") + file, file);
-    const accessfile::Table *t = reader.table(QStringLiteral("Table1"));
+    accessfile::Reader reader(kData + u"/jackcess-tests/"_s + file, file);
+    const accessfile::Table *t = reader.table(u"Table1"_s);
     QVERIFY(t);
     QList<QVariantList> rows;
     reader.rows(*t, [&](const QVariantList &row) { rows << row; });
     QCOMPARE(rows.size(), 2);
-    const QVariantList full = rows[0][0] == QStringLiteral("abcdefg") ? rows[0] : rows[1];
-    const QVariantList zero = rows[0][0] == QStringLiteral("abcdefg") ? rows[1] : rows[0];
-    QCOMPARE(full, QVariantList({QStringLiteral("abcdefg"), QStringLiteral("hijklmnop"), qlonglong(2), qlonglong(222), qlonglong(333333333),
-                                 444.555, QStringLiteral("1974-09-21"), 3.5, qlonglong(1)}));
-    QCOMPARE(zero, QVariantList({QStringLiteral("a"), QStringLiteral("b"), qlonglong(0), qlonglong(0), qlonglong(0), 0.0,
-                                 QStringLiteral("1981-12-12"), 0.0, qlonglong(0)}));
+    const QVariantList full = rows[0][0] == u"abcdefg"_s ? rows[0] : rows[1];
+    const QVariantList zero = rows[0][0] == u"abcdefg"_s ? rows[1] : rows[0];
+    QCOMPARE(full, QVariantList({u"abcdefg"_s, u"hijklmnop"_s, qlonglong(2), qlonglong(222), qlonglong(333333333),
+                                 444.555, u"1974-09-21"_s, 3.5, qlonglong(1)}));
+    QCOMPARE(zero, QVariantList({u"a"_s, u"b"_s, qlonglong(0), qlonglong(0), qlonglong(0), 0.0,
+                                 u"1981-12-12"_s, 0.0, qlonglong(0)}));
 }
 
 void tst_access::valuesThatCannotBeConverted()
@@ -210,14 +212,14 @@ void tst_access::valuesThatCannotBeConverted()
     using K = accessfile::Column::Kind;
     const struct { QByteArray text; K kind; bool ok; QVariant value; } cases[] = {
         {"1900-01-00 00:00:00", K::Date, false, {}},      // a date before 30 December 1899
-        {"2026-04-05 00:00:00", K::Date, true, QStringLiteral("2026-04-05")},
-        {"2026-04-05 13:07:00", K::Date, true, QStringLiteral("2026-04-05 13:07:00")},
+        {"2026-04-05 00:00:00", K::Date, true, u"2026-04-05"_s},
+        {"2026-04-05 13:07:00", K::Date, true, u"2026-04-05 13:07:00"_s},
         {"12.7500", K::Money, true, 12.75},
         {"-0.0050", K::Money, true, -0.005},
         {"1e5", K::Money, false, {}},
         {"12.75001", K::Money, false, {}},
         {"\x1d", K::Text, true, QVariant()},                // Null
-        {"line\r\nbreak", K::Text, true, QStringLiteral("line\r\nbreak")},
+        {"line\r\nbreak", K::Text, true, u"line\r\nbreak"_s},
         {"x", K::Integer, false, {}},
     };
     for (const auto &c : cases) {
@@ -247,8 +249,8 @@ void tst_access::damagedFilesRefused()
     QFETCH(int, zeroPage);
     QFETCH(QString, message);
     TestOffice office;
-    const QString damaged = office.root() + QStringLiteral("/damaged.mdb");
-    QVERIFY(QFile::copy(kData + QStringLiteral("/generated/tarnwell-jet4.mdb"), damaged));
+    const QString damaged = office.root() + u"/damaged.mdb"_s;
+    QVERIFY(QFile::copy(kData + u"/generated/tarnwell-jet4.mdb"_s, damaged));
     QFile f(damaged);
     QVERIFY(f.open(QIODevice::ReadWrite));
     if (keepPages >= 0)
@@ -257,12 +259,12 @@ void tst_access::damagedFilesRefused()
         QVERIFY(f.seek(zeroPage * 4096) && f.write(QByteArray(4096, '\0')) == 4096);
     f.close();
     try {
-        accessfile::convert(damaged, QStringLiteral("K:\\damaged.mdb"), office.root() + QStringLiteral("/damaged.sqlite"));
+        accessfile::convert(damaged, u"K:\\damaged.mdb"_s, office.root() + u"/damaged.sqlite"_s);
         QFAIL("a damaged file was converted");
     } catch (const DbError &e) {
-        QVERIFY2(e.description().contains(QStringLiteral("K:\\damaged.mdb")) && e.description().contains(message), qPrintable(e.description()));
+        QVERIFY2(e.description().contains(u"K:\\damaged.mdb"_s) && e.description().contains(message), qPrintable(e.description()));
     }
-    QVERIFY(!QFile::exists(office.root() + QStringLiteral("/damaged.sqlite")));
+    QVERIFY(!QFile::exists(office.root() + u"/damaged.sqlite"_s));
 }
 
 // Cancel on the progress dialog stops the conversion and leaves nothing.
@@ -271,51 +273,51 @@ void tst_access::cancelledConversionKeepsNothing()
     TestOffice office;
     ScriptedUiScope scope;
     scope.ui().cancelProgress = true;
-    const QString target = office.root() + QStringLiteral("/snapshot.sqlite");
-    QVERIFY_THROWS_EXCEPTION(DbError, accessfile::convert(kData + QStringLiteral("/generated/tarnwell-jet4.mdb"), QStringLiteral("K:\\Tarnwell.mdb"), target));
-    QCOMPARE(QDir(office.root()).entryList({QStringLiteral("snapshot*")}, QDir::Files), QStringList());
+    const QString target = office.root() + u"/snapshot.sqlite"_s;
+    QVERIFY_THROWS_EXCEPTION(DbError, accessfile::convert(kData + u"/generated/tarnwell-jet4.mdb"_s, u"K:\\Tarnwell.mdb"_s, target));
+    QCOMPARE(QDir(office.root()).entryList({u"snapshot*"_s}, QDir::Files), QStringList());
 }
 
 void tst_access::snapshotCache()
 {
     TestOffice office;
-    copyInto(office, QStringLiteral("/generated/tarnwell-jet4.mdb"), kTarn);
+    copyInto(office, u"/generated/tarnwell-jet4.mdb"_s, kTarn);
     int conversions = 0;
     accessfile::setConversionObserver([&](const QString &) { ++conversions; });
     for (int i = 0; i < 2; ++i) {
         Connection c;
-        c.setConnectionString(GetConnectionString(QStringLiteral("Tarnwell")));
+        c.setConnectionString(GetConnectionString(u"Tarnwell"_s));
         c.open();
         Recordset rs;
-        rs.open(QStringLiteral("Select * FROM Control ;"), c);
-        QCOMPARE(rs.value(QStringLiteral("cuname")).toString(), QStringLiteral("Tarnwell Test Credit Union Ltd"));
+        rs.open(u"Select * FROM Control ;"_s, c);
+        QCOMPARE(rs.value(u"cuname"_s).toString(), u"Tarnwell Test Credit Union Ltd"_s);
         // Read-only: nothing reaches the Access file.
-        QVERIFY_THROWS_EXCEPTION(DbError, c.execute(QStringLiteral("DELETE FROM Control")));
+        QVERIFY_THROWS_EXCEPTION(DbError, c.execute(u"DELETE FROM Control"_s));
     }
     QCOMPARE(conversions, 1);
     // A file readable by its owner alone gives a snapshot no more open, in
     // folders of the owner's, whatever the umask.
-    const QString cache = office.root() + QStringLiteral("/cache/access");
+    const QString cache = office.root() + u"/cache/access"_s;
     const auto mode = [](const QString &path) { return int(QFileInfo(path).permissions() & 0x0077); };
-    QCOMPARE(mode(office.root() + QStringLiteral("/cache")), 0);
+    QCOMPARE(mode(office.root() + u"/cache"_s), 0);
     QCOMPARE(mode(cache), 0);
     // A change in the same second and of the same size is a new version
     // (a copy replacing the file in place changes its change time).
     QVERIFY(QFile::setPermissions(office.host(kTarn), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     const mode_t oldMask = ::umask(022);
     Connection c;
-    c.setConnectionString(GetConnectionString(QStringLiteral("Tarnwell")));
+    c.setConnectionString(GetConnectionString(u"Tarnwell"_s));
     c.open();
     ::umask(oldMask);
     QCOMPARE(conversions, 2);
-    const QStringList snapshots = QDir(cache).entryList({QStringLiteral("*.sqlite")}, QDir::Files);
+    const QStringList snapshots = QDir(cache).entryList({u"*.sqlite"_s}, QDir::Files);
     QCOMPARE(snapshots.size(), 1);
     QCOMPARE(mode(cache + QLatin1Char('/') + snapshots[0]), 0);
     // One run reads one version: a change between its two openings is not
     // seen until the run is over.
     const auto openTarnwell = [] {
         auto opened = std::make_unique<Connection>();
-        opened->setConnectionString(GetConnectionString(QStringLiteral("Tarnwell")));
+        opened->setConnectionString(GetConnectionString(u"Tarnwell"_s));
         opened->open();
         return opened;
     };
@@ -329,7 +331,7 @@ void tst_access::snapshotCache()
     openTarnwell();
     QCOMPARE(conversions, 3);
     accessfile::setConversionObserver({});
-    QCOMPARE(bytes(office.host(kTarn)), bytes(kData + QStringLiteral("/generated/tarnwell-jet4.mdb")));
+    QCOMPARE(bytes(office.host(kTarn)), bytes(kData + u"/generated/tarnwell-jet4.mdb"_s));
 }
 
 // The same CTFANRTN.txt from the genuine file as from an SQLite database
@@ -338,29 +340,29 @@ void tst_access::annualReturnOnGenuineTarnwell()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    const QList<QList<annual::ProductItem>> products{{{QStringLiteral("CTF - Child Trust Fund"), true}},
-                                                     {{QStringLiteral("CTF - x"), true}, {QStringLiteral("JCTF - y"), true}}};
+    const QList<QList<annual::ProductItem>> products{{{u"CTF - Child Trust Fund"_s, true}},
+                                                     {{u"CTF - x"_s, true}, {u"JCTF - y"_s, true}}};
     const auto runAll = [&] {
         QList<QByteArray> files;
         annual::AnnualReturn run;
         run.open();
         for (int n = 1; n <= 4; ++n) {
-            run.runShareAccount(n, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
-            files << office.readFile(QStringLiteral("K:\\Returns\\CTFANRTN.txt"));
+            run.runShareAccount(n, u"06/04/25"_s, u"05/04/26"_s);
+            files << office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s);
         }
         for (const auto &items : products) {
-            run.runProducts(items, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
-            files << office.readFile(QStringLiteral("K:\\Returns\\CTFANRTN.txt"));
+            run.runProducts(items, u"06/04/25"_s, u"05/04/26"_s);
+            files << office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s);
         }
         return files;
     };
-    copyInto(office, QStringLiteral("/generated/tarnwell-jet4.mdb"), kTarn);
+    copyInto(office, u"/generated/tarnwell-jet4.mdb"_s, kTarn);
     const QList<QByteArray> genuine = runAll();
     QVERIFY(!scope.ui().messages.isEmpty());
     for (const RecordedMessage &m : scope.ui().messages)
         QVERIFY2(m.icon != MsgIcon::Critical, qPrintable(m.text));
     QFile::remove(office.host(kTarn));
-    databaseFromDump(office.host(kTarn), dump(QStringLiteral("tarnwell-jet4")));
+    databaseFromDump(office.host(kTarn), dump(u"tarnwell-jet4"_s));
     const QList<QByteArray> fromDump = runAll();
     QCOMPARE(genuine, fromDump);
     int lines = 0;
@@ -381,34 +383,34 @@ void tst_access::importRegister()
     QFETCH(QString, name);
     TestOffice office;
     ScriptedUiScope scope;
-    copyInto(office, QStringLiteral("/generated/") + name + QStringLiteral(".mdb"), kCtf);
+    copyInto(office, u"/generated/"_s + name + u".mdb"_s, kCtf);
     QCOMPARE(registerimport::importRegister(QDate(2026, 12, 6)), registerimport::Result::Converted);
-    QVERIFY2(scope.ui().messages.last().text.contains(QStringLiteral("kept, unchanged, as K:\\CTF (Access original 2026-12-06).mdb")),
+    QVERIFY2(scope.ui().messages.last().text.contains(u"kept, unchanged, as K:\\CTF (Access original 2026-12-06).mdb"_s),
              qPrintable(scope.ui().messages.last().text));
-    QCOMPARE(bytes(office.host(QStringLiteral("K:\\CTF (Access original 2026-12-06).mdb"))),
-             bytes(kData + QStringLiteral("/generated/") + name + QStringLiteral(".mdb")));
+    QCOMPARE(bytes(office.host(u"K:\\CTF (Access original 2026-12-06).mdb"_s)),
+             bytes(kData + u"/generated/"_s + name + u".mdb"_s));
     // Every entry as the dump has it, dates as day-first text.
-    const QJsonObject table = dump(name)[QStringLiteral("tables")].toArray()[0].toObject();
-    const QJsonArray columns = table[QStringLiteral("columns")].toArray();
+    const QJsonObject table = dump(name)[u"tables"_s].toArray()[0].toObject();
+    const QJsonArray columns = table[u"columns"_s].toArray();
     Connection c;
-    c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
+    c.setConnectionString(GetConnectionString(u"CTF"_s));
     c.open();
     Recordset rs;
     int checked = 0;
-    for (const QJsonValue &row : table[QStringLiteral("rows")].toArray()) {
+    for (const QJsonValue &row : table[u"rows"_s].toArray()) {
         const QJsonArray r = row.toArray();
-        rs.open(QStringLiteral("SELECT * FROM ChildTrustFunds WHERE ID = %1").arg(r[0].toInteger()), c);
+        rs.open(u"SELECT * FROM ChildTrustFunds WHERE ID = %1"_s.arg(r[0].toInteger()), c);
         QVERIFY(!rs.eof());
         for (int i = 0; i < columns.size(); ++i) {
-            const QString col = columns[i].toObject()[QStringLiteral("name")].toString();
-            const QString type = columns[i].toObject()[QStringLiteral("type")].toString();
+            const QString col = columns[i].toObject()[u"name"_s].toString();
+            const QString type = columns[i].toObject()[u"type"_s].toString();
             QVariant want = expected(r[i], type);
-            if (!want.isNull() && type == QStringLiteral("DateTime"))
+            if (!want.isNull() && type == u"DateTime"_s)
                 want = QDate::fromString(want.toString().left(10), Qt::ISODate)
-                           .toString(col == QStringLiteral("PeriodEndSent") ? QStringLiteral("dd/MM/yy") : QStringLiteral("dd/MM/yyyy"));
+                           .toString(col == u"PeriodEndSent"_s ? u"dd/MM/yy"_s : u"dd/MM/yyyy"_s);
             const QVariant got = stored(rs.value(col), type);
             QVERIFY2(got == want && got.isNull() == want.isNull(),
-                     qPrintable(QStringLiteral("ID %1 %2: %3 instead of %4").arg(r[0].toInteger()).arg(col, got.toString(), want.toString())));
+                     qPrintable(u"ID %1 %2: %3 instead of %4"_s.arg(r[0].toInteger()).arg(col, got.toString(), want.toString())));
             ++checked;
         }
     }
@@ -416,14 +418,14 @@ void tst_access::importRegister()
     rs.close();
     c.close();
     // New entries continue after the highest ID; the periodic return runs.
-    const qint64 highest = office.scalar(kCtf, QStringLiteral("SELECT max(ID) FROM ChildTrustFunds")).toLongLong();
-    QCOMPARE(office.addEntry(QStringLiteral("Voucher"), QStringLiteral("ZZ999999A"), QStringLiteral("01/01/2010"), 1), highest + 1);
-    const int outstanding = office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 0")).toInt();
+    const qint64 highest = office.scalar(kCtf, u"SELECT max(ID) FROM ChildTrustFunds"_s).toLongLong();
+    QCOMPARE(office.addEntry(u"Voucher"_s, u"ZZ999999A"_s, u"01/01/2010"_s, 1), highest + 1);
+    const int outstanding = office.scalar(kCtf, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 0"_s).toInt();
     returns::ReturnOutput out;
     QVERIFY(out.load());
-    QCOMPARE(out.generate(QStringLiteral("30/11/2026")), returns::RunResult::Done);
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 0")).toInt(), 0);
-    QVERIFY(office.readFile(QStringLiteral("K:\\Returns\\IRReturn.txt")).count('\n') > outstanding / 2);
+    QCOMPARE(out.generate(u"30/11/2026"_s), returns::RunResult::Done);
+    QCOMPARE(office.scalar(kCtf, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 0"_s).toInt(), 0);
+    QVERIFY(office.readFile(u"K:\\Returns\\IRReturn.txt"_s).count('\n') > outstanding / 2);
     // Again: it says so and changes nothing.
     const QByteArray after = bytes(office.host(kCtf));
     QCOMPARE(registerimport::importRegister(QDate(2026, 12, 7)), registerimport::Result::AlreadyConverted);
@@ -434,13 +436,13 @@ void tst_access::interruptedImportChangesNothing()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    copyInto(office, QStringLiteral("/generated/ctf-register-jet4.mdb"), kCtf);
+    copyInto(office, u"/generated/ctf-register-jet4.mdb"_s, kCtf);
     // The new register cannot be written beside the old one.
-    QVERIFY(QDir().mkpath(office.host(kCtf) + QStringLiteral(".importing/blocked")));
+    QVERIFY(QDir().mkpath(office.host(kCtf) + u".importing/blocked"_s));
     QCOMPARE(registerimport::importRegister(QDate(2026, 12, 6)), registerimport::Result::Failed);
-    QCOMPARE(bytes(office.host(kCtf)), bytes(kData + QStringLiteral("/generated/ctf-register-jet4.mdb")));
-    QVERIFY(!QFile::exists(office.host(QStringLiteral("K:\\CTF (Access original 2026-12-06).mdb"))));
-    QVERIFY2(scope.ui().messages.last().text.endsWith(QStringLiteral("Nothing was changed.")), qPrintable(scope.ui().messages.last().text));
+    QCOMPARE(bytes(office.host(kCtf)), bytes(kData + u"/generated/ctf-register-jet4.mdb"_s));
+    QVERIFY(!QFile::exists(office.host(u"K:\\CTF (Access original 2026-12-06).mdb"_s)));
+    QVERIFY2(scope.ui().messages.last().text.endsWith(u"Nothing was changed."_s), qPrintable(scope.ui().messages.last().text));
 }
 
 // Every screen's component that meets the register in Access names the
@@ -450,14 +452,14 @@ void tst_access::registerInAccessRefused()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    copyInto(office, QStringLiteral("/generated/ctf-register-jet4.mdb"), kCtf);
-    const QString advice = QStringLiteral("Run \"ctfadmin import-register\" once");
+    copyInto(office, u"/generated/ctf-register-jet4.mdb"_s, kCtf);
+    const QString advice = u"Run \"ctfadmin import-register\" once"_s;
     maint::EntryMaintenance m;
     try {
-        m.openRegister(GetConnectionString(QStringLiteral("CTF")));
+        m.openRegister(GetConnectionString(u"CTF"_s));
         QFAIL("the Access register was opened");
     } catch (const DbError &e) {
-        QVERIFY2(e.description().contains(advice) && e.description().contains(QStringLiteral("kept beside it")), qPrintable(e.description()));
+        QVERIFY2(e.description().contains(advice) && e.description().contains(u"kept beside it"_s), qPrintable(e.description()));
     }
     returns::ReturnOutput out;
     QVERIFY(!out.load());
@@ -468,15 +470,15 @@ void tst_access::registerInAccessRefused()
     const auto shareAccountMessage = [&] {
         annual::AnnualReturn run;
         run.open();
-        run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+        run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s);
         return scope.ui().messages.last().text;
     };
-    copyInto(office, QStringLiteral("/jackcess-tests/testV2000.mdb"), kTarn);
+    copyInto(office, u"/jackcess-tests/testV2000.mdb"_s, kTarn);
     const QString genuine = shareAccountMessage();
     QFile::remove(office.host(kTarn));
     schema::createDatabaseFile(office.host(kTarn), schema::Kind::Register);
     QCOMPARE(genuine, shareAccountMessage());
-    QVERIFY2(genuine.contains(QStringLiteral("MemberBals")), qPrintable(genuine));
+    QVERIFY2(genuine.contains(u"MemberBals"_s), qPrintable(genuine));
 }
 
 QTEST_GUILESS_MAIN(tst_access)

@@ -20,22 +20,24 @@
 using annual::AnnualReturn;
 using annual::Outcome;
 
+using namespace Qt::StringLiterals;
+
 namespace {
-const QString kTarn = QStringLiteral("K:\\Tarnwell.mdb");
-const QString kFile = QStringLiteral("K:\\Returns\\CTFANRTN.txt");
+const QString kTarn = u"K:\\Tarnwell.mdb"_s;
+const QString kFile = u"K:\\Returns\\CTFANRTN.txt"_s;
 
 void member(TestOffice &o, int no, const QVariant &ni, const QVariant &dob)
 {
-    o.exec(kTarn, QStringLiteral("INSERT INTO MemberMain (MemberNo, Forename, Surname, DOB, NINumber) VALUES (?, 'A', 'B', ?, ?)"), {no, dob, ni});
+    o.exec(kTarn, u"INSERT INTO MemberMain (MemberNo, Forename, Surname, DOB, NINumber) VALUES (?, 'A', 'B', ?, ?)"_s, {no, dob, ni});
 }
 void bals(TestOffice &o, int no, double s1, double s2 = 0)
 {
-    o.exec(kTarn, QStringLiteral("INSERT INTO MemberBals VALUES (?, ?, ?, 0, 0)"), {no, s1, s2});
+    o.exec(kTarn, u"INSERT INTO MemberBals VALUES (?, ?, ?, 0, 0)"_s, {no, s1, s2});
 }
 void tran(TestOffice &o, const char *table, int no, const QVariant &account, const QVariant &product, const char *date,
           double value, const QVariant &narrative)
 {
-    o.exec(kTarn, QStringLiteral("INSERT INTO %1 (MemberNo, Account, ProductCode, TranDate, TranValue1, Narrative) VALUES (?,?,?,?,?,?)")
+    o.exec(kTarn, u"INSERT INTO %1 (MemberNo, Account, ProductCode, TranDate, TranValue1, Narrative) VALUES (?,?,?,?,?,?)"_s
                       .arg(QLatin1String(table)),
            {no, account, product, QString::fromLatin1(date), value, narrative});
 }
@@ -43,36 +45,36 @@ void tran(TestOffice &o, const char *table, int no, const QVariant &account, con
 // Tarnwell I members exercising every rule of the figures and the reference.
 void shareAccountOffice(TestOffice &o)
 {
-    member(o, 101, QStringLiteral("AB123456"), QStringLiteral("2010-01-01"));
+    member(o, 101, u"AB123456"_s, u"2010-01-01"_s);
     bals(o, 101, 10);
-    tran(o, "MemberAllTrans", 101, 1, {}, "2025-04-06", 100, QStringLiteral("Deposit"));
+    tran(o, "MemberAllTrans", 101, 1, {}, "2025-04-06", 100, u"Deposit"_s);
     tran(o, "MemberAllTrans", 101, 1, {}, "2026-04-05", 7.891, QVariant());
-    tran(o, "MemberAllTrans", 101, 1, {}, "2026-04-06", 1000, QStringLiteral("Deposit"));
-    tran(o, "MemberAllTrans", 101, 1, {}, "2025-01-01", 200, QStringLiteral("Opening"));
-    tran(o, "MemberAllTrans", 101, 2, {}, "2025-05-01", 999, QStringLiteral("other account"));
-    tran(o, "MemberTrans", 101, 1, {}, "2025-06-01", -12.3, QStringLiteral("Withdrawal"));
-    tran(o, "MemberTrans", 101, 1, {}, "2025-07-01", 30, QStringLiteral("VOUCHER"));
-    tran(o, "MemberTrans", 101, 1, {}, "2025-07-02", 40, QStringLiteral("Endowment"));
-    tran(o, "MemberTrans", 101, 1, {}, "2025-07-03", 41, QStringLiteral("DIVIDEND"));
-    tran(o, "MemberTrans", 101, 1, {}, "2025-07-04", 42, QStringLiteral("interest paid"));
-    tran(o, "MemberTrans", 101, 1, {}, "2025-07-05", 43, QStringLiteral("INDIVIDUAL TOP UP"));
-    member(o, 102, QStringLiteral("CD1234567890"), QStringLiteral("2008-04-30")); // 216 months: in
+    tran(o, "MemberAllTrans", 101, 1, {}, "2026-04-06", 1000, u"Deposit"_s);
+    tran(o, "MemberAllTrans", 101, 1, {}, "2025-01-01", 200, u"Opening"_s);
+    tran(o, "MemberAllTrans", 101, 2, {}, "2025-05-01", 999, u"other account"_s);
+    tran(o, "MemberTrans", 101, 1, {}, "2025-06-01", -12.3, u"Withdrawal"_s);
+    tran(o, "MemberTrans", 101, 1, {}, "2025-07-01", 30, u"VOUCHER"_s);
+    tran(o, "MemberTrans", 101, 1, {}, "2025-07-02", 40, u"Endowment"_s);
+    tran(o, "MemberTrans", 101, 1, {}, "2025-07-03", 41, u"DIVIDEND"_s);
+    tran(o, "MemberTrans", 101, 1, {}, "2025-07-04", 42, u"interest paid"_s);
+    tran(o, "MemberTrans", 101, 1, {}, "2025-07-05", 43, u"INDIVIDUAL TOP UP"_s);
+    member(o, 102, u"CD1234567890"_s, u"2008-04-30"_s); // 216 months: in
     bals(o, 102, 5);
-    member(o, 103, QStringLiteral("EF12345"), QStringLiteral("2008-03-31"));      // 217 months: out
+    member(o, 103, u"EF12345"_s, u"2008-03-31"_s);      // 217 months: out
     bals(o, 103, 5);
-    member(o, 104, QStringLiteral("GH765432A"), QVariant());
+    member(o, 104, u"GH765432A"_s, QVariant());
     bals(o, 104, 5);
-    tran(o, "MemberAllTrans", 104, 1, {}, "2025-08-01", 0.125, QStringLiteral("Gift"));
-    tran(o, "MemberTrans", 104, 1, {}, "2025-08-02", -0.005, QStringLiteral("Fee"));
-    member(o, 105, QStringLiteral("ZERO0000A"), QVariant());
+    tran(o, "MemberAllTrans", 104, 1, {}, "2025-08-01", 0.125, u"Gift"_s);
+    tran(o, "MemberTrans", 104, 1, {}, "2025-08-02", -0.005, u"Fee"_s);
+    member(o, 105, u"ZERO0000A"_s, QVariant());
     bals(o, 105, 0);
-    tran(o, "MemberAllTrans", 105, 1, {}, "2025-08-01", 50, QStringLiteral("Deposit"));
+    tran(o, "MemberAllTrans", 105, 1, {}, "2025-08-01", 50, u"Deposit"_s);
     bals(o, 106, 5); // no MemberMain row
     member(o, 107, QVariant(), QVariant());
     bals(o, 107, 5);
-    member(o, 108, QStringLiteral("         "), QVariant());
+    member(o, 108, u"         "_s, QVariant());
     bals(o, 108, 5);
-    member(o, 109, QStringLiteral("IJ000009C"), QStringLiteral("2015-05-05"));
+    member(o, 109, u"IJ000009C"_s, u"2015-05-05"_s);
     bals(o, 109, 0, 8);
 }
 const QByteArray kShareAccountReturn("Header|2026/04/05\r\n"
@@ -119,20 +121,20 @@ void tst_annualreturn::shareAccountExactBytes()
     AnnualReturn run;
     run.open();
     QStringList captions;
-    run.onCaption = [&](int i, const QString &c) { captions << QStringLiteral("%1:%2").arg(i).arg(c); };
-    QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    run.onCaption = [&](int i, const QString &c) { captions << u"%1:%2"_s.arg(i).arg(c); };
+    QCOMPARE(run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
     QCOMPARE(office.readFile(kFile), kShareAccountReturn);
-    QCOMPARE(captions, QStringList({QStringLiteral("1:Share account 1 - outputing"), QStringLiteral("1:Share account 1 - Complete")}));
+    QCOMPARE(captions, QStringList({u"1:Share account 1 - outputing"_s, u"1:Share account 1 - Complete"_s}));
     QCOMPARE(scope.ui().messages.size(), 2);
-    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Continue with the following selected account:\r\n\r\nShare account 1 ?"));
-    QCOMPARE(scope.ui().messages[0].title, QStringLiteral("Continue ?"));
+    QCOMPARE(scope.ui().messages[0].text, u"Continue with the following selected account:\r\n\r\nShare account 1 ?"_s);
+    QCOMPARE(scope.ui().messages[0].title, u"Continue ?"_s);
     QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Question);
     QCOMPARE(scope.ui().messages[0].buttons, MsgButtons::YesNo);
-    QCOMPARE(scope.ui().messages[1].text, QStringLiteral("Output complete"));
-    QCOMPARE(scope.ui().messages[1].title, QStringLiteral("Finished"));
+    QCOMPARE(scope.ui().messages[1].text, u"Output complete"_s);
+    QCOMPARE(scope.ui().messages[1].title, u"Finished"_s);
     QCOMPARE(scope.ui().messages[1].icon, MsgIcon::Information);
     // A second run replaces the file with the same content.
-    QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    QCOMPARE(run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
     QCOMPARE(office.readFile(kFile).count('\n'), 4);
 }
 
@@ -144,36 +146,36 @@ void tst_annualreturn::tarnwellOnAReadOnlyDrive()
     ScriptedUiScope scope;
     shareAccountOffice(office);
     office.close(kTarn);
-    const QString folder = office.host(QStringLiteral("K:\\Tarnwell II"));
+    const QString folder = office.host(u"K:\\Tarnwell II"_s);
     QVERIFY(QDir().mkpath(folder));
     for (const char *name : {"/TarnMain.mdb", "/TarnTran.mdb"})
         QVERIFY(QFile::copy(office.host(kTarn), folder + QLatin1String(name)));
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("wal"));
-        db.setDatabaseName(folder + QStringLiteral("/TarnTran.mdb"));
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"wal"_s);
+        db.setDatabaseName(folder + u"/TarnTran.mdb"_s);
         QVERIFY(db.open());
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        QSqlQuery(db).exec(u"PRAGMA journal_mode=WAL"_s);
         db.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("wal"));
-    const QByteArray main = bytesOf(folder + QStringLiteral("/TarnMain.mdb")), trans = bytesOf(folder + QStringLiteral("/TarnTran.mdb"));
+    QSqlDatabase::removeDatabase(u"wal"_s);
+    const QByteArray main = bytesOf(folder + u"/TarnMain.mdb"_s), trans = bytesOf(folder + u"/TarnTran.mdb"_s);
     QCOMPARE(trans.at(18), '\2'); // WAL
-    if (::geteuid() != 0 || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), folder, folder}) != 0)
+    if (::geteuid() != 0 || QProcess::execute(u"mount"_s, {u"--bind"_s, folder, folder}) != 0)
         QSKIP("a read-only drive needs root to mount");
-    const bool readOnly = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,bind,ro"), folder}) == 0;
-    appsettings::fields().txtDatabase = QStringLiteral("K:\\Tarnwell II\\");
+    const bool readOnly = QProcess::execute(u"mount"_s, {u"-o"_s, u"remount,bind,ro"_s, folder}) == 0;
+    appsettings::fields().txtDatabase = u"K:\\Tarnwell II\\"_s;
     Outcome outcome = Outcome::Failed;
     {
         AnnualReturn run;
         run.open();
-        outcome = run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+        outcome = run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s);
     }
-    QProcess::execute(QStringLiteral("umount"), {folder});
+    QProcess::execute(u"umount"_s, {folder});
     QVERIFY(readOnly);
     QVERIFY2(outcome == Outcome::Done, qPrintable(scope.ui().messages.last().text));
     QCOMPARE(office.readFile(kFile), kShareAccountReturn);
-    QCOMPARE(bytesOf(folder + QStringLiteral("/TarnMain.mdb")), main);
-    QCOMPARE(bytesOf(folder + QStringLiteral("/TarnTran.mdb")), trans);
+    QCOMPARE(bytesOf(folder + u"/TarnMain.mdb"_s), main);
+    QCOMPARE(bytesOf(folder + u"/TarnTran.mdb"_s), trans);
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
 }
 
@@ -189,37 +191,37 @@ void tst_annualreturn::shareAccountStatements()
         QVERIFY(&c == &run.memberConnection());
         sent << sql;
     });
-    run.runShareAccount(2, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+    run.runShareAccount(2, u"06/04/25"_s, u"05/04/26"_s);
     Connection::setStatementObserver({});
     QCOMPARE(sent, QStringList({
-        QStringLiteral("Select * from MemberBals where S2Bal > 0 ;"),
-        QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"),
-        QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"),
-        QStringLiteral("Select * from MemberAllTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"),
-        QStringLiteral("Select * from MemberTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"),
-        QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = 109 ;")}));
+        u"Select * from MemberBals where S2Bal > 0 ;"_s,
+        u"Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"_s,
+        u"Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"_s,
+        u"Select * from MemberAllTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
+        u"Select * from MemberTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
+        u"Select DOB, NINumber from MemberMain where MemberNo = 109 ;"_s}));
     QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nAccount|IJ000009C|2|y|0.00|0.00|0.00\r\n"));
 }
 
 namespace {
 void productOffice(TestOffice &o)
 {
-    o.exec(kTarn, QStringLiteral("INSERT INTO Product VALUES ('S1', 'Ordinary shares', 1), ('JUN', 'Junior', 12), ('CTF', 'Child Trust Fund', 3)"));
-    member(o, 201, QStringLiteral("KL1111111"), QStringLiteral("1990-01-01")); // no age test here
-    o.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"));
-    tran(o, "MemberAllTrans", 201, {}, QStringLiteral("CTF"), "2025-05-01", 100, QStringLiteral("Deposit"));
-    tran(o, "MemberTrans", 201, {}, QStringLiteral("jun"), "2025-05-02", 20.5, QVariant());
-    tran(o, "MemberTrans", 201, {}, QStringLiteral("S1"), "2025-05-03", 999, QStringLiteral("Deposit"));
-    member(o, 202, QStringLiteral("MN22222"), QVariant());
-    o.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (202, 'JUN', 10)"));
-    tran(o, "MemberAllTrans", 202, {}, QStringLiteral("JUN"), "2026-04-05", -3.333, QStringLiteral("Fee"));
-    member(o, 203, QStringLiteral("OP3333333"), QVariant());
-    o.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (203, 'S1', 10)"));
-    o.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (204, 'CTF', 10)")); // no MemberMain row
+    o.exec(kTarn, u"INSERT INTO Product VALUES ('S1', 'Ordinary shares', 1), ('JUN', 'Junior', 12), ('CTF', 'Child Trust Fund', 3)"_s);
+    member(o, 201, u"KL1111111"_s, u"1990-01-01"_s); // no age test here
+    o.exec(kTarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"_s);
+    tran(o, "MemberAllTrans", 201, {}, u"CTF"_s, "2025-05-01", 100, u"Deposit"_s);
+    tran(o, "MemberTrans", 201, {}, u"jun"_s, "2025-05-02", 20.5, QVariant());
+    tran(o, "MemberTrans", 201, {}, u"S1"_s, "2025-05-03", 999, u"Deposit"_s);
+    member(o, 202, u"MN22222"_s, QVariant());
+    o.exec(kTarn, u"INSERT INTO MemberBalances VALUES (202, 'JUN', 10)"_s);
+    tran(o, "MemberAllTrans", 202, {}, u"JUN"_s, "2026-04-05", -3.333, u"Fee"_s);
+    member(o, 203, u"OP3333333"_s, QVariant());
+    o.exec(kTarn, u"INSERT INTO MemberBalances VALUES (203, 'S1', 10)"_s);
+    o.exec(kTarn, u"INSERT INTO MemberBalances VALUES (204, 'CTF', 10)"_s); // no MemberMain row
 }
-const QList<annual::ProductItem> kChosen{{QStringLiteral("CTF - Child Trust Fund"), true},
-                                         {QStringLiteral("JUN - Junior"), true},
-                                         {QStringLiteral("S1 - Ordinary shares"), false}};
+const QList<annual::ProductItem> kChosen{{u"CTF - Child Trust Fund"_s, true},
+                                         {u"JUN - Junior"_s, true},
+                                         {u"S1 - Ordinary shares"_s, false}};
 } // namespace
 
 void tst_annualreturn::productsExactBytes()
@@ -230,29 +232,29 @@ void tst_annualreturn::productsExactBytes()
     AnnualReturn run;
     run.open();
     QVERIFY(run.loadProducts().isEmpty()); // the list stays empty on "K:\"
-    QCOMPARE(run.runProducts(kChosen, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    QCOMPARE(run.runProducts(kChosen, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
     QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"
                                                 "Account|KL1111111|2|y|120.50|0.00|120.50\r\n"
                                                 "Account|MN22222  |2|y|-3.33|0.00|0.00\r\n"));
-    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Continue with the following selected accounts:\r\n\r\n('CTF', 'JUN') ?"));
-    QCOMPARE(scope.ui().messages[1].text, QStringLiteral("Output complete \r\nK:\\Returns\\CTFANRTN.txt"));
-    QCOMPARE(scope.ui().messages[1].title, QStringLiteral("Finished creating K:\\Returns\\CTFANRTN.txt"));
+    QCOMPARE(scope.ui().messages[0].text, u"Continue with the following selected accounts:\r\n\r\n('CTF', 'JUN') ?"_s);
+    QCOMPARE(scope.ui().messages[1].text, u"Output complete \r\nK:\\Returns\\CTFANRTN.txt"_s);
+    QCOMPARE(scope.ui().messages[1].title, u"Finished creating K:\\Returns\\CTFANRTN.txt"_s);
 
-    QDir().mkpath(office.host(QStringLiteral("K:\\")) + QStringLiteral("/Data"));
-    office.exec(kTarn, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")); // everything into the file before copying it
-    QFile::copy(office.host(kTarn), office.host(QStringLiteral("K:\\Data\\TarnMain.mdb")));
-    QFile::copy(office.host(kTarn), office.host(QStringLiteral("K:\\Data\\TarnTran.mdb")));
+    QDir().mkpath(office.host(u"K:\\"_s) + u"/Data"_s);
+    office.exec(kTarn, u"PRAGMA wal_checkpoint(TRUNCATE)"_s); // everything into the file before copying it
+    QFile::copy(office.host(kTarn), office.host(u"K:\\Data\\TarnMain.mdb"_s));
+    QFile::copy(office.host(kTarn), office.host(u"K:\\Data\\TarnTran.mdb"_s));
     SettingFields dataFolder;
-    dataFolder.txtDatabase = QStringLiteral("K:\\Data\\");
+    dataFolder.txtDatabase = u"K:\\Data\\"_s;
     AnnualReturn other(dataFolder);
     other.open();
     const QList<annual::ProductItem> items = other.loadProducts();
     QCOMPARE(items.size(), 3);
-    QCOMPARE(items[0].text, QStringLiteral("CTF - Child Trust Fund"));
+    QCOMPARE(items[0].text, u"CTF - Child Trust Fund"_s);
     QVERIFY(items[0].selected);
-    QCOMPARE(items[1].text, QStringLiteral("JUN - Junior"));
+    QCOMPARE(items[1].text, u"JUN - Junior"_s);
     QVERIFY(items[1].selected);
-    QCOMPARE(items[2].text, QStringLiteral("S1 - Ordinary shares"));
+    QCOMPARE(items[2].text, u"S1 - Ordinary shares"_s);
     QVERIFY(!items[2].selected);
 }
 
@@ -261,22 +263,22 @@ void tst_annualreturn::productStatements()
     TestOffice office;
     ScriptedUiScope scope;
     productOffice(office);
-    office.exec(kTarn, QStringLiteral("DELETE FROM MemberBalances WHERE MemberNo <> 201"));
+    office.exec(kTarn, u"DELETE FROM MemberBalances WHERE MemberNo <> 201"_s);
     AnnualReturn run;
     run.open();
     QStringList sent;
     Connection::setStatementObserver([&](const Connection &c, const QString &sql) {
-        sent << (&c == &run.memberConnection() ? QStringLiteral("member: ") : QStringLiteral("tran: ")) + sql;
+        sent << (&c == &run.memberConnection() ? u"member: "_s : u"tran: "_s) + sql;
     });
-    run.runProducts({{QStringLiteral("CTF - Child Trust Fund"), true}}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+    run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, u"06/04/25"_s, u"05/04/26"_s);
     Connection::setStatementObserver({});
     QCOMPARE(sent, QStringList({
-        QStringLiteral("member: Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"),
-        QStringLiteral("tran: Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"),
-        QStringLiteral("tran: Select Sum(TranValue1) as CurrBalance FROM MemberTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"),
-        QStringLiteral("tran: Select * from MemberAllTrans where MemberNo = 201 and ProductCode in ('CTF') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"),
-        QStringLiteral("tran: Select * from MemberTrans where MemberNo = 201 and ProductCode in ('CTF') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"),
-        QStringLiteral("member: Select NINumber from MemberMain where MemberNo = 201 ;")}));
+        u"member: Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"_s,
+        u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"_s,
+        u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"_s,
+        u"tran: Select * from MemberAllTrans where MemberNo = 201 and ProductCode in ('CTF') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
+        u"tran: Select * from MemberTrans where MemberNo = 201 and ProductCode in ('CTF') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
+        u"member: Select NINumber from MemberMain where MemberNo = 201 ;"_s}));
 }
 
 void tst_annualreturn::productStatementsForSqlServer()
@@ -290,17 +292,17 @@ void tst_annualreturn::productStatementsForSqlServer()
     run.settings().chkSQL = 1;
     QStringList sent;
     Connection::setStatementObserver([&](const Connection &, const QString &sql) { sent << sql; });
-    const Outcome result = run.runProducts({{QStringLiteral("CTF - Child Trust Fund"), true}}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+    const Outcome result = run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, u"06/04/25"_s, u"05/04/26"_s);
     Connection::setStatementObserver({});
     QVERIFY(sent.size() >= 2);
-    QCOMPARE(sent[0], QStringLiteral("Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"));
+    QCOMPARE(sent[0], u"Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"_s);
     QCOMPARE(sent[1], QStringLiteral("Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 "
                                      "and Trandate <= CONVERT(DATETIME, '2026-04-05 00:00:00', 102) ;"));
     // The file database knows no CONVERT: the run stops and says the file is incomplete.
     QCOMPARE(result, Outcome::Failed);
     QVERIFY(!scope.ui().busyNow); // the pointer is back after a failed run
     const RecordedMessage &m = scope.ui().messages.last();
-    QVERIFY2(m.text.contains(QStringLiteral("Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was")), qPrintable(m.text));
+    QVERIFY2(m.text.contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was"_s), qPrintable(m.text));
     QCOMPARE(m.icon, MsgIcon::Critical);
 }
 
@@ -310,15 +312,15 @@ void tst_annualreturn::nilReturnAndHeaderOnly()
     ScriptedUiScope scope;
     AnnualReturn run;
     run.open();
-    QCOMPARE(run.runShareAccount(3, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    QCOMPARE(run.runShareAccount(3, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
     QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nNilReturn\r\n"));
-    QCOMPARE(run.runProducts(kChosen, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    QCOMPARE(run.runProducts(kChosen, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
     QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nNilReturn\r\n"));
     bals(office, 301, 1);
-    office.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (301, 'CTF', 0)"));
-    QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (301, 'CTF', 0)"_s);
+    QCOMPARE(run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
     QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"));
-    QCOMPARE(run.runProducts(kChosen, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    QCOMPARE(run.runProducts(kChosen, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
     QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"));
 }
 
@@ -376,9 +378,9 @@ void tst_annualreturn::answeringNoChangesNothing()
     AnnualReturn run;
     run.open();
     scope.ui().answers.enqueue(MsgResult::No);
-    QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Cancelled);
+    QCOMPARE(run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s), Outcome::Cancelled);
     QVERIFY(office.readFile(kFile).isNull());
-    QCOMPARE(run.shareCaptions[1], QStringLiteral("Share account 1"));
+    QCOMPARE(run.shareCaptions[1], u"Share account 1"_s);
 }
 
 void tst_annualreturn::productListText_data()
@@ -400,7 +402,7 @@ void tst_annualreturn::productListText()
     QList<annual::ProductItem> list;
     for (const QString &i : items)
         list.append({i, true});
-    list.append({QStringLiteral("ZZ - not chosen"), false});
+    list.append({u"ZZ - not chosen"_s, false});
     QCOMPARE(annual::productListText(list), text);
 }
 
@@ -409,15 +411,15 @@ void tst_annualreturn::subscriptionRule_data()
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QVariant>("narrative");
     QTest::addColumn<QString>("counted");
-    QTest::newRow("plain") << QVariant(12.5) << QVariant(QStringLiteral("Deposit")) << "12.50";
+    QTest::newRow("plain") << QVariant(12.5) << QVariant(u"Deposit"_s) << "12.50";
     QTest::newRow("null narrative") << QVariant(7.891) << QVariant() << "7.89";
     QTest::newRow("half penny up") << QVariant(0.125) << QVariant() << "0.13";
-    QTest::newRow("voucher") << QVariant(5) << QVariant(QStringLiteral("voucher payment")) << "0.00";
-    QTest::newRow("endow") << QVariant(5) << QVariant(QStringLiteral("Endowment")) << "0.00";
-    QTest::newRow("dividend") << QVariant(5) << QVariant(QStringLiteral("DIVIDEND")) << "0.00";
-    QTest::newRow("interest") << QVariant(5) << QVariant(QStringLiteral("interest paid")) << "0.00";
-    QTest::newRow("individual") << QVariant(5) << QVariant(QStringLiteral("INDIVIDUAL TOP UP")) << "0.00";
-    QTest::newRow("text value") << QVariant(QStringLiteral("3.335")) << QVariant() << "3.34";
+    QTest::newRow("voucher") << QVariant(5) << QVariant(u"voucher payment"_s) << "0.00";
+    QTest::newRow("endow") << QVariant(5) << QVariant(u"Endowment"_s) << "0.00";
+    QTest::newRow("dividend") << QVariant(5) << QVariant(u"DIVIDEND"_s) << "0.00";
+    QTest::newRow("interest") << QVariant(5) << QVariant(u"interest paid"_s) << "0.00";
+    QTest::newRow("individual") << QVariant(5) << QVariant(u"INDIVIDUAL TOP UP"_s) << "0.00";
+    QTest::newRow("text value") << QVariant(u"3.335"_s) << QVariant() << "3.34";
 }
 
 void tst_annualreturn::subscriptionRule()
@@ -434,9 +436,9 @@ void tst_annualreturn::twoDigitYears()
     ScriptedUiScope scope;
     AnnualReturn run;
     run.open();
-    run.runShareAccount(1, QStringLiteral("06/04/29"), QStringLiteral("05/04/30"));
+    run.runShareAccount(1, u"06/04/29"_s, u"05/04/30"_s);
     QCOMPARE(office.readFile(kFile), QByteArray("Header|1930/04/05\r\nNilReturn\r\n"));
-    run.runShareAccount(1, QStringLiteral("06/04/28"), QStringLiteral("05/04/29"));
+    run.runShareAccount(1, u"06/04/28"_s, u"05/04/29"_s);
     QCOMPARE(office.readFile(kFile), QByteArray("Header|2029/04/05\r\nNilReturn\r\n"));
 }
 
@@ -448,7 +450,7 @@ void tst_annualreturn::tarnwellValuesReadStrictly_data()
                                                  << "the value \"1,200.00\" is not an amount of money";
     QTest::newRow("pound sign") << "INSERT INTO MemberTrans VALUES (201, 1, NULL, '2025-05-01', '£50.00', 'Deposit')"
                                 << "statement \"Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 1 and MemberNo = 201";
-    const QString loose = QStringLiteral("DROP TABLE MemberBals; CREATE TABLE MemberBals (MemberNo, S1Bal, S2Bal, S3Bal, S4Bal); ");
+    const QString loose = u"DROP TABLE MemberBals; CREATE TABLE MemberBals (MemberNo, S1Bal, S2Bal, S3Bal, S4Bal); "_s;
     QTest::newRow("member number with SQL") << loose + "INSERT INTO MemberBals VALUES ('1003 OR 1=1', 5, 0, 0, 0)"
                                             << "The table MemberBals holds the member number \"1003 OR 1=1\", which is not a whole number.";
     QTest::newRow("member number with decimals") << loose + "INSERT INTO MemberBals VALUES (1003.5, 5, 0, 0, 0)"
@@ -463,25 +465,25 @@ void tst_annualreturn::tarnwellValuesReadStrictly()
     QFETCH(QString, message);
     TestOffice office;
     ScriptedUiScope scope;
-    member(office, 201, QStringLiteral("AB123456C"), QStringLiteral("2010-01-01"));
+    member(office, 201, u"AB123456C"_s, u"2010-01-01"_s);
     bals(office, 201, 10);
-    tran(office, "MemberAllTrans", 201, 1, {}, "2025-05-02", 10, QStringLiteral("Deposit"));
-    for (const QString &sql : damage.split(QStringLiteral("; ")))
+    tran(office, "MemberAllTrans", 201, 1, {}, "2025-05-02", 10, u"Deposit"_s);
+    for (const QString &sql : damage.split(u"; "_s))
         office.exec(kTarn, sql);
     // An earlier return stays whole: the failed run wrote beside it.
-    const QString earlier = office.host(QStringLiteral("K:\\Returns\\CTFANRTN.txt"));
+    const QString earlier = office.host(u"K:\\Returns\\CTFANRTN.txt"_s);
     QVERIFY(QDir().mkpath(QFileInfo(earlier).path()));
     QFile f(earlier);
     QVERIFY(f.open(QIODevice::WriteOnly) && f.write("Header|2025-04-05\r\nNilReturn\r\n") > 0);
     f.close();
     AnnualReturn run;
     run.open();
-    QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Failed);
+    QCOMPARE(run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s), Outcome::Failed);
     const RecordedMessage &m = scope.ui().messages.last();
     QVERIFY2(m.text.contains(message), qPrintable(m.text));
-    QVERIFY(m.text.contains(QStringLiteral("Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was before this run.")));
-    QCOMPARE(office.readFile(QStringLiteral("K:\\Returns\\CTFANRTN.txt")), QByteArray("Header|2025-04-05\r\nNilReturn\r\n"));
-    QCOMPARE(QDir(QFileInfo(earlier).path()).entryList(QDir::Files), QStringList{QStringLiteral("CTFANRTN.txt")});
+    QVERIFY(m.text.contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was before this run."_s));
+    QCOMPARE(office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s), QByteArray("Header|2025-04-05\r\nNilReturn\r\n"));
+    QCOMPARE(QDir(QFileInfo(earlier).path()).entryList(QDir::Files), QStringList{u"CTFANRTN.txt"_s});
 }
 
 // Null values are left out of the sums, and a Null date out of every period,
@@ -490,21 +492,21 @@ void tst_annualreturn::nullsLeftOutOfSums()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    member(office, 201, QStringLiteral("AB123456C"), QStringLiteral("2010-01-01"));
-    office.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"));
-    office.exec(kTarn, QStringLiteral("DROP TABLE MemberTrans"));
+    member(office, 201, u"AB123456C"_s, u"2010-01-01"_s);
+    office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"_s);
+    office.exec(kTarn, u"DROP TABLE MemberTrans"_s);
     office.exec(kTarn, QStringLiteral("CREATE TABLE MemberTrans (MemberNo INTEGER, Account INTEGER, ProductCode TEXT, TranDate TEXT, "
                                       "TranValue1 NUMERIC, Narrative TEXT)"));
     office.exec(kTarn, QStringLiteral("INSERT INTO MemberTrans VALUES (201, NULL, 'CTF', '2025-05-01', NULL, 'Deposit'), "
                                       "(201, NULL, 'CTF', NULL, 99, 'Deposit'), (201, NULL, 'CTF', '2025-05-02', '12.50', 'Deposit')"));
     AnnualReturn run;
     run.open();
-    QCOMPARE(run.runProducts({{QStringLiteral("CTF - Child Trust Fund"), true}}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")),
+    QCOMPARE(run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, u"06/04/25"_s, u"05/04/26"_s),
              Outcome::Done);
     QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|12.50|0.00|12.50\r\n"));
-    QCOMPARE(run.runProducts({{QStringLiteral("CT'F - quote"), true}}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")),
+    QCOMPARE(run.runProducts({{u"CT'F - quote"_s, true}}, u"06/04/25"_s, u"05/04/26"_s),
              Outcome::Refused);
-    QVERIFY(scope.ui().messages.last().text.startsWith(QStringLiteral("The product code \"CT'F\" cannot be used")));
+    QVERIFY(scope.ui().messages.last().text.startsWith(u"The product code \"CT'F\" cannot be used"_s));
 }
 
 // The checks name every member the return leaves out and every figure to
@@ -514,25 +516,25 @@ void tst_annualreturn::annualChecks()
     TestOffice office;
     ScriptedUiScope scope;
     shareAccountOffice(office);
-    member(office, 110, QStringLiteral("KL000010A"), QStringLiteral("2010-01-01"));
+    member(office, 110, u"KL000010A"_s, u"2010-01-01"_s);
     bals(office, 110, 5);
-    tran(office, "MemberAllTrans", 110, 1, {}, "2025-09-01", 9000.01, QStringLiteral("Deposit"));
-    member(office, 111, QStringLiteral("KL000011A"), QStringLiteral("2010-01-01"));
+    tran(office, "MemberAllTrans", 110, 1, {}, "2025-09-01", 9000.01, u"Deposit"_s);
+    member(office, 111, u"KL000011A"_s, u"2010-01-01"_s);
     bals(office, 111, 5);
-    tran(office, "MemberTrans", 111, 1, {}, "2025-09-01", -20, QStringLiteral("Withdrawal"));
+    tran(office, "MemberTrans", 111, 1, {}, "2025-09-01", -20, u"Withdrawal"_s);
     // A date of birth that is no date means no age test: the member is
     // reported, and the checks name it.
-    member(office, 112, QStringLiteral("KL000012A"), QStringLiteral("31/02/1990"));
+    member(office, 112, u"KL000012A"_s, u"31/02/1990"_s);
     bals(office, 112, 7);
     AnnualReturn run;
     run.open();
-    QCOMPARE(run.runShareAccount(1, QStringLiteral("06/04/25"), QStringLiteral("05/04/26")), Outcome::Done);
+    QCOMPARE(run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
     QVERIFY(office.readFile(kFile).contains("Account|KL000012A|2|y|0.00|0.00|0.00\r\n"));
     QFile::remove(office.host(kFile));
     scope.ui().messages.clear();
     // SQL Server gives a date of birth as a date and time.
     QCOMPARE(dates::fromVariant(QDateTime(QDate(2010, 2, 28), QTime(0, 0))), std::optional<QDate>(QDate(2010, 2, 28)));
-    checks::Result r = checks::checkAnnual(run, 1, {}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+    checks::Result r = checks::checkAnnual(run, 1, {}, u"06/04/25"_s, u"05/04/26"_s);
     QStringList lines;
     for (const checks::Finding &f : r.findings)
         lines << f.line();
@@ -549,7 +551,7 @@ void tst_annualreturn::annualChecks()
     QVERIFY(office.readFile(kFile).isNull());
     QVERIFY(scope.ui().messages.isEmpty());
     // Dates: a slip of the two-digit year, a start after the end.
-    r = checks::checkAnnual(run, 1, {}, QStringLiteral("06/04/95"), QStringLiteral("05/04/94"));
+    r = checks::checkAnnual(run, 1, {}, u"06/04/95"_s, u"05/04/94"_s);
     QCOMPARE(r.findings[0].line(), QStringLiteral("Dates: the start date 06/04/95 reads as 06/04/1995 (two-digit years 30 to 99 are 19yy); "
                                                   "almost surely a slip."));
     QCOMPARE(r.findings[2].line(), QStringLiteral("Dates: the start date 06/04/1995 is after the end date 05/04/1994; no transaction counts "
@@ -557,8 +559,8 @@ void tst_annualreturn::annualChecks()
     QCOMPARE(checks::annualLimit(QDate(2014, 6, 30)), Money::fromUnits(3840 * 10000));
     QCOMPARE(checks::annualLimit(QDate(2014, 7, 1)), Money::fromUnits(4000 * 10000));
     // The product return reports members of 18 or more: information.
-    office.exec(kTarn, QStringLiteral("INSERT INTO MemberBalances VALUES (103, 'CTF', 5)"));
-    r = checks::checkAnnual(run, 0, {{QStringLiteral("CTF - x"), true}}, QStringLiteral("06/04/25"), QStringLiteral("05/04/26"));
+    office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (103, 'CTF', 5)"_s);
+    r = checks::checkAnnual(run, 0, {{u"CTF - x"_s, true}}, u"06/04/25"_s, u"05/04/26"_s);
     QCOMPARE(r.findings.size(), 1);
     QCOMPARE(r.findings[0].line(), QStringLiteral("Member 103: is 18 or more at the end date (born 31/03/2008); the product return still "
                                                   "reports the account (information)."));

@@ -16,6 +16,8 @@
 #include <QThread>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 struct Run {
     int status;
@@ -26,11 +28,11 @@ struct Run {
 void start(QProcess &p, const TestOffice &office, const QStringList &args)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(u"DISPLAY"_s);
+    env.remove(u"WAYLAND_DISPLAY"_s);
+    env.remove(u"QT_QPA_PLATFORM"_s);
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(CTFADMIN_EXE), QStringList{QStringLiteral("--root"), office.root()} + args);
+    p.start(QStringLiteral(CTFADMIN_EXE), QStringList{u"--root"_s, office.root()} + args);
 }
 
 Run ctfadmin(const TestOffice &office, const QStringList &args)
@@ -41,9 +43,9 @@ Run ctfadmin(const TestOffice &office, const QStringList &args)
     return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
 }
 
-const QString kReturn = QStringLiteral("K:\\Returns\\IRReturn.txt");
-const QString kAnnual = QStringLiteral("K:\\Returns\\CTFANRTN.txt");
-const QString kCtf = QStringLiteral("K:\\CTF.mdb");
+const QString kReturn = u"K:\\Returns\\IRReturn.txt"_s;
+const QString kAnnual = u"K:\\Returns\\CTFANRTN.txt"_s;
+const QString kCtf = u"K:\\CTF.mdb"_s;
 
 // The URNs of the entry lines of a return file.
 QSet<QString> urnsIn(const QByteArray &file)
@@ -57,7 +59,7 @@ QSet<QString> urnsIn(const QByteArray &file)
 
 QSet<QString> markedUrns(TestOffice &office)
 {
-    const QStringList urns = office.scalar(kCtf, QStringLiteral("SELECT group_concat(CRN, ' ') FROM ChildTrustFunds WHERE RecordOutput <> 0"))
+    const QStringList urns = office.scalar(kCtf, u"SELECT group_concat(CRN, ' ') FROM ChildTrustFunds WHERE RecordOutput <> 0"_s)
                                  .toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     return QSet<QString>(urns.begin(), urns.end());
 }
@@ -85,13 +87,13 @@ private slots:
 void tst_cli::periodicReturn()
 {
     TestOffice office;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 250);
-    const Run r = ctfadmin(office, {QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("30/11/2026")});
+    office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 250);
+    const Run r = ctfadmin(office, {u"return"_s, u"--period-end"_s, u"30/11/2026"_s});
     QCOMPARE(r.status, 0);
-    QCOMPARE(r.out, QStringLiteral("ASCII file  [K:\\Returns\\IRReturn.txt]  has been created\n"));
+    QCOMPARE(r.out, u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been created\n"_s);
     QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nVoucher|AB123456C|2010/02/01|250.00\r\n"));
     // Another period end: its log copy replaces none.
-    const Run other = ctfadmin(office, {QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("15/12/2026")});
+    const Run other = ctfadmin(office, {u"return"_s, u"--period-end"_s, u"15/12/2026"_s});
     QCOMPARE(other.status, 0);
     QVERIFY(office.readFile(kReturn).endsWith("\r\nNilReturn\r\n"));
 }
@@ -121,7 +123,7 @@ void tst_cli::refusals()
     QFETCH(int, status);
     QFETCH(QString, message);
     TestOffice office;
-    office.exec(QStringLiteral("K:\\Tarnwell.mdb"), QStringLiteral("INSERT INTO Product VALUES ('CTF', 'Child Trust Fund', 12)"));
+    office.exec(u"K:\\Tarnwell.mdb"_s, u"INSERT INTO Product VALUES ('CTF', 'Child Trust Fund', 12)"_s);
     const Run r = ctfadmin(office, args);
     QCOMPARE(r.status, status);
     if (!message.isEmpty())
@@ -133,30 +135,30 @@ void tst_cli::refusals()
 void tst_cli::databaseFailure()
 {
     TestOffice office;
-    QVERIFY(QFile::remove(office.host(QStringLiteral("K:\\Tarnwell.mdb"))));
-    const Run r = ctfadmin(office, {QStringLiteral("annual"), QStringLiteral("--share-account"), QStringLiteral("1"), QStringLiteral("--start"),
-                                    QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")});
+    QVERIFY(QFile::remove(office.host(u"K:\\Tarnwell.mdb"_s)));
+    const Run r = ctfadmin(office, {u"annual"_s, u"--share-account"_s, u"1"_s, u"--start"_s,
+                                    u"06/04/25"_s, u"--end"_s, u"05/04/26"_s});
     QCOMPARE(r.status, 3);
-    QCOMPARE(r.err, QStringLiteral("Could not find file 'K:\\Tarnwell.mdb'.\n"));
-    QVERIFY(QFile::remove(office.host(QStringLiteral("K:\\CTF.mdb"))));
-    const Run ret = ctfadmin(office, {QStringLiteral("return")});
+    QCOMPARE(r.err, u"Could not find file 'K:\\Tarnwell.mdb'.\n"_s);
+    QVERIFY(QFile::remove(office.host(u"K:\\CTF.mdb"_s)));
+    const Run ret = ctfadmin(office, {u"return"_s});
     QCOMPARE(ret.status, 3);
-    QVERIFY(ret.err.contains(QStringLiteral("Could not find file 'K:\\CTF.mdb'.")));
+    QVERIFY(ret.err.contains(u"Could not find file 'K:\\CTF.mdb'."_s));
     QVERIFY(office.readFile(kReturn).isNull());
 }
 
 void tst_cli::annualProducts()
 {
     TestOffice office;
-    const QString t = QStringLiteral("K:\\Tarnwell.mdb");
-    office.exec(t, QStringLiteral("INSERT INTO Product VALUES ('CTF', 'Child Trust Fund', 12), ('JUN', 'Junior saver', 12)"));
-    office.exec(t, QStringLiteral("INSERT INTO MemberMain VALUES (7, 'A', 'B', NULL, 'QQ123456A')"));
-    office.exec(t, QStringLiteral("INSERT INTO MemberBalances VALUES (7, 'JUN', 0)"));
-    office.exec(t, QStringLiteral("INSERT INTO MemberAllTrans VALUES (7, NULL, 'JUN', '2025-04-06', 10.005, NULL)"));
-    const Run r = ctfadmin(office, {QStringLiteral("annual"), QStringLiteral("--products"), QStringLiteral("CTF, JUN"), QStringLiteral("--start"),
-                                    QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")});
+    const QString t = u"K:\\Tarnwell.mdb"_s;
+    office.exec(t, u"INSERT INTO Product VALUES ('CTF', 'Child Trust Fund', 12), ('JUN', 'Junior saver', 12)"_s);
+    office.exec(t, u"INSERT INTO MemberMain VALUES (7, 'A', 'B', NULL, 'QQ123456A')"_s);
+    office.exec(t, u"INSERT INTO MemberBalances VALUES (7, 'JUN', 0)"_s);
+    office.exec(t, u"INSERT INTO MemberAllTrans VALUES (7, NULL, 'JUN', '2025-04-06', 10.005, NULL)"_s);
+    const Run r = ctfadmin(office, {u"annual"_s, u"--products"_s, u"CTF, JUN"_s, u"--start"_s,
+                                    u"06/04/25"_s, u"--end"_s, u"05/04/26"_s});
     QCOMPARE(r.status, 0);
-    QCOMPARE(r.out, QStringLiteral("Output complete \nK:\\Returns\\CTFANRTN.txt\n"));
+    QCOMPARE(r.out, u"Output complete \nK:\\Returns\\CTFANRTN.txt\n"_s);
     QCOMPARE(office.readFile(kAnnual), QByteArray("Header|2026/04/05\r\nAccount|QQ123456A|2|y|10.01|0.00|10.01\r\n"));
 }
 
@@ -165,29 +167,29 @@ void tst_cli::settingsHidePasswords()
     TestOffice office;
     office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Orvel\\Tarnwell]\r\n\"Database\"=\"SRV1\"\r\n"
                                     "\"SQLDatabase\"=\"SRV1\"\r\n\"Admin\"=dword:00000001\r\n\"AdminPW\"=\"topsecret\"\r\n"));
-    const Run r = ctfadmin(office, {QStringLiteral("settings")});
+    const Run r = ctfadmin(office, {u"settings"_s});
     QCOMPARE(r.status, 0);
-    QVERIFY(!r.out.contains(QStringLiteral("topsecret")));
-    QVERIFY(r.out.contains(QStringLiteral("chkSQL: 1\n")));
-    QVERIFY(r.out.contains(QStringLiteral("sqlPW: ****\n")));
+    QVERIFY(!r.out.contains(u"topsecret"_s));
+    QVERIFY(r.out.contains(u"chkSQL: 1\n"_s));
+    QVERIFY(r.out.contains(u"sqlPW: ****\n"_s));
     QVERIFY(r.out.contains(QStringLiteral("Tarnwell: provider=SQLOLEDB.1;Persist Security Info=False;Initial Catalog=TarnMain;Data Source=SRV1;"
                                           "User Id =sa;Password=****\n")));
-    QVERIFY(r.out.contains(QStringLiteral("returns folder: K:\\Returns\\\n")));
+    QVERIFY(r.out.contains(u"returns folder: K:\\Returns\\\n"_s));
 }
 
 void tst_cli::enquiryCsv()
 {
     TestOffice office;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB1"), QStringLiteral("01/02/2010"), 12.5, {}, QStringLiteral("a,b"));
-    office.addEntry(QStringLiteral("RAA"), QStringLiteral("AB2"), QStringLiteral("01/02/2010"), 1, {}, {}, {}, true);
-    const Run r = ctfadmin(office, {QStringLiteral("enquiry"), QStringLiteral("--csv")});
+    office.addEntry(u"Voucher"_s, u"AB1"_s, u"01/02/2010"_s, 12.5, {}, u"a,b"_s);
+    office.addEntry(u"RAA"_s, u"AB2"_s, u"01/02/2010"_s, 1, {}, {}, {}, true);
+    const Run r = ctfadmin(office, {u"enquiry"_s, u"--csv"_s});
     QCOMPARE(r.status, 0);
     QCOMPARE(r.out, QStringLiteral("ID,Entity,CRN,DOB,Amount,DOD,MemberNo,PeriodEndSent,RecordOutput,Ref,SentRef,Type\n"
                                    "1,Voucher,AB1,01/02/2010,12.5,,,,False,\"a,b\",,\n"));
-    const Run all = ctfadmin(office, {QStringLiteral("enquiry"), QStringLiteral("--all")});
+    const Run all = ctfadmin(office, {u"enquiry"_s, u"--all"_s});
     QCOMPARE(all.status, 0);
     QCOMPARE(all.out.count('\n'), 3);
-    QVERIFY(all.out.startsWith(QStringLiteral("ID  Entity   CRN  DOB")));
+    QVERIFY(all.out.startsWith(u"ID  Entity   CRN  DOB"_s));
 }
 
 // The demo office looks like a real one to the checks (a handful of
@@ -197,29 +199,29 @@ void tst_cli::demoOffice()
 {
     TestOffice office;
     office.close(kCtf);
-    QVERIFY(QFile::remove(office.host(kCtf)) && QFile::remove(office.host(QStringLiteral("K:\\Tarnwell.mdb"))));
+    QVERIFY(QFile::remove(office.host(kCtf)) && QFile::remove(office.host(u"K:\\Tarnwell.mdb"_s)));
     const mode_t oldMask = ::umask(022);
-    const Run setup = ctfadmin(office, {QStringLiteral("setup"), QStringLiteral("--demo")});
-    const Run check = ctfadmin(office, {QStringLiteral("check")});
+    const Run setup = ctfadmin(office, {u"setup"_s, u"--demo"_s});
+    const Run check = ctfadmin(office, {u"check"_s});
     QCOMPARE(check.status, 1);
     QCOMPARE(check.out, QStringLiteral("ID 46: an Endowment without a type; the return would send an empty type.\n"
                                        "ID 49: the same URN, kind and amount as ID 43; the child would be sent twice in this return.\n"
                                        "2 findings in 2 of 34 outstanding entries.\n"));
-    const Run annualCheck = ctfadmin(office, {QStringLiteral("check"), QStringLiteral("--annual"), QStringLiteral("--share-account"), QStringLiteral("1"),
-                                              QStringLiteral("--start"), QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")});
-    QVERIFY2(annualCheck.out.endsWith(QStringLiteral("\n6 findings in 6 of 193 members.\n")), qPrintable(annualCheck.out));
+    const Run annualCheck = ctfadmin(office, {u"check"_s, u"--annual"_s, u"--share-account"_s, u"1"_s,
+                                              u"--start"_s, u"06/04/25"_s, u"--end"_s, u"05/04/26"_s});
+    QVERIFY2(annualCheck.out.endsWith(u"\n6 findings in 6 of 193 members.\n"_s), qPrintable(annualCheck.out));
     const QList<Run> runs{setup,
-                          ctfadmin(office, {QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("30/11/2026")}),
-                          ctfadmin(office, {QStringLiteral("annual"), QStringLiteral("--share-account"), QStringLiteral("1"), QStringLiteral("--start"),
-                                            QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")})};
+                          ctfadmin(office, {u"return"_s, u"--period-end"_s, u"30/11/2026"_s}),
+                          ctfadmin(office, {u"annual"_s, u"--share-account"_s, u"1"_s, u"--start"_s,
+                                            u"06/04/25"_s, u"--end"_s, u"05/04/26"_s})};
     ::umask(oldMask);
     for (const Run &r : runs)
         QVERIFY2(r.status == 0, qPrintable(r.err));
-    QStringList files{office.host(kCtf), office.host(kCtf) + QStringLiteral(".return-run"), office.host(kReturn), office.host(kAnnual)};
-    for (const QString &log : QDir(office.host(QStringLiteral("C:\\temp"))).entryList({QStringLiteral("QD*.log")}))
-        files << office.host(QStringLiteral("C:\\temp\\")) + log;
-    for (const QString &tarnwell : QDir(office.host(QStringLiteral("K:\\Tarnwell"))).entryList({QStringLiteral("*.mdb")}))
-        files << office.host(QStringLiteral("K:\\Tarnwell\\")) + tarnwell;
+    QStringList files{office.host(kCtf), office.host(kCtf) + u".return-run"_s, office.host(kReturn), office.host(kAnnual)};
+    for (const QString &log : QDir(office.host(u"C:\\temp"_s)).entryList({u"QD*.log"_s}))
+        files << office.host(u"C:\\temp\\"_s) + log;
+    for (const QString &tarnwell : QDir(office.host(u"K:\\Tarnwell"_s)).entryList({u"*.mdb"_s}))
+        files << office.host(u"K:\\Tarnwell\\"_s) + tarnwell;
     QCOMPARE(files.size(), 7);
     for (const QString &file : files) {
         QVERIFY2(QFile::exists(file), qPrintable(file));
@@ -230,40 +232,40 @@ void tst_cli::demoOffice()
 void tst_cli::setupNeverOverwritesAndBringsTheDemoRegistry()
 {
     TestOffice office;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB1"), QStringLiteral("01/02/2010"), 1);
-    const Run r = ctfadmin(office, {QStringLiteral("setup"), QStringLiteral("--demo")});
+    office.addEntry(u"Voucher"_s, u"AB1"_s, u"01/02/2010"_s, 1);
+    const Run r = ctfadmin(office, {u"setup"_s, u"--demo"_s});
     QCOMPARE(r.status, 0);
-    QCOMPARE(office.scalar(QStringLiteral("K:\\CTF.mdb"), QStringLiteral("SELECT count(*) FROM ChildTrustFunds")).toInt(), 1);
-    QVERIFY(r.out.contains(QStringLiteral("kept")));
-    QCOMPARE(ctfadmin(office, {QStringLiteral("setup"), QStringLiteral("--members"), QStringLiteral("none")}).status, 2);
+    QCOMPARE(office.scalar(u"K:\\CTF.mdb"_s, u"SELECT count(*) FROM ChildTrustFunds"_s).toInt(), 1);
+    QVERIFY(r.out.contains(u"kept"_s));
+    QCOMPARE(ctfadmin(office, {u"setup"_s, u"--members"_s, u"none"_s}).status, 2);
 
     // The demo brings its registry file (as the registry editor exports it)
     // naming a Tarnwell folder other than K:\, and the files it needs there;
     // a second run keeps them.
-    QFile reg(office.root() + QStringLiteral("/system.reg"));
+    QFile reg(office.root() + u"/system.reg"_s);
     QVERIFY(reg.open(QIODevice::ReadOnly));
     const QByteArray exported = reg.readAll();
     reg.close();
     QVERIFY(exported.startsWith("\xFF\xFEW\0i\0n\0"));
-    const Run settings = ctfadmin(office, {QStringLiteral("settings")});
-    QVERIFY(settings.out.contains(QStringLiteral("txtDatabase: K:\\Tarnwell\\\n")));
-    QVERIFY(settings.out.contains(QStringLiteral("Tarnwell: Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Tarnwell\\TarnMain.mdb;")));
-    QVERIFY(settings.out.contains(QStringLiteral("TarnTran: Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Tarnwell\\TarnTran.mdb;")));
-    QCOMPARE(ctfadmin(office, {QStringLiteral("annual"), QStringLiteral("--products"), QStringLiteral("CTF,JUN"), QStringLiteral("--start"),
-                               QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")})
+    const Run settings = ctfadmin(office, {u"settings"_s});
+    QVERIFY(settings.out.contains(u"txtDatabase: K:\\Tarnwell\\\n"_s));
+    QVERIFY(settings.out.contains(u"Tarnwell: Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Tarnwell\\TarnMain.mdb;"_s));
+    QVERIFY(settings.out.contains(u"TarnTran: Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Tarnwell\\TarnTran.mdb;"_s));
+    QCOMPARE(ctfadmin(office, {u"annual"_s, u"--products"_s, u"CTF,JUN"_s, u"--start"_s,
+                               u"06/04/25"_s, u"--end"_s, u"05/04/26"_s})
                  .status,
              0);
     QVERIFY(office.readFile(kAnnual).count("Account|") > 10);
-    const Run again = ctfadmin(office, {QStringLiteral("setup"), QStringLiteral("--demo")});
-    QVERIFY(again.out.contains(QStringLiteral("kept ") + office.root() + QStringLiteral("/system.reg")));
+    const Run again = ctfadmin(office, {u"setup"_s, u"--demo"_s});
+    QVERIFY(again.out.contains(u"kept "_s + office.root() + u"/system.reg"_s));
     QVERIFY(reg.open(QIODevice::ReadOnly));
     QCOMPARE(reg.readAll(), exported);
 
     // Plain setup keeps the start without a registry key.
     TestOffice plain;
-    QFile::remove(plain.root() + QStringLiteral("/system.reg"));
-    QCOMPARE(ctfadmin(plain, {QStringLiteral("setup")}).status, 0);
-    QVERIFY(!QFile::exists(plain.root() + QStringLiteral("/system.reg")));
+    QFile::remove(plain.root() + u"/system.reg"_s);
+    QCOMPARE(ctfadmin(plain, {u"setup"_s}).status, 0);
+    QVERIFY(!QFile::exists(plain.root() + u"/system.reg"_s));
 }
 
 // ctfadmin return killed at random moments: no entry is ever marked without
@@ -282,14 +284,14 @@ void tst_cli::killedRunsLoseNothing()
     QRandomGenerator random(20261206);
     for (int round = 0; round < 12; ++round) {
         QProcess p;
-        start(p, office, {QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("30/11/2026")});
+        start(p, office, {u"return"_s, u"--period-end"_s, u"30/11/2026"_s});
         QVERIFY(p.waitForStarted());
         QThread::msleep(random.bounded(10, 700));
         p.kill();
         p.waitForFinished();
-        const QSet<QString> inFiles = urnsIn(office.readFile(kReturn)) + urnsIn(office.readFile(kReturn + QStringLiteral(".incomplete")));
+        const QSet<QString> inFiles = urnsIn(office.readFile(kReturn)) + urnsIn(office.readFile(kReturn + u".incomplete"_s));
         const QSet<QString> marked = markedUrns(office) - markedBefore;
-        QVERIFY2(inFiles.contains(marked), qPrintable(QStringLiteral("round %1: %2 marked without a line")
+        QVERIFY2(inFiles.contains(marked), qPrintable(u"round %1: %2 marked without a line"_s
                                                           .arg(round).arg((marked - inFiles).size())));
         {
             returns::ReturnOutput opening; // what the next opening of the screen does
@@ -297,91 +299,91 @@ void tst_cli::killedRunsLoseNothing()
         }
         returned += urnsIn(office.readFile(kReturn));
         markedBefore = markedUrns(office);
-        QVERIFY2(returned.contains(markedBefore), qPrintable(QStringLiteral("round %1").arg(round)));
+        QVERIFY2(returned.contains(markedBefore), qPrintable(u"round %1"_s.arg(round)));
     }
     // Another period end: a run in the same minute as a killed one is refused.
-    const Run last = ctfadmin(office, {QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("15/12/2026")});
+    const Run last = ctfadmin(office, {u"return"_s, u"--period-end"_s, u"15/12/2026"_s});
     QCOMPARE(last.status, 0);
     returned += urnsIn(office.readFile(kReturn));
     QCOMPARE(markedUrns(office).size(), entries);
     QCOMPARE(returned.size(), entries);
-    QVERIFY(!QFile::exists(office.host(kReturn + QStringLiteral(".incomplete"))));
+    QVERIFY(!QFile::exists(office.host(kReturn + u".incomplete"_s)));
 }
 
 // A return started while another is being created is refused, exit 3.
 void tst_cli::runWhileAnotherRuns()
 {
     TestOffice office;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 250);
+    office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 250);
     returns::RunRecord other(kCtf);
     QVERIFY(other.claim(nullptr));
-    const Run r = ctfadmin(office, {QStringLiteral("return")});
+    const Run r = ctfadmin(office, {u"return"_s});
     QCOMPARE(r.status, 3);
-    QVERIFY2(r.err.startsWith(QStringLiteral("A return is already being created")), qPrintable(r.err));
+    QVERIFY2(r.err.startsWith(u"A return is already being created"_s), qPrintable(r.err));
     QVERIFY(office.readFile(kReturn).isNull());
     QVERIFY(markedUrns(office).isEmpty());
     other.release();
-    QCOMPARE(ctfadmin(office, {QStringLiteral("return")}).status, 0);
+    QCOMPARE(ctfadmin(office, {u"return"_s}).status, 0);
 }
 
 // An office whose register and Tarnwell file are genuine Access files.
 void tst_cli::accessRegisterEndToEnd()
 {
     TestOffice office;
-    for (const auto &[fixture, path] : {std::pair{"ctf-register-jet4.mdb", kCtf}, std::pair{"tarnwell-jet4.mdb", QStringLiteral("K:\\Tarnwell.mdb")}}) {
+    for (const auto &[fixture, path] : {std::pair{"ctf-register-jet4.mdb", kCtf}, std::pair{"tarnwell-jet4.mdb", u"K:\\Tarnwell.mdb"_s}}) {
         QFile::remove(office.host(path));
         QVERIFY(QFile::copy(QStringLiteral(CTF_TEST_DATA "/mdb/generated/") + QLatin1String(fixture), office.host(path)));
         QFile::setPermissions(office.host(path), QFile::ReadOwner | QFile::WriteOwner);
     }
-    const Run refused = ctfadmin(office, {QStringLiteral("return")});
+    const Run refused = ctfadmin(office, {u"return"_s});
     QCOMPARE(refused.status, 3);
-    QVERIFY2(refused.err.contains(QStringLiteral("Run \"ctfadmin import-register\" once")), qPrintable(refused.err));
-    const Run converted = ctfadmin(office, {QStringLiteral("import-register")});
+    QVERIFY2(refused.err.contains(u"Run \"ctfadmin import-register\" once"_s), qPrintable(refused.err));
+    const Run converted = ctfadmin(office, {u"import-register"_s});
     QCOMPARE(converted.status, 0);
-    QVERIFY2(converted.out.contains(QStringLiteral("40 entries")), qPrintable(converted.out));
-    QCOMPARE(ctfadmin(office, {QStringLiteral("import-register")}).status, 0);
-    QCOMPARE(ctfadmin(office, {QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("30/11/2026")}).status, 0);
+    QVERIFY2(converted.out.contains(u"40 entries"_s), qPrintable(converted.out));
+    QCOMPARE(ctfadmin(office, {u"import-register"_s}).status, 0);
+    QCOMPARE(ctfadmin(office, {u"return"_s, u"--period-end"_s, u"30/11/2026"_s}).status, 0);
     QVERIFY(office.readFile(kReturn).startsWith("Header|2026/11/30\r\nEndowment|"));
-    const Run annual = ctfadmin(office, {QStringLiteral("annual"), QStringLiteral("--products"), QStringLiteral("CTF"), QStringLiteral("--start"),
-                                         QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")});
+    const Run annual = ctfadmin(office, {u"annual"_s, u"--products"_s, u"CTF"_s, u"--start"_s,
+                                         u"06/04/25"_s, u"--end"_s, u"05/04/26"_s});
     QCOMPARE(annual.status, 0);
     QVERIFY(office.readFile(kAnnual).count('\n') > 5);
-    QCOMPARE(ctfadmin(office, {QStringLiteral("enquiry"), QStringLiteral("--all"), QStringLiteral("--csv")}).out.count('\n'), 41);
+    QCOMPARE(ctfadmin(office, {u"enquiry"_s, u"--all"_s, u"--csv"_s}).out.count('\n'), 41);
 }
 
 void tst_cli::checkExitCodes()
 {
     TestOffice office;
-    const Run clean = ctfadmin(office, {QStringLiteral("check")});
+    const Run clean = ctfadmin(office, {u"check"_s});
     QCOMPARE(clean.status, 0);
-    QCOMPARE(clean.out, QStringLiteral("No findings in 0 outstanding entries.\n"));
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 0);
-    const Run found = ctfadmin(office, {QStringLiteral("check")});
+    QCOMPARE(clean.out, u"No findings in 0 outstanding entries.\n"_s);
+    office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 0);
+    const Run found = ctfadmin(office, {u"check"_s});
     QCOMPARE(found.status, 1);
-    QCOMPARE(found.out, QStringLiteral("ID 1: the amount 0.00 of a Voucher is not more than 0.\n1 findings in 1 of 1 outstanding entries.\n"));
-    QCOMPARE(ctfadmin(office, {QStringLiteral("check"), QStringLiteral("--all")}).status, 2);
+    QCOMPARE(found.out, u"ID 1: the amount 0.00 of a Voucher is not more than 0.\n1 findings in 1 of 1 outstanding entries.\n"_s);
+    QCOMPARE(ctfadmin(office, {u"check"_s, u"--all"_s}).status, 2);
     QVERIFY(QFile::remove(office.host(kCtf)));
-    QCOMPARE(ctfadmin(office, {QStringLiteral("check")}).status, 3);
+    QCOMPARE(ctfadmin(office, {u"check"_s}).status, 3);
     // The annual return's checks write no file.
-    const QStringList annual{QStringLiteral("check"), QStringLiteral("--annual"), QStringLiteral("--share-account"), QStringLiteral("1"),
-                             QStringLiteral("--start"), QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")};
+    const QStringList annual{u"check"_s, u"--annual"_s, u"--share-account"_s, u"1"_s,
+                             u"--start"_s, u"06/04/25"_s, u"--end"_s, u"05/04/26"_s};
     const Run none = ctfadmin(office, annual);
     QCOMPARE(none.status, 0);
-    QCOMPARE(none.out, QStringLiteral("No findings in 0 members.\n"));
-    office.exec(QStringLiteral("K:\\Tarnwell.mdb"), QStringLiteral("INSERT INTO MemberBals VALUES (7, 5, 0, 0, 0)"));
+    QCOMPARE(none.out, u"No findings in 0 members.\n"_s);
+    office.exec(u"K:\\Tarnwell.mdb"_s, u"INSERT INTO MemberBals VALUES (7, 5, 0, 0, 0)"_s);
     const Run leftOut = ctfadmin(office, annual);
     QCOMPARE(leftOut.status, 1);
-    QCOMPARE(leftOut.out, QStringLiteral("Member 7: has no MemberMain row, so the return leaves the member out.\n1 findings in 1 of 1 members.\n"));
-    QCOMPARE(ctfadmin(office, QStringList(annual).replaceInStrings(QStringLiteral("06/04/25"), QStringLiteral("32/04/25"))).status, 1);
-    QCOMPARE(ctfadmin(office, {QStringLiteral("check"), QStringLiteral("--annual")}).status, 2);
-    const Run version = ctfadmin(office, {QStringLiteral("--version")});
+    QCOMPARE(leftOut.out, u"Member 7: has no MemberMain row, so the return leaves the member out.\n1 findings in 1 of 1 members.\n"_s);
+    QCOMPARE(ctfadmin(office, QStringList(annual).replaceInStrings(u"06/04/25"_s, u"32/04/25"_s)).status, 1);
+    QCOMPARE(ctfadmin(office, {u"check"_s, u"--annual"_s}).status, 2);
+    const Run version = ctfadmin(office, {u"--version"_s});
     QCOMPARE(version.status, 0);
-    QCOMPARE(version.out, QStringLiteral("ctfadmin 1.0.15\n"));
-    const Run help = ctfadmin(office, {QStringLiteral("--help")});
+    QCOMPARE(version.out, u"ctfadmin 1.0.15\n"_s);
+    const Run help = ctfadmin(office, {u"--help"_s});
     QCOMPARE(help.status, 0);
     QVERIFY(help.err.isEmpty());
     for (const char *command : {"setup", "settings", "return", "recreate", "annual", "enquiry", "import-register", "check", "convert"})
-        QVERIFY2(help.out.contains(QStringLiteral("ctfadmin [--root DIR] ") + QLatin1String(command)), command);
+        QVERIFY2(help.out.contains(u"ctfadmin [--root DIR] "_s + QLatin1String(command)), command);
     QVERIFY(office.readFile(kAnnual).isNull());
 }
 
@@ -390,7 +392,7 @@ namespace {
 // man page's command entries.
 QMap<QString, QSet<QString>> optionsByCommand(const QStringList &entries)
 {
-    static const QRegularExpression option(QStringLiteral("--[a-z-]+"));
+    static const QRegularExpression option(u"--[a-z-]+"_s);
     QMap<QString, QSet<QString>> found;
     for (const QString &entry : entries) {
         const QString name = entry.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
@@ -407,9 +409,9 @@ QMap<QString, QSet<QString>> optionsByCommand(const QStringList &entries)
 void tst_cli::helpAndManPageAgree()
 {
     TestOffice office;
-    const Run help = ctfadmin(office, {QStringLiteral("--help")});
+    const Run help = ctfadmin(office, {u"--help"_s});
     QStringList usage;
-    const QString prefix = QStringLiteral("ctfadmin [--root DIR] ");
+    const QString prefix = u"ctfadmin [--root DIR] "_s;
     for (const QString &line : help.out.split(QLatin1Char('\n'))) {
         if (line.startsWith(prefix) && line.size() > prefix.size() && line[prefix.size()] != QLatin1Char(' '))
             usage << line.mid(prefix.size());
@@ -419,13 +421,13 @@ void tst_cli::helpAndManPageAgree()
     QFile man(QStringLiteral(CTF_MAN_PAGE));
     QVERIFY(man.open(QIODevice::ReadOnly));
     QString text = QString::fromUtf8(man.readAll());
-    text = text.section(QStringLiteral(".SH COMMANDS"), 1).section(QStringLiteral("\n.SH "), 0, 0);
-    static const QRegularExpression macro(QStringLiteral("^\\.(BR|BI|IR|RI|B|I) ?")), font(QStringLiteral("\\\\f[BIR]"));
+    text = text.section(u".SH COMMANDS"_s, 1).section(u"\n.SH "_s, 0, 0);
+    static const QRegularExpression macro(u"^\\.(BR|BI|IR|RI|B|I) ?"_s), font(u"\\\\f[BIR]"_s);
     QStringList entries;
-    for (const QString &entry : text.split(QStringLiteral("\n.TP\n"), Qt::SkipEmptyParts)) {
+    for (const QString &entry : text.split(u"\n.TP\n"_s, Qt::SkipEmptyParts)) {
         QStringList words;
         for (QString line : entry.split(QLatin1Char('\n')))
-            words << line.remove(macro).remove(font).replace(QStringLiteral("\\-"), QStringLiteral("-")).remove(QLatin1Char('"'));
+            words << line.remove(macro).remove(font).replace(u"\\-"_s, u"-"_s).remove(QLatin1Char('"'));
         entries << words.join(QLatin1Char(' ')).trimmed();
     }
     QVERIFY(usage.size() >= 9);

@@ -14,12 +14,14 @@
 #include <QFile>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
-const QString kCtf = QStringLiteral("K:\\CTF.mdb");
+const QString kCtf = u"K:\\CTF.mdb"_s;
 
 void openRegister(Connection &c)
 {
-    c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
+    c.setConnectionString(GetConnectionString(u"CTF"_s));
     c.open();
 }
 } // namespace
@@ -85,14 +87,14 @@ void tst_data::statementShapes_data()
     QTest::addColumn<QVariantList>("values");
     QTest::newRow("member and date") << "Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 1 and MemberNo = 201 and TranDate <= #04/05/26# ;"
                                      << "Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = ? and MemberNo = ? and TranDate <= ? ;"
-                                     << QVariantList{qlonglong(1), qlonglong(201), QStringLiteral("2026-04-05")};
+                                     << QVariantList{qlonglong(1), qlonglong(201), u"2026-04-05"_s};
     QTest::newRow("quoted text, doubled quote") << "Select * FROM ChildTrustFunds WHERE CRN = 'O''NEIL' ;"
-                                                << "Select * FROM ChildTrustFunds WHERE CRN = ? ;" << QVariantList{QStringLiteral("O'NEIL")};
+                                                << "Select * FROM ChildTrustFunds WHERE CRN = ? ;" << QVariantList{u"O'NEIL"_s};
     QTest::newRow("digits in names and lists stay") << "Select * from MemberBals where S1Bal > 0 AND ID IN (1, 2) ORDER BY 1"
                                                     << "Select * from MemberBals where S1Bal > ? AND ID IN (1, 2) ORDER BY 1" << QVariantList{qlonglong(0)};
     QTest::newRow("products") << "Select * FROM MemberBalances WHERE ProductCode IN ('CTF', 'JUN') ;"
                               << "Select * FROM MemberBalances WHERE ProductCode IN (?, ?) ;"
-                              << QVariantList{QStringLiteral("CTF"), QStringLiteral("JUN")};
+                              << QVariantList{u"CTF"_s, u"JUN"_s};
     QTest::newRow("decimal, keyword kept") << "x >= 12.5 and y = True" << "x >= ? and y = True" << QVariantList{12.5};
 }
 
@@ -118,15 +120,15 @@ void tst_data::money_data()
     QTest::newRow("12.345 up") << QVariant(12.345) << "12.35";
     QTest::newRow("minus half penny") << QVariant(-0.005) << "-0.01";
     QTest::newRow("just under half") << QVariant(0.0049) << "0.00";
-    QTest::newRow("text") << QVariant(QStringLiteral("2.675")) << "2.68";
-    QTest::newRow("fifth decimal rounds in") << QVariant(QStringLiteral("0.00495")) << "0.01";
-    QTest::newRow("large") << QVariant(QStringLiteral("123456789012.345")) << "123456789012.35";
+    QTest::newRow("text") << QVariant(u"2.675"_s) << "2.68";
+    QTest::newRow("fifth decimal rounds in") << QVariant(u"0.00495"_s) << "0.01";
+    QTest::newRow("large") << QVariant(u"123456789012.345"_s) << "123456789012.35";
     QTest::newRow("null") << QVariant() << "0.00";
     QTest::newRow("largest whole pounds") << QVariant(qlonglong(922337203685477)) << "922337203685477.00";
     // Beyond the range: refused, never wrapped.
     QTest::newRow("integer beyond") << QVariant(qlonglong(922337203685478)) << "";
-    QTest::newRow("text beyond") << QVariant(QStringLiteral("922337203685479")) << "";
-    QTest::newRow("exponent beyond") << QVariant(QStringLiteral("1E20")) << "";
+    QTest::newRow("text beyond") << QVariant(u"922337203685479"_s) << "";
+    QTest::newRow("exponent beyond") << QVariant(u"1E20"_s) << "";
     QTest::newRow("double beyond") << QVariant(1e300) << "";
 }
 
@@ -187,51 +189,51 @@ void tst_data::openingNeverCreates()
 {
     TestOffice office;
     Connection c;
-    c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Nothing.mdb;Persist Security Info=False"));
+    c.setConnectionString(u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Nothing.mdb;Persist Security Info=False"_s);
     try {
         c.open();
         QFAIL("opened a missing file");
     } catch (const DbError &e) {
-        QCOMPARE(e.description(), QStringLiteral("Could not find file 'K:\\Nothing.mdb'."));
+        QCOMPARE(e.description(), u"Could not find file 'K:\\Nothing.mdb'."_s);
     }
-    QVERIFY(!QFile::exists(office.host(QStringLiteral("K:\\Nothing.mdb"))));
+    QVERIFY(!QFile::exists(office.host(u"K:\\Nothing.mdb"_s)));
     QVERIFY(!c.isOpen());
 }
 
 void tst_data::accessFileRefused()
 {
     TestOffice office;
-    QFile f(office.host(QStringLiteral("K:\\Old.mdb")));
+    QFile f(office.host(u"K:\\Old.mdb"_s));
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(2000, '\0'));
     f.close();
     Connection c;
-    c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Old.mdb;Persist Security Info=False"));
+    c.setConnectionString(u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\Old.mdb;Persist Security Info=False"_s);
     try {
         c.open();
         QFAIL("opened an Access file");
     } catch (const DbError &e) {
-        QVERIFY2(e.description().contains(QStringLiteral("Access database")), qPrintable(e.description()));
-        QVERIFY(e.description().contains(QStringLiteral("K:\\Old.mdb")));
+        QVERIFY2(e.description().contains(u"Access database"_s), qPrintable(e.description()));
+        QVERIFY(e.description().contains(u"K:\\Old.mdb"_s));
     }
 }
 
 void tst_data::columnsByNameAndPosition()
 {
     TestOffice office;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 12.5);
+    office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 12.5);
     Connection c;
     openRegister(c);
     Recordset rs;
-    rs.open(QStringLiteral("SELECT * FROM ChildTrustFunds WHERE RecordOutput = False ;"), c);
+    rs.open(u"SELECT * FROM ChildTrustFunds WHERE RecordOutput = False ;"_s, c);
     QVERIFY(!rs.eof());
-    QCOMPARE(rs.value(QStringLiteral("crn")).toString(), QStringLiteral("AB123456C"));
-    QCOMPARE(rs.value(QStringLiteral("MEMBERNO")).isNull(), true);
-    QCOMPARE(rs.value(QStringLiteral("Amount")).toDouble(), 12.5);
-    QCOMPARE(rs.fieldName(1), QStringLiteral("Entity"));
-    QVERIFY_THROWS_EXCEPTION(DbError, rs.value(QStringLiteral("NoSuchColumn")));
+    QCOMPARE(rs.value(u"crn"_s).toString(), u"AB123456C"_s);
+    QCOMPARE(rs.value(u"MEMBERNO"_s).isNull(), true);
+    QCOMPARE(rs.value(u"Amount"_s).toDouble(), 12.5);
+    QCOMPARE(rs.fieldName(1), u"Entity"_s);
+    QVERIFY_THROWS_EXCEPTION(DbError, rs.value(u"NoSuchColumn"_s));
     rs.close();
-    rs.open(QStringLiteral("SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = True ;"), c, CursorType::Static, LockType::Optimistic);
+    rs.open(u"SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = True ;"_s, c, CursorType::Static, LockType::Optimistic);
     QVERIFY(!rs.eof());
     QVERIFY(rs.value(0).isNull());
 }
@@ -243,8 +245,8 @@ void tst_data::snapshotKeepsValuesExactly_data()
     QTest::newRow("integer") << QVariant(qlonglong(-9007199254740993LL));
     QTest::newRow("real") << QVariant(12.345678901234567);
     QTest::newRow("empty text") << QVariant(QString(""));
-    QTest::newRow("latin-1 text") << QVariant(QStringLiteral("Caf\u00e9 \u00a312.50|x\r\n"));
-    QTest::newRow("other text") << QVariant(QStringLiteral("\u0141\u00f3d\u017a \u20ac \U0001F600"));
+    QTest::newRow("latin-1 text") << QVariant(u"Caf\u00e9 \u00a312.50|x\r\n"_s);
+    QTest::newRow("other text") << QVariant(u"\u0141\u00f3d\u017a \u20ac \U0001F600"_s);
     QTest::newRow("bytes") << QVariant(QByteArray("\x00\x01\xff", 3));
 }
 
@@ -254,53 +256,53 @@ void tst_data::snapshotKeepsValuesExactly()
 {
     QFETCH(QVariant, stored);
     TestOffice office;
-    office.exec(QStringLiteral("K:\\CTF.mdb"), QStringLiteral("CREATE TABLE Sample (Id INTEGER PRIMARY KEY, Value, Other TEXT)"));
-    office.exec(QStringLiteral("K:\\CTF.mdb"), QStringLiteral("INSERT INTO Sample (Value, Other) VALUES (?, 'x')"), {stored});
+    office.exec(u"K:\\CTF.mdb"_s, u"CREATE TABLE Sample (Id INTEGER PRIMARY KEY, Value, Other TEXT)"_s);
+    office.exec(u"K:\\CTF.mdb"_s, u"INSERT INTO Sample (Value, Other) VALUES (?, 'x')"_s, {stored});
     Connection c;
     openRegister(c);
     Recordset rs;
-    rs.open(QStringLiteral("SELECT * FROM Sample"), c, CursorType::Static, LockType::Optimistic);
-    const QVariant read = rs.value(QStringLiteral("Value"));
+    rs.open(u"SELECT * FROM Sample"_s, c, CursorType::Static, LockType::Optimistic);
+    const QVariant read = rs.value(u"Value"_s);
     QCOMPARE(read.isNull(), stored.isNull());
     if (!stored.isNull())
         QCOMPARE(read, stored);
-    rs.setValue(QStringLiteral("Other"), QStringLiteral("y"));
+    rs.setValue(u"Other"_s, u"y"_s);
     rs.update();
-    QCOMPARE(rs.value(QStringLiteral("Value")), read);
-    QCOMPARE(office.scalar(QStringLiteral("K:\\CTF.mdb"), QStringLiteral("SELECT Other FROM Sample")).toString(), QStringLiteral("y"));
+    QCOMPARE(rs.value(u"Value"_s), read);
+    QCOMPARE(office.scalar(u"K:\\CTF.mdb"_s, u"SELECT Other FROM Sample"_s).toString(), u"y"_s);
 }
 
 void tst_data::textIgnoresCaseAsAccess()
 {
     TestOffice office;
-    office.addEntry(QStringLiteral("voucher"), QStringLiteral("ab000002"), QStringLiteral("01/02/2010"), 1);
-    office.addEntry(QStringLiteral("RAA"), QStringLiteral("AB000001"), QStringLiteral("01/02/2010"), 1);
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("01/02/2010"), 1);
+    office.addEntry(u"voucher"_s, u"ab000002"_s, u"01/02/2010"_s, 1);
+    office.addEntry(u"RAA"_s, u"AB000001"_s, u"01/02/2010"_s, 1);
+    office.addEntry(u"Voucher"_s, u"AB000001"_s, u"01/02/2010"_s, 1);
     Connection c;
     openRegister(c);
     Recordset rs;
-    rs.open(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB000002' ;"), c, CursorType::Static, LockType::Optimistic);
+    rs.open(u"Select * FROM ChildTrustFunds WHERE CRN = 'AB000002' ;"_s, c, CursorType::Static, LockType::Optimistic);
     QCOMPARE(rs.recordCount(), 1);
-    rs.open(QStringLiteral("SELECT * FROM ChildTrustFunds ORDER BY Entity, CRN;"), c, CursorType::Static, LockType::Optimistic);
+    rs.open(u"SELECT * FROM ChildTrustFunds ORDER BY Entity, CRN;"_s, c, CursorType::Static, LockType::Optimistic);
     QStringList order;
     for (; !rs.eof(); rs.moveNext())
-        order << rs.value(QStringLiteral("Entity")).toString() + ' ' + rs.value(QStringLiteral("CRN")).toString();
-    QCOMPARE(order, QStringList({QStringLiteral("RAA AB000001"), QStringLiteral("Voucher AB000001"), QStringLiteral("voucher ab000002")}));
+        order << rs.value(u"Entity"_s).toString() + ' ' + rs.value(u"CRN"_s).toString();
+    QCOMPARE(order, QStringList({u"RAA AB000001"_s, u"Voucher AB000001"_s, u"voucher ab000002"_s}));
 }
 
 void tst_data::datesCompareInclusive()
 {
     TestOffice office;
-    const QString t = QStringLiteral("K:\\Tarnwell.mdb");
+    const QString t = u"K:\\Tarnwell.mdb"_s;
     for (const char *d : {"2026-04-05", "2026-04-06", "2026-04-04"})
-        office.exec(t, QStringLiteral("INSERT INTO MemberAllTrans (MemberNo, Account, TranDate, TranValue1) VALUES (1, 1, ?, 1)"), {QString::fromLatin1(d)});
+        office.exec(t, u"INSERT INTO MemberAllTrans (MemberNo, Account, TranDate, TranValue1) VALUES (1, 1, ?, 1)"_s, {QString::fromLatin1(d)});
     Connection c;
-    c.setConnectionString(GetConnectionString(QStringLiteral("Tarnwell")));
+    c.setConnectionString(GetConnectionString(u"Tarnwell"_s));
     c.setReadOnly(true); // as the program reads Tarnwell
     c.open();
     Recordset rs;
-    rs.open(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = 1 and MemberNo = 1 and TranDate <= #04/05/26# ;"), c);
-    QCOMPARE(rs.value(QStringLiteral("CurrBal")).toInt(), 2);
+    rs.open(u"Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = 1 and MemberNo = 1 and TranDate <= #04/05/26# ;"_s, c);
+    QCOMPARE(rs.value(u"CurrBal"_s).toInt(), 2);
 }
 
 void tst_data::addNewGetsItsId()
@@ -309,88 +311,88 @@ void tst_data::addNewGetsItsId()
     Connection c;
     openRegister(c);
     Recordset rs;
-    rs.open(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"), c, CursorType::Static, LockType::Optimistic);
+    rs.open(u"Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"_s, c, CursorType::Static, LockType::Optimistic);
     QVERIFY(rs.eof());
     rs.addNew();
-    rs.setValue(QStringLiteral("CRN"), QStringLiteral("AB123456C"));
-    rs.setValue(QStringLiteral("Entity"), QStringLiteral("Voucher"));
-    rs.setValue(QStringLiteral("Amount"), 12.5);
-    rs.setValue(QStringLiteral("Type"), 0);
-    rs.setValue(QStringLiteral("RecordOutput"), 0);
+    rs.setValue(u"CRN"_s, u"AB123456C"_s);
+    rs.setValue(u"Entity"_s, u"Voucher"_s);
+    rs.setValue(u"Amount"_s, 12.5);
+    rs.setValue(u"Type"_s, 0);
+    rs.setValue(u"RecordOutput"_s, 0);
     rs.update();
-    QVERIFY(rs.value(QStringLiteral("ID")).toLongLong() > 0);
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT Type FROM ChildTrustFunds")).toString(), QStringLiteral("0"));
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT typeof(Amount) || Amount FROM ChildTrustFunds")).toString(), QStringLiteral("real12.5"));
+    QVERIFY(rs.value(u"ID"_s).toLongLong() > 0);
+    QCOMPARE(office.scalar(kCtf, u"SELECT Type FROM ChildTrustFunds"_s).toString(), u"0"_s);
+    QCOMPARE(office.scalar(kCtf, u"SELECT typeof(Amount) || Amount FROM ChildTrustFunds"_s).toString(), u"real12.5"_s);
     // The added row can be changed again through the same result.
-    rs.setValue(QStringLiteral("Amount"), 13);
+    rs.setValue(u"Amount"_s, 13);
     rs.update();
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT Amount FROM ChildTrustFunds")).toInt(), 13);
+    QCOMPARE(office.scalar(kCtf, u"SELECT Amount FROM ChildTrustFunds"_s).toInt(), 13);
 }
 
 void tst_data::optimisticUpdateConflict()
 {
     TestOffice office;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 10);
+    office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 10);
     Connection screen, other;
     openRegister(screen);
     openRegister(other);
     Recordset mine, theirs;
-    const QString sql = QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;");
+    const QString sql = u"Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"_s;
     mine.open(sql, screen, CursorType::Static, LockType::Optimistic);
     theirs.open(sql, other, CursorType::Static, LockType::Optimistic);
-    theirs.setValue(QStringLiteral("RecordOutput"), 1);
+    theirs.setValue(u"RecordOutput"_s, 1);
     theirs.update();
-    mine.setValue(QStringLiteral("Amount"), 99);
+    mine.setValue(u"Amount"_s, 99);
     try {
         mine.update();
         QFAIL("an update over a changed row succeeded");
     } catch (const DbError &e) {
-        QVERIFY2(e.description().contains(QStringLiteral("changed or deleted")), qPrintable(e.description()));
+        QVERIFY2(e.description().contains(u"changed or deleted"_s), qPrintable(e.description()));
     }
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT Amount || '/' || RecordOutput FROM ChildTrustFunds")).toString(), QStringLiteral("10/1"));
+    QCOMPARE(office.scalar(kCtf, u"SELECT Amount || '/' || RecordOutput FROM ChildTrustFunds"_s).toString(), u"10/1"_s);
     // A change of letter case alone counts as a change too.
-    theirs.setValue(QStringLiteral("CRN"), QStringLiteral("ab123456c"));
+    theirs.setValue(u"CRN"_s, u"ab123456c"_s);
     theirs.update();
     Recordset again;
-    again.open(QStringLiteral("Select * FROM ChildTrustFunds WHERE ID = 1 ;"), screen, CursorType::Static, LockType::Optimistic);
-    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET CRN = 'AB123456C'"));
-    again.setValue(QStringLiteral("Amount"), 5);
+    again.open(u"Select * FROM ChildTrustFunds WHERE ID = 1 ;"_s, screen, CursorType::Static, LockType::Optimistic);
+    office.exec(kCtf, u"UPDATE ChildTrustFunds SET CRN = 'AB123456C'"_s);
+    again.setValue(u"Amount"_s, 5);
     QVERIFY_THROWS_EXCEPTION(DbError, again.update());
 }
 
 void tst_data::deleteOfVanishedRowFails()
 {
     TestOffice office;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 10);
-    office.addEntry(QStringLiteral("RAA"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 10);
+    office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 10);
+    office.addEntry(u"RAA"_s, u"AB123456C"_s, u"01/02/2010"_s, 10);
     Connection c;
     openRegister(c);
     Recordset rs;
-    rs.open(QStringLiteral("Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"), c, CursorType::Static, LockType::Optimistic);
-    office.exec(kCtf, QStringLiteral("DELETE FROM ChildTrustFunds WHERE Entity = 'Voucher'"));
+    rs.open(u"Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"_s, c, CursorType::Static, LockType::Optimistic);
+    office.exec(kCtf, u"DELETE FROM ChildTrustFunds WHERE Entity = 'Voucher'"_s);
     QVERIFY_THROWS_EXCEPTION(DbError, rs.deleteRow());
     rs.moveNext();
     rs.deleteRow();
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds")).toInt(), 0);
+    QCOMPARE(office.scalar(kCtf, u"SELECT count(*) FROM ChildTrustFunds"_s).toInt(), 0);
 }
 
 void tst_data::forwardOnlyStreamsAndRefusesWrites()
 {
     TestOffice office;
     for (int i = 0; i < 3; ++i)
-        office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB00000%1").arg(i), QStringLiteral("01/02/2010"), i);
+        office.addEntry(u"Voucher"_s, u"AB00000%1"_s.arg(i), u"01/02/2010"_s, i);
     Connection c;
     openRegister(c);
     Recordset rs;
-    rs.open(QStringLiteral("SELECT * FROM ChildTrustFunds ORDER BY CRN"), c);
+    rs.open(u"SELECT * FROM ChildTrustFunds ORDER BY CRN"_s, c);
     QStringList seen;
     for (; !rs.eof(); rs.moveNext())
-        seen << rs.value(QStringLiteral("CRN")).toString();
+        seen << rs.value(u"CRN"_s).toString();
     QCOMPARE(seen.size(), 3);
     rs.moveFirst();
-    QCOMPARE(rs.value(QStringLiteral("CRN")).toString(), QStringLiteral("AB000000"));
-    QVERIFY_THROWS_EXCEPTION(DbError, rs.setValue(QStringLiteral("CRN"), QStringLiteral("x")));
-    QVERIFY_THROWS_EXCEPTION(DbError, rs.open(QStringLiteral("SELECT * FROM NoSuchTable"), c));
+    QCOMPARE(rs.value(u"CRN"_s).toString(), u"AB000000"_s);
+    QVERIFY_THROWS_EXCEPTION(DbError, rs.setValue(u"CRN"_s, u"x"_s));
+    QVERIFY_THROWS_EXCEPTION(DbError, rs.open(u"SELECT * FROM NoSuchTable"_s, c));
 }
 
 // Runs against a real SQL Server only when CTFADMIN_TEST_SQLSERVER names one
@@ -408,10 +410,10 @@ void tst_data::sqlServerReadsControl()
     f.sqlPW = qEnvironmentVariable("CTFADMIN_TEST_SQLPW");
     f.chkAdmin = f.sqlUserName.isEmpty() ? 0 : 1;
     Connection c;
-    c.setConnectionString(connectionStringFor(f, QStringLiteral("Tarnwell"), QString()).connectionString);
+    c.setConnectionString(connectionStringFor(f, u"Tarnwell"_s, QString()).connectionString);
     c.open();
     Recordset rs;
-    rs.open(QStringLiteral("Select * FROM Control"), c);
+    rs.open(u"Select * FROM Control"_s, c);
     QVERIFY(rs.fieldCount() > 0);
 }
 

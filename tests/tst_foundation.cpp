@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class tst_foundation : public QObject {
     Q_OBJECT
 private slots:
@@ -44,7 +46,7 @@ void tst_foundation::connectionStrings_data()
     QTest::addColumn<QString>("subset");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    const QString jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
+    const QString jet = u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source="_s;
     QTest::newRow("access K: Tarnwell") << 0 << "K:\\" << 0 << "" << "" << "" << "Tarnwell" << jet + "K:\\Tarnwell.mdb;Persist Security Info=False";
     QTest::newRow("access K: TarnTran") << 0 << "K:\\" << 0 << "" << "" << "" << "TarnTran" << jet + "K:\\Tarnwell.mdb;Persist Security Info=False";
     QTest::newRow("access K: TarnMain") << 0 << "K:\\" << 0 << "" << "" << "" << "TarnMain" << jet + "K:\\TarnMain.mdb;Persist Security Info=False";
@@ -83,19 +85,19 @@ void tst_foundation::connectionStrings()
     f.SQLSubset = subset;
     const ConnectionChoice c = connectionStringFor(f, name, officeroot::programFolder());
     QCOMPARE(c.connectionString, expected);
-    QCOMPARE(c.mainTitle, name == QStringLiteral("CTF") ? QStringLiteral(" CTF administration (CTF.mdb location is K:\\)") : QString());
+    QCOMPARE(c.mainTitle, name == u"CTF"_s ? u" CTF administration (CTF.mdb location is K:\\)"_s : QString());
 }
 
 void tst_foundation::registerInProgramFolder()
 {
     TestOffice office;
-    const QString folder = office.root() + QStringLiteral("/program");
-    QFile f(folder + QStringLiteral("/ctf.MDB"));
+    const QString folder = office.root() + u"/program"_s;
+    QFile f(folder + u"/ctf.MDB"_s);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.close();
-    QCOMPARE(GetConnectionString(QStringLiteral("CTF")),
-             QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder + QStringLiteral("\\CTF.mdb;Persist Security Info=False"));
-    QCOMPARE(appsettings::mainTitle(), QStringLiteral(" CTF administration (CTF.mdb location is ") + folder + QStringLiteral(")"));
+    QCOMPARE(GetConnectionString(u"CTF"_s),
+             u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source="_s + folder + u"\\CTF.mdb;Persist Security Info=False"_s);
+    QCOMPARE(appsettings::mainTitle(), u" CTF administration (CTF.mdb location is "_s + folder + u")"_s);
 }
 
 void tst_foundation::translateSql_data()
@@ -169,14 +171,14 @@ void tst_foundation::sqlIsNull()
 
 void tst_foundation::sqlIsNullRefusesBadForm()
 {
-    for (const QString &bad : {QStringLiteral("ISNULL(x)"), QStringLiteral("ISNULL(x, 0"), QStringLiteral("ISNULL(")}) {
+    for (const QString &bad : {u"ISNULL(x)"_s, u"ISNULL(x, 0"_s, u"ISNULL("_s}) {
         try {
             ::sqlIsNull(bad, false, false);
-            QFAIL(qPrintable(QStringLiteral("no error for ") + bad));
+            QFAIL(qPrintable(u"no error for "_s + bad));
         } catch (const CtfError &e) {
             QCOMPARE(e.number(), 0x8004020Du);
-            QCOMPARE(e.source(), QStringLiteral("modTarnwell.SQLISNULL"));
-            QCOMPARE(e.description(), QStringLiteral("modTarnwell.SQLISNULL\rBadly formatted ISNULL statement. Should be of the form 'ISNULL(Field, 0)'"));
+            QCOMPARE(e.source(), u"modTarnwell.SQLISNULL"_s);
+            QCOMPARE(e.description(), u"modTarnwell.SQLISNULL\rBadly formatted ISNULL statement. Should be of the form 'ISNULL(Field, 0)'"_s);
         }
     }
 }
@@ -237,7 +239,7 @@ void tst_foundation::checkDate()
 {
     QFETCH(QString, text);
     QFETCH(QString, code);
-    QString result = QStringLiteral("??");
+    QString result = u"??"_s;
     CheckDate(text, result);
     QCOMPARE(result, code);
 }
@@ -268,8 +270,8 @@ void tst_foundation::returnsPath()
         f.write(ini);
         f.close();
     }
-    if (expected == QStringLiteral("<default>"))
-        expected = officeroot::programFolder() + QStringLiteral("\\");
+    if (expected == u"<default>"_s)
+        expected = officeroot::programFolder() + u"\\"_s;
     QCOMPARE(GetReturnsPath(), expected);
 }
 

@@ -20,11 +20,13 @@
 
 using returns::ReturnOutput;
 
+using namespace Qt::StringLiterals;
+
 namespace {
-const QString kCtf = QStringLiteral("K:\\CTF.mdb");
+const QString kCtf = u"K:\\CTF.mdb"_s;
 const QDateTime kStart(QDate(2026, 12, 6), QTime(9, 5, 30));
-const QString kLog = QStringLiteral("C:\\temp\\QD30112026-0905.log");
-const QString kReturn = QStringLiteral("K:\\Returns\\IRReturn.txt");
+const QString kLog = u"C:\\temp\\QD30112026-0905.log"_s;
+const QString kReturn = u"K:\\Returns\\IRReturn.txt"_s;
 }
 
 class tst_periodicreturn : public QObject {
@@ -62,24 +64,24 @@ void tst_periodicreturn::everyKindExactBytes()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("01/02/2010"), 250);
-    office.addEntry(QStringLiteral("RAA"), QStringLiteral("AB123456"), QStringLiteral("15/06/2012"), 12.345);
-    office.addEntry(QStringLiteral("endowment"), QStringLiteral("CD987654321X"), QStringLiteral("04/03/2011"), -0.005);
-    office.addEntry(QStringLiteral("EXCEPTION"), QVariant(), QStringLiteral("04/03/2011"), 0, QStringLiteral("2"), QStringLiteral("R1"));
-    office.addEntry(QStringLiteral("ChildDeath"), QStringLiteral("EF111111A"), QStringLiteral("01/01/2015"), 0, {}, {},
-                    QStringLiteral("02/02/2016"));
-    office.addEntry(QStringLiteral("TransferedIn"), QStringLiteral("GH222222"), QStringLiteral("05/05/2013"), 0);
-    office.addEntry(QStringLiteral("Gift"), QStringLiteral("ZZ000000"), QStringLiteral("05/05/2013"), 5);
-    office.addEntry(QString(), QStringLiteral("YY000000"), QStringLiteral("05/05/2013"), 5);
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AA000001"), QStringLiteral("05/05/2013"), 5, {}, {}, {}, true);
-    office.addEntry(QStringLiteral("voucher"), QStringLiteral("JK333333B"), QStringLiteral("01/01/2010"), QVariant());
-    office.addEntry(QStringLiteral("Endowment"), QStringLiteral("LM444444"), QStringLiteral("01/01/2010"), 1234.5,
-                    QStringLiteral("7"), QStringLiteral("REF9"));
+    office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 250);
+    office.addEntry(u"RAA"_s, u"AB123456"_s, u"15/06/2012"_s, 12.345);
+    office.addEntry(u"endowment"_s, u"CD987654321X"_s, u"04/03/2011"_s, -0.005);
+    office.addEntry(u"EXCEPTION"_s, QVariant(), u"04/03/2011"_s, 0, u"2"_s, u"R1"_s);
+    office.addEntry(u"ChildDeath"_s, u"EF111111A"_s, u"01/01/2015"_s, 0, {}, {},
+                    u"02/02/2016"_s);
+    office.addEntry(u"TransferedIn"_s, u"GH222222"_s, u"05/05/2013"_s, 0);
+    office.addEntry(u"Gift"_s, u"ZZ000000"_s, u"05/05/2013"_s, 5);
+    office.addEntry(QString(), u"YY000000"_s, u"05/05/2013"_s, 5);
+    office.addEntry(u"Voucher"_s, u"AA000001"_s, u"05/05/2013"_s, 5, {}, {}, {}, true);
+    office.addEntry(u"voucher"_s, u"JK333333B"_s, u"01/01/2010"_s, QVariant());
+    office.addEntry(u"Endowment"_s, u"LM444444"_s, u"01/01/2010"_s, 1234.5,
+                    u"7"_s, u"REF9"_s);
 
     ReturnOutput out;
     QVERIFY(out.load(QDate(2026, 12, 6)));
     QCOMPARE(out.listItems().size(), 10);
-    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Done);
     const QByteArray expected =
         "Header|2026/11/30\r\n"
         "ChildDeath|EF111111A|2015/01/01|2016/02/02\r\n"
@@ -93,8 +95,8 @@ void tst_periodicreturn::everyKindExactBytes()
     QCOMPARE(office.readFile(kReturn), expected);
     QCOMPARE(office.readFile(kLog), expected);
     QCOMPARE(scope.ui().messages.size(), 1);
-    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"));
-    QCOMPARE(scope.ui().messages[0].title, QStringLiteral(" CTF - ASCII output"));
+    QCOMPARE(scope.ui().messages[0].text, u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"_s);
+    QCOMPARE(scope.ui().messages[0].title, u" CTF - ASCII output"_s);
     QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Information);
 }
 
@@ -102,52 +104,52 @@ void tst_periodicreturn::markingsAndSentRef()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    const qint64 done = office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AA000001"), QStringLiteral("05/05/2013"), 5, {}, {}, {}, true);
-    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET SentRef = 'old', PeriodEndSent = '01/01/20' WHERE ID = ?"), {done});
-    const qint64 first = office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
-    office.addEntry(QStringLiteral("Unknown"), QStringLiteral("AB000002"), QStringLiteral("05/05/2013"), 5);
-    const qint64 last = office.addEntry(QStringLiteral("RAA"), QStringLiteral("AB000003"), QStringLiteral("05/05/2013"), 5);
+    const qint64 done = office.addEntry(u"Voucher"_s, u"AA000001"_s, u"05/05/2013"_s, 5, {}, {}, {}, true);
+    office.exec(kCtf, u"UPDATE ChildTrustFunds SET SentRef = 'old', PeriodEndSent = '01/01/20' WHERE ID = ?"_s, {done});
+    const qint64 first = office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
+    office.addEntry(u"Unknown"_s, u"AB000002"_s, u"05/05/2013"_s, 5);
+    const qint64 last = office.addEntry(u"RAA"_s, u"AB000003"_s, u"05/05/2013"_s, 5);
     ReturnOutput out;
     QVERIFY(out.load(QDate(2026, 12, 6)));
     QCOMPARE(out.lowestId(), qint32(first));
     QCOMPARE(out.highestId(), qint32(last));
     const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 5)));
-    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Done);
     QCOMPARE(out.markedThisRun(), 3);
-    const QString today = QStringLiteral("06/12/26");
+    const QString today = u"06/12/26"_s;
     QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 1 AND PeriodEndSent = '%1' "
                                                 "AND SentRef = 'From ID %2 to %3'").arg(today).arg(first).arg(last)).toInt(), 3);
     // The entry output earlier is not touched.
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT SentRef || PeriodEndSent FROM ChildTrustFunds WHERE ID = %1").arg(done)).toString(),
-             QStringLiteral("old01/01/20"));
+    QCOMPARE(office.scalar(kCtf, u"SELECT SentRef || PeriodEndSent FROM ChildTrustFunds WHERE ID = %1"_s.arg(done)).toString(),
+             u"old01/01/20"_s);
 }
 
 void tst_periodicreturn::nilReturn()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AA000001"), QStringLiteral("05/05/2013"), 5, {}, {}, {}, true);
+    office.addEntry(u"Voucher"_s, u"AA000001"_s, u"05/05/2013"_s, 5, {}, {}, {}, true);
     ReturnOutput out;
     QVERIFY(out.load(QDate(2026, 12, 6)));
     QCOMPARE(out.lowestId(), 0);
     QCOMPARE(out.highestId(), 0);
     QVERIFY(out.listItems().isEmpty());
-    QCOMPARE(out.generate(QStringLiteral("15/12/2026"), kStart), returns::RunResult::Done);
+    QCOMPARE(out.generate(u"15/12/2026"_s, kStart), returns::RunResult::Done);
     QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/12/15\r\nNilReturn\r\n"));
-    QCOMPARE(office.readFile(QStringLiteral("C:\\temp\\QD15122026-0905.log")), QByteArray("Header|2026/12/15\r\nNilReturn\r\n"));
+    QCOMPARE(office.readFile(u"C:\\temp\\QD15122026-0905.log"_s), QByteArray("Header|2026/12/15\r\nNilReturn\r\n"));
 }
 
 void tst_periodicreturn::onlyUnknownKindsGiveHeaderAlone()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    office.addEntry(QStringLiteral("Vouchers"), QStringLiteral("AA000001"), QStringLiteral("05/05/2013"), 5);
-    office.addEntry(QString(), QStringLiteral("AA000002"), QStringLiteral("05/05/2013"), 5);
+    office.addEntry(u"Vouchers"_s, u"AA000001"_s, u"05/05/2013"_s, 5);
+    office.addEntry(QString(), u"AA000002"_s, u"05/05/2013"_s, 5);
     ReturnOutput out;
     QVERIFY(out.load());
-    out.generate(QStringLiteral("30/11/2026"), kStart);
+    out.generate(u"30/11/2026"_s, kStart);
     QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\n"));
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 1")).toInt(), 2);
+    QCOMPARE(office.scalar(kCtf, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 1"_s).toInt(), 2);
 }
 
 void tst_periodicreturn::proposal_data()
@@ -193,17 +195,17 @@ void tst_periodicreturn::missingTempFolderStillCompletes()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
-    QVERIFY(QDir(office.host(QStringLiteral("C:\\temp"))).removeRecursively());
+    office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
+    QVERIFY(QDir(office.host(u"C:\\temp"_s)).removeRecursively());
     ReturnOutput out;
     QVERIFY(out.load());
-    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Done);
     QCOMPARE(scope.ui().messages.size(), 2);
     QCOMPARE(scope.ui().messages[0].text,
-             QStringLiteral("Unable to make a copy of the document [K:\\Returns\\IRReturn.txt] - please do this manually"));
+             u"Unable to make a copy of the document [K:\\Returns\\IRReturn.txt] - please do this manually"_s);
     QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Information);
-    QCOMPARE(scope.ui().messages[1].text, QStringLiteral("ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"));
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT RecordOutput FROM ChildTrustFunds")).toInt(), 1);
+    QCOMPARE(scope.ui().messages[1].text, u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"_s);
+    QCOMPARE(office.scalar(kCtf, u"SELECT RecordOutput FROM ChildTrustFunds"_s).toInt(), 1);
 }
 
 namespace {
@@ -220,7 +222,7 @@ void writePrevious(TestOffice &office)
 void addVouchers(TestOffice &office, int count)
 {
     for (int i = 1; i <= count; ++i)
-        office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB00000%1").arg(i), QStringLiteral("05/05/2013"), i);
+        office.addEntry(u"Voucher"_s, u"AB00000%1"_s.arg(i), u"05/05/2013"_s, i);
 }
 
 // What a killed run leaves: its incomplete file and its record (the lock
@@ -240,7 +242,7 @@ void leaveKilledRun(TestOffice &office, const returns::RunInfo &run, const QByte
 
 int markedCount(TestOffice &office)
 {
-    return office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0")).toInt();
+    return office.scalar(kCtf, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0"_s).toInt();
 }
 
 // What a run leaves when it did not write a return: the previous return,
@@ -249,8 +251,8 @@ void checkNothingChanged(TestOffice &office)
 {
     QCOMPARE(office.readFile(kReturn), kPrevious);
     QCOMPARE(markedCount(office), 0);
-    QVERIFY(!QFile::exists(office.host(kReturn + QStringLiteral(".incomplete"))));
-    QCOMPARE(office.readFile(kCtf + QStringLiteral(".return-run")), QByteArray(""));
+    QVERIFY(!QFile::exists(office.host(kReturn + u".incomplete"_s)));
+    QCOMPARE(office.readFile(kCtf + u".return-run"_s), QByteArray(""));
 }
 } // namespace
 
@@ -267,14 +269,14 @@ void tst_periodicreturn::rowThatCannotBeSavedStopsTheRun()
     ReturnOutput out;
     out.setGroupSize(2); // AB000001-2 committed, AB000003 pending when AB000004 fails
     QVERIFY(out.load());
-    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Failed);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Failed);
     checkNothingChanged(office);
     QVERIFY(office.readFile(kLog).isNull());
     QCOMPARE(scope.ui().messages.size(), 1);
     const RecordedMessage &m = scope.ui().messages[0];
-    QCOMPARE(m.title, QStringLiteral(" CTF - ASCII output"));
+    QCOMPARE(m.title, u" CTF - ASCII output"_s);
     QCOMPARE(m.icon, MsgIcon::Critical);
-    QVERIFY2(m.text.contains(QStringLiteral("refused by test")), qPrintable(m.text));
+    QVERIFY2(m.text.contains(u"refused by test"_s), qPrintable(m.text));
     QVERIFY2(m.text.contains(QStringLiteral("K:\\Returns\\IRReturn.txt is as it was before this run. The 2 entries this run had marked "
                                             "as output were put back, so they go into the next return; nothing needs unmarking by hand.")),
              qPrintable(m.text));
@@ -283,31 +285,31 @@ void tst_periodicreturn::rowThatCannotBeSavedStopsTheRun()
 
 void tst_periodicreturn::fullDiskMarksNothing()
 {
-    if (!QFile::exists(QStringLiteral("/dev/full")))
+    if (!QFile::exists(u"/dev/full"_s))
         QSKIP("no /dev/full on this machine");
     TestOffice office;
     ScriptedUiScope scope;
     writePrevious(office);
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
-    const QString partial = office.host(kReturn + QStringLiteral(".incomplete"));
-    QVERIFY(QFile::link(QStringLiteral("/dev/full"), partial));
+    office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
+    const QString partial = office.host(kReturn + u".incomplete"_s);
+    QVERIFY(QFile::link(u"/dev/full"_s, partial));
     ReturnOutput out;
     QVERIFY(out.load());
-    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Failed);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Failed);
     QCOMPARE(office.readFile(kReturn), kPrevious);
     QCOMPARE(markedCount(office), 0);
     QCOMPARE(scope.ui().messages.size(), 1);
-    QVERIFY2(scope.ui().messages[0].text.contains(QStringLiteral("IRReturn.txt.incomplete")), qPrintable(scope.ui().messages[0].text));
+    QVERIFY2(scope.ui().messages[0].text.contains(u"IRReturn.txt.incomplete"_s), qPrintable(scope.ui().messages[0].text));
 }
 
 void tst_periodicreturn::unreadableRegister_data()
 {
     QTest::addColumn<QStringList>("damage");
-    QTest::newRow("table renamed") << QStringList{QStringLiteral("ALTER TABLE ChildTrustFunds RENAME TO Other")};
+    QTest::newRow("table renamed") << QStringList{u"ALTER TABLE ChildTrustFunds RENAME TO Other"_s};
     QTest::newRow("no ID column (Min and Max fail)")
-        << QStringList{QStringLiteral("ALTER TABLE ChildTrustFunds RENAME TO Other"),
-                       QStringLiteral("CREATE VIEW ChildTrustFunds AS SELECT Entity, CRN, DOB, Amount, RecordOutput FROM Other")};
-    QTest::newRow("empty file") << QStringList{QStringLiteral("truncate")};
+        << QStringList{u"ALTER TABLE ChildTrustFunds RENAME TO Other"_s,
+                       u"CREATE VIEW ChildTrustFunds AS SELECT Entity, CRN, DOB, Amount, RecordOutput FROM Other"_s};
+    QTest::newRow("empty file") << QStringList{u"truncate"_s};
 }
 
 // Statements that fail when the screen opens: no return, no marking, no
@@ -318,38 +320,38 @@ void tst_periodicreturn::unreadableRegister()
     TestOffice office;
     ScriptedUiScope scope;
     writePrevious(office);
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
+    office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
     for (const QString &sql : damage) {
-        if (sql == QStringLiteral("truncate")) {
+        if (sql == u"truncate"_s) {
             office.close(kCtf);
             QFile f(office.host(kCtf));
             QVERIFY(f.resize(0));
-            QFile::remove(office.host(kCtf) + QStringLiteral("-wal"));
-            QFile::remove(office.host(kCtf) + QStringLiteral("-shm"));
+            QFile::remove(office.host(kCtf) + u"-wal"_s);
+            QFile::remove(office.host(kCtf) + u"-shm"_s);
         } else {
             office.exec(kCtf, sql);
         }
     }
     ReturnOutput out;
-    if (damage == QStringList{QStringLiteral("truncate")}) {
+    if (damage == QStringList{u"truncate"_s}) {
         // An empty file is refused by name, and never made into a database.
         QVERIFY(!out.load());
-        QVERIFY(scope.ui().messages.last().text.contains(QStringLiteral("'K:\\CTF.mdb' is empty (0 bytes)")));
+        QVERIFY(scope.ui().messages.last().text.contains(u"'K:\\CTF.mdb' is empty (0 bytes)"_s));
         QCOMPARE(QFileInfo(office.host(kCtf)).size(), 0);
         return;
     }
     QVERIFY(out.load());
     QVERIFY(scope.ui().messages.isEmpty()); // the opening stays silent
     QVERIFY(!out.readError().isEmpty());
-    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Failed);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Failed);
     QCOMPARE(office.readFile(kReturn), kPrevious);
     QCOMPARE(scope.ui().messages.size(), 1);
     QVERIFY2(scope.ui().messages[0].text.startsWith(QStringLiteral("The entries waiting to be sent could not be read when this screen "
                                                                    "opened, so no return was created and nothing was marked:\r\n")),
              qPrintable(scope.ui().messages[0].text));
     QVERIFY(scope.ui().messages[0].text.contains(out.readError()));
-    if (damage.size() == 1 && damage[0].startsWith(QStringLiteral("ALTER")))
-        QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM Other WHERE RecordOutput <> 0")).toInt(), 0);
+    if (damage.size() == 1 && damage[0].startsWith(u"ALTER"_s))
+        QCOMPARE(office.scalar(kCtf, u"SELECT count(*) FROM Other WHERE RecordOutput <> 0"_s).toInt(), 0);
 }
 
 // A run in progress (here held by this test, as another program would):
@@ -359,7 +361,7 @@ void tst_periodicreturn::twoRunsAtOnce()
     TestOffice office;
     ScriptedUiScope scope;
     writePrevious(office);
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
+    office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
     ReturnOutput first, second;
     QVERIFY(first.load());
     QVERIFY(second.load());
@@ -367,9 +369,9 @@ void tst_periodicreturn::twoRunsAtOnce()
     QVERIFY(other.claim(nullptr));
     returns::RunInfo run;
     run.started = QDateTime(QDate(2026, 12, 6), QTime(9, 1, 2));
-    run.host = QStringLiteral("OFFICE-PC");
+    run.host = u"OFFICE-PC"_s;
     other.begin(run);
-    QCOMPARE(second.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Failed);
+    QCOMPARE(second.generate(u"30/11/2026"_s, kStart), returns::RunResult::Failed);
     QCOMPARE(scope.ui().messages.last().text, QStringLiteral("A return is already being created (since 06/12/2026 09:01:02 on OFFICE-PC). "
                                                               "No return was created and nothing was marked; try again when that one has "
                                                               "finished."));
@@ -377,7 +379,7 @@ void tst_periodicreturn::twoRunsAtOnce()
     QCOMPARE(markedCount(office), 0);
     other.clear();
     other.release();
-    QCOMPARE(first.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
+    QCOMPARE(first.generate(u"30/11/2026"_s, kStart), returns::RunResult::Done);
     QCOMPARE(markedCount(office), 1);
 }
 
@@ -390,13 +392,13 @@ void tst_periodicreturn::interruptedRunPutRight()
     addVouchers(office, 3);
     // A killed run had committed the markings of entries 1 and 2; an entry
     // marked by hand since carries another SentRef and stays.
-    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = '06/12/26', SentRef = 'From ID 1 to 3' WHERE ID <= 2"));
-    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, SentRef = 'by hand' WHERE ID = 3"));
-    const QString partial = kReturn + QStringLiteral(".incomplete");
+    office.exec(kCtf, u"UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = '06/12/26', SentRef = 'From ID 1 to 3' WHERE ID <= 2"_s);
+    office.exec(kCtf, u"UPDATE ChildTrustFunds SET RecordOutput = 1, SentRef = 'by hand' WHERE ID = 3"_s);
+    const QString partial = kReturn + u".incomplete"_s;
     returns::RunInfo run;
     run.started = QDateTime(QDate(2026, 12, 6), QTime(9, 1, 2));
-    run.host = QStringLiteral("OFFICE-PC");
-    run.sentRef = QStringLiteral("From ID 1 to 3");
+    run.host = u"OFFICE-PC"_s;
+    run.sentRef = u"From ID 1 to 3"_s;
     run.partialPath = partial;
     run.returnPath = kReturn;
     run.marked = {1, 2, 3};
@@ -410,7 +412,7 @@ void tst_periodicreturn::interruptedRunPutRight()
                             "unmarking by hand."));
     QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT group_concat(ID || ':' || RecordOutput || ':' || ifnull(PeriodEndSent, 'null'), ' ') "
                                                 "FROM ChildTrustFunds")).toString(),
-             QStringLiteral("1:0:null 2:0:null 3:1:null"));
+             u"1:0:null 2:0:null 3:1:null"_s);
     QCOMPARE(out.listItems(), QStringList({"Voucher - AB000001", "Voucher - AB000002"}));
     QVERIFY(!QFile::exists(office.host(partial)));
     QCOMPARE(office.readFile(kReturn), kPrevious);
@@ -423,11 +425,11 @@ void tst_periodicreturn::interruptedRunPutRight()
     leaveKilledRun(office, run, "Header|2026/11/30\r\nNilReturn\r\n");
     ReturnOutput again;
     QVERIFY(again.load());
-    QVERIFY2(scope.ui().messages.last().text.contains(QStringLiteral("was interrupted after its return was complete")),
+    QVERIFY2(scope.ui().messages.last().text.contains(u"was interrupted after its return was complete"_s),
              qPrintable(scope.ui().messages.last().text));
     QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nNilReturn\r\n"));
     QCOMPARE(office.readFile(kLog), office.readFile(kReturn));
-    QCOMPARE(office.readFile(kCtf + QStringLiteral(".return-run")), QByteArray(""));
+    QCOMPARE(office.readFile(kCtf + u".return-run"_s), QByteArray(""));
 }
 
 // Every group's lines and IDs reach the disk before its markings are committed.
@@ -439,35 +441,35 @@ void tst_periodicreturn::flushBeforeCommit()
     ReturnOutput out;
     out.setGroupSize(2);
     QVERIFY(out.load());
-    const QString partial = kReturn + QStringLiteral(".incomplete"), record = kCtf + QStringLiteral(".return-run");
+    const QString partial = kReturn + u".incomplete"_s, record = kCtf + u".return-run"_s;
     // At each commit, the lines of every entry marked so far are in the file.
     QStringList events;
     Connection::setStatementObserver([&](const Connection &, const QString &sql) {
-        if (sql == QStringLiteral("COMMIT"))
-            events << QStringLiteral("COMMIT with %1 lines").arg(office.readFile(partial).count("Voucher|"));
+        if (sql == u"COMMIT"_s)
+            events << u"COMMIT with %1 lines"_s.arg(office.readFile(partial).count("Voucher|"));
     });
     textfile::setSyncObserver([&](const QString &path) { events << path; });
-    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Done);
     Connection::setStatementObserver({});
     textfile::setSyncObserver({});
-    const auto group = [&](int lines) { return QStringList{partial, record, QStringLiteral("COMMIT with %1 lines").arg(lines)}; };
+    const auto group = [&](int lines) { return QStringList{partial, record, u"COMMIT with %1 lines"_s.arg(lines)}; };
     const QStringList expected = QStringList{record} + group(2) + group(4) + group(5) + QStringList{partial, record, kReturn, kLog};
     QCOMPARE(events, expected);
     QCOMPARE(markedCount(office), 5);
-    QCOMPARE(office.readFile(kCtf + QStringLiteral(".return-run")), QByteArray(""));
+    QCOMPARE(office.readFile(kCtf + u".return-run"_s), QByteArray(""));
 }
 
 void tst_periodicreturn::secondRunWritesTheSameEntries()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
+    office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
     ReturnOutput out;
     QVERIFY(out.load());
-    out.generate(QStringLiteral("30/11/2026"), kStart);
+    out.generate(u"30/11/2026"_s, kStart);
     // An entry saved after the screen opened waits for the next opening.
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000002"), QStringLiteral("05/05/2013"), 6);
-    out.generate(QStringLiteral("15/12/2026"), kStart);
+    office.addEntry(u"Voucher"_s, u"AB000002"_s, u"05/05/2013"_s, 6);
+    out.generate(u"15/12/2026"_s, kStart);
     QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/12/15\r\nVoucher|AB000001 |2013/05/05|5.00\r\n"));
 }
 
@@ -475,14 +477,14 @@ void tst_periodicreturn::recreateCopiesLogAndLeavesRegister()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("05/05/2013"), 5);
+    office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
     {
         ReturnOutput out;
         QVERIFY(out.load());
-        out.generate(QStringLiteral("30/11/2026"), kStart);
+        out.generate(u"30/11/2026"_s, kStart);
     }
     const QByteArray before = office.readFile(kReturn);
-    const QVariant marks = office.scalar(kCtf, QStringLiteral("SELECT RecordOutput || PeriodEndSent || SentRef FROM ChildTrustFunds"));
+    const QVariant marks = office.scalar(kCtf, u"SELECT RecordOutput || PeriodEndSent || SentRef FROM ChildTrustFunds"_s);
     QFile f(office.host(kReturn));
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write("changed by hand\r\n");
@@ -492,8 +494,8 @@ void tst_periodicreturn::recreateCopiesLogAndLeavesRegister()
     QCOMPARE(office.readFile(kReturn), before);
     QCOMPARE(scope.ui().messages.size(), 1);
     QCOMPARE(scope.ui().messages[0].text,
-             QStringLiteral("ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."));
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT RecordOutput || PeriodEndSent || SentRef FROM ChildTrustFunds")), marks);
+             u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."_s);
+    QCOMPARE(office.scalar(kCtf, u"SELECT RecordOutput || PeriodEndSent || SentRef FROM ChildTrustFunds"_s), marks);
 }
 
 namespace {
@@ -504,8 +506,8 @@ public:
     // `first` is written into the drive before it is filled.
     bool mount(const QString &folder, const QByteArray &first = {}, const QString &firstName = {})
     {
-        if (::geteuid() != 0 || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                                              QStringLiteral("size=16k"), QStringLiteral("tmpfs"), folder}) != 0)
+        if (::geteuid() != 0 || QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s,
+                                                                              u"size=16k"_s, u"tmpfs"_s, folder}) != 0)
             return false;
         m_folder = folder;
         if (!firstName.isEmpty()) {
@@ -513,7 +515,7 @@ public:
             if (!f.open(QIODevice::WriteOnly) || f.write(first) != first.size())
                 return false;
         }
-        QFile filler(folder + QStringLiteral("/filler"));
+        QFile filler(folder + u"/filler"_s);
         if (filler.open(QIODevice::WriteOnly))
             while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) {
             }
@@ -522,7 +524,7 @@ public:
     ~FullDrive()
     {
         if (!m_folder.isEmpty())
-            QProcess::execute(QStringLiteral("umount"), {m_folder});
+            QProcess::execute(u"umount"_s, {m_folder});
     }
 
 private:
@@ -534,15 +536,15 @@ private:
 void checkEveryMarkedEntryKept(TestOffice &office)
 {
     QByteArray kept = office.readFile(kReturn);
-    for (const QString &log : QDir(office.host(QStringLiteral("C:\\temp"))).entryList({QStringLiteral("QD*.log")}, QDir::Files)) {
-        const QByteArray bytes = office.readFile(QStringLiteral("C:\\temp\\") + log);
+    for (const QString &log : QDir(office.host(u"C:\\temp"_s)).entryList({u"QD*.log"_s}, QDir::Files)) {
+        const QByteArray bytes = office.readFile(u"C:\\temp\\"_s + log);
         QVERIFY2(bytes.startsWith("Header|") && bytes.endsWith("\r\n"), qPrintable(log));
         kept += bytes;
     }
-    const QStringList marked = office.scalar(kCtf, QStringLiteral("SELECT group_concat(CRN, ' ') FROM ChildTrustFunds WHERE RecordOutput <> 0"))
+    const QStringList marked = office.scalar(kCtf, u"SELECT group_concat(CRN, ' ') FROM ChildTrustFunds WHERE RecordOutput <> 0"_s)
                                    .toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString &urn : marked)
-        QVERIFY2(kept.contains("|" + urn.toLatin1() + " |"), qPrintable(urn + QStringLiteral(" is marked but in no file")));
+        QVERIFY2(kept.contains("|" + urn.toLatin1() + " |"), qPrintable(urn + u" is marked but in no file"_s));
 }
 } // namespace
 
@@ -576,47 +578,47 @@ void tst_periodicreturn::earlierReturnsKept()
     TestOffice office;
     ScriptedUiScope scope;
     FullDrive full;
-    if (fault != QStringLiteral("nil first"))
+    if (fault != u"nil first"_s)
         addVouchers(office, 3);
-    if (fault == QStringLiteral("return is a folder"))
+    if (fault == u"return is a folder"_s)
         QVERIFY(QDir().mkpath(office.host(kReturn)));
-    if (fault == QStringLiteral("temp full") && !full.mount(office.host(QStringLiteral("C:\\temp"))))
+    if (fault == u"temp full"_s && !full.mount(office.host(u"C:\\temp"_s)))
         QSKIP("a full drive needs root to mount a tmpfs");
     ReturnOutput first;
     QVERIFY(first.load());
-    const returns::RunResult firstResult = first.generate(QStringLiteral("30/11/2026"), kStart);
-    QCOMPARE(firstResult, fault == QStringLiteral("return is a folder") ? returns::RunResult::Failed : returns::RunResult::Done);
-    QCOMPARE(first.logCopyFailed(), fault == QStringLiteral("temp full"));
-    if (fault == QStringLiteral("temp full")) {
-        QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Unable to make a copy of the document [K:\\Returns\\IRReturn.txt] - please do this manually"));
+    const returns::RunResult firstResult = first.generate(u"30/11/2026"_s, kStart);
+    QCOMPARE(firstResult, fault == u"return is a folder"_s ? returns::RunResult::Failed : returns::RunResult::Done);
+    QCOMPARE(first.logCopyFailed(), fault == u"temp full"_s);
+    if (fault == u"temp full"_s) {
+        QCOMPARE(scope.ui().messages[0].text, u"Unable to make a copy of the document [K:\\Returns\\IRReturn.txt] - please do this manually"_s);
         QVERIFY(!QFile::exists(office.host(kLog)));
     }
-    if (fault == QStringLiteral("returns full")) {
-        if (!full.mount(office.host(QStringLiteral("K:\\Returns")), kPrevious, QStringLiteral("IRReturn.txt")))
+    if (fault == u"returns full"_s) {
+        if (!full.mount(office.host(u"K:\\Returns"_s), kPrevious, u"IRReturn.txt"_s))
             QSKIP("a full drive needs root to mount a tmpfs");
         QCOMPARE(returns::recreateReturn(kLog), returns::RecreateResult::CopyFailed);
         QCOMPARE(office.readFile(kReturn), kPrevious); // the previous return, whole
     }
-    if (fault == QStringLiteral("nil first"))
+    if (fault == u"nil first"_s)
         addVouchers(office, 3);
     if (secondResult >= 0) {
         ReturnOutput second;
         QVERIFY(second.load());
-        QCOMPARE(int(second.generate(QStringLiteral("30/11/2026"), kStart.addSecs(20))), secondResult);
+        QCOMPARE(int(second.generate(u"30/11/2026"_s, kStart.addSecs(20))), secondResult);
     }
     QVERIFY2(scope.ui().messages.last().text.contains(message), qPrintable(scope.ui().messages.last().text));
     checkEveryMarkedEntryKept(office);
-    QVERIFY(!QFile::exists(office.host(kReturn + QStringLiteral(".incomplete"))));
-    QCOMPARE(markedCount(office), fault == QStringLiteral("return is a folder") ? 0 : 3);
+    QVERIFY(!QFile::exists(office.host(kReturn + u".incomplete"_s)));
+    QCOMPARE(markedCount(office), fault == u"return is a folder"_s ? 0 : 3);
 }
 
 void tst_periodicreturn::recreateMissingLog()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    QCOMPARE(returns::recreateReturn(QStringLiteral("C:\\temp\\QDnothing.log")), returns::RecreateResult::Missing);
+    QCOMPARE(returns::recreateReturn(u"C:\\temp\\QDnothing.log"_s), returns::RecreateResult::Missing);
     QCOMPARE(scope.ui().messages.size(), 1);
-    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Unable to re-create document from log file"));
+    QCOMPARE(scope.ui().messages[0].text, u"Unable to re-create document from log file"_s);
     QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Information);
     QVERIFY(office.readFile(kReturn).isNull());
     QCOMPARE(returns::recreateReturn(QString()), returns::RecreateResult::Cancelled);
@@ -631,13 +633,13 @@ void tst_periodicreturn::connectionFailure()
     ReturnOutput out;
     QVERIFY(!out.load());
     QCOMPARE(scope.ui().messages.size(), 1);
-    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Unable to access the database\r\nCould not find file 'K:\\CTF.mdb'."));
-    QCOMPARE(scope.ui().messages[0].title, QStringLiteral("Child trust fund administration"));
+    QCOMPARE(scope.ui().messages[0].text, u"Unable to access the database\r\nCould not find file 'K:\\CTF.mdb'."_s);
+    QCOMPARE(scope.ui().messages[0].title, u"Child trust fund administration"_s);
     QCOMPARE(scope.ui().messages[0].icon, MsgIcon::None);
     // Opening never creates the file, and no nil return is written for a
     // register that could not be read.
     QVERIFY(!QFile::exists(office.host(kCtf)));
-    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Failed);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Failed);
     QVERIFY(office.readFile(kReturn).isNull());
 }
 
@@ -646,12 +648,12 @@ void tst_periodicreturn::orderIgnoresCaseInALoadedTable()
     // A register loaded with sqlite3 from another schema: plain TEXT columns.
     TestOffice office;
     ScriptedUiScope scope;
-    office.exec(kCtf, QStringLiteral("DROP TABLE ChildTrustFunds"));
+    office.exec(kCtf, u"DROP TABLE ChildTrustFunds"_s);
     office.exec(kCtf, QStringLiteral("CREATE TABLE ChildTrustFunds (ID INTEGER PRIMARY KEY, Entity TEXT, CRN TEXT, DOB TEXT, Amount REAL, DOD TEXT, "
                                      "MemberNo INTEGER, PeriodEndSent TEXT, RecordOutput INTEGER, Ref TEXT, SentRef TEXT, Type TEXT)"));
-    office.addEntry(QStringLiteral("voucher"), QStringLiteral("ab000002"), QStringLiteral("01/01/2010"), 1);
-    office.addEntry(QStringLiteral("RAA"), QStringLiteral("AB000001"), QStringLiteral("01/01/2010"), 2);
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("01/01/2010"), 3);
+    office.addEntry(u"voucher"_s, u"ab000002"_s, u"01/01/2010"_s, 1);
+    office.addEntry(u"RAA"_s, u"AB000001"_s, u"01/01/2010"_s, 2);
+    office.addEntry(u"Voucher"_s, u"AB000001"_s, u"01/01/2010"_s, 3);
     ReturnOutput out;
     QVERIFY(out.load());
     QCOMPARE(out.listItems(), QStringList({"RAA - AB000001", "Voucher - AB000001", "voucher - ab000002"}));
@@ -697,7 +699,7 @@ void tst_periodicreturn::entryChecks()
 {
     QFETCH(QStringList, entry);
     QFETCH(QString, finding);
-    const auto v = [&](int i) { return entry[i] == QStringLiteral("null") ? QVariant() : QVariant(entry[i]); };
+    const auto v = [&](int i) { return entry[i] == u"null"_s ? QVariant() : QVariant(entry[i]); };
     const checks::Entry e{1, v(0), v(1), v(2), v(3), v(4), v(5), v(6)};
     const QStringList found = checks::entryProblems(e);
     if (finding.isEmpty()) {
@@ -713,10 +715,10 @@ void tst_periodicreturn::checksInTheRegisterAndOnScreen()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("05/05/2006"), 250);
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB123456C"), QStringLiteral("05/05/2006"), 250);
-    office.addEntry(QStringLiteral("RAA"), QStringLiteral("CD123456E"), QStringLiteral("05/05/2006"), 100);
-    office.addEntry(QStringLiteral("Vocher"), QStringLiteral("EF123456G"), QStringLiteral("05/05/2006"), 100);
+    office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"05/05/2006"_s, 250);
+    office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"05/05/2006"_s, 250);
+    office.addEntry(u"RAA"_s, u"CD123456E"_s, u"05/05/2006"_s, 100);
+    office.addEntry(u"Vocher"_s, u"EF123456G"_s, u"05/05/2006"_s, 100);
     ReturnOutput out;
     QVERIFY(out.load());
     const checks::Result r = out.check();
@@ -727,8 +729,8 @@ void tst_periodicreturn::checksInTheRegisterAndOnScreen()
     QCOMPARE(lines, QStringList({"ID 4: the kind \"Vocher\" is none of the six kinds; the return would mark the entry as sent without "
                                  "writing a line for it.",
                                  "ID 2: the same URN, kind and amount as ID 1; the child would be sent twice in this return."}));
-    QCOMPARE(r.summary(), QStringLiteral("2 findings in 2 of 4 outstanding entries."));
-    QCOMPARE(out.generate(QStringLiteral("30/11/2026"), kStart), returns::RunResult::Done);
+    QCOMPARE(r.summary(), u"2 findings in 2 of 4 outstanding entries."_s);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Done);
     QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nRAA|CD123456E|2006/05/05|100.00|\r\n"
                                                   "Voucher|AB123456C|2006/05/05|250.00\r\nVoucher|AB123456C|2006/05/05|250.00\r\n"));
 }

@@ -16,8 +16,10 @@
 #include <QFile>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
-const QString kKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Orvel\\Tarnwell");
+const QString kKey = u"HKEY_LOCAL_MACHINE\\Software\\Orvel\\Tarnwell"_s;
 
 QByteArray utf16(const QString &text)
 {
@@ -31,8 +33,8 @@ QByteArray utf16(const QString &text)
 
 QString regFile(const QString &values)
 {
-    return QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvel\\Tarnwell]\r\n") + values
-        + QStringLiteral("\r\n");
+    return u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvel\\Tarnwell]\r\n"_s + values
+        + u"\r\n"_s;
 }
 } // namespace
 
@@ -57,33 +59,33 @@ private slots:
 void tst_platform::pathMapping()
 {
     TestOffice office;
-    QDir().mkpath(office.root() + QStringLiteral("/drive_k/Returns/Old"));
-    QFile f(office.root() + QStringLiteral("/drive_k/Returns/IRReturn.txt"));
+    QDir().mkpath(office.root() + u"/drive_k/Returns/Old"_s);
+    QFile f(office.root() + u"/drive_k/Returns/IRReturn.txt"_s);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.close();
-    const QString k = office.root() + QStringLiteral("/drive_k");
-    QCOMPARE(pathmapper::toHost(QStringLiteral("K:\\returns\\irreturn.txt")), k + QStringLiteral("/Returns/IRReturn.txt"));
-    QCOMPARE(pathmapper::toHost(QStringLiteral("k:\\RETURNS\\old\\new.log")), k + QStringLiteral("/Returns/Old/new.log"));
-    QCOMPARE(pathmapper::toHost(QStringLiteral("K:\\Returns\\")), k + QStringLiteral("/Returns/"));
-    QCOMPARE(pathmapper::toHost(QStringLiteral("K:\\")), k + QStringLiteral("/"));
-    QVERIFY(pathmapper::fileExists(QStringLiteral("K:\\RETURNS\\IRRETURN.TXT")));
-    QVERIFY(!pathmapper::fileExists(QStringLiteral("K:\\Returns")));
+    const QString k = office.root() + u"/drive_k"_s;
+    QCOMPARE(pathmapper::toHost(u"K:\\returns\\irreturn.txt"_s), k + u"/Returns/IRReturn.txt"_s);
+    QCOMPARE(pathmapper::toHost(u"k:\\RETURNS\\old\\new.log"_s), k + u"/Returns/Old/new.log"_s);
+    QCOMPARE(pathmapper::toHost(u"K:\\Returns\\"_s), k + u"/Returns/"_s);
+    QCOMPARE(pathmapper::toHost(u"K:\\"_s), k + u"/"_s);
+    QVERIFY(pathmapper::fileExists(u"K:\\RETURNS\\IRRETURN.TXT"_s));
+    QVERIFY(!pathmapper::fileExists(u"K:\\Returns"_s));
     // ".." at a drive's root stays there, as on Windows; a host path keeps its meaning.
-    QCOMPARE(pathmapper::toHost(QStringLiteral("K:\\..\\Returns\\IRReturn.txt")), k + QStringLiteral("/Returns/IRReturn.txt"));
-    QCOMPARE(pathmapper::toHost(QStringLiteral("K:\\..\\..\\..\\..\\etc\\passwd")), k + QStringLiteral("/etc/passwd"));
-    QCOMPARE(pathmapper::toHost(QStringLiteral("K:\\Returns\\..\\..\\x")), k + QStringLiteral("/x"));
-    QCOMPARE(pathmapper::toHost(k + QStringLiteral("/../drive_k/Returns")), office.root() + QStringLiteral("/drive_k/Returns"));
+    QCOMPARE(pathmapper::toHost(u"K:\\..\\Returns\\IRReturn.txt"_s), k + u"/Returns/IRReturn.txt"_s);
+    QCOMPARE(pathmapper::toHost(u"K:\\..\\..\\..\\..\\etc\\passwd"_s), k + u"/etc/passwd"_s);
+    QCOMPARE(pathmapper::toHost(u"K:\\Returns\\..\\..\\x"_s), k + u"/x"_s);
+    QCOMPARE(pathmapper::toHost(k + u"/../drive_k/Returns"_s), office.root() + u"/drive_k/Returns"_s);
     // A host path uses "\" as a separator too.
-    QCOMPARE(pathmapper::toHost(k + QStringLiteral("\\returns\\IRReturn.txt")), k + QStringLiteral("/Returns/IRReturn.txt"));
+    QCOMPARE(pathmapper::toHost(k + u"\\returns\\IRReturn.txt"_s), k + u"/Returns/IRReturn.txt"_s);
 }
 
 void tst_platform::missingDrive()
 {
     TestOffice office;
-    const MappedPath m = pathmapper::map(QStringLiteral("Q:\\data\\x.mdb"));
+    const MappedPath m = pathmapper::map(u"Q:\\data\\x.mdb"_s);
     QVERIFY(!m.ok());
-    QVERIFY2(m.error.contains(QStringLiteral("Q:")), qPrintable(m.error));
-    QVERIFY(!pathmapper::fileExists(QStringLiteral("Q:\\data\\x.mdb")));
+    QVERIFY2(m.error.contains(u"Q:"_s), qPrintable(m.error));
+    QVERIFY(!pathmapper::fileExists(u"Q:\\data\\x.mdb"_s));
 }
 
 void tst_platform::registryFormats_data()
@@ -94,8 +96,8 @@ void tst_platform::registryFormats_data()
     QTest::newRow("utf-16 v5") << utf16(v5);
     QTest::newRow("utf-8 v5") << v5.toUtf8();
     QString v4 = v5;
-    v4.replace(QStringLiteral("Windows Registry Editor Version 5.00"), QStringLiteral("REGEDIT4"));
-    v4.replace(QStringLiteral("hex(1):41,00,42,00,00,00"), QStringLiteral("hex(1):41,42,00"));
+    v4.replace(u"Windows Registry Editor Version 5.00"_s, u"REGEDIT4"_s);
+    v4.replace(u"hex(1):41,00,42,00,00,00"_s, u"hex(1):41,42,00"_s);
     QTest::newRow("regedit4") << v4.toLatin1();
 }
 
@@ -104,14 +106,14 @@ void tst_platform::registryFormats()
     QFETCH(QByteArray, bytes);
     const RegistryStore s = RegistryStore::parse(bytes);
     auto text = [&](const char *name) { return s.value(kKey, QString::fromLatin1(name)).value_or(RegValue{}).text; };
-    QCOMPARE(text("database"), QStringLiteral("D:\\Data\\"));
-    QCOMPARE(text("Quote"), QStringLiteral("say \"hi\""));
-    QCOMPARE(text(""), QStringLiteral("default"));
-    QCOMPARE(text("Zero"), QStringLiteral("AB") + QChar(0));
-    QCOMPARE(s.value(kKey, QStringLiteral("Admin"))->type, RegType::Dword);
-    QCOMPARE(s.value(kKey, QStringLiteral("Admin"))->dword, 1u);
-    QCOMPARE(s.value(kKey, QStringLiteral("Bin"))->type, RegType::Other);
-    QVERIFY(!s.value(kKey, QStringLiteral("Missing")));
+    QCOMPARE(text("database"), u"D:\\Data\\"_s);
+    QCOMPARE(text("Quote"), u"say \"hi\""_s);
+    QCOMPARE(text(""), u"default"_s);
+    QCOMPARE(text("Zero"), u"AB"_s + QChar(0));
+    QCOMPARE(s.value(kKey, u"Admin"_s)->type, RegType::Dword);
+    QCOMPARE(s.value(kKey, u"Admin"_s)->dword, 1u);
+    QCOMPARE(s.value(kKey, u"Bin"_s)->type, RegType::Other);
+    QVERIFY(!s.value(kKey, u"Missing"_s));
     // Writing it out again gives the same bytes.
     QCOMPARE(s.serialise(), bytes);
 }
@@ -124,17 +126,17 @@ void tst_platform::registrySaveKeepsOtherKeys()
                                             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvel\\Tarnwell]\r\n\"Database\"=\"K:\\\\\"\r\n\r\n");
     office.writeRegistry(utf16(original));
     Registry r;
-    r.SetLocation(appsettings::kHkeyLocalMachine, QStringLiteral("Software\\Orvel\\Tarnwell"), QStringLiteral("AdminPW"));
-    r.setValue(QStringLiteral("secret"));
+    r.SetLocation(appsettings::kHkeyLocalMachine, u"Software\\Orvel\\Tarnwell"_s, u"AdminPW"_s);
+    r.setValue(u"secret"_s);
     QVERIFY(r.ERROR_SUCCESS());
     QFile f(officeroot::registryFile());
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray after = f.readAll();
     QVERIFY(after.startsWith("\xFF\xFE"));
     QString expected = original;
-    expected.replace(QStringLiteral("\"Database\"=\"K:\\\\\"\r\n"), QStringLiteral("\"Database\"=\"K:\\\\\"\r\n\"AdminPW\"=\"secret\"\r\n"));
+    expected.replace(u"\"Database\"=\"K:\\\\\"\r\n"_s, u"\"Database\"=\"K:\\\\\"\r\n\"AdminPW\"=\"secret\"\r\n"_s);
     QCOMPARE(after, utf16(expected));
-    QVERIFY(QDir(office.root()).entryList(QDir::Files).filter(QStringLiteral("system.reg")).size() == 1);
+    QVERIFY(QDir(office.root()).entryList(QDir::Files).filter(u"system.reg"_s).size() == 1);
 }
 
 void tst_platform::registryClassReadsAndWrites()
@@ -142,26 +144,26 @@ void tst_platform::registryClassReadsAndWrites()
     TestOffice office;
     Registry r;
     QVERIFY(!r.ERROR_SUCCESS());
-    r.SetLocation(appsettings::kHkeyLocalMachine, QStringLiteral("Software\\Orvel\\Tarnwell"), QStringLiteral("Database"));
+    r.SetLocation(appsettings::kHkeyLocalMachine, u"Software\\Orvel\\Tarnwell"_s, u"Database"_s);
     QVERIFY(!r.Value().isValid()); // no file: an empty registry
     QVERIFY(!r.ERROR_SUCCESS());
-    r.setValue(QStringLiteral("123"));
+    r.setValue(u"123"_s);
     QCOMPARE(r.Value().typeId(), QMetaType::Int);
     QCOMPARE(r.Value().toInt(), 123);
-    r.setValue(QStringLiteral("12a"));
-    QCOMPARE(r.Value(), QVariant(QStringLiteral("12a")));
+    r.setValue(u"12a"_s);
+    QCOMPARE(r.Value(), QVariant(u"12a"_s));
     QVERIFY(r.ERROR_SUCCESS());
     r.DeleteValue();
     QVERIFY(r.ERROR_SUCCESS());
     QVERIFY(!r.Value().isValid());
     r.DeleteValue();
     QVERIFY(!r.ERROR_SUCCESS());
-    r.setName(QStringLiteral("Zero"));
-    office.writeRegistry(regFile(QStringLiteral("\"Zero\"=hex(1):41,00,42,00,00,00\r\n\"NoZero\"=hex(1):41,00,42,00")).toUtf8());
-    QCOMPARE(r.Value(), QVariant(QStringLiteral("AB")));
-    r.setName(QStringLiteral("NoZero"));
-    QCOMPARE(r.Value(), QVariant(QStringLiteral("AB")));
-    r.setPath(QStringLiteral("Software\\New\\Key"));
+    r.setName(u"Zero"_s);
+    office.writeRegistry(regFile(u"\"Zero\"=hex(1):41,00,42,00,00,00\r\n\"NoZero\"=hex(1):41,00,42,00"_s).toUtf8());
+    QCOMPARE(r.Value(), QVariant(u"AB"_s));
+    r.setName(u"NoZero"_s);
+    QCOMPARE(r.Value(), QVariant(u"AB"_s));
+    r.setPath(u"Software\\New\\Key"_s);
     r.CreateKey();
     QVERIFY(r.ERROR_SUCCESS());
     r.DeleteKey();
@@ -211,7 +213,7 @@ void tst_platform::registryClassErrors()
         QFAIL("no error raised");
     } catch (const CtfError &e) {
         QCOMPARE(e.number(), number);
-        QCOMPARE(e.source(), QStringLiteral("Registry Class"));
+        QCOMPARE(e.source(), u"Registry Class"_s);
         QCOMPARE(e.description(), description);
     }
     QVERIFY(!QFile::exists(officeroot::registryFile()));
@@ -220,10 +222,10 @@ void tst_platform::registryClassErrors()
 void tst_platform::setLocationStoresHkeyBeforeThePathCheck()
 {
     Registry r;
-    r.setName(QStringLiteral("before"));
-    QVERIFY_THROWS_EXCEPTION(CtfError, r.SetLocation(appsettings::kHkeyLocalMachine, QString(), QStringLiteral("after")));
+    r.setName(u"before"_s);
+    QVERIFY_THROWS_EXCEPTION(CtfError, r.SetLocation(appsettings::kHkeyLocalMachine, QString(), u"after"_s));
     QCOMPARE(quint32(r.HKEY()), appsettings::kHkeyLocalMachine);
-    QCOMPARE(r.Name(), QStringLiteral("before"));
+    QCOMPARE(r.Name(), u"before"_s);
 }
 
 void tst_platform::startupSettings_data()
@@ -274,21 +276,21 @@ void tst_platform::startupSettings()
 void tst_platform::launcherDetectsFailure()
 {
     TestOffice office;
-    QVERIFY(!launcher::start(QStringLiteral("C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"), WindowStyle::Normal));
+    QVERIFY(!launcher::start(u"C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"_s, WindowStyle::Normal));
     // A file that is not executable does not start either.
-    const QString exe = office.host(QStringLiteral("C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"));
+    const QString exe = office.host(u"C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"_s);
     QFile f(exe);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("#!/bin/sh\nexit 0\n");
     f.close();
-    QVERIFY(!launcher::start(QStringLiteral("C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"), WindowStyle::Normal));
+    QVERIFY(!launcher::start(u"C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"_s, WindowStyle::Normal));
     QVERIFY(f.setPermissions(f.permissions() | QFile::ExeOwner));
-    QVERIFY(launcher::start(QStringLiteral("C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"), WindowStyle::Normal));
+    QVERIFY(launcher::start(u"C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"_s, WindowStyle::Normal));
     // The editor: CTFADMIN_EDITOR names it; one that does not exist fails.
     qputenv("CTFADMIN_EDITOR", "/nonexistent/editor");
-    QVERIFY(!launcher::start(QStringLiteral("notepad K:\\Returns\\IRReturn.txt"), WindowStyle::Maximized));
+    QVERIFY(!launcher::start(u"notepad K:\\Returns\\IRReturn.txt"_s, WindowStyle::Maximized));
     qputenv("CTFADMIN_EDITOR", "true");
-    QVERIFY(launcher::start(QStringLiteral("notepad K:\\Returns\\IRReturn.txt"), WindowStyle::Maximized));
+    QVERIFY(launcher::start(u"notepad K:\\Returns\\IRReturn.txt"_s, WindowStyle::Maximized));
     qunsetenv("CTFADMIN_EDITOR");
 }
 
@@ -298,8 +300,8 @@ void tst_platform::sysInfo()
     ScriptedUiScope scope;
     StartSysInfo();
     QCOMPARE(scope.ui().messages.size(), 1);
-    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("System Information Is Unavailable At This Time"));
-    QCOMPARE(scope.ui().messages[0].title, QStringLiteral("Child trust fund administration"));
+    QCOMPARE(scope.ui().messages[0].text, u"System Information Is Unavailable At This Time"_s);
+    QCOMPARE(scope.ui().messages[0].title, u"Child trust fund administration"_s);
     QCOMPARE(scope.ui().messages[0].icon, MsgIcon::None);
     QVERIFY(scope.ui().launches.isEmpty());
 
@@ -307,19 +309,19 @@ void tst_platform::sysInfo()
     office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location]\r\n\"MSINFO\"=\"C:\\\\Tools\"\r\n"));
     StartSysInfo();
     QCOMPARE(scope.ui().messages.size(), 2);
-    QDir().mkpath(office.host(QStringLiteral("C:\\")) + QStringLiteral("/Tools"));
-    QFile exe(office.host(QStringLiteral("C:\\Tools\\MSINFO32.EXE")));
+    QDir().mkpath(office.host(u"C:\\"_s) + u"/Tools"_s);
+    QFile exe(office.host(u"C:\\Tools\\MSINFO32.EXE"_s));
     QVERIFY(exe.open(QIODevice::WriteOnly));
     exe.close();
     StartSysInfo();
     QCOMPARE(scope.ui().messages.size(), 2);
-    QCOMPARE(scope.ui().launches, QStringList{QStringLiteral("C:\\Tools\\MSINFO32.EXE")});
+    QCOMPARE(scope.ui().launches, QStringList{u"C:\\Tools\\MSINFO32.EXE"_s});
 
     // The PATH value is started without a check; a failed start gives the message.
     office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\r\n\"PATH\"=\"C:\\\\X\\\\msinfo32.exe\"\r\n"));
     scope.ui().launchSucceeds = false;
     StartSysInfo();
-    QCOMPARE(scope.ui().launches.last(), QStringLiteral("C:\\X\\msinfo32.exe"));
+    QCOMPARE(scope.ui().launches.last(), u"C:\\X\\msinfo32.exe"_s);
     QCOMPARE(scope.ui().messages.size(), 3);
 }
 

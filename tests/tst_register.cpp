@@ -34,12 +34,14 @@
 
 using entryrules::AmountKey;
 
+using namespace Qt::StringLiterals;
+
 namespace {
 int g_ended = 0;
 void recordEnd() { ++g_ended; }
 
-const QString kCtf = QStringLiteral("K:\\CTF.mdb");
-const QString kTarn = QStringLiteral("K:\\Tarnwell.mdb");
+const QString kCtf = u"K:\\CTF.mdb"_s;
+const QString kTarn = u"K:\\Tarnwell.mdb"_s;
 
 bool activate(QWidget &w)
 {
@@ -74,15 +76,15 @@ bool newEndowment(frmCTFMaint &s)
 {
     if (!activate(s))
         return false;
-    QTest::keyClicks(s.mskURN, QStringLiteral("EF111111"));
+    QTest::keyClicks(s.mskURN, u"EF111111"_s);
     enter(s.mskURN); // not on file: create
-    QTest::keyClicks(s.cboEntity, QStringLiteral("Endowment"));
+    QTest::keyClicks(s.cboEntity, u"Endowment"_s);
     return true;
 }
 
-QString row(TestOffice &o, const QString &columns, const QString &where = QStringLiteral("1"))
+QString row(TestOffice &o, const QString &columns, const QString &where = u"1"_s)
 {
-    return o.scalar(kCtf, QStringLiteral("SELECT %1 FROM ChildTrustFunds WHERE %2").arg(columns, where)).toString();
+    return o.scalar(kCtf, u"SELECT %1 FROM ChildTrustFunds WHERE %2"_s.arg(columns, where)).toString();
 }
 
 struct Buttons {
@@ -98,13 +100,13 @@ const Buttons kShown{true, true, false, false};
 
 char *toString(const Buttons &b)
 {
-    return qstrdup(QStringLiteral("save %1 delete %2 view %3 exit %4").arg(b.save).arg(b.del).arg(b.view).arg(b.exit).toLatin1());
+    return qstrdup(u"save %1 delete %2 view %3 exit %4"_s.arg(b.save).arg(b.del).arg(b.view).arg(b.exit).toLatin1());
 }
 
 void addMember(TestOffice &o)
 {
-    o.exec(kTarn, QStringLiteral("INSERT INTO MemberMain VALUES (1001, 'Amelia', 'Smith', '2015-02-01', 'AB1')"));
-    o.exec(kTarn, QStringLiteral("INSERT INTO Control VALUES ('Demo CU', '2026-09-30')"));
+    o.exec(kTarn, u"INSERT INTO MemberMain VALUES (1001, 'Amelia', 'Smith', '2015-02-01', 'AB1')"_s);
+    o.exec(kTarn, u"INSERT INTO Control VALUES ('Demo CU', '2026-09-30')"_s);
 }
 } // namespace
 
@@ -237,10 +239,10 @@ void tst_register::kindsAndTypes()
 {
     QCOMPARE(entrycodes::kinds(), QStringList({"Voucher", "RAA", "Exception", "Endowment", "TransferedIn", "ChildDeath"}));
     QCOMPARE(entrycodes::endowmentTypes().size(), 9);
-    QCOMPARE(entrycodes::endowmentTypes()[6].text, QStringLiteral("DLA Contribution (6)"));
+    QCOMPARE(entrycodes::endowmentTypes()[6].text, u"DLA Contribution (6)"_s);
     QCOMPARE(entrycodes::exceptionTypes()[0].code, 1);
-    QCOMPARE(entrycodes::exceptionTypes()[2].text, QStringLiteral("Other exception"));
-    QVERIFY(entrycodes::typesFor(QStringLiteral("endowment")).isEmpty()); // exact kind names only
+    QCOMPARE(entrycodes::exceptionTypes()[2].text, u"Other exception"_s);
+    QVERIFY(entrycodes::typesFor(u"endowment"_s).isEmpty()); // exact kind names only
 }
 
 void tst_register::typicalPass()
@@ -249,63 +251,63 @@ void tst_register::typicalPass()
     ScriptedUiScope scope;
     addMember(office);
     frmCTFMaint s;
-    QCOMPARE(s.windowTitle(), QStringLiteral(" CTF - Entry maintenance"));
-    QCOMPARE(s.lblCreditUnionName->text(), QStringLiteral("Demo CU"));
-    QCOMPARE(s.lblThisYear->text(), QStringLiteral("Processing for year end 30/09/2026"));
-    QCOMPARE(s.cmdSave->toolTip(), QStringLiteral("Save entry to file"));
+    QCOMPARE(s.windowTitle(), u" CTF - Entry maintenance"_s);
+    QCOMPARE(s.lblCreditUnionName->text(), u"Demo CU"_s);
+    QCOMPARE(s.lblThisYear->text(), u"Processing for year end 30/09/2026"_s);
+    QCOMPARE(s.cmdSave->toolTip(), u"Save entry to file"_s);
     QVERIFY(activate(s));
     QCOMPARE(QApplication::focusWidget(), s.mskURN);
     QCOMPARE(buttons(s), kKeyField);
     QCOMPARE(s.mskURN->palette().color(QPalette::Base), frmCTFMaint::highlightColour());
 
-    QTest::keyClicks(s.mskURN, QStringLiteral("ab123456c"));
+    QTest::keyClicks(s.mskURN, u"ab123456c"_s);
     enter(s.mskURN);
     QCOMPARE(scope.ui().messages.size(), 1);
-    QCOMPARE(scope.ui().messages[0].text, QStringLiteral("Record not on file - Create?"));
-    QCOMPARE(scope.ui().messages[0].title, QStringLiteral(" CTF - Entry maintenance"));
+    QCOMPARE(scope.ui().messages[0].text, u"Record not on file - Create?"_s);
+    QCOMPARE(scope.ui().messages[0].title, u" CTF - Entry maintenance"_s);
     QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Information);
     QCOMPARE(QApplication::focusWidget(), s.cboEntity);
-    QCOMPARE(s.cmdDelete->text(), QStringLiteral("&Reject"));
+    QCOMPARE(s.cmdDelete->text(), u"&Reject"_s);
     QCOMPARE(buttons(s), kShown);
 
-    QTest::keyClicks(s.cboEntity, QStringLiteral("Voucher"));
+    QTest::keyClicks(s.cboEntity, u"Voucher"_s);
     enter(s.cboEntity);
     QCOMPARE(QApplication::focusWidget(), s.txtMemberNo);
-    QTest::keyClicks(s.txtMemberNo, QStringLiteral("10x01"));
-    QCOMPARE(s.txtMemberNo->text(), QStringLiteral("1001"));
+    QTest::keyClicks(s.txtMemberNo, u"10x01"_s);
+    QCOMPARE(s.txtMemberNo->text(), u"1001"_s);
     const QList<QRect> fieldsBefore{s.txtMemberNo->geometry(), s.mskDOB->geometry(), s.mskAmount->geometry()};
     enter(s.txtMemberNo);
-    QCOMPARE(s.lblName->text(), QStringLiteral("Amelia Smith"));
+    QCOMPARE(s.lblName->text(), u"Amelia Smith"_s);
     // The name and the age appear beside the fields without moving them.
     QCOMPARE(QList<QRect>({s.txtMemberNo->geometry(), s.mskDOB->geometry(), s.mskAmount->geometry()}), fieldsBefore);
-    QCOMPARE(s.mskDOB->text(), QStringLiteral("01/02/2015")); // from the member, the field being empty
+    QCOMPARE(s.mskDOB->text(), u"01/02/2015"_s); // from the member, the field being empty
     QVERIFY(!s.lblAge->text().isEmpty());
     QCOMPARE(QApplication::focusWidget(), s.mskDOB);
     enter(s.mskDOB);
     QCOMPARE(QApplication::focusWidget(), s.mskAmount);
-    QTest::keyClicks(s.mskAmount, QStringLiteral("250.50"));
+    QTest::keyClicks(s.mskAmount, u"250.50"_s);
     enter(s.mskAmount);
     QCOMPARE(QApplication::focusWidget(), s.cboType);
     QCOMPARE(s.cboType->count(), 0);
     s.cmdSave->click();
-    QCOMPARE(row(office, QStringLiteral("CRN||'|'||Entity||'|'||MemberNo||'|'||DOB||'|'||Amount||'|'||Type||'|'||RecordOutput")),
-             QStringLiteral("AB123456C|Voucher|1001|01/02/2015|250.5||0"));
+    QCOMPARE(row(office, u"CRN||'|'||Entity||'|'||MemberNo||'|'||DOB||'|'||Amount||'|'||Type||'|'||RecordOutput"_s),
+             u"AB123456C|Voucher|1001|01/02/2015|250.5||0"_s);
     QCOMPARE(QApplication::focusWidget(), s.mskURN);
     QCOMPARE(buttons(s), kKeyField);
-    QCOMPARE(s.mskURN->text(), QStringLiteral("_________"));
-    QCOMPARE(s.mskAmount->text(), QStringLiteral("____.__-"));
+    QCOMPARE(s.mskURN->text(), u"_________"_s);
+    QCOMPARE(s.mskAmount->text(), u"____.__-"_s);
     QCOMPARE(scope.ui().messages.size(), 1); // no message confirms a save
 
     // Found again by URN.
-    QTest::keyClicks(s.mskURN, QStringLiteral("AB123456C"));
+    QTest::keyClicks(s.mskURN, u"AB123456C"_s);
     tab(s.mskURN);
     QCOMPARE(buttons(s), kShown);
-    QCOMPARE(s.cmdDelete->text(), QStringLiteral("&Delete"));
+    QCOMPARE(s.cmdDelete->text(), u"&Delete"_s);
     QVERIFY(s.recordOnFile());
-    QCOMPARE(s.cboEntity->currentText(), QStringLiteral("Voucher"));
-    QCOMPARE(s.mskID->clipText(), row(office, QStringLiteral("ID")));
-    QCOMPARE(s.mskAmount->text(), QStringLiteral("250.5"));
-    QCOMPARE(s.lblName->text(), QStringLiteral("Amelia Smith"));
+    QCOMPARE(s.cboEntity->currentText(), u"Voucher"_s);
+    QCOMPARE(s.mskID->clipText(), row(office, u"ID"_s));
+    QCOMPARE(s.mskAmount->text(), u"250.5"_s);
+    QCOMPARE(s.lblName->text(), u"Amelia Smith"_s);
     // Moving into the ID field empties the details and offers the key-field buttons.
     s.mskID->setFocus();
     QApplication::processEvents();
@@ -318,7 +320,7 @@ void tst_register::typicalPass()
     tab(s.mskURN);
     QVERIFY(s.recordOnFile());
     s.cmdDelete->click();
-    QCOMPARE(row(office, QStringLiteral("count(*)")), QStringLiteral("0"));
+    QCOMPARE(row(office, u"count(*)"_s), u"0"_s);
     QCOMPARE(buttons(s), kKeyField);
 }
 
@@ -327,9 +329,9 @@ void tst_register::findByIdAndResubmit()
     TestOffice office;
     ScriptedUiScope scope;
     addMember(office);
-    const qint64 id = office.addEntry(QStringLiteral("Endowment"), QStringLiteral("CD654321"), QStringLiteral("03/04/2010"), 12.5,
-                                      QStringLiteral("7"), QStringLiteral("R9"), {}, true);
-    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET PeriodEndSent = '30/11/26', SentRef = 'From ID 1 to 1', MemberNo = 9999"));
+    const qint64 id = office.addEntry(u"Endowment"_s, u"CD654321"_s, u"03/04/2010"_s, 12.5,
+                                      u"7"_s, u"R9"_s, {}, true);
+    office.exec(kCtf, u"UPDATE ChildTrustFunds SET PeriodEndSent = '30/11/26', SentRef = 'From ID 1 to 1', MemberNo = 9999"_s);
     frmCTFMaint s;
     QVERIFY(activate(s));
     // Nothing on the screen moves when an entry (sent, with its date) is shown.
@@ -350,28 +352,28 @@ void tst_register::findByIdAndResubmit()
     // second click in the same field places the caret.
     QTest::mouseClick(s.mskAmount, Qt::LeftButton, {}, QPoint(s.mskAmount->width() - 4, s.mskAmount->height() / 2));
     QCOMPARE(buttons(s), kShown);
-    QCOMPARE(s.mskAmount->selectedText(), QStringLiteral("12.5"));
-    QTest::keyClicks(s.mskAmount, QStringLiteral("250"));
-    QCOMPARE(s.mskAmount->text(), QStringLiteral("250"));
+    QCOMPARE(s.mskAmount->selectedText(), u"12.5"_s);
+    QTest::keyClicks(s.mskAmount, u"250"_s);
+    QCOMPARE(s.mskAmount->text(), u"250"_s);
     QTest::mouseClick(s.mskAmount, Qt::LeftButton, {}, QPoint(4, s.mskAmount->height() / 2));
     QVERIFY(!s.mskAmount->hasSelectedText());
-    QCOMPARE(s.mskURN->trimmedText(), QStringLiteral("CD654321"));
-    QCOMPARE(s.lblName->text(), QStringLiteral("not known"));
-    QCOMPARE(s.cboType->currentText(), QStringLiteral("DLA Higher Rate (7)"));
+    QCOMPARE(s.mskURN->trimmedText(), u"CD654321"_s);
+    QCOMPARE(s.lblName->text(), u"not known"_s);
+    QCOMPARE(s.cboType->currentText(), u"DLA Higher Rate (7)"_s);
     QVERIFY(s.chkSent->isChecked());
-    QCOMPARE(s.chkSent->text(), QStringLiteral("Submitted on 30/11/26"));
-    QCOMPARE(s.mskDOB->text(), QStringLiteral("03/04/2010"));
+    QCOMPARE(s.chkSent->text(), u"Submitted on 30/11/26"_s);
+    QCOMPARE(s.mskDOB->text(), u"03/04/2010"_s);
     QApplication::processEvents();
     QCOMPARE(places(), empty);
     s.chkSent->setFocus();
     QApplication::processEvents();
-    QCOMPARE(s.chkSent->toolTip(), QStringLiteral("Uncheck this box if you need to submit this record"));
+    QCOMPARE(s.chkSent->toolTip(), u"Uncheck this box if you need to submit this record"_s);
     QTest::keyClick(s.chkSent, Qt::Key_Space);
     QVERIFY(!s.chkSent->isChecked());
     QCOMPARE(s.chkSent->text(), QString());
     s.cmdSave->click();
-    QCOMPARE(row(office, QStringLiteral("RecordOutput||'|'||ifnull(PeriodEndSent,'null')||'|'||SentRef||'|'||Type||'|'||Ref||'|'||Amount")),
-             QStringLiteral("0|null|From ID 1 to 1|7|R9|250"));
+    QCOMPARE(row(office, u"RecordOutput||'|'||ifnull(PeriodEndSent,'null')||'|'||SentRef||'|'||Type||'|'||Ref||'|'||Amount"_s),
+             u"0|null|From ID 1 to 1|7|R9|250"_s);
 }
 
 void tst_register::typeListAndWarning()
@@ -387,11 +389,11 @@ void tst_register::typeListAndWarning()
     scope.ui().answers.enqueue(MsgResult::No);
     s.cmdSave->click();
     const RecordedMessage &m = scope.ui().messages.last();
-    QCOMPARE(m.text, QStringLiteral("This type of entity usually requires a type and none has been selected - continue save?"));
-    QCOMPARE(m.title, QStringLiteral("Saving item"));
+    QCOMPARE(m.text, u"This type of entity usually requires a type and none has been selected - continue save?"_s);
+    QCOMPARE(m.title, u"Saving item"_s);
     QCOMPARE(m.defaultButton, MsgResult::No);
     QCOMPARE(QApplication::focusWidget(), s.cboType);
-    QCOMPARE(row(office, QStringLiteral("count(*)")), QStringLiteral("0"));
+    QCOMPARE(row(office, u"count(*)"_s), u"0"_s);
     // Entering the type box again empties the choice.
     s.cboType->setCurrentIndex(6);
     s.mskAmount->setFocus();
@@ -401,9 +403,9 @@ void tst_register::typeListAndWarning()
     QCOMPARE(s.cboType->currentIndex(), -1);
     s.cboType->setCurrentIndex(6);
     // The kind changes to Voucher: the endowment type stays chosen and is saved.
-    s.cboEntity->setEditText(QStringLiteral("Voucher"));
+    s.cboEntity->setEditText(u"Voucher"_s);
     s.cmdSave->click();
-    QCOMPARE(row(office, QStringLiteral("Entity||'|'||Type")), QStringLiteral("Voucher|6"));
+    QCOMPARE(row(office, u"Entity||'|'||Type"_s), u"Voucher|6"_s);
 }
 
 void tst_register::newEntryFromId()
@@ -413,48 +415,48 @@ void tst_register::newEntryFromId()
     frmCTFMaint s;
     QVERIFY(activate(s));
     tab(s.mskURN);
-    QTest::keyClicks(s.mskID, QStringLiteral("999"));
+    QTest::keyClicks(s.mskID, u"999"_s);
     tab(s.mskID);
-    QCOMPARE(scope.ui().messages.last().text, QStringLiteral("Record not on file - Create?"));
+    QCOMPARE(scope.ui().messages.last().text, u"Record not on file - Create?"_s);
     QCOMPARE(QApplication::focusWidget(), s.mskURN);
     QCOMPARE(buttons(s), kKeyField);
-    QTest::keyClicks(s.mskURN, QStringLiteral("GH22222"));
+    QTest::keyClicks(s.mskURN, u"GH22222"_s);
     tab(s.mskURN);
     QCOMPARE(buttons(s), kShown);
-    QCOMPARE(s.cmdDelete->text(), QStringLiteral("&Reject"));
-    QTest::keyClicks(s.cboEntity, QStringLiteral("RAA"));
+    QCOMPARE(s.cmdDelete->text(), u"&Reject"_s);
+    QTest::keyClicks(s.cboEntity, u"RAA"_s);
     s.cmdSave->click();
-    QCOMPARE(row(office, QStringLiteral("CRN||'|'||Entity||'|'||(ID <> 999)")), QStringLiteral("GH22222|RAA|1"));
+    QCOMPARE(row(office, u"CRN||'|'||Entity||'|'||(ID <> 999)"_s), u"GH22222|RAA|1"_s);
     // Answering No keeps the ID field and creates nothing.
     scope.ui().answers.enqueue(MsgResult::No);
     tab(s.mskURN);
-    QTest::keyClicks(s.mskID, QStringLiteral("998"));
+    QTest::keyClicks(s.mskID, u"998"_s);
     tab(s.mskID);
     QCOMPARE(QApplication::focusWidget(), s.mskID);
     QCOMPARE(buttons(s), kKeyField);
-    QCOMPARE(row(office, QStringLiteral("count(*)")), QStringLiteral("1"));
+    QCOMPARE(row(office, u"count(*)"_s), u"1"_s);
 }
 
 void tst_register::saveConflictKeepsEntry()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("JK333333B"), QStringLiteral("01/01/2010"), 10);
+    office.addEntry(u"Voucher"_s, u"JK333333B"_s, u"01/01/2010"_s, 10);
     frmCTFMaint s;
     QVERIFY(activate(s));
-    QTest::keyClicks(s.mskURN, QStringLiteral("JK333333B"));
+    QTest::keyClicks(s.mskURN, u"JK333333B"_s);
     tab(s.mskURN);
     QVERIFY(s.recordOnFile());
     // The return run marks the entry while it is on screen.
-    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = '06/12/26'"));
-    s.mskAmount->setText(QStringLiteral("99"));
+    office.exec(kCtf, u"UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = '06/12/26'"_s);
+    s.mskAmount->setText(u"99"_s);
     s.cmdSave->click();
     const RecordedMessage &m = scope.ui().messages.last();
-    QVERIFY2(m.text.contains(QStringLiteral("changed or deleted")), qPrintable(m.text));
-    QCOMPARE(m.title, QStringLiteral(" CTF - Entry maintenance"));
-    QCOMPARE(s.mskURN->text(), QStringLiteral("JK333333B"));
-    QCOMPARE(s.mskAmount->text(), QStringLiteral("99"));
-    QCOMPARE(row(office, QStringLiteral("Amount||'|'||RecordOutput")), QStringLiteral("10|1"));
+    QVERIFY2(m.text.contains(u"changed or deleted"_s), qPrintable(m.text));
+    QCOMPARE(m.title, u" CTF - Entry maintenance"_s);
+    QCOMPARE(s.mskURN->text(), u"JK333333B"_s);
+    QCOMPARE(s.mskAmount->text(), u"99"_s);
+    QCOMPARE(row(office, u"Amount||'|'||RecordOutput"_s), u"10|1"_s);
 }
 
 // Without the member database the screen works without member numbers and
@@ -466,10 +468,10 @@ void tst_register::memberDatabaseUnavailable()
     QVERIFY(QFile::remove(office.host(kTarn)));
     frmCTFMaint s;
     QVERIFY(!s.memberDbOpen());
-    QCOMPARE(s.lblCreditUnionName->text(), QStringLiteral("Credit Union"));
-    QCOMPARE(s.txtMemberNo->text(), QStringLiteral("Not in use"));
+    QCOMPARE(s.lblCreditUnionName->text(), u"Credit Union"_s);
+    QCOMPARE(s.txtMemberNo->text(), u"Not in use"_s);
     QVERIFY(!s.txtMemberNo->isEnabled());
-    QCOMPARE(s.txtMemberNo->toolTip(), QStringLiteral("Not in use"));
+    QCOMPARE(s.txtMemberNo->toolTip(), u"Not in use"_s);
     QVERIFY(scope.ui().messages.isEmpty());
 }
 
@@ -485,26 +487,26 @@ void tst_register::fieldKeysOnScreen()
     QApplication::processEvents();
     QCOMPARE(s.mskAmount->palette().color(QPalette::Base), frmCTFMaint::highlightColour());
     QTest::keyClick(s.mskAmount, Qt::Key_Period); // at the start: "0."
-    QCOMPARE(s.mskAmount->text(), QStringLiteral("0."));
-    QTest::keyClicks(s.mskAmount, QStringLiteral("505.x"));
-    QCOMPARE(s.mskAmount->text(), QStringLiteral("0.50"));
+    QCOMPARE(s.mskAmount->text(), u"0."_s);
+    QTest::keyClicks(s.mskAmount, u"505.x"_s);
+    QCOMPARE(s.mskAmount->text(), u"0.50"_s);
     s.cboType->setFocus(); // leaving a number as it is
     QApplication::processEvents();
-    QCOMPARE(s.mskAmount->text(), QStringLiteral("0.50"));
+    QCOMPARE(s.mskAmount->text(), u"0.50"_s);
     QCOMPARE(s.mskAmount->palette().color(QPalette::Base), frmCTFMaint::normalColour());
-    s.mskAmount->setText(QStringLiteral("____.__-"));
+    s.mskAmount->setText(u"____.__-"_s);
     s.mskAmount->setFocus();
     QApplication::processEvents();
     s.cboType->setFocus();
     QApplication::processEvents();
-    QCOMPARE(s.mskAmount->text(), QStringLiteral("0"));
+    QCOMPARE(s.mskAmount->text(), u"0"_s);
     // The date field shows its mask and the age follows it.
-    QCOMPARE(s.mskDOB->text(), QStringLiteral("__/__/____"));
+    QCOMPARE(s.mskDOB->text(), u"__/__/____"_s);
     s.mskDOB->setFocus();
     QApplication::processEvents();
-    QTest::keyClicks(s.mskDOB, QStringLiteral("01022015"));
-    QCOMPARE(s.mskDOB->text(), QStringLiteral("01/02/2015"));
-    QCOMPARE(s.lblAge->text(), QStringLiteral("10")); // eleven tomorrow
+    QTest::keyClicks(s.mskDOB, u"01022015"_s);
+    QCOMPARE(s.mskDOB->text(), u"01/02/2015"_s);
+    QCOMPARE(s.lblAge->text(), u"10"_s); // eleven tomorrow
     QTest::keyClick(s.mskDOB, Qt::Key_Backspace);
     QCOMPARE(s.lblAge->text(), QString());
 }
@@ -557,7 +559,7 @@ void tst_register::typeFromThePopup()
     QCOMPARE(QApplication::focusWidget(), s.cboType);
     QCOMPARE(s.cboType->currentData().toInt(), code);
     s.cmdSave->click();
-    QCOMPARE(row(office, QStringLiteral("Entity||'|'||Type")), QStringLiteral("Endowment|%1").arg(code));
+    QCOMPARE(row(office, u"Entity||'|'||Type"_s), u"Endowment|%1"_s.arg(code));
     QCOMPARE(scope.ui().messages.size(), 1); // no warning about a missing type
 }
 
@@ -571,7 +573,7 @@ void tst_register::sentBoxHighlight()
         const QImage shot = s.chkSent->grab().toImage();
         return QColor(shot.pixel(shot.width() - 3, shot.height() / 2));
     };
-    QTest::keyClicks(s.mskURN, QStringLiteral("EF111111"));
+    QTest::keyClicks(s.mskURN, u"EF111111"_s);
     enter(s.mskURN); // not on file: create
     const QColor normal = background();
     s.chkSent->setFocus(Qt::TabFocusReason);
@@ -592,7 +594,7 @@ void tst_register::windowChangesRunNoFieldRule()
     auto *s = static_cast<frmCTFMaint *>(screens::showMaintenance());
     QPointer<QWidget> alive(s);
     QVERIFY(QTest::qWaitForWindowActive(s));
-    QTest::keyClicks(s->mskURN, QStringLiteral("AB123456C"));
+    QTest::keyClicks(s->mskURN, u"AB123456C"_s);
     QStringList sent;
     Connection::setStatementObserver([&](const Connection &, const QString &sql) { sent << sql; });
     const auto bringForward = [](QWidget *w) {
@@ -602,7 +604,7 @@ void tst_register::windowChangesRunNoFieldRule()
     QVERIFY(bringForward(&menu));
     QVERIFY(bringForward(s));
     QCOMPARE(buttons(*s), kKeyField);
-    QCOMPARE(s->mskURN->text(), QStringLiteral("AB123456C"));
+    QCOMPARE(s->mskURN->text(), u"AB123456C"_s);
     QVERIFY(bringForward(&menu));
     g_ended = 0;
     QTest::mouseClick(menu.cmdExit, Qt::LeftButton);
@@ -623,30 +625,30 @@ void tst_register::workflowStatements()
 {
     TestOffice office;
     addMember(office);
-    const qint64 id = office.addEntry(QStringLiteral("Endowment"), QStringLiteral("AB123456C"), QStringLiteral("03/04/2010"), 12.5,
-                                      QStringLiteral("7"), {}, {}, true);
-    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET MemberNo = 1001, PeriodEndSent = '30/11/26'"));
+    const qint64 id = office.addEntry(u"Endowment"_s, u"AB123456C"_s, u"03/04/2010"_s, 12.5,
+                                      u"7"_s, {}, {}, true);
+    office.exec(kCtf, u"UPDATE ChildTrustFunds SET MemberNo = 1001, PeriodEndSent = '30/11/26'"_s);
     maint::EntryMaintenance m;
     QStringList sent;
     Connection::setStatementObserver([&](const Connection &c, const QString &sql) {
-        sent << (&c == &m.registerConnection() ? QStringLiteral("ctf: ") : QStringLiteral("member: ")) + sql;
+        sent << (&c == &m.registerConnection() ? u"ctf: "_s : u"member: "_s) + sql;
     });
-    m.openRegister(GetConnectionString(QStringLiteral("CTF")));
-    QVERIFY(m.openMemberDatabase(GetConnectionString(QStringLiteral("Tarnwell"))));
+    m.openRegister(GetConnectionString(u"CTF"_s));
+    QVERIFY(m.openMemberDatabase(GetConnectionString(u"Tarnwell"_s)));
     const auto control = m.readControl();
     QVERIFY(control);
-    QCOMPARE(control->cuname, QStringLiteral("Demo CU"));
-    QCOMPARE(control->yearEnd, QStringLiteral("30/09/2026"));
-    QVERIFY(m.findByUrn(QStringLiteral("AB123456C")));
+    QCOMPARE(control->cuname, u"Demo CU"_s);
+    QCOMPARE(control->yearEnd, u"30/09/2026"_s);
+    QVERIFY(m.findByUrn(u"AB123456C"_s));
     const maint::Entry e = m.entry();
     QCOMPARE(e.id, QString::number(id));
-    QCOMPARE(e.memberNo, QStringLiteral("1001"));
+    QCOMPARE(e.memberNo, u"1001"_s);
     QCOMPARE(e.dob, QDate(2010, 4, 3));
-    QCOMPARE(e.amount, QStringLiteral("12.5"));
+    QCOMPARE(e.amount, u"12.5"_s);
     QCOMPARE(e.typeCode, std::optional<int>(7));
     QVERIFY(e.sent);
-    QCOMPARE(e.periodEndSent, QStringLiteral("30/11/26"));
-    QCOMPARE(m.memberName(1001), std::optional<QString>(QStringLiteral("Amelia Smith")));
+    QCOMPARE(e.periodEndSent, u"30/11/26"_s);
+    QCOMPARE(m.memberName(1001), std::optional<QString>(u"Amelia Smith"_s));
     QVERIFY(!m.findById(double(id + 1)));
     QVERIFY(!m.recordOnFile());
     const auto member = m.lookUpMember(1001);
@@ -655,86 +657,86 @@ void tst_register::workflowStatements()
     QVERIFY(!m.lookUpMember(2));
     Connection::setStatementObserver({});
     QCOMPARE(sent, QStringList({
-        QStringLiteral("member: Select * FROM Control ;"),
-        QStringLiteral("ctf: Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"),
-        QStringLiteral("member: Select Forename, Surname FROM MemberMain WHERE MemberNo = 1001 ;"),
-        QStringLiteral("ctf: Select * FROM ChildTrustFunds WHERE ID = %1 ;").arg(id + 1),
-        QStringLiteral("member: Select * FROM MemberMain WHERE MemberNo = 1001 ;"),
-        QStringLiteral("member: Select * FROM MemberMain WHERE MemberNo = 2 ;")}));
+        u"member: Select * FROM Control ;"_s,
+        u"ctf: Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"_s,
+        u"member: Select Forename, Surname FROM MemberMain WHERE MemberNo = 1001 ;"_s,
+        u"ctf: Select * FROM ChildTrustFunds WHERE ID = %1 ;"_s.arg(id + 1),
+        u"member: Select * FROM MemberMain WHERE MemberNo = 1001 ;"_s,
+        u"member: Select * FROM MemberMain WHERE MemberNo = 2 ;"_s}));
 }
 
 void tst_register::workflowSaveRules()
 {
     TestOffice office;
-    const qint64 id = office.addEntry(QStringLiteral("Voucher"), QStringLiteral("JK333333B"), QStringLiteral("01/01/2010"), 10, {}, {}, {}, true);
-    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET MemberNo = 1234, PeriodEndSent = '30/11/26', SentRef = 'From ID 1 to 1'"));
+    const qint64 id = office.addEntry(u"Voucher"_s, u"JK333333B"_s, u"01/01/2010"_s, 10, {}, {}, {}, true);
+    office.exec(kCtf, u"UPDATE ChildTrustFunds SET MemberNo = 1234, PeriodEndSent = '30/11/26', SentRef = 'From ID 1 to 1'"_s);
     const QString columns = QStringLiteral("CRN||'|'||Entity||'|'||MemberNo||'|'||DOB||'|'||Amount||'|'||quote(Type)||'|'||RecordOutput||'|'||"
                                            "ifnull(PeriodEndSent,'null')||'|'||ifnull(SentRef,'null')");
     QVERIFY(QFile::remove(office.host(kTarn))); // no member database
     maint::EntryMaintenance m;
-    m.openRegister(GetConnectionString(QStringLiteral("CTF")));
-    QVERIFY(!m.openMemberDatabase(GetConnectionString(QStringLiteral("Tarnwell"))));
+    m.openRegister(GetConnectionString(u"CTF"_s));
+    QVERIFY(!m.openMemberDatabase(GetConnectionString(u"Tarnwell"_s)));
     QVERIFY(!m.readControl());
     // An existing entry keeps its member number; unticking "sent" puts it back
     // into the next return; the amount reads as its leading number.
     QVERIFY(m.findById(double(id)));
-    m.save({QStringLiteral("JK333333B"), QStringLiteral("RAA"), QStringLiteral("Not in use"), QStringLiteral("02/02/2010"),
-            QStringLiteral("1,234.50"), std::nullopt, false});
-    QCOMPARE(row(office, columns), QStringLiteral("JK333333B|RAA|1234|02/02/2010|1|''|0|null|From ID 1 to 1"));
+    m.save({u"JK333333B"_s, u"RAA"_s, u"Not in use"_s, u"02/02/2010"_s,
+            u"1,234.50"_s, std::nullopt, false});
+    QCOMPARE(row(office, columns), u"JK333333B|RAA|1234|02/02/2010|1|''|0|null|From ID 1 to 1"_s);
     // A new entry gets 0 and the code of its type.
-    QVERIFY(!m.findByUrn(QStringLiteral("LM444444")));
-    m.save({QStringLiteral("LM444444"), QStringLiteral("Endowment"), QStringLiteral("Not in use"), QStringLiteral("__/__/____"),
-            QStringLiteral("12.50-"), 6, false});
-    QCOMPARE(row(office, columns, QStringLiteral("CRN = 'LM444444'")), QStringLiteral("LM444444|Endowment|0|__/__/____|12.5|'6'|0|null|null"));
+    QVERIFY(!m.findByUrn(u"LM444444"_s));
+    m.save({u"LM444444"_s, u"Endowment"_s, u"Not in use"_s, u"__/__/____"_s,
+            u"12.50-"_s, 6, false});
+    QCOMPARE(row(office, columns, u"CRN = 'LM444444'"_s), u"LM444444|Endowment|0|__/__/____|12.5|'6'|0|null|null"_s);
     // A delete after the fields were emptied removes nothing.
-    QVERIFY(m.findByUrn(QStringLiteral("LM444444")));
+    QVERIFY(m.findByUrn(u"LM444444"_s));
     m.forgetEntry();
     m.deleteEntry();
-    QCOMPARE(row(office, QStringLiteral("count(*)")), QStringLiteral("2"));
+    QCOMPARE(row(office, u"count(*)"_s), u"2"_s);
     // A row changed since it was read is not overwritten.
-    QVERIFY(m.findByUrn(QStringLiteral("LM444444")));
-    office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET Amount = 99 WHERE CRN = 'LM444444'"));
-    QVERIFY_THROWS_EXCEPTION(DbError, m.save({QStringLiteral("LM444444"), QStringLiteral("Endowment"), QString(), QString(),
-                                              QStringLiteral("1"), 6, true}));
+    QVERIFY(m.findByUrn(u"LM444444"_s));
+    office.exec(kCtf, u"UPDATE ChildTrustFunds SET Amount = 99 WHERE CRN = 'LM444444'"_s);
+    QVERIFY_THROWS_EXCEPTION(DbError, m.save({u"LM444444"_s, u"Endowment"_s, QString(), QString(),
+                                              u"1"_s, 6, true}));
     QVERIFY_THROWS_EXCEPTION(DbError, m.deleteEntry());
-    QCOMPARE(row(office, QStringLiteral("Amount"), QStringLiteral("CRN = 'LM444444'")), QStringLiteral("99"));
+    QCOMPARE(row(office, u"Amount"_s, u"CRN = 'LM444444'"_s), u"99"_s);
 }
 
 void tst_register::gridSortAlternation()
 {
     TestOffice office;
     for (int i = 0; i < 12; ++i)
-        office.addEntry(i % 2 ? QStringLiteral("Voucher") : QStringLiteral("RAA"), QStringLiteral("AB%1").arg(11 - i, 6, 10, QChar('0')),
-                        QStringLiteral("01/01/2010"), i * 10.5, {}, {}, {}, i >= 10);
+        office.addEntry(i % 2 ? u"Voucher"_s : u"RAA"_s, u"AB%1"_s.arg(11 - i, 6, 10, QChar('0')),
+                        u"01/01/2010"_s, i * 10.5, {}, {}, {}, i >= 10);
     enquiry::EntryGridModel grid;
     grid.fill(enquiry::outstandingStatement());
     QCOMPARE(grid.rowCount(), 10);
     QCOMPARE(grid.columns(), QStringList({"ID", "Entity", "CRN", "DOB", "Amount", "DOD", "MemberNo", "PeriodEndSent", "RecordOutput",
                                           "Ref", "SentRef", "Type"}));
-    QCOMPARE(grid.text(0, 1), QStringLiteral("RAA"));
-    QCOMPARE(grid.text(0, 8), QStringLiteral("False"));
+    QCOMPARE(grid.text(0, 1), u"RAA"_s);
+    QCOMPARE(grid.text(0, 8), u"False"_s);
     grid.sortRows(0, 1); // ID as numbers: 2 before 10
-    QCOMPARE(grid.text(0, 0), QStringLiteral("1"));
-    QCOMPARE(grid.text(9, 0), QStringLiteral("10"));
+    QCOMPARE(grid.text(0, 0), u"1"_s);
+    QCOMPARE(grid.text(9, 0), u"10"_s);
     grid.sortRows(4, 2);
-    QCOMPARE(grid.text(0, 4), QStringLiteral("94.5"));
-    QCOMPARE(grid.text(9, 4), QStringLiteral("0"));
+    QCOMPARE(grid.text(0, 4), u"94.5"_s);
+    QCOMPARE(grid.text(9, 4), u"0"_s);
 
     frmCTFView view;
-    QCOMPARE(view.windowTitle(), QStringLiteral(" CTF - Entry enquiry"));
+    QCOMPARE(view.windowTitle(), u" CTF - Entry enquiry"_s);
     QCOMPARE(view.model()->rowCount(), 10);
     view.MSHFlexGrid1_Click(-1, 5); // Amount
     QCOMPARE(view.sortOrder(), qint16(1));
-    QCOMPARE(view.model()->text(0, 4), QStringLiteral("0"));
+    QCOMPARE(view.model()->text(0, 4), u"0"_s);
     view.MSHFlexGrid1_Click(-1, 5);
     QCOMPARE(view.sortOrder(), qint16(2));
-    QCOMPARE(view.model()->text(0, 4), QStringLiteral("94.5"));
+    QCOMPARE(view.model()->text(0, 4), u"94.5"_s);
     view.MSHFlexGrid1_Click(-1, 5);
     QCOMPARE(view.sortOrder(), qint16(1));
     view.MSHFlexGrid1_Click(-1, 3); // CRN: another column starts ascending
     QCOMPARE(view.sortColumn(), qint16(3));
     QCOMPARE(view.sortOrder(), qint16(1));
-    QCOMPARE(view.model()->text(0, 2), QStringLiteral("AB000002"));
+    QCOMPARE(view.model()->text(0, 2), u"AB000002"_s);
     view.MSHFlexGrid1_Click(2, 5); // a data cell never sorts
     QCOMPARE(view.sortColumn(), qint16(3));
     view.Command1_Click(); // See all keeps the sort state
@@ -742,15 +744,15 @@ void tst_register::gridSortAlternation()
     QCOMPARE(view.sortColumn(), qint16(3));
     view.MSHFlexGrid1_Click(-1, 3);
     QCOMPARE(view.sortOrder(), qint16(2));
-    QCOMPARE(view.model()->text(0, 2), QStringLiteral("AB000011"));
+    QCOMPARE(view.model()->text(0, 2), u"AB000011"_s);
 }
 
 void tst_register::gridScreen()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("01/01/2010"), 1);
-    office.addEntry(QStringLiteral("TransferedIn"), QStringLiteral("AB000002"), QStringLiteral("01/01/2010"), 1, {}, {}, {}, true);
+    office.addEntry(u"Voucher"_s, u"AB000001"_s, u"01/01/2010"_s, 1);
+    office.addEntry(u"TransferedIn"_s, u"AB000002"_s, u"01/01/2010"_s, 1, {}, {}, {}, true);
     office.exec(kCtf, QStringLiteral("UPDATE ChildTrustFunds SET PeriodEndSent = '30/11/2026', SentRef = 'From ID 1000000 to 1999999' "
                                      "WHERE RecordOutput = 1"));
     frmCTFView view;
@@ -782,7 +784,7 @@ void tst_register::gridScreen()
     // A register that cannot be opened is reported, and the screen goes on.
     QVERIFY(QFile::remove(office.host(kCtf)));
     view.Command1_Click();
-    QVERIFY(scope.ui().messages.last().text.contains(QStringLiteral("Could not find file 'K:\\CTF.mdb'.")));
+    QVERIFY(scope.ui().messages.last().text.contains(u"Could not find file 'K:\\CTF.mdb'."_s));
 }
 
 // The maintenance screen stays open while the enquiry opens and closes and
@@ -794,14 +796,14 @@ void tst_register::severalScreensAndTheCommandLine()
     ScriptedUiScope scope;
     addMember(office);
     for (const char *urn : {"AB000001", "AB000002", "AB000003"})
-        office.addEntry(QStringLiteral("Voucher"), QString::fromLatin1(urn), QStringLiteral("01/02/2008"), 250);
+        office.addEntry(u"Voucher"_s, QString::fromLatin1(urn), u"01/02/2008"_s, 250);
     office.close(kCtf);
     const auto ctfadmin = [&](const QStringList &args) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(u"DISPLAY"_s);
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(CTFADMIN_EXE), QStringList{QStringLiteral("--root"), office.root()} + args);
+        p.start(QStringLiteral(CTFADMIN_EXE), QStringList{u"--root"_s, office.root()} + args);
         return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     };
     auto *s = qobject_cast<frmCTFMaint *>(screens::showMaintenance());
@@ -810,33 +812,33 @@ void tst_register::severalScreensAndTheCommandLine()
     QVERIFY(enquiry && activate(*enquiry));
     enquiry->close();
     QApplication::processEvents();
-    QCOMPARE(ctfadmin({QStringLiteral("enquiry")}), 0);
-    for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files)) {
+    QCOMPARE(ctfadmin({u"enquiry"_s}), 0);
+    for (const QFileInfo &fd : QDir(u"/proc/self/fd"_s).entryInfoList(QDir::System | QDir::Files)) {
         const QString target = fd.symLinkTarget();
-        QVERIFY2(!target.startsWith(office.root()) || !target.endsWith(QStringLiteral(" (deleted)")), qPrintable(target));
+        QVERIFY2(!target.startsWith(office.root()) || !target.endsWith(u" (deleted)"_s), qPrintable(target));
     }
 
     QVERIFY(activate(*s));
-    QTest::keyClicks(s->mskURN, QStringLiteral("AB123456C"));
+    QTest::keyClicks(s->mskURN, u"AB123456C"_s);
     enter(s->mskURN); // not on file: create
-    QTest::keyClicks(s->cboEntity, QStringLiteral("Voucher"));
+    QTest::keyClicks(s->cboEntity, u"Voucher"_s);
     enter(s->cboEntity);
-    QTest::keyClicks(s->txtMemberNo, QStringLiteral("1001"));
+    QTest::keyClicks(s->txtMemberNo, u"1001"_s);
     enter(s->txtMemberNo);
     enter(s->mskDOB);
-    QTest::keyClicks(s->mskAmount, QStringLiteral("100"));
+    QTest::keyClicks(s->mskAmount, u"100"_s);
     enter(s->mskAmount);
     s->cmdSave->click();
     QCOMPARE(scope.ui().messages.size(), 1); // the look-up's question alone
 
-    QCOMPARE(ctfadmin({QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("30/11/2026")}), 0);
-    const QByteArray sent = office.readFile(QStringLiteral("K:\\Returns\\IRReturn.txt"));
+    QCOMPARE(ctfadmin({u"return"_s, u"--period-end"_s, u"30/11/2026"_s}), 0);
+    const QByteArray sent = office.readFile(u"K:\\Returns\\IRReturn.txt"_s);
     for (const char *urn : {"AB000001 ", "AB000002 ", "AB000003 ", "AB123456C"})
         QVERIFY2(sent.contains(QByteArray("Voucher|") + urn), urn);
     s->close();
     QApplication::processEvents();
-    QCOMPARE(row(office, QStringLiteral("count(*)"), QStringLiteral("RecordOutput = 0")), QStringLiteral("0"));
-    QCOMPARE(row(office, QStringLiteral("count(*)")), QStringLiteral("4"));
+    QCOMPARE(row(office, u"count(*)"_s, u"RecordOutput = 0"_s), u"0"_s);
+    QCOMPARE(row(office, u"count(*)"_s), u"4"_s);
 }
 
 void tst_register::lookUpAnsweredNoOnTheRealBox_data()
@@ -871,7 +873,7 @@ void tst_register::lookUpAnsweredNoOnTheRealBox()
     MaskedEdit *field = byUrn ? s.mskURN : s.mskID;
     if (!byUrn)
         tab(s.mskURN);
-    QTest::keyClicks(field, byUrn ? QStringLiteral("AB123456C") : QStringLiteral("77"));
+    QTest::keyClicks(field, byUrn ? u"AB123456C"_s : u"77"_s);
     enter(field);
     QTRY_VERIFY(answered);
     QTRY_VERIFY(!QApplication::activeModalWidget());
@@ -881,7 +883,7 @@ void tst_register::lookUpAnsweredNoOnTheRealBox()
     QCOMPARE(buttons(s), kKeyField);
     QCOMPARE(field->selectedText(), field->text());
     QCOMPARE(field->palette().color(QPalette::Base), frmCTFMaint::highlightColour());
-    QCOMPARE(row(office, QStringLiteral("count(*)")), QStringLiteral("0"));
+    QCOMPARE(row(office, u"count(*)"_s), u"0"_s);
     ui::install(std::move(previous));
 }
 
@@ -909,31 +911,31 @@ void tst_register::screenStateWithoutWidgets()
     QFETCH(QString, buttons);
     maint::EntryScreenState state;
     for (const QString &step : steps.split(QLatin1Char(' '))) {
-        if (step == QStringLiteral("key"))
+        if (step == u"key"_s)
             state.keyFieldFocused();
-        else if (step == QStringLiteral("look"))
+        else if (step == u"look"_s)
             state.lookUpStarted();
-        else if (step == QStringLiteral("found"))
+        else if (step == u"found"_s)
             state.found();
-        else if (step.startsWith(QStringLiteral("yes-")))
-            state.createAnswered(step == QStringLiteral("yes-urn"));
-        else if (step == QStringLiteral("no"))
+        else if (step.startsWith(u"yes-"_s))
+            state.createAnswered(step == u"yes-urn"_s);
+        else if (step == u"no"_s)
             state.noAnswered();
-        else if (step == QStringLiteral("failed"))
+        else if (step == u"failed"_s)
             state.lookUpFailed();
-        else if (step == QStringLiteral("cleared"))
+        else if (step == u"cleared"_s)
             state.cleared();
-        else if (step == QStringLiteral("urn-left"))
+        else if (step == u"urn-left"_s)
             state.urnLeftWithIdFilled();
     }
     const maint::ButtonStates &b = state.buttons();
     QCOMPARE(int(state.shown()), shown);
-    QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5").arg(b.save).arg(b.del).arg(b.view).arg(b.exit).arg(b.deleteCaption), buttons);
+    QCOMPARE(u"%1 %2 %3 %4 %5"_s.arg(b.save).arg(b.del).arg(b.view).arg(b.exit).arg(b.deleteCaption), buttons);
     // The kind by its first three characters, letter case counting.
     const QStringList kinds = entrycodes::kinds();
-    QCOMPARE(maint::EntryScreenState::kindIndex(kinds, QStringLiteral("Endowments")), 3);
-    QCOMPARE(maint::EntryScreenState::kindIndex(kinds, QStringLiteral("TransferredIn")), 4);
-    QCOMPARE(maint::EntryScreenState::kindIndex(kinds, QStringLiteral("endowment")), -1);
+    QCOMPARE(maint::EntryScreenState::kindIndex(kinds, u"Endowments"_s), 3);
+    QCOMPARE(maint::EntryScreenState::kindIndex(kinds, u"TransferredIn"_s), 4);
+    QCOMPARE(maint::EntryScreenState::kindIndex(kinds, u"endowment"_s), -1);
     QCOMPARE(maint::EntryScreenState::kindIndex(kinds, QString()), -1);
     QCOMPARE(maint::EntryScreenState::memberNumberToSave(maint::EntryScreenState::noMemberDatabaseText(), false), QString());
 }

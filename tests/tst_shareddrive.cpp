@@ -24,13 +24,15 @@
 #include <cstdio>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
-const QString kCtf = QStringLiteral("K:\\CTF.mdb");
+const QString kCtf = u"K:\\CTF.mdb"_s;
 
 QString sqliteCli(const QString &file, const QString &sql)
 {
     QProcess p;
-    p.start(QStringLiteral("sqlite3"), {file, sql});
+    p.start(u"sqlite3"_s, {file, sql});
     p.waitForFinished(60000);
     return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
 }
@@ -41,11 +43,11 @@ class Share {
 public:
     bool mount(const QString &server, const QString &at)
     {
-        if (::geteuid() != 0 || !QFile::exists(QStringLiteral("/dev/fuse")) || QStandardPaths::findExecutable(QStringLiteral("bindfs")).isEmpty())
+        if (::geteuid() != 0 || !QFile::exists(u"/dev/fuse"_s) || QStandardPaths::findExecutable(u"bindfs"_s).isEmpty())
             return false;
         QDir().mkpath(at);
-        if (QProcess::execute(QStringLiteral("bindfs"), {QStringLiteral("-o"), QStringLiteral("direct_io"), QStringLiteral("--multithreaded"),
-                                                          QStringLiteral("--enable-lock-forwarding"), server, at}) != 0)
+        if (QProcess::execute(u"bindfs"_s, {u"-o"_s, u"direct_io"_s, u"--multithreaded"_s,
+                                                          u"--enable-lock-forwarding"_s, server, at}) != 0)
             return false;
         m_at = at;
         return true;
@@ -53,7 +55,7 @@ public:
     ~Share()
     {
         if (!m_at.isEmpty())
-            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_at});
+            QProcess::execute(u"umount"_s, {u"-l"_s, m_at});
     }
 
 private:
@@ -69,7 +71,7 @@ void makeDesk(const QString &root)
 {
     for (const char *folder : {"/drive_c/temp", "/program", "/drive_c/program files/child trust fund interface"})
         QDir().mkpath(root + QLatin1String(folder));
-    QFile ini(root + QStringLiteral("/drive_c/program files/child trust fund interface/settings.ini"));
+    QFile ini(root + u"/drive_c/program files/child trust fund interface/settings.ini"_s);
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write("[Settings]\r\nReturnsPath=K:\\Returns\\\r\n");
 }
@@ -80,21 +82,21 @@ void makeDesk(const QString &root)
 int runDesk(const QString &root, int count)
 {
     officeroot::setPath(root);
-    officeroot::setProgramFolder(root + QStringLiteral("/program"));
-    appsettings::fields().txtDatabase = QStringLiteral("K:\\");
+    officeroot::setProgramFolder(root + u"/program"_s);
+    appsettings::fields().txtDatabase = u"K:\\"_s;
     maint::EntryMaintenance m;
     try {
-        m.openRegister(GetConnectionString(QStringLiteral("CTF")));
+        m.openRegister(GetConnectionString(u"CTF"_s));
     } catch (const CtfError &e) {
         std::fprintf(stderr, "open: %s\n", qPrintable(e.description()));
         return 3;
     }
     for (int i = 0; i < count; ++i) {
-        const QString urn = QStringLiteral("DK%1").arg(i, 6, 10, QLatin1Char('0'));
+        const QString urn = u"DK%1"_s.arg(i, 6, 10, QLatin1Char('0'));
         try {
             if (m.findByUrn(urn))
                 return 4;
-            m.save({urn, QStringLiteral("Voucher"), QStringLiteral("Not in use"), QStringLiteral("01/02/2008"), QStringLiteral("250"), {}, false});
+            m.save({urn, u"Voucher"_s, u"Not in use"_s, u"01/02/2008"_s, u"250"_s, {}, false});
             std::printf("%s\n", qPrintable(urn));
             std::fflush(stdout);
         } catch (const CtfError &e) {
@@ -121,26 +123,26 @@ private slots:
 void tst_shareddrive::locksSurviveOtherConnections()
 {
     TestOffice office;
-    office.addEntry(QStringLiteral("Voucher"), QStringLiteral("AB000001"), QStringLiteral("01/02/2008"), 250);
+    office.addEntry(u"Voucher"_s, u"AB000001"_s, u"01/02/2008"_s, 250);
     office.close(kCtf);
     const QString file = office.host(kCtf);
     Connection maintenance;
-    maintenance.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
+    maintenance.setConnectionString(GetConnectionString(u"CTF"_s));
     maintenance.open();
-    QCOMPARE(maintenance.execute(QStringLiteral("UPDATE ChildTrustFunds SET Ref = 'read' WHERE ID = 1")), 1);
+    QCOMPARE(maintenance.execute(u"UPDATE ChildTrustFunds SET Ref = 'read' WHERE ID = 1"_s), 1);
     for (int i = 0; i < 2; ++i) { // the enquiry fills its grid twice
         Connection enquiry;
-        enquiry.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
+        enquiry.setConnectionString(GetConnectionString(u"CTF"_s));
         enquiry.open();
         enquiry.close();
     }
     // Another program opens and closes the register.
-    QCOMPARE(sqliteCli(file, QStringLiteral("SELECT count(*) FROM ChildTrustFunds")), QStringLiteral("1"));
-    QVERIFY2(QFile::exists(file + QStringLiteral("-wal")), "the register's -wal was deleted under an open connection");
-    maintenance.execute(QStringLiteral("INSERT INTO ChildTrustFunds (Entity, CRN) VALUES ('RAA', 'AB000002')"));
-    QCOMPARE(sqliteCli(file, QStringLiteral("SELECT group_concat(CRN) FROM ChildTrustFunds")), QStringLiteral("AB000001,AB000002"));
+    QCOMPARE(sqliteCli(file, u"SELECT count(*) FROM ChildTrustFunds"_s), u"1"_s);
+    QVERIFY2(QFile::exists(file + u"-wal"_s), "the register's -wal was deleted under an open connection");
+    maintenance.execute(u"INSERT INTO ChildTrustFunds (Entity, CRN) VALUES ('RAA', 'AB000002')"_s);
+    QCOMPARE(sqliteCli(file, u"SELECT group_concat(CRN) FROM ChildTrustFunds"_s), u"AB000001,AB000002"_s);
     maintenance.close();
-    QCOMPARE(sqliteCli(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+    QCOMPARE(sqliteCli(file, u"PRAGMA integrity_check"_s), u"ok"_s);
 }
 
 // On a shared drive the register keeps a rollback journal (a register left
@@ -149,8 +151,8 @@ void tst_shareddrive::locksSurviveOtherConnections()
 void tst_shareddrive::journalFollowsTheDrive()
 {
     TestOffice office;
-    const QString k = office.host(QStringLiteral("K:\\"));
-    const QString server = office.root() + QStringLiteral("/server");
+    const QString k = office.host(u"K:\\"_s);
+    const QString server = office.root() + u"/server"_s;
     QVERIFY(QDir().rename(k, server));
     Share share;
     MOUNT_OR_SKIP(share, server, k);
@@ -158,51 +160,51 @@ void tst_shareddrive::journalFollowsTheDrive()
         QFile f(server + QLatin1Char('/') + name);
         return f.open(QIODevice::ReadOnly) ? int(f.read(19).at(18)) : -1;
     };
-    QCOMPARE(journalByte(QStringLiteral("CTF.mdb")), 2); // created in WAL on the local disk
-    const QByteArray tarnwell = office.readFile(QStringLiteral("K:\\Tarnwell.mdb"));
+    QCOMPARE(journalByte(u"CTF.mdb"_s), 2); // created in WAL on the local disk
+    const QByteArray tarnwell = office.readFile(u"K:\\Tarnwell.mdb"_s);
     {
         Connection c;
-        c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
+        c.setConnectionString(GetConnectionString(u"CTF"_s));
         c.open();
-        QCOMPARE(c.drive().kind, QStringLiteral("FUSE"));
-        c.execute(QStringLiteral("INSERT INTO ChildTrustFunds (Entity, CRN) VALUES ('RAA', 'AB000002')"));
+        QCOMPARE(c.drive().kind, u"FUSE"_s);
+        c.execute(u"INSERT INTO ChildTrustFunds (Entity, CRN) VALUES ('RAA', 'AB000002')"_s);
         Connection t;
         t.setReadOnly(true);
-        t.setConnectionString(GetConnectionString(QStringLiteral("Tarnwell")));
+        t.setConnectionString(GetConnectionString(u"Tarnwell"_s));
         t.open();
     }
-    QCOMPARE(journalByte(QStringLiteral("CTF.mdb")), 1);
-    QCOMPARE(office.readFile(QStringLiteral("K:\\Tarnwell.mdb")), tarnwell);
-    QCOMPARE(sqliteCli(server + QStringLiteral("/CTF.mdb"), QStringLiteral("SELECT CRN FROM ChildTrustFunds")), QStringLiteral("AB000002"));
+    QCOMPARE(journalByte(u"CTF.mdb"_s), 1);
+    QCOMPARE(office.readFile(u"K:\\Tarnwell.mdb"_s), tarnwell);
+    QCOMPARE(sqliteCli(server + u"/CTF.mdb"_s, u"SELECT CRN FROM ChildTrustFunds"_s), u"AB000002"_s);
 }
 
 // An office whose K: is on the file server: every command works there.
 void tst_shareddrive::officeOnAShare()
 {
     QTemporaryDir dir;
-    const QString root = dir.path() + QStringLiteral("/desk");
+    const QString root = dir.path() + u"/desk"_s;
     Share share;
-    QDir().mkpath(dir.path() + QStringLiteral("/server"));
-    MOUNT_OR_SKIP(share, dir.path() + QStringLiteral("/server"), root + QStringLiteral("/drive_k"));
+    QDir().mkpath(dir.path() + u"/server"_s);
+    MOUNT_OR_SKIP(share, dir.path() + u"/server"_s, root + u"/drive_k"_s);
     const auto run = [&](const QStringList &args) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(u"DISPLAY"_s);
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(CTFADMIN_EXE), QStringList{QStringLiteral("--root"), root} + args);
+        p.start(QStringLiteral(CTFADMIN_EXE), QStringList{u"--root"_s, root} + args);
         p.waitForFinished(120000);
         const QString all = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
-        return p.exitCode() == 0 ? QString() : args.join(QLatin1Char(' ')) + QStringLiteral(": ") + all;
+        return p.exitCode() == 0 ? QString() : args.join(QLatin1Char(' ')) + u": "_s + all;
     };
-    QCOMPARE(run({QStringLiteral("setup"), QStringLiteral("--demo")}), QString());
-    QCOMPARE(run({QStringLiteral("return"), QStringLiteral("--period-end"), QStringLiteral("30/11/2026")}), QString());
-    QCOMPARE(run({QStringLiteral("enquiry"), QStringLiteral("--all")}), QString());
-    const QStringList dates{QStringLiteral("--start"), QStringLiteral("06/04/25"), QStringLiteral("--end"), QStringLiteral("05/04/26")};
-    QCOMPARE(run(QStringList{QStringLiteral("annual"), QStringLiteral("--share-account"), QStringLiteral("1")} + dates), QString());
-    QCOMPARE(run(QStringList{QStringLiteral("annual"), QStringLiteral("--products"), QStringLiteral("CTF,JUN")} + dates), QString());
-    QVERIFY(QFile::exists(root + QStringLiteral("/drive_k/Returns/IRReturn.txt")));
-    QVERIFY(QFile::exists(root + QStringLiteral("/drive_k/Returns/CTFANRTN.txt")));
-    QCOMPARE(sqliteCli(dir.path() + QStringLiteral("/server/CTF.mdb"), QStringLiteral("PRAGMA journal_mode")), QStringLiteral("delete"));
+    QCOMPARE(run({u"setup"_s, u"--demo"_s}), QString());
+    QCOMPARE(run({u"return"_s, u"--period-end"_s, u"30/11/2026"_s}), QString());
+    QCOMPARE(run({u"enquiry"_s, u"--all"_s}), QString());
+    const QStringList dates{u"--start"_s, u"06/04/25"_s, u"--end"_s, u"05/04/26"_s};
+    QCOMPARE(run(QStringList{u"annual"_s, u"--share-account"_s, u"1"_s} + dates), QString());
+    QCOMPARE(run(QStringList{u"annual"_s, u"--products"_s, u"CTF,JUN"_s} + dates), QString());
+    QVERIFY(QFile::exists(root + u"/drive_k/Returns/IRReturn.txt"_s));
+    QVERIFY(QFile::exists(root + u"/drive_k/Returns/CTFANRTN.txt"_s));
+    QCOMPARE(sqliteCli(dir.path() + u"/server/CTF.mdb"_s, u"PRAGMA journal_mode"_s), u"delete"_s);
 }
 
 // Desk 1 writes the return of 20,000 entries while desk 2 saves new entries
@@ -212,17 +214,17 @@ void tst_shareddrive::twoDesks()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    const QString k = office.host(QStringLiteral("K:\\"));
-    const QString server = office.root() + QStringLiteral("/server");
+    const QString k = office.host(u"K:\\"_s);
+    const QString server = office.root() + u"/server"_s;
     QVERIFY(QDir().rename(k, server));
     QTemporaryDir other; // outlives the mounts inside it
     Share desk1, desk2;
     MOUNT_OR_SKIP(desk1, server, k);
     makeDesk(other.path());
-    MOUNT_OR_SKIP(desk2, server, other.path() + QStringLiteral("/drive_k"));
+    MOUNT_OR_SKIP(desk2, server, other.path() + u"/drive_k"_s);
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
-        db.setDatabaseName(server + QStringLiteral("/CTF.mdb"));
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"fill"_s);
+        db.setDatabaseName(server + u"/CTF.mdb"_s);
         QVERIFY(db.open());
         QSqlQuery q(db);
         QVERIFY(q.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
@@ -230,25 +232,25 @@ void tst_shareddrive::twoDesks()
                                       "SELECT 'Voucher', printf('AB%06d', i), '01/02/2008', 250, 0 FROM n")));
         db.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("fill"));
+    QSqlDatabase::removeDatabase(u"fill"_s);
 
     returns::ReturnOutput out;
     QVERIFY(out.load());
     QProcess desk;
-    desk.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--desk"), other.path(), QStringLiteral("60")});
+    desk.start(QCoreApplication::applicationFilePath(), {u"--desk"_s, other.path(), u"60"_s});
     QVERIFY(desk.waitForStarted());
     QTest::qWait(200);
-    QCOMPARE(out.generate(QStringLiteral("30/11/2026")), returns::RunResult::Done);
+    QCOMPARE(out.generate(u"30/11/2026"_s), returns::RunResult::Done);
     QVERIFY(desk.waitForFinished(300000));
     QCOMPARE(desk.exitCode(), 0);
     const QStringList saved = QString::fromLatin1(desk.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY2(saved.size() == 60, qPrintable(QString::fromLocal8Bit(desk.readAllStandardError())));
 
-    const QString file = server + QStringLiteral("/CTF.mdb");
-    QCOMPARE(sqliteCli(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
-    QCOMPARE(sqliteCli(file, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE CRN LIKE 'DK%'")), QString::number(saved.size()));
-    QCOMPARE(sqliteCli(file, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0")), QStringLiteral("20000"));
-    QFile ret(server + QStringLiteral("/Returns/IRReturn.txt"));
+    const QString file = server + u"/CTF.mdb"_s;
+    QCOMPARE(sqliteCli(file, u"PRAGMA integrity_check"_s), u"ok"_s);
+    QCOMPARE(sqliteCli(file, u"SELECT count(*) FROM ChildTrustFunds WHERE CRN LIKE 'DK%'"_s), QString::number(saved.size()));
+    QCOMPARE(sqliteCli(file, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0"_s), u"20000"_s);
+    QFile ret(server + u"/Returns/IRReturn.txt"_s);
     QVERIFY(ret.open(QIODevice::ReadOnly));
     QSet<QByteArray> lines;
     for (const QByteArray &line : ret.readAll().split('\n'))

@@ -27,6 +27,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 // A socket bound on loopback (port 0: any free one); the port it got.
 int loopback(int type, int port, int &bound)
@@ -86,7 +88,7 @@ class Browser {
 public:
     Browser(const QString &instance, int tcpPort) : m_fd(loopback(SOCK_DGRAM, 0, m_port))
     {
-        const QByteArray text = QStringLiteral("ServerName;SRV1;InstanceName;%1;IsClustered;No;Version;15.0;tcp;%2;;").arg(instance).arg(tcpPort).toLatin1();
+        const QByteArray text = u"ServerName;SRV1;InstanceName;%1;IsClustered;No;Version;15.0;tcp;%2;;"_s.arg(instance).arg(tcpPort).toLatin1();
         const QByteArray reply = QByteArray("\x05", 1) + char(text.size() & 0xff) + char(text.size() >> 8) + text;
         m_thread = std::thread([this, reply] {
             pollfd p{m_fd, POLLIN, 0};
@@ -120,16 +122,16 @@ QString openFailure(const QString &dataSource, const QString &password)
     f.chkSQL = 1;
     f.txtDatabase = dataSource;
     f.chkAdmin = 1;
-    f.sqlUserName = QStringLiteral("sa");
+    f.sqlUserName = u"sa"_s;
     f.sqlPW = password;
     Connection c;
-    c.setConnectionString(connectionStringFor(f, QStringLiteral("Tarnwell"), QString()).connectionString);
+    c.setConnectionString(connectionStringFor(f, u"Tarnwell"_s, QString()).connectionString);
     try {
         c.open();
     } catch (const DbError &e) {
         return e.description();
     }
-    return QStringLiteral("opened");
+    return u"opened"_s;
 }
 } // namespace
 
@@ -151,7 +153,7 @@ void tst_sqlserver::serverNames_data()
 {
     QTest::addColumn<QString>("dataSource");
     QTest::addColumn<QString>("odbc");
-    const QString tail = QStringLiteral("DATABASE=TarnMain;TDS_Version=7.4;Timeout=300;UID=sa;PWD=pw;");
+    const QString tail = u"DATABASE=TarnMain;TDS_Version=7.4;Timeout=300;UID=sa;PWD=pw;"_s;
     QTest::newRow("plain name") << "SRV1" << "DRIVER={FreeTDS};SERVER=SRV1;PORT=1433;" + tail;
     QTest::newRow("address") << "127.0.0.1" << "DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=1433;" + tail;
     QTest::newRow("explicit port") << "SRV1,1433" << "DRIVER={FreeTDS};SERVER=SRV1;PORT=1433;" + tail;
@@ -171,12 +173,12 @@ void tst_sqlserver::serverNames()
     if (odbc.isEmpty())
         return;
     sqlserver::Login login;
-    login.user = QStringLiteral("sa");
-    login.password = QStringLiteral("pw");
-    QCOMPARE(sqlserver::odbcConnectionString(a, QStringLiteral("TarnMain"), login), odbc);
-    const sqlserver::Address named = sqlserver::parse(QStringLiteral("SRV1\\SQLEXPRESS"));
-    QCOMPARE(named.host, QStringLiteral("SRV1"));
-    QCOMPARE(named.instance, QStringLiteral("SQLEXPRESS"));
+    login.user = u"sa"_s;
+    login.password = u"pw"_s;
+    QCOMPARE(sqlserver::odbcConnectionString(a, u"TarnMain"_s, login), odbc);
+    const sqlserver::Address named = sqlserver::parse(u"SRV1\\SQLEXPRESS"_s);
+    QCOMPARE(named.host, u"SRV1"_s);
+    QCOMPARE(named.instance, u"SQLEXPRESS"_s);
 }
 
 void tst_sqlserver::passwordsNeverInMessages_data()
@@ -193,20 +195,20 @@ void tst_sqlserver::passwordsNeverInMessages()
     QFETCH(QString, password);
     SettingFields f;
     f.chkSQL = 1;
-    f.txtDatabase = QStringLiteral("SRV1");
+    f.txtDatabase = u"SRV1"_s;
     f.chkAdmin = 1;
     f.sqlPW = password;
-    QCOMPARE(sqlserver::password(connectionStringFor(f, QStringLiteral("TarnTran"), QString()).connectionString), password);
+    QCOMPARE(sqlserver::password(connectionStringFor(f, u"TarnTran"_s, QString()).connectionString), password);
     static SilentServer silent;
-    const QStringList sources{QStringLiteral("127.0.0.1,1"), QStringLiteral("127.0.0.1,%1").arg(silent.port()),
-                              QStringLiteral("no-such-host.invalid"), QStringLiteral("SRV1,x")};
+    const QStringList sources{u"127.0.0.1,1"_s, u"127.0.0.1,%1"_s.arg(silent.port()),
+                              u"no-such-host.invalid"_s, u"SRV1,x"_s};
     static QHash<QString, QString> other; // the message with another password, per kind of failure
     for (const QString &source : sources) {
         if (!other.contains(source))
-            other[source] = openFailure(source, QStringLiteral("other"));
+            other[source] = openFailure(source, u"other"_s);
         const QString withPassword = openFailure(source, password);
         QCOMPARE(withPassword, other[source]);
-        QVERIFY2(withPassword.startsWith(QStringLiteral("Cannot open the database TarnMain")), qPrintable(withPassword));
+        QVERIFY2(withPassword.startsWith(u"Cannot open the database TarnMain"_s), qPrintable(withPassword));
     }
 }
 
@@ -216,7 +218,7 @@ void tst_sqlserver::silentServerEndsInTime()
     SilentServer silent;
     QElapsedTimer t;
     t.start();
-    const QString message = openFailure(QStringLiteral("127.0.0.1,%1").arg(silent.port()), QStringLiteral("pw"));
+    const QString message = openFailure(u"127.0.0.1,%1"_s.arg(silent.port()), u"pw"_s);
     QVERIFY2(t.elapsed() < 10000, qPrintable(QString::number(t.elapsed())));
     QCOMPARE(message, QStringLiteral("Cannot open the database TarnMain on 127.0.0.1,%1: SQL Server 127.0.0.1 (port %1) did not answer the "
                                      "login within 1 seconds.").arg(silent.port()));
@@ -224,18 +226,18 @@ void tst_sqlserver::silentServerEndsInTime()
     // A plain address goes to port 1433.
     SilentServer standard(1433);
     if (standard.bound()) {
-        QVERIFY(openFailure(QStringLiteral("127.0.0.1"), QStringLiteral("pw")).contains(QStringLiteral("(port 1433) did not answer")));
+        QVERIFY(openFailure(u"127.0.0.1"_s, u"pw"_s).contains(u"(port 1433) did not answer"_s));
         QVERIFY(standard.accepted() >= 1);
     }
-    QCOMPARE(openFailure(QStringLiteral("127.0.0.1,1"), QStringLiteral("pw")),
-             QStringLiteral("Cannot open the database TarnMain on 127.0.0.1,1: nothing answers as SQL Server 127.0.0.1 (port 1)."));
+    QCOMPARE(openFailure(u"127.0.0.1,1"_s, u"pw"_s),
+             u"Cannot open the database TarnMain on 127.0.0.1,1: nothing answers as SQL Server 127.0.0.1 (port 1)."_s);
 }
 
 void tst_sqlserver::namedInstanceThroughTheBrowser()
 {
     SilentServer instance;
-    Browser browser(QStringLiteral("SQLEXPRESS"), instance.port());
-    QCOMPARE(sqlserver::instancePort(QStringLiteral("127.0.0.1"), QStringLiteral("SQLEXPRESS"), browser.port(), 2000), instance.port());
+    Browser browser(u"SQLEXPRESS"_s, instance.port());
+    QCOMPARE(sqlserver::instancePort(u"127.0.0.1"_s, u"SQLEXPRESS"_s, browser.port(), 2000), instance.port());
     QCOMPARE(browser.request(), QByteArray("\x04SQLEXPRESS"));
 }
 
@@ -245,7 +247,7 @@ void tst_sqlserver::browserThatDoesNotAnswer()
     QElapsedTimer t;
     t.start();
     try {
-        sqlserver::instancePort(QStringLiteral("127.0.0.1"), QStringLiteral("SQLEXPRESS"), nobody.port(), 300);
+        sqlserver::instancePort(u"127.0.0.1"_s, u"SQLEXPRESS"_s, nobody.port(), 300);
         QFAIL("an answer came from nowhere");
     } catch (const DbError &e) {
         QVERIFY2(e.description().startsWith(QStringLiteral("The SQL Server Browser on 127.0.0.1 (UDP port %1) did not give the port of "
@@ -261,51 +263,51 @@ void tst_sqlserver::browserThatDoesNotAnswer()
 // are sent as written on both roads, and the values and types they give.
 void tst_sqlserver::odbcRoadReadsTarnwell()
 {
-    if (!QFile::exists(QStringLiteral("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so")))
+    if (!QFile::exists(u"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so"_s))
         QSKIP("the SQLite ODBC driver (libsqliteodbc) is not installed");
     TestOffice office;
-    const QString tarn = QStringLiteral("K:\\Tarnwell.mdb");
-    office.exec(tarn, QStringLiteral("INSERT INTO Control VALUES ('Demo CU', '2026-04-05')"));
-    office.exec(tarn, QStringLiteral("INSERT INTO Product VALUES ('CTF', 'Child Trust Fund', 3), ('S1', 'Shares', 1)"));
-    office.exec(tarn, QStringLiteral("INSERT INTO MemberBals VALUES (201, 12.75, 0, 0, 0), (202, 0.0001, 0, 0, 0)"));
-    office.exec(tarn, QStringLiteral("INSERT INTO MemberBalances VALUES (201, 'CTF', 1200.5)"));
+    const QString tarn = u"K:\\Tarnwell.mdb"_s;
+    office.exec(tarn, u"INSERT INTO Control VALUES ('Demo CU', '2026-04-05')"_s);
+    office.exec(tarn, u"INSERT INTO Product VALUES ('CTF', 'Child Trust Fund', 3), ('S1', 'Shares', 1)"_s);
+    office.exec(tarn, u"INSERT INTO MemberBals VALUES (201, 12.75, 0, 0, 0), (202, 0.0001, 0, 0, 0)"_s);
+    office.exec(tarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 1200.5)"_s);
     // SQL Server's datetime column: the driver hands the date of birth over as a date-time.
-    office.exec(tarn, QStringLiteral("DROP TABLE MemberMain"));
-    office.exec(tarn, QStringLiteral("CREATE TABLE MemberMain (MemberNo INTEGER PRIMARY KEY, Forename TEXT, Surname TEXT, DOB DATETIME, NINumber TEXT)"));
-    office.exec(tarn, QStringLiteral("INSERT INTO MemberMain VALUES (201, 'A', 'B', '2010-02-28 00:00:00', NULL)"));
+    office.exec(tarn, u"DROP TABLE MemberMain"_s);
+    office.exec(tarn, u"CREATE TABLE MemberMain (MemberNo INTEGER PRIMARY KEY, Forename TEXT, Surname TEXT, DOB DATETIME, NINumber TEXT)"_s);
+    office.exec(tarn, u"INSERT INTO MemberMain VALUES (201, 'A', 'B', '2010-02-28 00:00:00', NULL)"_s);
     office.close(tarn);
     QTemporaryDir catalogues; // the catalogue names, as files the SQLite ODBC driver opens
-    QVERIFY(QFile::copy(office.host(tarn), catalogues.filePath(QStringLiteral("TarnMain"))));
-    QVERIFY(QFile::copy(office.host(tarn), catalogues.filePath(QStringLiteral("TarnTran"))));
+    QVERIFY(QFile::copy(office.host(tarn), catalogues.filePath(u"TarnMain"_s)));
+    QVERIFY(QFile::copy(office.host(tarn), catalogues.filePath(u"TarnTran"_s)));
     const QString before = QDir::currentPath();
     QDir::setCurrent(catalogues.path());
     qputenv("CTFADMIN_ODBC_DRIVER", "SQLite3");
     SettingFields f;
     f.chkSQL = 1;
-    f.txtDatabase = QStringLiteral("SRV1");
+    f.txtDatabase = u"SRV1"_s;
     {
         annual::AnnualReturn run(f);
         run.open();
         QCOMPARE(run.memberConnection().backend(), Connection::Backend::SqlServer);
         const auto control = run.readControl();
-        QCOMPARE(control.cuname, QStringLiteral("Demo CU"));
+        QCOMPARE(control.cuname, u"Demo CU"_s);
         QCOMPARE(dates::fromVariant(control.yearEnd), std::optional<QDate>(QDate(2026, 4, 5)));
         const QList<annual::ProductItem> products = run.loadProducts();
         QCOMPARE(products.size(), 2);
-        QCOMPARE(products[0].text, QStringLiteral("CTF - Child Trust Fund"));
+        QCOMPARE(products[0].text, u"CTF - Child Trust Fund"_s);
         QVERIFY(products[0].selected && !products[1].selected);
         Recordset rs;
-        rs.open(QStringLiteral("Select * from MemberBals where S1Bal > 0 ;"), run.memberConnection());
+        rs.open(u"Select * from MemberBals where S1Bal > 0 ;"_s, run.memberConnection());
         QStringList seen;
         for (; !rs.eof(); rs.moveNext())
-            seen << rs.value(QStringLiteral("MemberNo")).toString() + QLatin1Char('=') + Money::read(rs.value(QStringLiteral("S1Bal")))->plain();
+            seen << rs.value(u"MemberNo"_s).toString() + QLatin1Char('=') + Money::read(rs.value(u"S1Bal"_s))->plain();
         QCOMPARE(seen, QStringList({"201=12.75", "202=0.0001"}));
-        rs.open(QStringLiteral("Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"), run.memberConnection());
-        QCOMPARE(Money::read(rs.value(QStringLiteral("Balance")))->plain(), QStringLiteral("1200.5"));
-        rs.open(QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = 201 ;"), run.memberConnection());
-        QVERIFY(rs.value(QStringLiteral("NINumber")).isNull());
-        QCOMPARE(rs.value(QStringLiteral("DOB")).metaType(), QMetaType::fromType<QDateTime>());
-        QCOMPARE(dates::fromVariant(rs.value(QStringLiteral("DOB"))), std::optional<QDate>(QDate(2010, 2, 28)));
+        rs.open(u"Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"_s, run.memberConnection());
+        QCOMPARE(Money::read(rs.value(u"Balance"_s))->plain(), u"1200.5"_s);
+        rs.open(u"Select DOB, NINumber from MemberMain where MemberNo = 201 ;"_s, run.memberConnection());
+        QVERIFY(rs.value(u"NINumber"_s).isNull());
+        QCOMPARE(rs.value(u"DOB"_s).metaType(), QMetaType::fromType<QDateTime>());
+        QCOMPARE(dates::fromVariant(rs.value(u"DOB"_s)), std::optional<QDate>(QDate(2010, 2, 28)));
     }
     qunsetenv("CTFADMIN_ODBC_DRIVER");
     QDir::setCurrent(before);
