@@ -28,7 +28,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
-#include <QProcess>
 #include <QTest>
 #include <QTimer>
 
@@ -798,21 +797,13 @@ void tst_register::severalScreensAndTheCommandLine()
     for (const char *urn : {"AB000001", "AB000002", "AB000003"})
         office.addEntry(u"Voucher"_s, QString::fromLatin1(urn), u"01/02/2008"_s, 250);
     office.close(kCtf);
-    const auto ctfadmin = [&](const QStringList &args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(u"DISPLAY"_s);
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(CTFADMIN_EXE), QStringList{u"--root"_s, office.root()} + args);
-        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    };
     auto *s = qobject_cast<frmCTFMaint *>(screens::showMaintenance());
     QVERIFY(s && activate(*s));
     QWidget *enquiry = screens::showEnquiry();
     QVERIFY(enquiry && activate(*enquiry));
     enquiry->close();
     QApplication::processEvents();
-    QCOMPARE(ctfadmin({u"enquiry"_s}), 0);
+    QCOMPARE(office.ctfadmin(u"enquiry"_s).status, 0);
     for (const QFileInfo &fd : QDir(u"/proc/self/fd"_s).entryInfoList(QDir::System | QDir::Files)) {
         const QString target = fd.symLinkTarget();
         QVERIFY2(!target.startsWith(office.root()) || !target.endsWith(u" (deleted)"_s), qPrintable(target));
@@ -831,7 +822,7 @@ void tst_register::severalScreensAndTheCommandLine()
     s->cmdSave->click();
     QCOMPARE(scope.ui().messages.size(), 1); // the look-up's question alone
 
-    QCOMPARE(ctfadmin({u"return"_s, u"--period-end"_s, u"30/11/2026"_s}), 0);
+    QCOMPARE(office.ctfadmin(u"return --period-end 30/11/2026"_s).status, 0);
     const QByteArray sent = office.readFile(u"K:\\Returns\\IRReturn.txt"_s);
     for (const char *urn : {"AB000001 ", "AB000002 ", "AB000003 ", "AB123456C"})
         QVERIFY2(sent.contains(QByteArray("Voucher|") + urn), urn);

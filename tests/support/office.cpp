@@ -8,6 +8,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
@@ -97,19 +99,40 @@ void TestOffice::close(const QString &windowsDb)
         QSqlDatabase::database(name, false).close();
 }
 
-QByteArray TestOffice::readFile(const QString &windowsPath) const
+QByteArray TestOffice::readFile(const QString &path) const
 {
-    QFile f(host(windowsPath));
+    QFile f(path.startsWith(QLatin1Char('/')) ? path : host(path));
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
 }
 
-void TestOffice::writeRegistry(const QByteArray &bytes)
+void TestOffice::writeFile(const QString &path, const QByteArray &bytes) const
 {
-    QFile f(officeroot::registryFile());
-    if (f.open(QIODevice::WriteOnly))
-        f.write(bytes);
+    const QString at = path.startsWith(QLatin1Char('/')) ? path : host(path);
+    QDir().mkpath(QFileInfo(at).path());
+    QFile f(at);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        QTest::qFail(qPrintable(QStringLiteral("cannot write ") + at), __FILE__, __LINE__);
+}
+
+void TestOffice::writeRegistry(const QByteArray &bytes) { writeFile(officeroot::registryFile(), bytes); }
+
+void TestOffice::startCtfadmin(QProcess &p, const QStringList &args) const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(CTFADMIN_EXE), QStringList{QStringLiteral("--root"), root()} + args);
+}
+
+CliRun TestOffice::ctfadmin(const QStringList &args) const
+{
+    QProcess p;
+    startCtfadmin(p, args);
+    const bool ended = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit;
+    return {ended ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
 }
 
 qint64 TestOffice::addEntry(const QString &entity, const QVariant &crn, const QVariant &dob, const QVariant &amount,

@@ -5,6 +5,7 @@
 #include "app/appsettings.h"
 #include "common/clock.h"
 
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
@@ -16,6 +17,13 @@ class FixedClock {
 public:
     explicit FixedClock(const QDateTime &at) { ctfclock::fix(at); }
     ~FixedClock() { ctfclock::fix(QDateTime()); }
+};
+
+// What a run of the program's command line gave.
+struct CliRun {
+    int status = -1; // -1: it did not end normally within the time
+    QString out;
+    QString err;
 };
 
 class TestOffice {
@@ -32,8 +40,17 @@ public:
     // Closes the test's own connection to the database (before damaging the
     // file); Tarnwell's is then no longer checked for changes.
     void close(const QString &windowsDb);
-    QByteArray readFile(const QString &windowsPath) const;
+    // A whole file at a Windows path (or a host path); null when it cannot be read.
+    QByteArray readFile(const QString &path) const;
+    // Writes a whole file at a Windows path (or a host path), making its folder.
+    void writeFile(const QString &path, const QByteArray &bytes) const;
     void writeRegistry(const QByteArray &bytes);
+    // The program's command line on this office, without a display, as a
+    // scheduled job runs it; `args` split at blanks.
+    CliRun ctfadmin(const QStringList &args) const;
+    // The same, started and left running.
+    void startCtfadmin(QProcess &p, const QStringList &args) const;
+    CliRun ctfadmin(const QString &args) const { return ctfadmin(args.split(QLatin1Char(' '), Qt::SkipEmptyParts)); }
 
     // Adds one register entry; returns its ID.
     qint64 addEntry(const QString &entity, const QVariant &crn, const QVariant &dob, const QVariant &amount,

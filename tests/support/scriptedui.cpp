@@ -8,6 +8,20 @@ MsgResult ScriptedUi::message(const QString &text, const QString &title, MsgIcon
     return MsgResult::Ok;
 }
 
+QString RecordedMessage::seen() const
+{
+    static const char *const icons[] = {"None", "Information", "Exclamation", "Critical", "Question"};
+    return QStringLiteral("%1 | %2 | %3").arg(QLatin1String(icons[int(icon)]), title, text);
+}
+
+QStringList ScriptedUi::seen() const
+{
+    QStringList all;
+    for (const RecordedMessage &m : messages)
+        all << m.seen();
+    return all;
+}
+
 QString ScriptedUi::openFile(const OpenFileRequest &request)
 {
     fileRequests.append(request);

@@ -13,6 +13,8 @@ struct RecordedMessage {
     MsgIcon icon;
     MsgButtons buttons;
     MsgResult defaultButton;
+    // "Information | title | text": one comparison pins what the operator saw.
+    QString seen() const;
 };
 
 class ScriptedUi : public UserInterface {
@@ -30,6 +32,9 @@ public:
     bool progress(const QString &, int percent) override { return percent < 0 || !cancelProgress; }
 
     QList<RecordedMessage> messages;
+    // seen() of every message, in order.
+    QStringList seen() const;
+    const QString &lastText() const { return messages.last().text; }
     QQueue<MsgResult> answers;        // for questions; Yes when empty
     QString fileToOpen;               // what the open-file dialog gives back
     QList<OpenFileRequest> fileRequests;
