@@ -1,9 +1,7 @@
 // The periodic return IRReturn.txt: its exact bytes, the markings of the
 // entries, the log copy, re-creation, and what a run that breaks leaves.
-#include "common/dates.h"
 #include "common/textfile.h"
 #include "data/connection.h"
-#include "platform/pathmapper.h"
 #include "returns/checks.h"
 #include "returns/recreate.h"
 #include "returns/returnlines.h"
@@ -13,13 +11,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <unistd.h>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTest>
+#include <unistd.h>
 
 using returns::ReturnOutput;
-
+using returns::RunResult;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -27,15 +25,59 @@ const QString kCtf = u"K:\\CTF.mdb"_s;
 const QDateTime kStart(QDate(2026, 12, 6), QTime(9, 5, 30));
 const QString kLog = u"C:\\temp\\QD30112026-0905.log"_s;
 const QString kReturn = u"K:\\Returns\\IRReturn.txt"_s;
+const QString kPartial = kReturn + u".incomplete"_s;
+const QString kRecord = kCtf + u".return-run"_s;
+const QByteArray kPrevious("Header|2026/10/31\r\nNilReturn\r\n");
+const QString kCreated = u"Information |  CTF - ASCII output | ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"_s;
+
+// Vouchers AB000001.. with amounts 1, 2, ...
+void addVouchers(TestOffice &office, int count)
+{
+    for (int i = 1; i <= count; ++i)
+        office.addEntry(u"Voucher"_s, u"AB00000%1"_s.arg(i), u"05/05/2013"_s, i);
 }
+
+int markedCount(TestOffice &office)
+{
+    return office.scalar(kCtf, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0"_s).toInt();
+}
+
+// A screen's opening and one run, with the message it ends with.
+RunResult runOnce(const QString &periodEnd = u"30/11/2026"_s, const QDateTime &start = kStart)
+{
+    ReturnOutput out;
+    return out.load() ? out.generate(periodEnd, start) : RunResult::Failed;
+}
+
+// What a run leaves when it did not write a return: the previous return,
+// nothing marked, no incomplete file, an empty run record.
+void checkNothingChanged(TestOffice &office)
+{
+    QCOMPARE(office.readFile(kReturn), kPrevious);
+    QCOMPARE(markedCount(office), 0);
+    QVERIFY(!QFile::exists(office.host(kPartial)));
+    QCOMPARE(office.readFile(kRecord), QByteArray(""));
+}
+
+// What a killed run leaves: its incomplete file and its record (the lock
+// goes with the program).
+void leaveKilledRun(TestOffice &office, const returns::RunInfo &run, const QByteArray &partialBytes)
+{
+    office.writeFile(run.partialPath, partialBytes);
+    returns::RunRecord killed(kCtf);
+    QVERIFY(killed.claim(nullptr));
+    killed.begin(run);
+    killed.addMarked(run.marked);
+    if (run.complete)
+        killed.markComplete();
+}
+} // namespace
 
 class tst_periodicreturn : public QObject {
     Q_OBJECT
 private slots:
-    void everyKindExactBytes();
-    void markingsAndSentRef();
-    void nilReturn();
-    void onlyUnknownKindsGiveHeaderAlone();
+    void everyKindExactBytesAndMarkings();
+    void nilReturnAndHeaderAlone();
     void proposal_data();
     void proposal();
     void logName_data();
@@ -52,104 +94,76 @@ private slots:
     void entryChecks();
     void checksInTheRegisterAndOnScreen();
     void secondRunWritesTheSameEntries();
-    void recreateCopiesLogAndLeavesRegister();
-    void recreateMissingLog();
+    void recreate();
     void earlierReturnsKept_data();
     void earlierReturnsKept();
     void connectionFailure();
     void orderIgnoresCaseInALoadedTable();
 };
 
-void tst_periodicreturn::everyKindExactBytes()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 250);
-    office.addEntry(u"RAA"_s, u"AB123456"_s, u"15/06/2012"_s, 12.345);
-    office.addEntry(u"endowment"_s, u"CD987654321X"_s, u"04/03/2011"_s, -0.005);
-    office.addEntry(u"EXCEPTION"_s, QVariant(), u"04/03/2011"_s, 0, u"2"_s, u"R1"_s);
-    office.addEntry(u"ChildDeath"_s, u"EF111111A"_s, u"01/01/2015"_s, 0, {}, {},
-                    u"02/02/2016"_s);
-    office.addEntry(u"TransferedIn"_s, u"GH222222"_s, u"05/05/2013"_s, 0);
-    office.addEntry(u"Gift"_s, u"ZZ000000"_s, u"05/05/2013"_s, 5);
-    office.addEntry(QString(), u"YY000000"_s, u"05/05/2013"_s, 5);
-    office.addEntry(u"Voucher"_s, u"AA000001"_s, u"05/05/2013"_s, 5, {}, {}, {}, true);
-    office.addEntry(u"voucher"_s, u"JK333333B"_s, u"01/01/2010"_s, QVariant());
-    office.addEntry(u"Endowment"_s, u"LM444444"_s, u"01/01/2010"_s, 1234.5,
-                    u"7"_s, u"REF9"_s);
-
-    ReturnOutput out;
-    QVERIFY(out.load(QDate(2026, 12, 6)));
-    QCOMPARE(out.listItems().size(), 10);
-    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Done);
-    const QByteArray expected =
-        "Header|2026/11/30\r\n"
-        "ChildDeath|EF111111A|2015/01/01|2016/02/02\r\n"
-        "Endowment|CD9876543|2011/03/04|-0.01||\r\n"
-        "Endowment|LM444444 |2010/01/01|1234.50|7|REF9\r\n"
-        "Exception|         |2011/03/04|2|R1\r\n"
-        "RAA|AB123456 |2012/06/15|12.35|\r\n"
-        "TransferedIn|GH222222 |2013/05/05\r\n"
-        "Voucher|AB123456C|2010/02/01|250.00\r\n"
-        "Voucher|JK333333B|2010/01/01|\r\n";
-    QCOMPARE(office.readFile(kReturn), expected);
-    QCOMPARE(office.readFile(kLog), expected);
-    QCOMPARE(scope.ui().messages.size(), 1);
-    QCOMPARE(scope.ui().messages[0].text, u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"_s);
-    QCOMPARE(scope.ui().messages[0].title, u" CTF - ASCII output"_s);
-    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Information);
-}
-
-void tst_periodicreturn::markingsAndSentRef()
+void tst_periodicreturn::everyKindExactBytesAndMarkings()
 {
     TestOffice office;
     ScriptedUiScope scope;
     const qint64 done = office.addEntry(u"Voucher"_s, u"AA000001"_s, u"05/05/2013"_s, 5, {}, {}, {}, true);
-    office.exec(kCtf, u"UPDATE ChildTrustFunds SET SentRef = 'old', PeriodEndSent = '01/01/20' WHERE ID = ?"_s, {done});
-    const qint64 first = office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
-    office.addEntry(u"Unknown"_s, u"AB000002"_s, u"05/05/2013"_s, 5);
-    const qint64 last = office.addEntry(u"RAA"_s, u"AB000003"_s, u"05/05/2013"_s, 5);
+    office.exec(kCtf, u"UPDATE ChildTrustFunds SET SentRef = 'old', PeriodEndSent = '01/01/20'"_s);
+    const qint64 first = office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 250);
+    office.addEntry(u"RAA"_s, u"AB123456"_s, u"15/06/2012"_s, 12.345);
+    office.addEntry(u"endowment"_s, u"CD987654321X"_s, u"04/03/2011"_s, -0.005);
+    office.addEntry(u"EXCEPTION"_s, QVariant(), u"04/03/2011"_s, 0, u"2"_s, u"R1"_s);
+    office.addEntry(u"ChildDeath"_s, u"EF111111A"_s, u"01/01/2015"_s, 0, {}, {}, u"02/02/2016"_s);
+    office.addEntry(u"TransferedIn"_s, u"GH222222"_s, u"05/05/2013"_s, 0);
+    office.addEntry(u"Gift"_s, u"ZZ000000"_s, u"05/05/2013"_s, 5);
+    office.addEntry(QString(), u"YY000000"_s, u"05/05/2013"_s, 5);
+    office.addEntry(u"voucher"_s, u"JK333333B"_s, u"01/01/2010"_s, QVariant());
+    const qint64 last = office.addEntry(u"Endowment"_s, u"LM444444"_s, u"01/01/2010"_s, 1234.5, u"7"_s, u"REF9"_s);
+
     ReturnOutput out;
     QVERIFY(out.load(QDate(2026, 12, 6)));
+    QCOMPARE(out.listItems().size(), 10);
     QCOMPARE(out.lowestId(), qint32(first));
     QCOMPARE(out.highestId(), qint32(last));
     const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 5)));
-    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Done);
-    QCOMPARE(out.markedThisRun(), 3);
-    const QString today = u"06/12/26"_s;
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 1 AND PeriodEndSent = '%1' "
-                                                "AND SentRef = 'From ID %2 to %3'").arg(today).arg(first).arg(last)).toInt(), 3);
-    // The entry output earlier is not touched.
-    QCOMPARE(office.scalar(kCtf, u"SELECT SentRef || PeriodEndSent FROM ChildTrustFunds WHERE ID = %1"_s.arg(done)).toString(),
-             u"old01/01/20"_s);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), RunResult::Done);
+    const QByteArray expected = "Header|2026/11/30\r\n"
+                                "ChildDeath|EF111111A|2015/01/01|2016/02/02\r\n"
+                                "Endowment|CD9876543|2011/03/04|-0.01||\r\n"
+                                "Endowment|LM444444 |2010/01/01|1234.50|7|REF9\r\n"
+                                "Exception|         |2011/03/04|2|R1\r\n"
+                                "RAA|AB123456 |2012/06/15|12.35|\r\n"
+                                "TransferedIn|GH222222 |2013/05/05\r\n"
+                                "Voucher|AB123456C|2010/02/01|250.00\r\n"
+                                "Voucher|JK333333B|2010/01/01|\r\n";
+    QCOMPARE(office.readFile(kReturn), expected);
+    QCOMPARE(office.readFile(kLog), expected);
+    QCOMPARE(scope.ui().seen(), QStringList{kCreated});
+    // Every outstanding entry is marked, those of unknown kinds too; the one
+    // output earlier is not touched.
+    QCOMPARE(out.markedThisRun(), 10);
+    QCOMPARE(office.scalar(kCtf, u"SELECT group_concat(DISTINCT RecordOutput || ' ' || PeriodEndSent || ' ' || SentRef) FROM ChildTrustFunds "
+                                 "WHERE ID <> %1"_s.arg(done)).toString(),
+             u"1 06/12/26 From ID %1 to %2"_s.arg(first).arg(last));
+    QCOMPARE(office.scalar(kCtf, u"SELECT SentRef || PeriodEndSent FROM ChildTrustFunds WHERE ID = %1"_s.arg(done)).toString(), u"old01/01/20"_s);
 }
 
-void tst_periodicreturn::nilReturn()
+// A register with nothing outstanding gives a nil return; one whose entries
+// are all of unknown kinds, the header alone (and they are marked).
+void tst_periodicreturn::nilReturnAndHeaderAlone()
 {
     TestOffice office;
     ScriptedUiScope scope;
     office.addEntry(u"Voucher"_s, u"AA000001"_s, u"05/05/2013"_s, 5, {}, {}, {}, true);
     ReturnOutput out;
-    QVERIFY(out.load(QDate(2026, 12, 6)));
-    QCOMPARE(out.lowestId(), 0);
-    QCOMPARE(out.highestId(), 0);
-    QVERIFY(out.listItems().isEmpty());
-    QCOMPARE(out.generate(u"15/12/2026"_s, kStart), returns::RunResult::Done);
+    QVERIFY(out.load());
+    QCOMPARE(out.lowestId() + out.highestId(), 0);
+    QCOMPARE(out.generate(u"15/12/2026"_s, kStart), RunResult::Done);
     QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/12/15\r\nNilReturn\r\n"));
     QCOMPARE(office.readFile(u"C:\\temp\\QD15122026-0905.log"_s), QByteArray("Header|2026/12/15\r\nNilReturn\r\n"));
-}
-
-void tst_periodicreturn::onlyUnknownKindsGiveHeaderAlone()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    office.addEntry(u"Vouchers"_s, u"AA000001"_s, u"05/05/2013"_s, 5);
-    office.addEntry(QString(), u"AA000002"_s, u"05/05/2013"_s, 5);
-    ReturnOutput out;
-    QVERIFY(out.load());
-    out.generate(u"30/11/2026"_s, kStart);
+    office.addEntry(u"Vouchers"_s, u"AA000002"_s, u"05/05/2013"_s, 5);
+    office.addEntry(QString(), u"AA000003"_s, u"05/05/2013"_s, 5);
+    QCOMPARE(runOnce(), RunResult::Done);
     QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\n"));
-    QCOMPARE(office.scalar(kCtf, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 1"_s).toInt(), 2);
+    QCOMPARE(markedCount(office), 3);
 }
 
 void tst_periodicreturn::proposal_data()
@@ -197,64 +211,12 @@ void tst_periodicreturn::missingTempFolderStillCompletes()
     ScriptedUiScope scope;
     office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
     QVERIFY(QDir(office.host(u"C:\\temp"_s)).removeRecursively());
-    ReturnOutput out;
-    QVERIFY(out.load());
-    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Done);
-    QCOMPARE(scope.ui().messages.size(), 2);
-    QCOMPARE(scope.ui().messages[0].text,
-             u"Unable to make a copy of the document [K:\\Returns\\IRReturn.txt] - please do this manually"_s);
-    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Information);
-    QCOMPARE(scope.ui().messages[1].text, u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"_s);
-    QCOMPARE(office.scalar(kCtf, u"SELECT RecordOutput FROM ChildTrustFunds"_s).toInt(), 1);
+    QCOMPARE(runOnce(), RunResult::Done);
+    QCOMPARE(scope.ui().seen(), QStringList({u"Information |  CTF - ASCII output | Unable to make a copy of the document "
+                                             "[K:\\Returns\\IRReturn.txt] - please do this manually"_s,
+                                             kCreated}));
+    QCOMPARE(markedCount(office), 1);
 }
-
-namespace {
-const QByteArray kPrevious("Header|2026/10/31\r\nNilReturn\r\n");
-
-void writePrevious(TestOffice &office)
-{
-    QFile f(office.host(kReturn));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(kPrevious);
-}
-
-// Vouchers AB000001.. with amounts 1, 2, ...
-void addVouchers(TestOffice &office, int count)
-{
-    for (int i = 1; i <= count; ++i)
-        office.addEntry(u"Voucher"_s, u"AB00000%1"_s.arg(i), u"05/05/2013"_s, i);
-}
-
-// What a killed run leaves: its incomplete file and its record (the lock
-// goes with the program).
-void leaveKilledRun(TestOffice &office, const returns::RunInfo &run, const QByteArray &partialBytes)
-{
-    QFile f(office.host(run.partialPath));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(partialBytes);
-    returns::RunRecord killed(kCtf);
-    QVERIFY(killed.claim(nullptr));
-    killed.begin(run);
-    killed.addMarked(run.marked);
-    if (run.complete)
-        killed.markComplete();
-}
-
-int markedCount(TestOffice &office)
-{
-    return office.scalar(kCtf, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0"_s).toInt();
-}
-
-// What a run leaves when it did not write a return: the previous return,
-// nothing marked, no incomplete file, an empty run record.
-void checkNothingChanged(TestOffice &office)
-{
-    QCOMPARE(office.readFile(kReturn), kPrevious);
-    QCOMPARE(markedCount(office), 0);
-    QVERIFY(!QFile::exists(office.host(kReturn + u".incomplete"_s)));
-    QCOMPARE(office.readFile(kCtf + u".return-run"_s), QByteArray(""));
-}
-} // namespace
 
 // A row that cannot be saved, in the middle of a group: the run stops, and
 // what it marked is put back at once.
@@ -262,96 +224,81 @@ void tst_periodicreturn::rowThatCannotBeSavedStopsTheRun()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    writePrevious(office);
+    office.writeFile(kReturn, kPrevious);
     addVouchers(office, 5);
-    office.exec(kCtf, QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON ChildTrustFunds WHEN NEW.CRN = 'AB000004' "
-                                     "BEGIN SELECT RAISE(ABORT, 'refused by test'); END"));
+    office.exec(kCtf, u"CREATE TRIGGER refuse BEFORE UPDATE ON ChildTrustFunds WHEN NEW.CRN = 'AB000004' "
+                      "BEGIN SELECT RAISE(ABORT, 'refused by test'); END"_s);
     ReturnOutput out;
     out.setGroupSize(2); // AB000001-2 committed, AB000003 pending when AB000004 fails
     QVERIFY(out.load());
-    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Failed);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), RunResult::Failed);
     checkNothingChanged(office);
     QVERIFY(office.readFile(kLog).isNull());
     QCOMPARE(scope.ui().messages.size(), 1);
-    const RecordedMessage &m = scope.ui().messages[0];
-    QCOMPARE(m.title, u" CTF - ASCII output"_s);
-    QCOMPARE(m.icon, MsgIcon::Critical);
-    QVERIFY2(m.text.contains(u"refused by test"_s), qPrintable(m.text));
-    QVERIFY2(m.text.contains(QStringLiteral("K:\\Returns\\IRReturn.txt is as it was before this run. The 2 entries this run had marked "
-                                            "as output were put back, so they go into the next return; nothing needs unmarking by hand.")),
-             qPrintable(m.text));
+    const QString seen = scope.ui().seen()[0];
+    QVERIFY2(seen.startsWith(u"Critical |  CTF - ASCII output | "_s) && seen.contains(u"refused by test"_s)
+                 && seen.contains(u"K:\\Returns\\IRReturn.txt is as it was before this run. The 2 entries this run had marked as output "
+                                  "were put back, so they go into the next return; nothing needs unmarking by hand."_s),
+             qPrintable(seen));
     QVERIFY(!scope.ui().busyNow);
 }
 
 void tst_periodicreturn::fullDiskMarksNothing()
 {
-    if (!QFile::exists(u"/dev/full"_s))
-        QSKIP("no /dev/full on this machine");
     TestOffice office;
     ScriptedUiScope scope;
-    writePrevious(office);
+    office.writeFile(kReturn, kPrevious);
     office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
-    const QString partial = office.host(kReturn + u".incomplete"_s);
-    QVERIFY(QFile::link(u"/dev/full"_s, partial));
-    ReturnOutput out;
-    QVERIFY(out.load());
-    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Failed);
+    QVERIFY(QFile::link(u"/dev/full"_s, office.host(kPartial)));
+    QCOMPARE(runOnce(), RunResult::Failed);
     QCOMPARE(office.readFile(kReturn), kPrevious);
     QCOMPARE(markedCount(office), 0);
     QCOMPARE(scope.ui().messages.size(), 1);
-    QVERIFY2(scope.ui().messages[0].text.contains(u"IRReturn.txt.incomplete"_s), qPrintable(scope.ui().messages[0].text));
+    QVERIFY2(scope.ui().lastText().contains(u"IRReturn.txt.incomplete"_s), qPrintable(scope.ui().lastText()));
 }
 
 void tst_periodicreturn::unreadableRegister_data()
 {
-    QTest::addColumn<QStringList>("damage");
-    QTest::newRow("table renamed") << QStringList{u"ALTER TABLE ChildTrustFunds RENAME TO Other"_s};
-    QTest::newRow("no ID column (Min and Max fail)")
-        << QStringList{u"ALTER TABLE ChildTrustFunds RENAME TO Other"_s,
-                       u"CREATE VIEW ChildTrustFunds AS SELECT Entity, CRN, DOB, Amount, RecordOutput FROM Other"_s};
-    QTest::newRow("empty file") << QStringList{u"truncate"_s};
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("table renamed") << "ALTER TABLE ChildTrustFunds RENAME TO Other";
+    QTest::newRow("no ID column (Min and Max fail)") << "ALTER TABLE ChildTrustFunds RENAME TO Other; "
+                                                        "CREATE VIEW ChildTrustFunds AS SELECT Entity, CRN, DOB, Amount, RecordOutput FROM Other";
+    QTest::newRow("empty file") << "";
 }
 
 // Statements that fail when the screen opens: no return, no marking, no
 // false nil return, and a message that says what failed.
 void tst_periodicreturn::unreadableRegister()
 {
-    QFETCH(QStringList, damage);
+    QFETCH(QString, damage);
     TestOffice office;
     ScriptedUiScope scope;
-    writePrevious(office);
+    office.writeFile(kReturn, kPrevious);
     office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
-    for (const QString &sql : damage) {
-        if (sql == u"truncate"_s) {
-            office.close(kCtf);
-            QFile f(office.host(kCtf));
-            QVERIFY(f.resize(0));
-            QFile::remove(office.host(kCtf) + u"-wal"_s);
-            QFile::remove(office.host(kCtf) + u"-shm"_s);
-        } else {
-            office.exec(kCtf, sql);
-        }
-    }
+    for (const QString &sql : damage.split(u"; "_s, Qt::SkipEmptyParts))
+        office.exec(kCtf, sql);
     ReturnOutput out;
-    if (damage == QStringList{u"truncate"_s}) {
+    if (damage.isEmpty()) {
         // An empty file is refused by name, and never made into a database.
+        office.close(kCtf);
+        for (const char *tail : {"-wal", "-shm"})
+            QFile::remove(office.host(kCtf) + QLatin1String(tail));
+        office.writeFile(kCtf, {});
         QVERIFY(!out.load());
-        QVERIFY(scope.ui().messages.last().text.contains(u"'K:\\CTF.mdb' is empty (0 bytes)"_s));
+        QVERIFY(scope.ui().lastText().contains(u"'K:\\CTF.mdb' is empty (0 bytes)"_s));
         QCOMPARE(QFileInfo(office.host(kCtf)).size(), 0);
         return;
     }
     QVERIFY(out.load());
     QVERIFY(scope.ui().messages.isEmpty()); // the opening stays silent
     QVERIFY(!out.readError().isEmpty());
-    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Failed);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), RunResult::Failed);
     QCOMPARE(office.readFile(kReturn), kPrevious);
     QCOMPARE(scope.ui().messages.size(), 1);
-    QVERIFY2(scope.ui().messages[0].text.startsWith(QStringLiteral("The entries waiting to be sent could not be read when this screen "
-                                                                   "opened, so no return was created and nothing was marked:\r\n")),
-             qPrintable(scope.ui().messages[0].text));
-    QVERIFY(scope.ui().messages[0].text.contains(out.readError()));
-    if (damage.size() == 1 && damage[0].startsWith(u"ALTER"_s))
-        QCOMPARE(office.scalar(kCtf, u"SELECT count(*) FROM Other WHERE RecordOutput <> 0"_s).toInt(), 0);
+    QVERIFY2(scope.ui().lastText().startsWith(u"The entries waiting to be sent could not be read when this screen opened, so no return was "
+                                              "created and nothing was marked:\r\n"_s + out.readError()),
+             qPrintable(scope.ui().lastText()));
+    QCOMPARE(office.scalar(kCtf, u"SELECT count(*) FROM Other WHERE RecordOutput <> 0"_s).toInt(), 0);
 }
 
 // A run in progress (here held by this test, as another program would):
@@ -360,26 +307,24 @@ void tst_periodicreturn::twoRunsAtOnce()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    writePrevious(office);
+    office.writeFile(kReturn, kPrevious);
     office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
-    ReturnOutput first, second;
+    ReturnOutput first;
     QVERIFY(first.load());
-    QVERIFY(second.load());
     returns::RunRecord other(kCtf);
     QVERIFY(other.claim(nullptr));
     returns::RunInfo run;
     run.started = QDateTime(QDate(2026, 12, 6), QTime(9, 1, 2));
     run.host = u"OFFICE-PC"_s;
     other.begin(run);
-    QCOMPARE(second.generate(u"30/11/2026"_s, kStart), returns::RunResult::Failed);
-    QCOMPARE(scope.ui().messages.last().text, QStringLiteral("A return is already being created (since 06/12/2026 09:01:02 on OFFICE-PC). "
-                                                              "No return was created and nothing was marked; try again when that one has "
-                                                              "finished."));
+    QCOMPARE(runOnce(), RunResult::Failed);
+    QCOMPARE(scope.ui().seen().last(), u"Exclamation |  CTF - ASCII output | A return is already being created (since 06/12/2026 09:01:02 "
+                                       "on OFFICE-PC). No return was created and nothing was marked; try again when that one has finished."_s);
     QCOMPARE(office.readFile(kReturn), kPrevious);
     QCOMPARE(markedCount(office), 0);
     other.clear();
     other.release();
-    QCOMPARE(first.generate(u"30/11/2026"_s, kStart), returns::RunResult::Done);
+    QCOMPARE(first.generate(u"30/11/2026"_s, kStart), RunResult::Done);
     QCOMPARE(markedCount(office), 1);
 }
 
@@ -388,33 +333,30 @@ void tst_periodicreturn::interruptedRunPutRight()
 {
     TestOffice office;
     ScriptedUiScope scope;
-    writePrevious(office);
+    office.writeFile(kReturn, kPrevious);
     addVouchers(office, 3);
     // A killed run had committed the markings of entries 1 and 2; an entry
     // marked by hand since carries another SentRef and stays.
     office.exec(kCtf, u"UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = '06/12/26', SentRef = 'From ID 1 to 3' WHERE ID <= 2"_s);
     office.exec(kCtf, u"UPDATE ChildTrustFunds SET RecordOutput = 1, SentRef = 'by hand' WHERE ID = 3"_s);
-    const QString partial = kReturn + u".incomplete"_s;
     returns::RunInfo run;
     run.started = QDateTime(QDate(2026, 12, 6), QTime(9, 1, 2));
     run.host = u"OFFICE-PC"_s;
     run.sentRef = u"From ID 1 to 3"_s;
-    run.partialPath = partial;
+    run.partialPath = kPartial;
     run.returnPath = kReturn;
     run.marked = {1, 2, 3};
     leaveKilledRun(office, run, "Header|2026/11/30\r\nVoucher|AB000001 |2013/05/05|1.00\r\nVoucher|AB000002 |2013/05/05|2.00\r\n");
     ReturnOutput out;
     QVERIFY(out.load());
-    QCOMPARE(scope.ui().messages.size(), 1);
-    QCOMPARE(scope.ui().messages[0].text,
-             QStringLiteral("The return run started 06/12/2026 09:01:02 on OFFICE-PC did not finish. The 2 entries it had marked as "
-                            "output were put back, so they go into the next return; its incomplete file was removed. Nothing needs "
-                            "unmarking by hand."));
-    QCOMPARE(office.scalar(kCtf, QStringLiteral("SELECT group_concat(ID || ':' || RecordOutput || ':' || ifnull(PeriodEndSent, 'null'), ' ') "
-                                                "FROM ChildTrustFunds")).toString(),
+    QCOMPARE(scope.ui().seen(), QStringList{u"Information |  CTF - ASCII output | The return run started 06/12/2026 09:01:02 on OFFICE-PC "
+                                            "did not finish. The 2 entries it had marked as output were put back, so they go into the next "
+                                            "return; its incomplete file was removed. Nothing needs unmarking by hand."_s});
+    QCOMPARE(office.scalar(kCtf, u"SELECT group_concat(ID || ':' || RecordOutput || ':' || ifnull(PeriodEndSent, 'null'), ' ') "
+                                 "FROM ChildTrustFunds"_s).toString(),
              u"1:0:null 2:0:null 3:1:null"_s);
     QCOMPARE(out.listItems(), QStringList({"Voucher - AB000001", "Voucher - AB000002"}));
-    QVERIFY(!QFile::exists(office.host(partial)));
+    QVERIFY(!QFile::exists(office.host(kPartial)));
     QCOMPARE(office.readFile(kReturn), kPrevious);
 
     // Killed after the return was complete: it is put in its place.
@@ -425,11 +367,10 @@ void tst_periodicreturn::interruptedRunPutRight()
     leaveKilledRun(office, run, "Header|2026/11/30\r\nNilReturn\r\n");
     ReturnOutput again;
     QVERIFY(again.load());
-    QVERIFY2(scope.ui().messages.last().text.contains(u"was interrupted after its return was complete"_s),
-             qPrintable(scope.ui().messages.last().text));
+    QVERIFY2(scope.ui().lastText().contains(u"was interrupted after its return was complete"_s), qPrintable(scope.ui().lastText()));
     QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nNilReturn\r\n"));
     QCOMPARE(office.readFile(kLog), office.readFile(kReturn));
-    QCOMPARE(office.readFile(kCtf + u".return-run"_s), QByteArray(""));
+    QCOMPARE(office.readFile(kRecord), QByteArray(""));
 }
 
 // Every group's lines and IDs reach the disk before its markings are committed.
@@ -441,22 +382,20 @@ void tst_periodicreturn::flushBeforeCommit()
     ReturnOutput out;
     out.setGroupSize(2);
     QVERIFY(out.load());
-    const QString partial = kReturn + u".incomplete"_s, record = kCtf + u".return-run"_s;
     // At each commit, the lines of every entry marked so far are in the file.
     QStringList events;
     Connection::setStatementObserver([&](const Connection &, const QString &sql) {
         if (sql == u"COMMIT"_s)
-            events << u"COMMIT with %1 lines"_s.arg(office.readFile(partial).count("Voucher|"));
+            events << u"COMMIT with %1 lines"_s.arg(office.readFile(kPartial).count("Voucher|"));
     });
     textfile::setSyncObserver([&](const QString &path) { events << path; });
-    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Done);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), RunResult::Done);
     Connection::setStatementObserver({});
     textfile::setSyncObserver({});
-    const auto group = [&](int lines) { return QStringList{partial, record, u"COMMIT with %1 lines"_s.arg(lines)}; };
-    const QStringList expected = QStringList{record} + group(2) + group(4) + group(5) + QStringList{partial, record, kReturn, kLog};
-    QCOMPARE(events, expected);
+    const auto group = [&](int lines) { return QStringList{kPartial, kRecord, u"COMMIT with %1 lines"_s.arg(lines)}; };
+    QCOMPARE(events, QStringList({kRecord}) + group(2) + group(4) + group(5) + QStringList({kPartial, kRecord, kReturn, kLog}));
     QCOMPARE(markedCount(office), 5);
-    QCOMPARE(office.readFile(kCtf + u".return-run"_s), QByteArray(""));
+    QCOMPARE(office.readFile(kRecord), QByteArray(""));
 }
 
 void tst_periodicreturn::secondRunWritesTheSameEntries()
@@ -473,28 +412,23 @@ void tst_periodicreturn::secondRunWritesTheSameEntries()
     QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/12/15\r\nVoucher|AB000001 |2013/05/05|5.00\r\n"));
 }
 
-void tst_periodicreturn::recreateCopiesLogAndLeavesRegister()
+// Re-creation copies the chosen log over the return and leaves the register.
+void tst_periodicreturn::recreate()
 {
     TestOffice office;
     ScriptedUiScope scope;
+    QCOMPARE(returns::recreateReturn(QString()), returns::RecreateResult::Cancelled);
+    QCOMPARE(returns::recreateReturn(u"C:\\temp\\QDnothing.log"_s), returns::RecreateResult::Missing);
+    QCOMPARE(scope.ui().seen(), QStringList{u"Information |  CTF - ASCII output | Unable to re-create document from log file"_s});
+    QVERIFY(office.readFile(kReturn).isNull());
     office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
-    {
-        ReturnOutput out;
-        QVERIFY(out.load());
-        out.generate(u"30/11/2026"_s, kStart);
-    }
+    QCOMPARE(runOnce(), RunResult::Done);
     const QByteArray before = office.readFile(kReturn);
     const QVariant marks = office.scalar(kCtf, u"SELECT RecordOutput || PeriodEndSent || SentRef FROM ChildTrustFunds"_s);
-    QFile f(office.host(kReturn));
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write("changed by hand\r\n");
-    f.close();
-    scope.ui().messages.clear();
+    office.writeFile(kReturn, "changed by hand\r\n");
     QCOMPARE(returns::recreateReturn(office.host(kLog)), returns::RecreateResult::Done);
     QCOMPARE(office.readFile(kReturn), before);
-    QCOMPARE(scope.ui().messages.size(), 1);
-    QCOMPARE(scope.ui().messages[0].text,
-             u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."_s);
+    QCOMPARE(scope.ui().lastText(), u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."_s);
     QCOMPARE(office.scalar(kCtf, u"SELECT RecordOutput || PeriodEndSent || SentRef FROM ChildTrustFunds"_s), marks);
 }
 
@@ -506,15 +440,12 @@ public:
     // `first` is written into the drive before it is filled.
     bool mount(const QString &folder, const QByteArray &first = {}, const QString &firstName = {})
     {
-        if (::geteuid() != 0 || QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s,
-                                                                              u"size=16k"_s, u"tmpfs"_s, folder}) != 0)
+        if (::geteuid() != 0 || QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=16k"_s, u"tmpfs"_s, folder}) != 0)
             return false;
         m_folder = folder;
-        if (!firstName.isEmpty()) {
-            QFile f(folder + QLatin1Char('/') + firstName);
-            if (!f.open(QIODevice::WriteOnly) || f.write(first) != first.size())
-                return false;
-        }
+        QFile f(folder + u'/' + firstName);
+        if (!firstName.isEmpty() && (!f.open(QIODevice::WriteOnly) || f.write(first) != first.size() || !f.flush()))
+            return false;
         QFile filler(folder + u"/filler"_s);
         if (filler.open(QIODevice::WriteOnly))
             while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) {
@@ -542,7 +473,7 @@ void checkEveryMarkedEntryKept(TestOffice &office)
         kept += bytes;
     }
     const QStringList marked = office.scalar(kCtf, u"SELECT group_concat(CRN, ' ') FROM ChildTrustFunds WHERE RecordOutput <> 0"_s)
-                                   .toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+                                   .toString().split(u' ', Qt::SkipEmptyParts);
     for (const QString &urn : marked)
         QVERIFY2(kept.contains("|" + urn.toLatin1() + " |"), qPrintable(urn + u" is marked but in no file"_s));
 }
@@ -550,22 +481,22 @@ void checkEveryMarkedEntryKept(TestOffice &office)
 
 // Faults around the files of a return: no earlier return is destroyed,
 // nothing marked is left without its line, and each message says what was
-// done. Runs at kStart; the second at `secondAt`.
+// done. Runs at kStart; the second 20 seconds later.
 void tst_periodicreturn::earlierReturnsKept_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<int>("secondResult"); // RunResult of the second run, -1: none
     QTest::addColumn<QString>("message");  // part of the last message
-    QTest::newRow("second run in the same minute") << "same minute" << int(returns::RunResult::Failed)
+    QTest::newRow("second run in the same minute") << "same minute" << int(RunResult::Failed)
                                                    << "A return for this period end was created at 09:05, and a return created in the same "
                                                       "minute would replace its log copy C:\\temp\\QD30112026-0905.log. No return was "
                                                       "created and nothing was marked; create the return again after 09:05.";
-    QTest::newRow("same minute after a nil return") << "nil first" << int(returns::RunResult::Done)
+    QTest::newRow("same minute after a nil return") << "nil first" << int(RunResult::Done)
                                                     << "ASCII file  [K:\\Returns\\IRReturn.txt]  has been created";
     QTest::newRow("IRReturn.txt cannot be replaced") << "return is a folder" << -1
                                                      << "The 3 entries this run had marked as output were put back, so they go into "
                                                         "the next return";
-    QTest::newRow("log folder full") << "temp full" << int(returns::RunResult::Failed)
+    QTest::newRow("log folder full") << "temp full" << int(RunResult::Failed)
                                      << "has no log copy yet: C:\\temp\\QD30112026-0905.log could not be written";
     QTest::newRow("returns folder full at re-creation") << "returns full" << -1 << "Unable to re-create document from log file";
 }
@@ -586,13 +517,10 @@ void tst_periodicreturn::earlierReturnsKept()
         QSKIP("a full drive needs root to mount a tmpfs");
     ReturnOutput first;
     QVERIFY(first.load());
-    const returns::RunResult firstResult = first.generate(u"30/11/2026"_s, kStart);
-    QCOMPARE(firstResult, fault == u"return is a folder"_s ? returns::RunResult::Failed : returns::RunResult::Done);
+    QCOMPARE(first.generate(u"30/11/2026"_s, kStart), fault == u"return is a folder"_s ? RunResult::Failed : RunResult::Done);
     QCOMPARE(first.logCopyFailed(), fault == u"temp full"_s);
-    if (fault == u"temp full"_s) {
-        QCOMPARE(scope.ui().messages[0].text, u"Unable to make a copy of the document [K:\\Returns\\IRReturn.txt] - please do this manually"_s);
+    if (fault == u"temp full"_s)
         QVERIFY(!QFile::exists(office.host(kLog)));
-    }
     if (fault == u"returns full"_s) {
         if (!full.mount(office.host(u"K:\\Returns"_s), kPrevious, u"IRReturn.txt"_s))
             QSKIP("a full drive needs root to mount a tmpfs");
@@ -601,28 +529,12 @@ void tst_periodicreturn::earlierReturnsKept()
     }
     if (fault == u"nil first"_s)
         addVouchers(office, 3);
-    if (secondResult >= 0) {
-        ReturnOutput second;
-        QVERIFY(second.load());
-        QCOMPARE(int(second.generate(u"30/11/2026"_s, kStart.addSecs(20))), secondResult);
-    }
-    QVERIFY2(scope.ui().messages.last().text.contains(message), qPrintable(scope.ui().messages.last().text));
+    if (secondResult >= 0)
+        QCOMPARE(int(runOnce(u"30/11/2026"_s, kStart.addSecs(20))), secondResult);
+    QVERIFY2(scope.ui().lastText().contains(message), qPrintable(scope.ui().lastText()));
     checkEveryMarkedEntryKept(office);
-    QVERIFY(!QFile::exists(office.host(kReturn + u".incomplete"_s)));
+    QVERIFY(!QFile::exists(office.host(kPartial)));
     QCOMPARE(markedCount(office), fault == u"return is a folder"_s ? 0 : 3);
-}
-
-void tst_periodicreturn::recreateMissingLog()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    QCOMPARE(returns::recreateReturn(u"C:\\temp\\QDnothing.log"_s), returns::RecreateResult::Missing);
-    QCOMPARE(scope.ui().messages.size(), 1);
-    QCOMPARE(scope.ui().messages[0].text, u"Unable to re-create document from log file"_s);
-    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Information);
-    QVERIFY(office.readFile(kReturn).isNull());
-    QCOMPARE(returns::recreateReturn(QString()), returns::RecreateResult::Cancelled);
-    QCOMPARE(scope.ui().messages.size(), 1);
 }
 
 void tst_periodicreturn::connectionFailure()
@@ -632,14 +544,12 @@ void tst_periodicreturn::connectionFailure()
     QVERIFY(QFile::remove(office.host(kCtf)));
     ReturnOutput out;
     QVERIFY(!out.load());
-    QCOMPARE(scope.ui().messages.size(), 1);
-    QCOMPARE(scope.ui().messages[0].text, u"Unable to access the database\r\nCould not find file 'K:\\CTF.mdb'."_s);
-    QCOMPARE(scope.ui().messages[0].title, u"Child trust fund administration"_s);
-    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::None);
+    QCOMPARE(scope.ui().seen(), QStringList{u"None | Child trust fund administration | Unable to access the database\r\n"
+                                            "Could not find file 'K:\\CTF.mdb'."_s});
     // Opening never creates the file, and no nil return is written for a
     // register that could not be read.
     QVERIFY(!QFile::exists(office.host(kCtf)));
-    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Failed);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), RunResult::Failed);
     QVERIFY(office.readFile(kReturn).isNull());
 }
 
@@ -649,8 +559,8 @@ void tst_periodicreturn::orderIgnoresCaseInALoadedTable()
     TestOffice office;
     ScriptedUiScope scope;
     office.exec(kCtf, u"DROP TABLE ChildTrustFunds"_s);
-    office.exec(kCtf, QStringLiteral("CREATE TABLE ChildTrustFunds (ID INTEGER PRIMARY KEY, Entity TEXT, CRN TEXT, DOB TEXT, Amount REAL, DOD TEXT, "
-                                     "MemberNo INTEGER, PeriodEndSent TEXT, RecordOutput INTEGER, Ref TEXT, SentRef TEXT, Type TEXT)"));
+    office.exec(kCtf, u"CREATE TABLE ChildTrustFunds (ID INTEGER PRIMARY KEY, Entity TEXT, CRN TEXT, DOB TEXT, Amount REAL, DOD TEXT, "
+                      "MemberNo INTEGER, PeriodEndSent TEXT, RecordOutput INTEGER, Ref TEXT, SentRef TEXT, Type TEXT)"_s);
     office.addEntry(u"voucher"_s, u"ab000002"_s, u"01/01/2010"_s, 1);
     office.addEntry(u"RAA"_s, u"AB000001"_s, u"01/01/2010"_s, 2);
     office.addEntry(u"Voucher"_s, u"AB000001"_s, u"01/01/2010"_s, 3);
@@ -661,52 +571,46 @@ void tst_periodicreturn::orderIgnoresCaseInALoadedTable()
 
 void tst_periodicreturn::entryChecks_data()
 {
-    QTest::addColumn<QStringList>("entry"); // Entity, CRN, DOB, Amount, DOD, Type, Ref ("null" for Null)
-    QTest::addColumn<QString>("finding");   // the start of the one finding, empty for none
-    const auto e = [](const char *entity, const char *crn, const char *dob, const char *amount, const char *dod = "null",
-                      const char *type = "null", const char *ref = "null") {
-        return QStringList{entity, crn, dob, amount, dod, type, ref};
-    };
-    QTest::newRow("clean voucher") << e("Voucher", "AB123456C", "05/05/2006", "250") << "";
-    QTest::newRow("clean endowment") << e("endowment", "AB123456C", "05/05/2006", "100", "null", "8", "END1") << "";
-    QTest::newRow("clean child death") << e("ChildDeath", "AB123456C", "05/05/2006", "null", "01/01/2009") << "";
-    QTest::newRow("clean exception") << e("Exception", "AB123456C", "02/01/2011", "null", "null", "3") << "";
-    QTest::newRow("kind misspelt") << e("Vocher", "AB123456C", "05/05/2006", "250") << "the kind \"Vocher\" is none of the six kinds";
-    QTest::newRow("kind with a blank") << e("Voucher ", "AB123456C", "05/05/2006", "250") << "the kind \"Voucher \"";
+    QTest::addColumn<QString>("entry");   // Entity, CRN, DOB, Amount, DOD, Type, Ref; "null" for Null
+    QTest::addColumn<QString>("finding"); // the start of the one finding, empty for none
+    QTest::newRow("clean voucher") << "Voucher,AB123456C,05/05/2006,250,null,null,null" << "";
+    QTest::newRow("clean endowment") << "endowment,AB123456C,05/05/2006,100,null,8,END1" << "";
+    QTest::newRow("clean child death") << "ChildDeath,AB123456C,05/05/2006,null,01/01/2009,null,null" << "";
+    QTest::newRow("clean exception") << "Exception,AB123456C,02/01/2011,null,null,3,null" << "";
+    QTest::newRow("kind misspelt") << "Vocher,AB123456C,05/05/2006,250,null,null,null" << "the kind \"Vocher\" is none of the six kinds";
+    QTest::newRow("kind with a blank") << "Voucher ,AB123456C,05/05/2006,250,null,null,null" << "the kind \"Voucher \"";
     // The URN as its field's mask takes it: the last letter optional, digits first allowed.
-    QTest::newRow("URN without its letter") << e("Voucher", "AB123456", "05/05/2006", "250") << "";
-    QTest::newRow("URN digits first") << e("Voucher", "31876219L", "05/05/2006", "250") << "";
-    QTest::newRow("URN of five digits") << e("Voucher", "AB12345C", "05/05/2006", "250") << "the URN \"AB12345C\" is not what the URN field takes";
-    QTest::newRow("URN in lower case") << e("Voucher", "ab123456c", "05/05/2006", "250") << "the URN \"ab123456c\"";
-    QTest::newRow("no date of birth") << e("Voucher", "AB123456C", "null", "250") << "the date of birth is missing";
-    QTest::newRow("empty mask") << e("Voucher", "AB123456C", "__/__/____", "250") << "the date of birth \"__/__/____\" is not a date";
-    QTest::newRow("born too early") << e("Voucher", "AB123456C", "31/08/2002", "250") << "the date of birth 31/08/2002 is outside";
-    QTest::newRow("born too late") << e("RAA", "AB123456C", "03/01/2011", "250") << "the date of birth 03/01/2011 is outside";
-    QTest::newRow("voucher without amount") << e("Voucher", "AB123456C", "05/05/2006", "null") << "a Voucher without an amount";
-    QTest::newRow("amount 0") << e("RAA", "AB123456C", "05/05/2006", "0") << "the amount 0.00 of a RAA is not more than 0";
-    QTest::newRow("negative amount") << e("Endowment", "AB123456C", "05/05/2006", "-5", "null", "1") << "the amount -5.00 of a Endowment";
-    QTest::newRow("three decimals") << e("Voucher", "AB123456C", "05/05/2006", "12.755") << "the amount 12.755 has more than two decimals";
-    QTest::newRow("endowment without type") << e("Endowment", "AB123456C", "05/05/2006", "100", "null", "") << "an Endowment without a type";
-    QTest::newRow("type not in the list") << e("Exception", "AB123456C", "05/05/2006", "null", "null", "4") << "the type \"4\" is not in the list";
-    QTest::newRow("death without date") << e("ChildDeath", "AB123456C", "05/05/2006", "null") << "a ChildDeath without a date of death: the return sends its line with an empty date, as the maintenance screen records none (information).";
-    QTest::newRow("death before birth") << e("ChildDeath", "AB123456C", "05/05/2006", "null", "01/01/2006") << "the date of death 01/01/2006 is before";
-    QTest::newRow("bar in Ref") << e("Endowment", "AB123456C", "05/05/2006", "100", "null", "1", "A|B") << "the Ref holds a \"|\"";
-    QTest::newRow("line break in Type") << e("Exception", "AB123456C", "05/05/2006", "null", "null", "1\n") << "the Type holds a \"|\" or a line break";
+    QTest::newRow("URN without its letter") << "Voucher,AB123456,05/05/2006,250,null,null,null" << "";
+    QTest::newRow("URN digits first") << "Voucher,31876219L,05/05/2006,250,null,null,null" << "";
+    QTest::newRow("URN of five digits") << "Voucher,AB12345C,05/05/2006,250,null,null,null" << "the URN \"AB12345C\" is not what the URN field takes";
+    QTest::newRow("URN in lower case") << "Voucher,ab123456c,05/05/2006,250,null,null,null" << "the URN \"ab123456c\"";
+    QTest::newRow("no date of birth") << "Voucher,AB123456C,null,250,null,null,null" << "the date of birth is missing";
+    QTest::newRow("empty mask") << "Voucher,AB123456C,__/__/____,250,null,null,null" << "the date of birth \"__/__/____\" is not a date";
+    QTest::newRow("born too early") << "Voucher,AB123456C,31/08/2002,250,null,null,null" << "the date of birth 31/08/2002 is outside";
+    QTest::newRow("born too late") << "RAA,AB123456C,03/01/2011,250,null,null,null" << "the date of birth 03/01/2011 is outside";
+    QTest::newRow("voucher without amount") << "Voucher,AB123456C,05/05/2006,null,null,null,null" << "a Voucher without an amount";
+    QTest::newRow("amount 0") << "RAA,AB123456C,05/05/2006,0,null,null,null" << "the amount 0.00 of a RAA is not more than 0";
+    QTest::newRow("negative amount") << "Endowment,AB123456C,05/05/2006,-5,null,1,null" << "the amount -5.00 of a Endowment";
+    QTest::newRow("three decimals") << "Voucher,AB123456C,05/05/2006,12.755,null,null,null" << "the amount 12.755 has more than two decimals";
+    QTest::newRow("endowment without type") << "Endowment,AB123456C,05/05/2006,100,null,,null" << "an Endowment without a type";
+    QTest::newRow("type not in the list") << "Exception,AB123456C,05/05/2006,null,null,4,null" << "the type \"4\" is not in the list";
+    QTest::newRow("death without date") << "ChildDeath,AB123456C,05/05/2006,null,null,null,null"
+                                        << "a ChildDeath without a date of death: the return sends its line with an empty date, as the "
+                                           "maintenance screen records none (information).";
+    QTest::newRow("death before birth") << "ChildDeath,AB123456C,05/05/2006,null,01/01/2006,null,null" << "the date of death 01/01/2006 is before";
+    QTest::newRow("bar in Ref") << "Endowment,AB123456C,05/05/2006,100,null,1,A|B" << "the Ref holds a \"|\"";
+    QTest::newRow("line break in Type") << "Exception,AB123456C,05/05/2006,null,null,1\n,null" << "the Type holds a \"|\" or a line break";
 }
 
 // Each rule of the pre-submission checks, and entries that must pass.
 void tst_periodicreturn::entryChecks()
 {
-    QFETCH(QStringList, entry);
+    QFETCH(QString, entry);
     QFETCH(QString, finding);
-    const auto v = [&](int i) { return entry[i] == u"null"_s ? QVariant() : QVariant(entry[i]); };
-    const checks::Entry e{1, v(0), v(1), v(2), v(3), v(4), v(5), v(6)};
-    const QStringList found = checks::entryProblems(e);
-    if (finding.isEmpty()) {
-        QVERIFY2(found.isEmpty(), qPrintable(found.join('\n')));
-        return;
-    }
-    QVERIFY2(!found.isEmpty() && found[0].startsWith(finding), qPrintable(found.join('\n')));
+    const QStringList f = entry.split(u',');
+    const auto v = [&](int i) { return f[i] == u"null"_s ? QVariant() : QVariant(f[i]); };
+    const QStringList found = checks::entryProblems({1, v(0), v(1), v(2), v(3), v(4), v(5), v(6)});
+    QVERIFY2(finding.isEmpty() ? found.isEmpty() : !found.isEmpty() && found[0].startsWith(finding), qPrintable(found.join(u'\n')));
 }
 
 // Duplicates within a return; the screen says how many entries have
@@ -730,7 +634,7 @@ void tst_periodicreturn::checksInTheRegisterAndOnScreen()
                                  "writing a line for it.",
                                  "ID 2: the same URN, kind and amount as ID 1; the child would be sent twice in this return."}));
     QCOMPARE(r.summary(), u"2 findings in 2 of 4 outstanding entries."_s);
-    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), returns::RunResult::Done);
+    QCOMPARE(out.generate(u"30/11/2026"_s, kStart), RunResult::Done);
     QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nRAA|CD123456E|2006/05/05|100.00|\r\n"
                                                   "Voucher|AB123456C|2006/05/05|250.00\r\nVoucher|AB123456C|2006/05/05|250.00\r\n"));
 }
