@@ -2,7 +2,6 @@
 // exact bytes, the member figures, the statements sent, and the refusals.
 #include "annual/annualreturn.h"
 #include "app/appsettings.h"
-#include "common/dates.h"
 #include "data/connection.h"
 #include "returns/checks.h"
 #include "support/office.h"
@@ -10,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -19,56 +17,55 @@
 
 using annual::AnnualReturn;
 using annual::Outcome;
-
 using namespace Qt::StringLiterals;
 
 namespace {
 const QString kTarn = u"K:\\Tarnwell.mdb"_s;
 const QString kFile = u"K:\\Returns\\CTFANRTN.txt"_s;
+const QString kStart = u"06/04/25"_s, kEnd = u"05/04/26"_s;
 
 void member(TestOffice &o, int no, const QVariant &ni, const QVariant &dob)
 {
     o.exec(kTarn, u"INSERT INTO MemberMain (MemberNo, Forename, Surname, DOB, NINumber) VALUES (?, 'A', 'B', ?, ?)"_s, {no, dob, ni});
 }
-void bals(TestOffice &o, int no, double s1, double s2 = 0)
-{
-    o.exec(kTarn, u"INSERT INTO MemberBals VALUES (?, ?, ?, 0, 0)"_s, {no, s1, s2});
-}
-void tran(TestOffice &o, const char *table, int no, const QVariant &account, const QVariant &product, const char *date,
-          double value, const QVariant &narrative)
+void bals(TestOffice &o, int no, double s1, double s2 = 0) { o.exec(kTarn, u"INSERT INTO MemberBals VALUES (?, ?, ?, 0, 0)"_s, {no, s1, s2}); }
+// A transaction in MemberAllTrans ("all") or MemberTrans.
+void tran(TestOffice &o, bool all, int no, const QVariant &account, const QVariant &product, const char *date, double value,
+          const QVariant &narrative)
 {
     o.exec(kTarn, u"INSERT INTO %1 (MemberNo, Account, ProductCode, TranDate, TranValue1, Narrative) VALUES (?,?,?,?,?,?)"_s
-                      .arg(QLatin1String(table)),
+                      .arg(all ? u"MemberAllTrans"_s : u"MemberTrans"_s),
            {no, account, product, QString::fromLatin1(date), value, narrative});
 }
+constexpr bool kAll = true, kTrans = false;
 
 // Tarnwell I members exercising every rule of the figures and the reference.
 void shareAccountOffice(TestOffice &o)
 {
     member(o, 101, u"AB123456"_s, u"2010-01-01"_s);
     bals(o, 101, 10);
-    tran(o, "MemberAllTrans", 101, 1, {}, "2025-04-06", 100, u"Deposit"_s);
-    tran(o, "MemberAllTrans", 101, 1, {}, "2026-04-05", 7.891, QVariant());
-    tran(o, "MemberAllTrans", 101, 1, {}, "2026-04-06", 1000, u"Deposit"_s);
-    tran(o, "MemberAllTrans", 101, 1, {}, "2025-01-01", 200, u"Opening"_s);
-    tran(o, "MemberAllTrans", 101, 2, {}, "2025-05-01", 999, u"other account"_s);
-    tran(o, "MemberTrans", 101, 1, {}, "2025-06-01", -12.3, u"Withdrawal"_s);
-    tran(o, "MemberTrans", 101, 1, {}, "2025-07-01", 30, u"VOUCHER"_s);
-    tran(o, "MemberTrans", 101, 1, {}, "2025-07-02", 40, u"Endowment"_s);
-    tran(o, "MemberTrans", 101, 1, {}, "2025-07-03", 41, u"DIVIDEND"_s);
-    tran(o, "MemberTrans", 101, 1, {}, "2025-07-04", 42, u"interest paid"_s);
-    tran(o, "MemberTrans", 101, 1, {}, "2025-07-05", 43, u"INDIVIDUAL TOP UP"_s);
+    tran(o, kAll, 101, 1, {}, "2025-04-06", 100, u"Deposit"_s);
+    tran(o, kAll, 101, 1, {}, "2026-04-05", 7.891, QVariant());
+    tran(o, kAll, 101, 1, {}, "2026-04-06", 1000, u"Deposit"_s);
+    tran(o, kAll, 101, 1, {}, "2025-01-01", 200, u"Opening"_s);
+    tran(o, kAll, 101, 2, {}, "2025-05-01", 999, u"other account"_s);
+    tran(o, kTrans, 101, 1, {}, "2025-06-01", -12.3, u"Withdrawal"_s);
+    // In the balance, but no subscriptions.
+    for (const auto &[date, value, narrative] : {std::tuple{"2025-07-01", 30, "VOUCHER"}, {"2025-07-02", 40, "Endowment"},
+                                                 {"2025-07-03", 41, "DIVIDEND"}, {"2025-07-04", 42, "interest paid"},
+                                                 {"2025-07-05", 43, "INDIVIDUAL TOP UP"}})
+        tran(o, kTrans, 101, 1, {}, date, value, QString::fromLatin1(narrative));
     member(o, 102, u"CD1234567890"_s, u"2008-04-30"_s); // 216 months: in
     bals(o, 102, 5);
-    member(o, 103, u"EF12345"_s, u"2008-03-31"_s);      // 217 months: out
+    member(o, 103, u"EF12345"_s, u"2008-03-31"_s); // 217 months: out
     bals(o, 103, 5);
     member(o, 104, u"GH765432A"_s, QVariant());
     bals(o, 104, 5);
-    tran(o, "MemberAllTrans", 104, 1, {}, "2025-08-01", 0.125, u"Gift"_s);
-    tran(o, "MemberTrans", 104, 1, {}, "2025-08-02", -0.005, u"Fee"_s);
+    tran(o, kAll, 104, 1, {}, "2025-08-01", 0.125, u"Gift"_s);
+    tran(o, kTrans, 104, 1, {}, "2025-08-02", -0.005, u"Fee"_s);
     member(o, 105, u"ZERO0000A"_s, QVariant());
     bals(o, 105, 0);
-    tran(o, "MemberAllTrans", 105, 1, {}, "2025-08-01", 50, u"Deposit"_s);
+    tran(o, kAll, 105, 1, {}, "2025-08-01", 50, u"Deposit"_s);
     bals(o, 106, 5); // no MemberMain row
     member(o, 107, QVariant(), QVariant());
     bals(o, 107, 5);
@@ -82,11 +79,32 @@ const QByteArray kShareAccountReturn("Header|2026/04/05\r\n"
                                      "Account|CD1234567|2|y|0.00|0.00|0.00\r\n"
                                      "Account|GH765432A|2|y|0.12|0.00|0.13\r\n");
 
-QByteArray bytesOf(const QString &path)
+void productOffice(TestOffice &o)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    o.exec(kTarn, u"INSERT INTO Product VALUES ('S1', 'Ordinary shares', 1), ('JUN', 'Junior', 12), ('CTF', 'Child Trust Fund', 3)"_s);
+    member(o, 201, u"KL1111111"_s, u"1990-01-01"_s); // no age test here
+    o.exec(kTarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 0), (202, 'JUN', 10), (203, 'S1', 10), (204, 'CTF', 10)"_s); // 204: no MemberMain row
+    tran(o, kAll, 201, {}, u"CTF"_s, "2025-05-01", 100, u"Deposit"_s);
+    tran(o, kTrans, 201, {}, u"jun"_s, "2025-05-02", 20.5, QVariant());
+    tran(o, kTrans, 201, {}, u"S1"_s, "2025-05-03", 999, u"Deposit"_s);
+    member(o, 202, u"MN22222"_s, QVariant());
+    tran(o, kAll, 202, {}, u"JUN"_s, "2026-04-05", -3.333, u"Fee"_s);
+    member(o, 203, u"OP3333333"_s, QVariant());
 }
+const QList<annual::ProductItem> kChosen{{u"CTF - Child Trust Fund"_s, true}, {u"JUN - Junior"_s, true}, {u"S1 - Ordinary shares"_s, false}};
+
+// Every statement sent, with the connection it went to.
+class Statements {
+public:
+    explicit Statements(AnnualReturn &run)
+    {
+        Connection::setStatementObserver([this, &run](const Connection &c, const QString &sql) {
+            sent << (&c == &run.memberConnection() ? u"member: "_s : u"tran: "_s) + sql;
+        });
+    }
+    ~Statements() { Connection::setStatementObserver({}); }
+    QStringList sent;
+};
 } // namespace
 
 class tst_annualreturn : public QObject {
@@ -106,7 +124,6 @@ private slots:
     void productListText();
     void subscriptionRule_data();
     void subscriptionRule();
-    void twoDigitYears();
     void tarnwellValuesReadStrictly_data();
     void tarnwellValuesReadStrictly();
     void nullsLeftOutOfSums();
@@ -122,20 +139,15 @@ void tst_annualreturn::shareAccountExactBytes()
     run.open();
     QStringList captions;
     run.onCaption = [&](int i, const QString &c) { captions << u"%1:%2"_s.arg(i).arg(c); };
-    QCOMPARE(run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
+    QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
     QCOMPARE(office.readFile(kFile), kShareAccountReturn);
     QCOMPARE(captions, QStringList({u"1:Share account 1 - outputing"_s, u"1:Share account 1 - Complete"_s}));
-    QCOMPARE(scope.ui().messages.size(), 2);
-    QCOMPARE(scope.ui().messages[0].text, u"Continue with the following selected account:\r\n\r\nShare account 1 ?"_s);
-    QCOMPARE(scope.ui().messages[0].title, u"Continue ?"_s);
-    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Question);
+    QCOMPARE(scope.ui().seen(), QStringList({u"Question | Continue ? | Continue with the following selected account:\r\n\r\nShare account 1 ?"_s,
+                                             u"Information | Finished | Output complete"_s}));
     QCOMPARE(scope.ui().messages[0].buttons, MsgButtons::YesNo);
-    QCOMPARE(scope.ui().messages[1].text, u"Output complete"_s);
-    QCOMPARE(scope.ui().messages[1].title, u"Finished"_s);
-    QCOMPARE(scope.ui().messages[1].icon, MsgIcon::Information);
     // A second run replaces the file with the same content.
-    QCOMPARE(run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
-    QCOMPARE(office.readFile(kFile).count('\n'), 4);
+    QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
+    QCOMPARE(office.readFile(kFile), kShareAccountReturn);
 }
 
 // Tarnwell II's files on a drive this program cannot write (one of them
@@ -147,9 +159,8 @@ void tst_annualreturn::tarnwellOnAReadOnlyDrive()
     shareAccountOffice(office);
     office.close(kTarn);
     const QString folder = office.host(u"K:\\Tarnwell II"_s);
-    QVERIFY(QDir().mkpath(folder));
     for (const char *name : {"/TarnMain.mdb", "/TarnTran.mdb"})
-        QVERIFY(QFile::copy(office.host(kTarn), folder + QLatin1String(name)));
+        office.writeFile(folder + QLatin1String(name), office.readFile(kTarn));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"wal"_s);
         db.setDatabaseName(folder + u"/TarnTran.mdb"_s);
@@ -158,7 +169,7 @@ void tst_annualreturn::tarnwellOnAReadOnlyDrive()
         db.close();
     }
     QSqlDatabase::removeDatabase(u"wal"_s);
-    const QByteArray main = bytesOf(folder + u"/TarnMain.mdb"_s), trans = bytesOf(folder + u"/TarnTran.mdb"_s);
+    const QByteArray main = office.readFile(folder + u"/TarnMain.mdb"_s), trans = office.readFile(folder + u"/TarnTran.mdb"_s);
     QCOMPARE(trans.at(18), '\2'); // WAL
     if (::geteuid() != 0 || QProcess::execute(u"mount"_s, {u"--bind"_s, folder, folder}) != 0)
         QSKIP("a read-only drive needs root to mount");
@@ -168,14 +179,14 @@ void tst_annualreturn::tarnwellOnAReadOnlyDrive()
     {
         AnnualReturn run;
         run.open();
-        outcome = run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s);
+        outcome = run.runShareAccount(1, kStart, kEnd);
     }
     QProcess::execute(u"umount"_s, {folder});
     QVERIFY(readOnly);
-    QVERIFY2(outcome == Outcome::Done, qPrintable(scope.ui().messages.last().text));
+    QVERIFY2(outcome == Outcome::Done, qPrintable(scope.ui().lastText()));
     QCOMPARE(office.readFile(kFile), kShareAccountReturn);
-    QCOMPARE(bytesOf(folder + u"/TarnMain.mdb"_s), main);
-    QCOMPARE(bytesOf(folder + u"/TarnTran.mdb"_s), trans);
+    QCOMPARE(office.readFile(folder + u"/TarnMain.mdb"_s), main);
+    QCOMPARE(office.readFile(folder + u"/TarnTran.mdb"_s), trans);
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
 }
 
@@ -186,43 +197,17 @@ void tst_annualreturn::shareAccountStatements()
     shareAccountOffice(office);
     AnnualReturn run;
     run.open();
-    QStringList sent;
-    Connection::setStatementObserver([&](const Connection &c, const QString &sql) {
-        QVERIFY(&c == &run.memberConnection());
-        sent << sql;
-    });
-    run.runShareAccount(2, u"06/04/25"_s, u"05/04/26"_s);
-    Connection::setStatementObserver({});
-    QCOMPARE(sent, QStringList({
-        u"Select * from MemberBals where S2Bal > 0 ;"_s,
-        u"Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"_s,
-        u"Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"_s,
-        u"Select * from MemberAllTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
-        u"Select * from MemberTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
-        u"Select DOB, NINumber from MemberMain where MemberNo = 109 ;"_s}));
+    Statements statements(run);
+    run.runShareAccount(2, kStart, kEnd);
+    QCOMPARE(statements.sent, QStringList({
+        u"member: Select * from MemberBals where S2Bal > 0 ;"_s,
+        u"member: Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"_s,
+        u"member: Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"_s,
+        u"member: Select * from MemberAllTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
+        u"member: Select * from MemberTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
+        u"member: Select DOB, NINumber from MemberMain where MemberNo = 109 ;"_s}));
     QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nAccount|IJ000009C|2|y|0.00|0.00|0.00\r\n"));
 }
-
-namespace {
-void productOffice(TestOffice &o)
-{
-    o.exec(kTarn, u"INSERT INTO Product VALUES ('S1', 'Ordinary shares', 1), ('JUN', 'Junior', 12), ('CTF', 'Child Trust Fund', 3)"_s);
-    member(o, 201, u"KL1111111"_s, u"1990-01-01"_s); // no age test here
-    o.exec(kTarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"_s);
-    tran(o, "MemberAllTrans", 201, {}, u"CTF"_s, "2025-05-01", 100, u"Deposit"_s);
-    tran(o, "MemberTrans", 201, {}, u"jun"_s, "2025-05-02", 20.5, QVariant());
-    tran(o, "MemberTrans", 201, {}, u"S1"_s, "2025-05-03", 999, u"Deposit"_s);
-    member(o, 202, u"MN22222"_s, QVariant());
-    o.exec(kTarn, u"INSERT INTO MemberBalances VALUES (202, 'JUN', 10)"_s);
-    tran(o, "MemberAllTrans", 202, {}, u"JUN"_s, "2026-04-05", -3.333, u"Fee"_s);
-    member(o, 203, u"OP3333333"_s, QVariant());
-    o.exec(kTarn, u"INSERT INTO MemberBalances VALUES (203, 'S1', 10)"_s);
-    o.exec(kTarn, u"INSERT INTO MemberBalances VALUES (204, 'CTF', 10)"_s); // no MemberMain row
-}
-const QList<annual::ProductItem> kChosen{{u"CTF - Child Trust Fund"_s, true},
-                                         {u"JUN - Junior"_s, true},
-                                         {u"S1 - Ordinary shares"_s, false}};
-} // namespace
 
 void tst_annualreturn::productsExactBytes()
 {
@@ -232,30 +217,24 @@ void tst_annualreturn::productsExactBytes()
     AnnualReturn run;
     run.open();
     QVERIFY(run.loadProducts().isEmpty()); // the list stays empty on "K:\"
-    QCOMPARE(run.runProducts(kChosen, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
+    QCOMPARE(run.runProducts(kChosen, kStart, kEnd), Outcome::Done);
     QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"
                                                 "Account|KL1111111|2|y|120.50|0.00|120.50\r\n"
                                                 "Account|MN22222  |2|y|-3.33|0.00|0.00\r\n"));
-    QCOMPARE(scope.ui().messages[0].text, u"Continue with the following selected accounts:\r\n\r\n('CTF', 'JUN') ?"_s);
-    QCOMPARE(scope.ui().messages[1].text, u"Output complete \r\nK:\\Returns\\CTFANRTN.txt"_s);
-    QCOMPARE(scope.ui().messages[1].title, u"Finished creating K:\\Returns\\CTFANRTN.txt"_s);
+    QCOMPARE(scope.ui().seen(), QStringList({u"Question | Continue ? | Continue with the following selected accounts:\r\n\r\n('CTF', 'JUN') ?"_s,
+                                             u"Information | Finished creating K:\\Returns\\CTFANRTN.txt | Output complete \r\nK:\\Returns\\CTFANRTN.txt"_s}));
 
-    QDir().mkpath(office.host(u"K:\\"_s) + u"/Data"_s);
     office.exec(kTarn, u"PRAGMA wal_checkpoint(TRUNCATE)"_s); // everything into the file before copying it
-    QFile::copy(office.host(kTarn), office.host(u"K:\\Data\\TarnMain.mdb"_s));
-    QFile::copy(office.host(kTarn), office.host(u"K:\\Data\\TarnTran.mdb"_s));
+    for (const char *name : {"TarnMain", "TarnTran"})
+        office.writeFile(u"K:\\Data\\%1.mdb"_s.arg(QLatin1String(name)), office.readFile(kTarn));
     SettingFields dataFolder;
     dataFolder.txtDatabase = u"K:\\Data\\"_s;
     AnnualReturn other(dataFolder);
     other.open();
-    const QList<annual::ProductItem> items = other.loadProducts();
-    QCOMPARE(items.size(), 3);
-    QCOMPARE(items[0].text, u"CTF - Child Trust Fund"_s);
-    QVERIFY(items[0].selected);
-    QCOMPARE(items[1].text, u"JUN - Junior"_s);
-    QVERIFY(items[1].selected);
-    QCOMPARE(items[2].text, u"S1 - Ordinary shares"_s);
-    QVERIFY(!items[2].selected);
+    QStringList items;
+    for (const annual::ProductItem &i : other.loadProducts())
+        items << i.text + (i.selected ? u"*"_s : QString());
+    QCOMPARE(items, QStringList({"CTF - Child Trust Fund*", "JUN - Junior*", "S1 - Ordinary shares"}));
 }
 
 void tst_annualreturn::productStatements()
@@ -266,13 +245,9 @@ void tst_annualreturn::productStatements()
     office.exec(kTarn, u"DELETE FROM MemberBalances WHERE MemberNo <> 201"_s);
     AnnualReturn run;
     run.open();
-    QStringList sent;
-    Connection::setStatementObserver([&](const Connection &c, const QString &sql) {
-        sent << (&c == &run.memberConnection() ? u"member: "_s : u"tran: "_s) + sql;
-    });
-    run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, u"06/04/25"_s, u"05/04/26"_s);
-    Connection::setStatementObserver({});
-    QCOMPARE(sent, QStringList({
+    Statements statements(run);
+    run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, kStart, kEnd);
+    QCOMPARE(statements.sent, QStringList({
         u"member: Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"_s,
         u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"_s,
         u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"_s,
@@ -290,82 +265,78 @@ void tst_annualreturn::productStatementsForSqlServer()
     run.open();
     // SQL Server mode from here on: the transaction statements are rewritten.
     run.settings().chkSQL = 1;
+    Outcome result;
     QStringList sent;
-    Connection::setStatementObserver([&](const Connection &, const QString &sql) { sent << sql; });
-    const Outcome result = run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, u"06/04/25"_s, u"05/04/26"_s);
-    Connection::setStatementObserver({});
-    QVERIFY(sent.size() >= 2);
-    QCOMPARE(sent[0], u"Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"_s);
-    QCOMPARE(sent[1], QStringLiteral("Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 "
-                                     "and Trandate <= CONVERT(DATETIME, '2026-04-05 00:00:00', 102) ;"));
+    {
+        Statements statements(run);
+        result = run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, kStart, kEnd);
+        sent = statements.sent.mid(0, 2);
+    }
+    QCOMPARE(sent, QStringList({u"member: Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"_s,
+                                u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 "
+                                "and Trandate <= CONVERT(DATETIME, '2026-04-05 00:00:00', 102) ;"_s}));
     // The file database knows no CONVERT: the run stops and says the file is incomplete.
     QCOMPARE(result, Outcome::Failed);
     QVERIFY(!scope.ui().busyNow); // the pointer is back after a failed run
-    const RecordedMessage &m = scope.ui().messages.last();
-    QVERIFY2(m.text.contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was"_s), qPrintable(m.text));
-    QCOMPARE(m.icon, MsgIcon::Critical);
+    QVERIFY2(scope.ui().seen().last().startsWith(u"Critical | "_s) && scope.ui().lastText().contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was"_s),
+             qPrintable(scope.ui().seen().last()));
 }
 
+// Nobody selected: a nil return; only members the return leaves out: the header alone.
 void tst_annualreturn::nilReturnAndHeaderOnly()
 {
     TestOffice office;
     ScriptedUiScope scope;
     AnnualReturn run;
     run.open();
-    QCOMPARE(run.runShareAccount(3, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
-    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nNilReturn\r\n"));
-    QCOMPARE(run.runProducts(kChosen, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
-    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nNilReturn\r\n"));
+    const auto both = [&] { // the outcome (0: done) and the file of each
+        QByteArray files = QByteArray::number(int(run.runShareAccount(1, kStart, kEnd)));
+        files += office.readFile(kFile);
+        files += QByteArray::number(int(run.runProducts(kChosen, kStart, kEnd)));
+        return files + office.readFile(kFile);
+    };
+    QCOMPARE(both(), QByteArray("0Header|2026/04/05\r\nNilReturn\r\n0Header|2026/04/05\r\nNilReturn\r\n"));
     bals(office, 301, 1);
     office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (301, 'CTF', 0)"_s);
-    QCOMPARE(run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
-    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"));
-    QCOMPARE(run.runProducts(kChosen, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
-    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"));
+    QCOMPARE(both(), QByteArray("0Header|2026/04/05\r\n0Header|2026/04/05\r\n"));
+    // Two-digit years: 30 to 99 are 19yy.
+    run.runShareAccount(1, u"06/04/29"_s, u"05/04/30"_s);
+    QCOMPARE(office.readFile(kFile), QByteArray("Header|1930/04/05\r\n"));
 }
 
 void tst_annualreturn::refusals_data()
 {
-    QTest::addColumn<bool>("products");
+    QTest::addColumn<int>("selection"); // 0: share account 1, 1: CTF and JUN, 2: no product chosen
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("end");
-    QTest::addColumn<bool>("chooseNothing");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("message");
     QTest::addColumn<int>("field");
-    QTest::newRow("share: empty start") << false << "__/__/__" << "05/04/26" << false << "Invalid starting date entered" << "Re-enter" << int(annual::Field::StartDate);
-    QTest::newRow("share: 31 February end") << false << "06/04/25" << "31/02/26" << false << "Invalid ending date entered" << "Re-enter" << int(annual::Field::EndDate);
-    QTest::newRow("products: half typed") << true << "06/04/2_" << "05/04/26" << false << "Invalid starting date entered" << "Re-enter" << int(annual::Field::StartDate);
-    QTest::newRow("products: nothing chosen") << true << "06/04/25" << "05/04/26" << true << "No products selected" << " CTF - Annual Return Output" << int(annual::Field::None);
+    QTest::newRow("share: empty start") << 0 << "__/__/__" << "05/04/26" << "Critical | Re-enter | Invalid starting date entered"
+                                        << int(annual::Field::StartDate);
+    QTest::newRow("share: 31 February end") << 0 << "06/04/25" << "31/02/26" << "Critical | Re-enter | Invalid ending date entered"
+                                            << int(annual::Field::EndDate);
+    QTest::newRow("products: half typed") << 1 << "06/04/2_" << "05/04/26" << "Critical | Re-enter | Invalid starting date entered"
+                                          << int(annual::Field::StartDate);
+    QTest::newRow("products: nothing chosen") << 2 << "06/04/25" << "05/04/26"
+                                              << "Critical |  CTF - Annual Return Output | No products selected" << int(annual::Field::None);
 }
 
 void tst_annualreturn::refusals()
 {
-    QFETCH(bool, products);
+    QFETCH(int, selection);
     QFETCH(QString, start);
     QFETCH(QString, end);
-    QFETCH(bool, chooseNothing);
-    QFETCH(QString, text);
-    QFETCH(QString, title);
+    QFETCH(QString, message);
     QFETCH(int, field);
     TestOffice office;
     ScriptedUiScope scope;
-    QFile old(office.host(kFile));
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("last year's file\r\n");
-    old.close();
+    office.writeFile(kFile, "last year's file\r\n");
     AnnualReturn run;
     run.open();
-    QList<annual::ProductItem> items = kChosen;
-    if (chooseNothing)
-        for (auto &i : items)
-            i.selected = false;
-    const Outcome result = products ? run.runProducts(items, start, end) : run.runShareAccount(1, start, end);
+    const QList<annual::ProductItem> none{{u"CTF - Child Trust Fund"_s, false}};
+    const Outcome result = selection == 0 ? run.runShareAccount(1, start, end) : run.runProducts(selection == 1 ? kChosen : none, start, end);
     QCOMPARE(result, Outcome::Refused);
-    QCOMPARE(scope.ui().messages.size(), 1);
-    QCOMPARE(scope.ui().messages[0].text, text);
-    QCOMPARE(scope.ui().messages[0].title, title);
-    QCOMPARE(scope.ui().messages[0].icon, MsgIcon::Critical);
+    QCOMPARE(scope.ui().seen(), QStringList{message});
     QCOMPARE(int(run.refusedField()), field);
     QCOMPARE(office.readFile(kFile), QByteArray("last year's file\r\n"));
 }
@@ -378,7 +349,7 @@ void tst_annualreturn::answeringNoChangesNothing()
     AnnualReturn run;
     run.open();
     scope.ui().answers.enqueue(MsgResult::No);
-    QCOMPARE(run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s), Outcome::Cancelled);
+    QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Cancelled);
     QVERIFY(office.readFile(kFile).isNull());
     QCOMPARE(run.shareCaptions[1], u"Share account 1"_s);
 }
@@ -430,18 +401,6 @@ void tst_annualreturn::subscriptionRule()
     QCOMPARE(annual::subscriptionValue(value, narrative).format2(), counted);
 }
 
-void tst_annualreturn::twoDigitYears()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    AnnualReturn run;
-    run.open();
-    run.runShareAccount(1, u"06/04/29"_s, u"05/04/30"_s);
-    QCOMPARE(office.readFile(kFile), QByteArray("Header|1930/04/05\r\nNilReturn\r\n"));
-    run.runShareAccount(1, u"06/04/28"_s, u"05/04/29"_s);
-    QCOMPARE(office.readFile(kFile), QByteArray("Header|2029/04/05\r\nNilReturn\r\n"));
-}
-
 void tst_annualreturn::tarnwellValuesReadStrictly_data()
 {
     QTest::addColumn<QString>("damage");
@@ -458,7 +417,8 @@ void tst_annualreturn::tarnwellValuesReadStrictly_data()
 }
 
 // A Tarnwell value that is not what it must be stops the run, with a message
-// that names it, instead of counting as something else.
+// that names it, instead of counting as something else; the earlier return
+// stays whole, since the failed run wrote beside it.
 void tst_annualreturn::tarnwellValuesReadStrictly()
 {
     QFETCH(QString, damage);
@@ -467,23 +427,17 @@ void tst_annualreturn::tarnwellValuesReadStrictly()
     ScriptedUiScope scope;
     member(office, 201, u"AB123456C"_s, u"2010-01-01"_s);
     bals(office, 201, 10);
-    tran(office, "MemberAllTrans", 201, 1, {}, "2025-05-02", 10, u"Deposit"_s);
+    tran(office, kAll, 201, 1, {}, "2025-05-02", 10, u"Deposit"_s);
     for (const QString &sql : damage.split(u"; "_s))
         office.exec(kTarn, sql);
-    // An earlier return stays whole: the failed run wrote beside it.
-    const QString earlier = office.host(u"K:\\Returns\\CTFANRTN.txt"_s);
-    QVERIFY(QDir().mkpath(QFileInfo(earlier).path()));
-    QFile f(earlier);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write("Header|2025-04-05\r\nNilReturn\r\n") > 0);
-    f.close();
+    office.writeFile(kFile, "Header|2025-04-05\r\nNilReturn\r\n");
     AnnualReturn run;
     run.open();
-    QCOMPARE(run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s), Outcome::Failed);
-    const RecordedMessage &m = scope.ui().messages.last();
-    QVERIFY2(m.text.contains(message), qPrintable(m.text));
-    QVERIFY(m.text.contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was before this run."_s));
-    QCOMPARE(office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s), QByteArray("Header|2025-04-05\r\nNilReturn\r\n"));
-    QCOMPARE(QDir(QFileInfo(earlier).path()).entryList(QDir::Files), QStringList{u"CTFANRTN.txt"_s});
+    QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Failed);
+    const QString &text = scope.ui().lastText();
+    QVERIFY2(text.contains(message) && text.contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was before this run."_s), qPrintable(text));
+    QCOMPARE(office.readFile(kFile), QByteArray("Header|2025-04-05\r\nNilReturn\r\n"));
+    QCOMPARE(QDir(office.host(u"K:\\Returns"_s)).entryList(QDir::Files), QStringList{u"CTFANRTN.txt"_s});
 }
 
 // Null values are left out of the sums, and a Null date out of every period,
@@ -495,18 +449,15 @@ void tst_annualreturn::nullsLeftOutOfSums()
     member(office, 201, u"AB123456C"_s, u"2010-01-01"_s);
     office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"_s);
     office.exec(kTarn, u"DROP TABLE MemberTrans"_s);
-    office.exec(kTarn, QStringLiteral("CREATE TABLE MemberTrans (MemberNo INTEGER, Account INTEGER, ProductCode TEXT, TranDate TEXT, "
-                                      "TranValue1 NUMERIC, Narrative TEXT)"));
-    office.exec(kTarn, QStringLiteral("INSERT INTO MemberTrans VALUES (201, NULL, 'CTF', '2025-05-01', NULL, 'Deposit'), "
-                                      "(201, NULL, 'CTF', NULL, 99, 'Deposit'), (201, NULL, 'CTF', '2025-05-02', '12.50', 'Deposit')"));
+    office.exec(kTarn, u"CREATE TABLE MemberTrans (MemberNo INTEGER, Account INTEGER, ProductCode TEXT, TranDate TEXT, TranValue1 NUMERIC, Narrative TEXT)"_s);
+    office.exec(kTarn, u"INSERT INTO MemberTrans VALUES (201, NULL, 'CTF', '2025-05-01', NULL, 'Deposit'), "
+                       "(201, NULL, 'CTF', NULL, 99, 'Deposit'), (201, NULL, 'CTF', '2025-05-02', '12.50', 'Deposit')"_s);
     AnnualReturn run;
     run.open();
-    QCOMPARE(run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, u"06/04/25"_s, u"05/04/26"_s),
-             Outcome::Done);
+    QCOMPARE(run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, kStart, kEnd), Outcome::Done);
     QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|12.50|0.00|12.50\r\n"));
-    QCOMPARE(run.runProducts({{u"CT'F - quote"_s, true}}, u"06/04/25"_s, u"05/04/26"_s),
-             Outcome::Refused);
-    QVERIFY(scope.ui().messages.last().text.startsWith(u"The product code \"CT'F\" cannot be used"_s));
+    QCOMPARE(run.runProducts({{u"CT'F - quote"_s, true}}, kStart, kEnd), Outcome::Refused);
+    QVERIFY(scope.ui().lastText().startsWith(u"The product code \"CT'F\" cannot be used"_s));
 }
 
 // The checks name every member the return leaves out and every figure to
@@ -518,27 +469,27 @@ void tst_annualreturn::annualChecks()
     shareAccountOffice(office);
     member(office, 110, u"KL000010A"_s, u"2010-01-01"_s);
     bals(office, 110, 5);
-    tran(office, "MemberAllTrans", 110, 1, {}, "2025-09-01", 9000.01, u"Deposit"_s);
+    tran(office, kAll, 110, 1, {}, "2025-09-01", 9000.01, u"Deposit"_s);
     member(office, 111, u"KL000011A"_s, u"2010-01-01"_s);
     bals(office, 111, 5);
-    tran(office, "MemberTrans", 111, 1, {}, "2025-09-01", -20, u"Withdrawal"_s);
+    tran(office, kTrans, 111, 1, {}, "2025-09-01", -20, u"Withdrawal"_s);
     // A date of birth that is no date means no age test: the member is
     // reported, and the checks name it.
     member(office, 112, u"KL000012A"_s, u"31/02/1990"_s);
     bals(office, 112, 7);
     AnnualReturn run;
     run.open();
-    QCOMPARE(run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s), Outcome::Done);
+    QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
     QVERIFY(office.readFile(kFile).contains("Account|KL000012A|2|y|0.00|0.00|0.00\r\n"));
     QFile::remove(office.host(kFile));
     scope.ui().messages.clear();
-    // SQL Server gives a date of birth as a date and time.
-    QCOMPARE(dates::fromVariant(QDateTime(QDate(2010, 2, 28), QTime(0, 0))), std::optional<QDate>(QDate(2010, 2, 28)));
-    checks::Result r = checks::checkAnnual(run, 1, {}, u"06/04/25"_s, u"05/04/26"_s);
-    QStringList lines;
-    for (const checks::Finding &f : r.findings)
-        lines << f.line();
-    QCOMPARE(lines, QStringList({
+    const auto findings = [&](int account, const QList<annual::ProductItem> &products, const QString &start, const QString &end) {
+        QStringList lines;
+        for (const checks::Finding &f : checks::checkAnnual(run, account, products, start, end).findings)
+            lines << f.line();
+        return lines;
+    };
+    QCOMPARE(findings(1, {}, kStart, kEnd), QStringList({
         "Member 103: is over 18 at the end date, so the return leaves the member out.",
         "Member 106: has no MemberMain row, so the return leaves the member out.",
         "Member 107: has no NI number (the reference), so the return leaves the member out.",
@@ -548,23 +499,18 @@ void tst_annualreturn::annualChecks()
         "Member 111: the year-end balance is -20.00.",
         "Member 112: has the date of birth \"31/02/1990\" in MemberMain, which is not a date, so no age test is made and the "
         "return reports the member; put the date right in Tarnwell (warning)."}));
-    QVERIFY(office.readFile(kFile).isNull());
-    QVERIFY(scope.ui().messages.isEmpty());
     // Dates: a slip of the two-digit year, a start after the end.
-    r = checks::checkAnnual(run, 1, {}, u"06/04/95"_s, u"05/04/94"_s);
-    QCOMPARE(r.findings[0].line(), QStringLiteral("Dates: the start date 06/04/95 reads as 06/04/1995 (two-digit years 30 to 99 are 19yy); "
-                                                  "almost surely a slip."));
-    QCOMPARE(r.findings[2].line(), QStringLiteral("Dates: the start date 06/04/1995 is after the end date 05/04/1994; no transaction counts "
-                                                  "as a subscription."));
+    const QStringList dates = findings(1, {}, u"06/04/95"_s, u"05/04/94"_s);
+    QCOMPARE(dates[0], u"Dates: the start date 06/04/95 reads as 06/04/1995 (two-digit years 30 to 99 are 19yy); almost surely a slip."_s);
+    QCOMPARE(dates[2], u"Dates: the start date 06/04/1995 is after the end date 05/04/1994; no transaction counts as a subscription."_s);
     QCOMPARE(checks::annualLimit(QDate(2014, 6, 30)), Money::fromUnits(3840 * 10000));
     QCOMPARE(checks::annualLimit(QDate(2014, 7, 1)), Money::fromUnits(4000 * 10000));
     // The product return reports members of 18 or more: information.
     office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (103, 'CTF', 5)"_s);
-    r = checks::checkAnnual(run, 0, {{u"CTF - x"_s, true}}, u"06/04/25"_s, u"05/04/26"_s);
-    QCOMPARE(r.findings.size(), 1);
-    QCOMPARE(r.findings[0].line(), QStringLiteral("Member 103: is 18 or more at the end date (born 31/03/2008); the product return still "
-                                                  "reports the account (information)."));
+    QCOMPARE(findings(0, {{u"CTF - x"_s, true}}, kStart, kEnd),
+             QStringList{u"Member 103: is 18 or more at the end date (born 31/03/2008); the product return still reports the account (information)."_s});
     QVERIFY(office.readFile(kFile).isNull());
+    QVERIFY(scope.ui().messages.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_annualreturn)
