@@ -23,8 +23,6 @@ private slots:
     void registerInProgramFolder();
     void translateSql_data();
     void translateSql();
-    void convertDates_data();
-    void convertDates();
     void sqlIsNull_data();
     void sqlIsNull();
     void sqlIsNullRefusesBadForm();
@@ -38,51 +36,39 @@ private slots:
 
 void tst_foundation::connectionStrings_data()
 {
-    QTest::addColumn<int>("chkSQL");
-    QTest::addColumn<QString>("database");
-    QTest::addColumn<int>("chkAdmin");
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<QString>("subset");
+    QTest::addColumn<QString>("fields"); // chkSQL|txtDatabase|chkAdmin|sqlUserName|sqlPW|SQLSubset
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    const QString jet = u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source="_s;
-    QTest::newRow("access K: Tarnwell") << 0 << "K:\\" << 0 << "" << "" << "" << "Tarnwell" << jet + "K:\\Tarnwell.mdb;Persist Security Info=False";
-    QTest::newRow("access K: TarnTran") << 0 << "K:\\" << 0 << "" << "" << "" << "TarnTran" << jet + "K:\\Tarnwell.mdb;Persist Security Info=False";
-    QTest::newRow("access K: TarnMain") << 0 << "K:\\" << 0 << "" << "" << "" << "TarnMain" << jet + "K:\\TarnMain.mdb;Persist Security Info=False";
-    QTest::newRow("access folder Tarnwell") << 0 << "D:\\Data\\" << 0 << "" << "" << "" << "Tarnwell" << jet + "D:\\Data\\TarnMain.mdb;Persist Security Info=False";
-    QTest::newRow("access folder TarnTran") << 0 << "D:\\Data\\" << 0 << "" << "" << "" << "TarnTran" << jet + "D:\\Data\\TarnTran.mdb;Persist Security Info=False";
-    QTest::newRow("access folder no separator") << 0 << "D:\\Data" << 0 << "" << "" << "" << "Tarnwell" << jet + "D:\\DataTarnMain.mdb;Persist Security Info=False";
-    QTest::newRow("sql trusted") << 1 << "S" << 0 << "" << "" << "X" << "Tarnwell"
-                                 << "provider=SQLOLEDB.1;Persist Security Info=False;Initial Catalog=TarnMainX;Data Source=S;Trusted_Connection=Yes;";
-    QTest::newRow("sql TarnTran") << 1 << "S" << 0 << "" << "" << "X" << "TarnTran"
-                                  << "provider=SQLOLEDB.1;Persist Security Info=False;Initial Catalog=TarnTranX;Data Source=S;Trusted_Connection=Yes;";
-    QTest::newRow("sql sa empty user") << 1 << "SRV1" << 1 << "" << "pw" << "" << "TarnMain"
-                                       << "provider=SQLOLEDB.1;Persist Security Info=False;Initial Catalog=TarnMain;Data Source=SRV1;User Id =sa;Password=pw";
-    QTest::newRow("sql user empty password") << 1 << "SRV1" << 1 << "bob" << "" << "" << "Tarnwell"
-                                             << "provider=SQLOLEDB.1;Persist Security Info=False;Initial Catalog=TarnMain;Data Source=SRV1;User Id =bob;Password=";
-    QTest::newRow("unknown name") << 0 << "K:\\" << 0 << "" << "" << "" << "tarnwell" << "";
-    QTest::newRow("CTF in sql mode") << 1 << "SRV1" << 0 << "" << "" << "" << "CTF" << jet + "K:\\CTF.mdb;Persist Security Info=False";
+    const QString jet = u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source="_s, sql = u"provider=SQLOLEDB.1;Persist Security Info=False;"_s;
+    const QString tail = u";Persist Security Info=False"_s;
+    QTest::newRow("access K: Tarnwell") << "0|K:\\|0|||" << "Tarnwell" << jet + "K:\\Tarnwell.mdb" + tail;
+    QTest::newRow("access K: TarnTran") << "0|K:\\|0|||" << "TarnTran" << jet + "K:\\Tarnwell.mdb" + tail;
+    QTest::newRow("access K: TarnMain") << "0|K:\\|0|||" << "TarnMain" << jet + "K:\\TarnMain.mdb" + tail;
+    QTest::newRow("access folder Tarnwell") << "0|D:\\Data\\|0|||" << "Tarnwell" << jet + "D:\\Data\\TarnMain.mdb" + tail;
+    QTest::newRow("access folder TarnTran") << "0|D:\\Data\\|0|||" << "TarnTran" << jet + "D:\\Data\\TarnTran.mdb" + tail;
+    QTest::newRow("access folder no separator") << "0|D:\\Data|0|||" << "Tarnwell" << jet + "D:\\DataTarnMain.mdb" + tail;
+    QTest::newRow("sql trusted") << "1|S|0|||X" << "Tarnwell" << sql + "Initial Catalog=TarnMainX;Data Source=S;Trusted_Connection=Yes;";
+    QTest::newRow("sql TarnTran") << "1|S|0|||X" << "TarnTran" << sql + "Initial Catalog=TarnTranX;Data Source=S;Trusted_Connection=Yes;";
+    QTest::newRow("sql sa empty user") << "1|SRV1|1||pw|" << "TarnMain" << sql + "Initial Catalog=TarnMain;Data Source=SRV1;User Id =sa;Password=pw";
+    QTest::newRow("sql user empty password") << "1|SRV1|1|bob||" << "Tarnwell" << sql + "Initial Catalog=TarnMain;Data Source=SRV1;User Id =bob;Password=";
+    QTest::newRow("unknown name") << "0|K:\\|0|||" << "tarnwell" << "";
+    QTest::newRow("CTF in sql mode") << "1|SRV1|0|||" << "CTF" << jet + "K:\\CTF.mdb" + tail;
 }
 
 void tst_foundation::connectionStrings()
 {
-    QFETCH(int, chkSQL);
-    QFETCH(QString, database);
-    QFETCH(int, chkAdmin);
-    QFETCH(QString, user);
-    QFETCH(QString, password);
-    QFETCH(QString, subset);
+    QFETCH(QString, fields);
     QFETCH(QString, name);
     QFETCH(QString, expected);
     TestOffice office;
+    const QStringList v = fields.split(u'|');
     SettingFields f;
-    f.chkSQL = chkSQL;
-    f.txtDatabase = database;
-    f.chkAdmin = chkAdmin;
-    f.sqlUserName = user;
-    f.sqlPW = password;
-    f.SQLSubset = subset;
+    f.chkSQL = v[0].toInt();
+    f.txtDatabase = v[1];
+    f.chkAdmin = v[2].toInt();
+    f.sqlUserName = v[3];
+    f.sqlPW = v[4];
+    f.SQLSubset = v[5];
     const ConnectionChoice c = connectionStringFor(f, name, officeroot::programFolder());
     QCOMPARE(c.connectionString, expected);
     QCOMPARE(c.mainTitle, name == u"CTF"_s ? u" CTF administration (CTF.mdb location is K:\\)"_s : QString());
@@ -92,9 +78,7 @@ void tst_foundation::registerInProgramFolder()
 {
     TestOffice office;
     const QString folder = office.root() + u"/program"_s;
-    QFile f(folder + u"/ctf.MDB"_s);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.close();
+    office.writeFile(folder + u"/ctf.MDB"_s, {});
     QCOMPARE(GetConnectionString(u"CTF"_s),
              u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source="_s + folder + u"\\CTF.mdb;Persist Security Info=False"_s);
     QCOMPARE(appsettings::mainTitle(), u" CTF administration (CTF.mdb location is "_s + folder + u")"_s);
@@ -111,6 +95,10 @@ void tst_foundation::translateSql_data()
     QTest::newRow("delete star alone") << 1 << "DELETE *" << "DELETE";
     QTest::newRow("two blanks kept") << 1 << "DELETE  * FROM T" << "DELETE  * FROM T";
     QTest::newRow("dates") << 1 << "a <= #04/05/06# ;" << "a <= CONVERT(DATETIME, '2006-04-05 00:00:00', 102) ;";
+    QTest::newRow("year 30 is 1930") << 1 << "#01/02/30#" << "CONVERT(DATETIME, '1930-01-02 00:00:00', 102)";
+    QTest::newRow("year 29 is 2029, four-digit year") << 1 << "#01/02/29# and #12/31/2005#"
+                                                      << "CONVERT(DATETIME, '2029-01-02 00:00:00', 102) and CONVERT(DATETIME, '2005-12-31 00:00:00', 102)";
+    QTest::newRow("no date between the marks") << 1 << "#a#b# x # y #1/2/06#" << "#a#b# x # y #1/2/06#";
     QTest::newRow("access isnull") << 0 << "Select ISNULL(Amount, 0) from T" << "Select IIF(ISNULL(Amount), 0, Amount) from T";
     QTest::newRow("access dates untouched") << 0 << "a <= #04/05/06# and b = True" << "a <= #04/05/06# and b = True";
     QTest::newRow("sql isnull untouched") << 1 << "ISNULL(x, 0)" << "ISNULL(x, 0)";
@@ -126,28 +114,6 @@ void tst_foundation::translateSql()
     QFETCH(QString, in);
     QFETCH(QString, out);
     QCOMPARE(::translateSql(in, false, chkSQL == 1), out);
-}
-
-void tst_foundation::convertDates_data()
-{
-    QTest::addColumn<QString>("in");
-    QTest::addColumn<QString>("out");
-    QTest::newRow("four digit year") << "#12/31/2005#" << "CONVERT(DATETIME, '2005-12-31 00:00:00', 102)";
-    QTest::newRow("year 30 is 1930") << "#01/02/30#" << "CONVERT(DATETIME, '1930-01-02 00:00:00', 102)";
-    QTest::newRow("year 29 is 2029") << "#01/02/29#" << "CONVERT(DATETIME, '2029-01-02 00:00:00', 102)";
-    QTest::newRow("non-date pair") << "#a#b#" << "#a#b#";
-    QTest::newRow("one-digit parts") << "#1/2/06#" << "#1/2/06#";
-    QTest::newRow("unpaired") << "x # y" << "x # y";
-    QTest::newRow("two literals") << "#01/02/03# and #04/05/2006#"
-                                  << "CONVERT(DATETIME, '2003-01-02 00:00:00', 102) and CONVERT(DATETIME, '2006-04-05 00:00:00', 102)";
-}
-
-void tst_foundation::convertDates()
-{
-    QFETCH(QString, in);
-    QFETCH(QString, out);
-    QCOMPARE(convertSqlDates(in, true), out);
-    QCOMPARE(convertSqlDates(in, false), in);
 }
 
 void tst_foundation::sqlIsNull_data()
@@ -186,34 +152,27 @@ void tst_foundation::sqlIsNullRefusesBadForm()
 void tst_foundation::replaceTokenModes_data()
 {
     QTest::addColumn<QString>("in");
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<QString>("search");
-    QTest::addColumn<QString>("replacement");
-    QTest::addColumn<int>("classes");
-    QTest::addColumn<int>("repeat");
+    QTest::addColumn<QString>("call"); // mode|search|replacement|classes|repeat
     QTest::addColumn<QString>("out");
-    QTest::newRow("replace ignoring case") << "a true TRUE" << 2 << "TRUE" << "1" << 0 << 0 << "a 1 1";
-    QTest::newRow("empty search") << "abc" << 2 << "" << "x" << 0 << 0 << "abc";
-    QTest::newRow("strip all blanks") << " a b\tc " << 64 << "" << "" << 1 << 0 << "ab\tc";
-    QTest::newRow("strip start") << " \t a " << 4 << "" << "" << 0 << 0 << "a ";
-    QTest::newRow("strip end") << " a \r\n" << 8 << "" << "" << 0 << 0 << " a";
-    QTest::newRow("32 with classes strips too") << "a b a" << 32 << "A" << "x" << 1 << 0 << "xbx";
-    QTest::newRow("collapse blanks") << "a    b" << 128 << "" << "" << 1 << 2 << "a b";
-    QTest::newRow("remove unit") << "aXbxc" << 128 << "x" << "" << 64 << 1 << "abc";
-    QTest::newRow("upper case") << "abc" << 1 << "" << "" << 0 << 0 << "ABC";
-    QTest::newRow("replace then upper") << "true or x" << 3 << "TRUE" << "1" << 0 << 0 << "1 OR X";
+    QTest::newRow("replace ignoring case") << "a true TRUE" << "2|TRUE|1|0|0" << "a 1 1";
+    QTest::newRow("empty search") << "abc" << "2||x|0|0" << "abc";
+    QTest::newRow("strip all blanks") << " a b\tc " << "64|||1|0" << "ab\tc";
+    QTest::newRow("strip start") << " \t a " << "4|||0|0" << "a ";
+    QTest::newRow("strip end") << " a \r\n" << "8|||0|0" << " a";
+    QTest::newRow("32 with classes strips too") << "a b a" << "32|A|x|1|0" << "xbx";
+    QTest::newRow("collapse blanks") << "a    b" << "128|||1|2" << "a b";
+    QTest::newRow("remove unit") << "aXbxc" << "128|x||64|1" << "abc";
+    QTest::newRow("upper case") << "abc" << "1|||0|0" << "ABC";
+    QTest::newRow("replace then upper") << "true or x" << "3|TRUE|1|0|0" << "1 OR X";
 }
 
 void tst_foundation::replaceTokenModes()
 {
     QFETCH(QString, in);
-    QFETCH(int, mode);
-    QFETCH(QString, search);
-    QFETCH(QString, replacement);
-    QFETCH(int, classes);
-    QFETCH(int, repeat);
+    QFETCH(QString, call);
     QFETCH(QString, out);
-    QCOMPARE(ReplaceToken(in, mode, search, replacement, classes, repeat), out);
+    const QStringList a = call.split(u'|');
+    QCOMPARE(ReplaceToken(in, a[0].toInt(), a[1], a[2], a[3].toInt(), a[4].toInt()), out);
 }
 
 void tst_foundation::checkDate_data()
