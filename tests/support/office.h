@@ -46,11 +46,11 @@ public:
     void writeFile(const QString &path, const QByteArray &bytes) const;
     void writeRegistry(const QByteArray &bytes);
     // The program's command line on this office, without a display, as a
-    // scheduled job runs it; `args` split at blanks.
+    // scheduled job runs it; `args` split as a shell splits them.
     CliRun ctfadmin(const QStringList &args) const;
     // The same, started and left running.
     void startCtfadmin(QProcess &p, const QStringList &args) const;
-    CliRun ctfadmin(const QString &args) const { return ctfadmin(args.split(QLatin1Char(' '), Qt::SkipEmptyParts)); }
+    CliRun ctfadmin(const QString &args) const { return ctfadmin(QProcess::splitCommand(args)); }
 
     // Adds one register entry; returns its ID.
     qint64 addEntry(const QString &entity, const QVariant &crn, const QVariant &dob, const QVariant &amount,
