@@ -51,7 +51,7 @@ void shareAccountOffice(TestOffice &o)
     tran(o, kAll, 101, 2, {}, "2025-05-01", 999, u"other account"_s);
     tran(o, kTrans, 101, 1, {}, "2025-06-01", -12.3, u"Withdrawal"_s);
     // In the balance, but no subscriptions.
-    for (const auto &[date, value, narrative] : {std::tuple{"2025-07-01", 30, "VOUCHER"}, {"2025-07-02", 40, "Endowment"},
+    for (const auto &[date, value, narrative] : {std::tuple{"2025-07-01", 30, "VOUCHER PAYMENT"}, {"2025-07-02", 40, "Endowment"},
                                                  {"2025-07-03", 41, "DIVIDEND"}, {"2025-07-04", 42, "interest paid"},
                                                  {"2025-07-05", 43, "INDIVIDUAL TOP UP"}})
         tran(o, kTrans, 101, 1, {}, date, value, QString::fromLatin1(narrative));
@@ -122,8 +122,6 @@ private slots:
     void answeringNoChangesNothing();
     void productListText_data();
     void productListText();
-    void subscriptionRule_data();
-    void subscriptionRule();
     void tarnwellValuesReadStrictly_data();
     void tarnwellValuesReadStrictly();
     void nullsLeftOutOfSums();
@@ -375,30 +373,6 @@ void tst_annualreturn::productListText()
         list.append({i, true});
     list.append({u"ZZ - not chosen"_s, false});
     QCOMPARE(annual::productListText(list), text);
-}
-
-void tst_annualreturn::subscriptionRule_data()
-{
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QVariant>("narrative");
-    QTest::addColumn<QString>("counted");
-    QTest::newRow("plain") << QVariant(12.5) << QVariant(u"Deposit"_s) << "12.50";
-    QTest::newRow("null narrative") << QVariant(7.891) << QVariant() << "7.89";
-    QTest::newRow("half penny up") << QVariant(0.125) << QVariant() << "0.13";
-    QTest::newRow("voucher") << QVariant(5) << QVariant(u"voucher payment"_s) << "0.00";
-    QTest::newRow("endow") << QVariant(5) << QVariant(u"Endowment"_s) << "0.00";
-    QTest::newRow("dividend") << QVariant(5) << QVariant(u"DIVIDEND"_s) << "0.00";
-    QTest::newRow("interest") << QVariant(5) << QVariant(u"interest paid"_s) << "0.00";
-    QTest::newRow("individual") << QVariant(5) << QVariant(u"INDIVIDUAL TOP UP"_s) << "0.00";
-    QTest::newRow("text value") << QVariant(u"3.335"_s) << QVariant() << "3.34";
-}
-
-void tst_annualreturn::subscriptionRule()
-{
-    QFETCH(QVariant, value);
-    QFETCH(QVariant, narrative);
-    QFETCH(QString, counted);
-    QCOMPARE(annual::subscriptionValue(value, narrative).format2(), counted);
 }
 
 void tst_annualreturn::tarnwellValuesReadStrictly_data()

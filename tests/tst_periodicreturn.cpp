@@ -4,7 +4,6 @@
 #include "data/connection.h"
 #include "returns/checks.h"
 #include "returns/recreate.h"
-#include "returns/returnlines.h"
 #include "returns/returnoutput.h"
 #include "support/office.h"
 #include "support/scriptedui.h"
@@ -80,8 +79,6 @@ private slots:
     void nilReturnAndHeaderAlone();
     void proposal_data();
     void proposal();
-    void logName_data();
-    void logName();
     void missingTempFolderStillCompletes();
     void rowThatCannotBeSavedStopsTheRun();
     void fullDiskMarksNothing();
@@ -98,7 +95,6 @@ private slots:
     void earlierReturnsKept_data();
     void earlierReturnsKept();
     void connectionFailure();
-    void orderIgnoresCaseInALoadedTable();
 };
 
 void tst_periodicreturn::everyKindExactBytesAndMarkings()
@@ -185,24 +181,6 @@ void tst_periodicreturn::proposal()
     QFETCH(QDate, today);
     QFETCH(QDate, proposed);
     QCOMPARE(returns::proposePeriodEnd(today), proposed);
-}
-
-void tst_periodicreturn::logName_data()
-{
-    QTest::addColumn<QDate>("periodEnd");
-    QTest::addColumn<QTime>("time");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("morning") << QDate(2026, 11, 30) << QTime(9, 5, 59) << "C:\\temp\\QD30112026-0905.log";
-    QTest::newRow("24 hour clock") << QDate(2026, 1, 5) << QTime(23, 59) << "C:\\temp\\QD05012026-2359.log";
-    QTest::newRow("midnight") << QDate(2026, 1, 5) << QTime(0, 0) << "C:\\temp\\QD05012026-0000.log";
-}
-
-void tst_periodicreturn::logName()
-{
-    QFETCH(QDate, periodEnd);
-    QFETCH(QTime, time);
-    QFETCH(QString, name);
-    QCOMPARE(returns::logFileName(periodEnd, time), name);
 }
 
 void tst_periodicreturn::missingTempFolderStillCompletes()
@@ -551,22 +529,6 @@ void tst_periodicreturn::connectionFailure()
     QVERIFY(!QFile::exists(office.host(kCtf)));
     QCOMPARE(out.generate(u"30/11/2026"_s, kStart), RunResult::Failed);
     QVERIFY(office.readFile(kReturn).isNull());
-}
-
-void tst_periodicreturn::orderIgnoresCaseInALoadedTable()
-{
-    // A register loaded with sqlite3 from another schema: plain TEXT columns.
-    TestOffice office;
-    ScriptedUiScope scope;
-    office.exec(kCtf, u"DROP TABLE ChildTrustFunds"_s);
-    office.exec(kCtf, u"CREATE TABLE ChildTrustFunds (ID INTEGER PRIMARY KEY, Entity TEXT, CRN TEXT, DOB TEXT, Amount REAL, DOD TEXT, "
-                      "MemberNo INTEGER, PeriodEndSent TEXT, RecordOutput INTEGER, Ref TEXT, SentRef TEXT, Type TEXT)"_s);
-    office.addEntry(u"voucher"_s, u"ab000002"_s, u"01/01/2010"_s, 1);
-    office.addEntry(u"RAA"_s, u"AB000001"_s, u"01/01/2010"_s, 2);
-    office.addEntry(u"Voucher"_s, u"AB000001"_s, u"01/01/2010"_s, 3);
-    ReturnOutput out;
-    QVERIFY(out.load());
-    QCOMPARE(out.listItems(), QStringList({"RAA - AB000001", "Voucher - AB000001", "voucher - ab000002"}));
 }
 
 void tst_periodicreturn::entryChecks_data()
