@@ -115,15 +115,11 @@ private slots:
     void tarnwellOnAReadOnlyDrive();
     void productsExactBytes();
     void productStatements();
-    void productStatementsForSqlServer();
     void nilReturnAndHeaderOnly();
-    void refusals_data();
-    void refusals();
-    void answeringNoChangesNothing();
+    void runsThatWriteNothing_data();
+    void runsThatWriteNothing();
     void productListText_data();
     void productListText();
-    void tarnwellValuesReadStrictly_data();
-    void tarnwellValuesReadStrictly();
     void nullsLeftOutOfSums();
     void annualChecks();
 };
@@ -254,32 +250,6 @@ void tst_annualreturn::productStatements()
         u"member: Select NINumber from MemberMain where MemberNo = 201 ;"_s}));
 }
 
-void tst_annualreturn::productStatementsForSqlServer()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    productOffice(office);
-    AnnualReturn run;
-    run.open();
-    // SQL Server mode from here on: the transaction statements are rewritten.
-    run.settings().chkSQL = 1;
-    Outcome result;
-    QStringList sent;
-    {
-        Statements statements(run);
-        result = run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, kStart, kEnd);
-        sent = statements.sent.mid(0, 2);
-    }
-    QCOMPARE(sent, QStringList({u"member: Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"_s,
-                                u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 "
-                                "and Trandate <= CONVERT(DATETIME, '2026-04-05 00:00:00', 102) ;"_s}));
-    // The file database knows no CONVERT: the run stops and says the file is incomplete.
-    QCOMPARE(result, Outcome::Failed);
-    QVERIFY(!scope.ui().busyNow); // the pointer is back after a failed run
-    QVERIFY2(scope.ui().seen().last().startsWith(u"Critical | "_s) && scope.ui().lastText().contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was"_s),
-             qPrintable(scope.ui().seen().last()));
-}
-
 // Nobody selected: a nil return; only members the return leaves out: the header alone.
 void tst_annualreturn::nilReturnAndHeaderOnly()
 {
@@ -302,54 +272,76 @@ void tst_annualreturn::nilReturnAndHeaderOnly()
     QCOMPARE(office.readFile(kFile), QByteArray("Header|1930/04/05\r\n"));
 }
 
-void tst_annualreturn::refusals_data()
+void tst_annualreturn::runsThatWriteNothing_data()
 {
-    QTest::addColumn<int>("selection"); // 0: share account 1, 1: CTF and JUN, 2: no product chosen
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<QString>("end");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<int>("field");
-    QTest::newRow("share: empty start") << 0 << "__/__/__" << "05/04/26" << "Critical | Re-enter | Invalid starting date entered"
-                                        << int(annual::Field::StartDate);
-    QTest::newRow("share: 31 February end") << 0 << "06/04/25" << "31/02/26" << "Critical | Re-enter | Invalid ending date entered"
-                                            << int(annual::Field::EndDate);
-    QTest::newRow("products: half typed") << 1 << "06/04/2_" << "05/04/26" << "Critical | Re-enter | Invalid starting date entered"
-                                          << int(annual::Field::StartDate);
-    QTest::newRow("products: nothing chosen") << 2 << "06/04/25" << "05/04/26"
-                                              << "Critical |  CTF - Annual Return Output | No products selected" << int(annual::Field::None);
+    QTest::addColumn<QString>("selection"); // "share N", or the products chosen ("CTF,JUN"; "none")
+    QTest::addColumn<QString>("dates");
+    QTest::addColumn<QString>("damage");    // SQL run on Tarnwell first; "SQL Server": the settings name a server
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("message");   // part of the last message
+    const QString year = u"06/04/25 05/04/26"_s, loose = u"DROP TABLE MemberBals; CREATE TABLE MemberBals (MemberNo, S1Bal, S2Bal, S3Bal, S4Bal); "_s;
+    const int refused = int(Outcome::Refused), failed = int(Outcome::Failed);
+    QTest::newRow("empty start") << "share 1" << "__/__/__ 05/04/26" << "" << refused << "Critical | Re-enter | Invalid starting date entered";
+    QTest::newRow("31 February end") << "share 1" << "06/04/25 31/02/26" << "" << refused << "Critical | Re-enter | Invalid ending date entered";
+    QTest::newRow("products, half typed") << "CTF,JUN" << "06/04/2_ 05/04/26" << "" << refused << "Critical | Re-enter | Invalid starting date entered";
+    QTest::newRow("no product chosen") << "none" << year << "" << refused << "Critical |  CTF - Annual Return Output | No products selected";
+    QTest::newRow("a quote in a product code") << "CT'F" << year << "" << refused << "The product code \"CT'F\" cannot be used";
+    QTest::newRow("answered No") << "share 1" << year << "" << int(Outcome::Cancelled) << "Question | Continue ? | ";
+    QTest::newRow("grouped money text in a sum") << "share 1" << year << "INSERT INTO MemberAllTrans VALUES (201, 1, NULL, '2025-05-01', '1,200.00', 'Deposit')"
+                                                 << failed << "the value \"1,200.00\" is not an amount of money";
+    QTest::newRow("pound sign") << "share 1" << year << "INSERT INTO MemberTrans VALUES (201, 1, NULL, '2025-05-01', '£50.00', 'Deposit')" << failed
+                                << "statement \"Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 1 and MemberNo = 201";
+    QTest::newRow("member number with SQL") << "share 1" << year << loose + "INSERT INTO MemberBals VALUES ('1003 OR 1=1', 5, 0, 0, 0)" << failed
+                                            << "The table MemberBals holds the member number \"1003 OR 1=1\", which is not a whole number.";
+    QTest::newRow("member number with decimals") << "share 1" << year << loose + "INSERT INTO MemberBals VALUES (1003.5, 5, 0, 0, 0)" << failed
+                                                 << "The table MemberBals holds the member number \"1003.5\", which is not a whole number.";
+    // In SQL Server mode the transaction statements are rewritten; the file
+    // database knows no CONVERT, so the run stops.
+    QTest::newRow("SQL Server dates on a file") << "CTF" << year << "SQL Server" << failed << "CONVERT";
 }
 
-void tst_annualreturn::refusals()
+// Runs refused, cancelled or stopped by a Tarnwell value that is not what it
+// must be: the message names what failed, the earlier return stays whole
+// (a run writes beside it), and nothing else is left in the folder.
+void tst_annualreturn::runsThatWriteNothing()
 {
-    QFETCH(int, selection);
-    QFETCH(QString, start);
-    QFETCH(QString, end);
+    QFETCH(QString, selection);
+    QFETCH(QString, dates);
+    QFETCH(QString, damage);
+    QFETCH(int, outcome);
     QFETCH(QString, message);
-    QFETCH(int, field);
     TestOffice office;
     ScriptedUiScope scope;
+    member(office, 201, u"AB123456C"_s, u"2010-01-01"_s);
+    bals(office, 201, 10);
+    office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"_s);
+    tran(office, kAll, 201, 1, u"CTF"_s, "2025-05-02", 10, u"Deposit"_s);
+    for (const QString &sql : damage.split(u"; "_s, Qt::SkipEmptyParts))
+        if (sql != u"SQL Server"_s)
+            office.exec(kTarn, sql);
     office.writeFile(kFile, "last year's file\r\n");
+    if (outcome == int(Outcome::Cancelled))
+        scope.ui().answers.enqueue(MsgResult::No);
     AnnualReturn run;
     run.open();
-    const QList<annual::ProductItem> none{{u"CTF - Child Trust Fund"_s, false}};
-    const Outcome result = selection == 0 ? run.runShareAccount(1, start, end) : run.runProducts(selection == 1 ? kChosen : none, start, end);
-    QCOMPARE(result, Outcome::Refused);
-    QCOMPARE(scope.ui().seen(), QStringList{message});
-    QCOMPARE(int(run.refusedField()), field);
+    run.settings().chkSQL = damage == u"SQL Server"_s ? 1 : 0;
+    QList<annual::ProductItem> products;
+    for (const QString &code : selection.split(u','))
+        products.append({code + u" - a product"_s, code != u"none"_s});
+    const QString start = dates.section(u' ', 0, 0), end = dates.section(u' ', 1);
+    const Outcome result = selection.startsWith(u"share "_s) ? run.runShareAccount(selection.mid(6).toInt(), start, end)
+                                                              : run.runProducts(products, start, end);
+    QCOMPARE(int(result), outcome);
+    QVERIFY2(scope.ui().seen().last().contains(message), qPrintable(scope.ui().seen().last()));
+    if (outcome == int(Outcome::Failed))
+        QVERIFY2(scope.ui().seen().last().startsWith(u"Critical | "_s)
+                     && scope.ui().lastText().contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was before this run."_s),
+                 qPrintable(scope.ui().lastText()));
+    QVERIFY(!scope.ui().busyNow); // the pointer is back
     QCOMPARE(office.readFile(kFile), QByteArray("last year's file\r\n"));
-}
-
-void tst_annualreturn::answeringNoChangesNothing()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    shareAccountOffice(office);
-    AnnualReturn run;
-    run.open();
-    scope.ui().answers.enqueue(MsgResult::No);
-    QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Cancelled);
-    QVERIFY(office.readFile(kFile).isNull());
-    QCOMPARE(run.shareCaptions[1], u"Share account 1"_s);
+    QCOMPARE(QDir(office.host(u"K:\\Returns"_s)).entryList(QDir::Files), QStringList{u"CTFANRTN.txt"_s});
+    if (selection == u"share 1"_s && outcome != int(Outcome::Failed)) // a refused run never began
+        QCOMPARE(run.shareCaptions[1], u"Share account 1"_s);
 }
 
 void tst_annualreturn::productListText_data()
@@ -375,47 +367,8 @@ void tst_annualreturn::productListText()
     QCOMPARE(annual::productListText(list), text);
 }
 
-void tst_annualreturn::tarnwellValuesReadStrictly_data()
-{
-    QTest::addColumn<QString>("damage");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("grouped money text in a sum") << "INSERT INTO MemberAllTrans VALUES (201, 1, NULL, '2025-05-01', '1,200.00', 'Deposit')"
-                                                 << "the value \"1,200.00\" is not an amount of money";
-    QTest::newRow("pound sign") << "INSERT INTO MemberTrans VALUES (201, 1, NULL, '2025-05-01', '£50.00', 'Deposit')"
-                                << "statement \"Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 1 and MemberNo = 201";
-    const QString loose = u"DROP TABLE MemberBals; CREATE TABLE MemberBals (MemberNo, S1Bal, S2Bal, S3Bal, S4Bal); "_s;
-    QTest::newRow("member number with SQL") << loose + "INSERT INTO MemberBals VALUES ('1003 OR 1=1', 5, 0, 0, 0)"
-                                            << "The table MemberBals holds the member number \"1003 OR 1=1\", which is not a whole number.";
-    QTest::newRow("member number with decimals") << loose + "INSERT INTO MemberBals VALUES (1003.5, 5, 0, 0, 0)"
-                                                 << "The table MemberBals holds the member number \"1003.5\", which is not a whole number.";
-}
-
-// A Tarnwell value that is not what it must be stops the run, with a message
-// that names it, instead of counting as something else; the earlier return
-// stays whole, since the failed run wrote beside it.
-void tst_annualreturn::tarnwellValuesReadStrictly()
-{
-    QFETCH(QString, damage);
-    QFETCH(QString, message);
-    TestOffice office;
-    ScriptedUiScope scope;
-    member(office, 201, u"AB123456C"_s, u"2010-01-01"_s);
-    bals(office, 201, 10);
-    tran(office, kAll, 201, 1, {}, "2025-05-02", 10, u"Deposit"_s);
-    for (const QString &sql : damage.split(u"; "_s))
-        office.exec(kTarn, sql);
-    office.writeFile(kFile, "Header|2025-04-05\r\nNilReturn\r\n");
-    AnnualReturn run;
-    run.open();
-    QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Failed);
-    const QString &text = scope.ui().lastText();
-    QVERIFY2(text.contains(message) && text.contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was before this run."_s), qPrintable(text));
-    QCOMPARE(office.readFile(kFile), QByteArray("Header|2025-04-05\r\nNilReturn\r\n"));
-    QCOMPARE(QDir(office.host(u"K:\\Returns"_s)).entryList(QDir::Files), QStringList{u"CTFANRTN.txt"_s});
-}
-
 // Null values are left out of the sums, and a Null date out of every period,
-// as Access leaves them out; a product code with a quote is never used.
+// as Access leaves them out.
 void tst_annualreturn::nullsLeftOutOfSums()
 {
     TestOffice office;
@@ -430,8 +383,6 @@ void tst_annualreturn::nullsLeftOutOfSums()
     run.open();
     QCOMPARE(run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, kStart, kEnd), Outcome::Done);
     QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|12.50|0.00|12.50\r\n"));
-    QCOMPARE(run.runProducts({{u"CT'F - quote"_s, true}}, kStart, kEnd), Outcome::Refused);
-    QVERIFY(scope.ui().lastText().startsWith(u"The product code \"CT'F\" cannot be used"_s));
 }
 
 // The checks name every member the return leaves out and every figure to
