@@ -11,7 +11,6 @@
 #include "data/schema.h"
 #include "register/entrymaintenance.h"
 #include "register/registerimport.h"
-#include "returns/returnoutput.h"
 #include "support/office.h"
 #include "support/scriptedui.h"
 
@@ -116,367 +115,342 @@ void databaseFromDump(const QString &hostPath, const QJsonObject &d)
 class tst_access : public QObject {
     Q_OBJECT
 private slots:
-    void conversionMatchesDumps_data();
-    void conversionMatchesDumps();
-    void jackcessTestFiles_data();
-    void jackcessTestFiles();
-    void valuesThatCannotBeConverted();
-    void damagedFilesRefused_data();
-    void damagedFilesRefused();
-    void cancelledConversionKeepsNothing();
-    void snapshotCache();
-    void annualReturnOnGenuineTarnwell();
-    void importRegister_data();
-    void importRegister();
-    void interruptedImportChangesNothing();
-    void registerInAccessRefused();
-};
+    void conversionMatchesDumps_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("Tarnwell, Jet 4") << "tarnwell-jet4";
+        QTest::newRow("register, Date/Time columns") << "ctf-register-jet4";
+        QTest::newRow("register, Text date columns") << "ctf-register-textdates-jet4";
+    }
 
-void tst_access::conversionMatchesDumps_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("Tarnwell, Jet 4") << "tarnwell-jet4";
-    QTest::newRow("register, Date/Time columns") << "ctf-register-jet4";
-    QTest::newRow("register, Text date columns") << "ctf-register-textdates-jet4";
-}
-
-void tst_access::conversionMatchesDumps()
-{
-    QFETCH(QString, name);
-    TestOffice office;
-    const QString target = office.root() + u"/converted.sqlite"_s;
-    accessfile::convert(kData + u"/generated/"_s + name + u".mdb"_s, name, target);
-    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"converted"_s);
-    db.setDatabaseName(target);
-    QVERIFY(db.open());
-    int cells = 0;
-    for (const QJsonValue &t : dump(name)[u"tables"_s].toArray()) {
-        const QString table = t[u"name"_s].toString();
-        const QJsonArray columns = t[u"columns"_s].toArray();
-        const QJsonArray rows = t[u"rows"_s].toArray();
-        QSqlQuery q(db);
-        QVERIFY(q.exec(u"SELECT * FROM \"%1\" ORDER BY rowid"_s.arg(table)));
-        int r = 0;
-        for (; q.next(); ++r) {
-            QVERIFY2(r < rows.size(), qPrintable(table));
-            for (int c = 0; c < columns.size(); ++c) {
-                const QString type = columns[c].toObject()[u"type"_s].toString();
-                const QVariant want = expected(rows[r].toArray()[c], type);
-                const QVariant got = stored(q.value(c), type);
-                QVERIFY2(got == want && got.isNull() == want.isNull(),
-                         qPrintable(u"%1 row %2 %3: %4 instead of %5"_s
-                                        .arg(table).arg(r + 1).arg(columns[c].toObject()[u"name"_s].toString(), got.toString(),
-                                                                   want.toString())));
-                ++cells;
+    void conversionMatchesDumps()
+    {
+        QFETCH(QString, name);
+        TestOffice office;
+        const QString target = office.root() + u"/converted.sqlite"_s;
+        accessfile::convert(kData + u"/generated/"_s + name + u".mdb"_s, name, target);
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"converted"_s);
+        db.setDatabaseName(target);
+        QVERIFY(db.open());
+        int cells = 0;
+        for (const QJsonValue &t : dump(name)[u"tables"_s].toArray()) {
+            const QString table = t[u"name"_s].toString();
+            const QJsonArray columns = t[u"columns"_s].toArray();
+            const QJsonArray rows = t[u"rows"_s].toArray();
+            QSqlQuery q(db);
+            QVERIFY(q.exec(u"SELECT * FROM \"%1\" ORDER BY rowid"_s.arg(table)));
+            int r = 0;
+            for (; q.next(); ++r) {
+                QVERIFY2(r < rows.size(), qPrintable(table));
+                for (int c = 0; c < columns.size(); ++c) {
+                    const QString type = columns[c].toObject()[u"type"_s].toString();
+                    const QVariant want = expected(rows[r].toArray()[c], type);
+                    const QVariant got = stored(q.value(c), type);
+                    QVERIFY2(got == want && got.isNull() == want.isNull(),
+                             qPrintable(u"%1 row %2 %3: %4 instead of %5"_s
+                                            .arg(table).arg(r + 1).arg(columns[c].toObject()[u"name"_s].toString(), got.toString(),
+                                                                       want.toString())));
+                    ++cells;
+                }
             }
+            QCOMPARE(r, rows.size());
+            // Text ignores letter case, as in Access.
+            QVERIFY(db.record(table).count() == columns.size());
         }
-        QCOMPARE(r, rows.size());
-        // Text ignores letter case, as in Access.
-        QVERIFY(db.record(table).count() == columns.size());
+        QVERIFY(cells > 100);
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(u"converted"_s);
     }
-    QVERIFY(cells > 100);
-    db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(u"converted"_s);
-}
 
-void tst_access::jackcessTestFiles_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::newRow("Jet 3 (Access 97)") << "testV1997.mdb";
-    QTest::newRow("Jet 4 (Access 2000)") << "testV2000.mdb";
-}
-
-// Table1 of Jackcess's own test files holds two rows whose values Jackcess's
-// tests state: text, Byte, Integer, Long, Double, Date/Time, Currency, Yes/No.
-void tst_access::jackcessTestFiles()
-{
-    QFETCH(QString, file);
-    accessfile::Reader reader(kData + u"/jackcess-tests/"_s + file, file);
-    const accessfile::Table *t = reader.table(u"Table1"_s);
-    QVERIFY(t);
-    QList<QVariantList> rows;
-    reader.rows(*t, [&](const QVariantList &row) { rows << row; });
-    QCOMPARE(rows.size(), 2);
-    const QVariantList full = rows[0][0] == u"abcdefg"_s ? rows[0] : rows[1];
-    const QVariantList zero = rows[0][0] == u"abcdefg"_s ? rows[1] : rows[0];
-    QCOMPARE(full, QVariantList({u"abcdefg"_s, u"hijklmnop"_s, qlonglong(2), qlonglong(222), qlonglong(333333333),
-                                 444.555, u"1974-09-21"_s, 3.5, qlonglong(1)}));
-    QCOMPARE(zero, QVariantList({u"a"_s, u"b"_s, qlonglong(0), qlonglong(0), qlonglong(0), 0.0,
-                                 u"1981-12-12"_s, 0.0, qlonglong(0)}));
-}
-
-void tst_access::valuesThatCannotBeConverted()
-{
-    using K = accessfile::Column::Kind;
-    const struct { QByteArray text; K kind; bool ok; QVariant value; } cases[] = {
-        {"1900-01-00 00:00:00", K::Date, false, {}},      // a date before 30 December 1899
-        {"2026-04-05 00:00:00", K::Date, true, u"2026-04-05"_s},
-        {"2026-04-05 13:07:00", K::Date, true, u"2026-04-05 13:07:00"_s},
-        {"12.7500", K::Money, true, 12.75},
-        {"-0.0050", K::Money, true, -0.005},
-        {"1e5", K::Money, false, {}},
-        {"12.75001", K::Money, false, {}},
-        {"\x1d", K::Text, true, QVariant()},                // Null
-        {"line\r\nbreak", K::Text, true, u"line\r\nbreak"_s},
-        {"x", K::Integer, false, {}},
-    };
-    for (const auto &c : cases) {
-        QVariant v;
-        QCOMPARE(accessfile::convertValue(c.text, c.kind, v), c.ok);
-        if (c.ok)
-            QCOMPARE(v, c.value);
+    void jackcessTestFiles_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("Jet 3 (Access 97)") << "testV1997.mdb";
+        QTest::newRow("Jet 4 (Access 2000)") << "testV2000.mdb";
     }
-}
 
-void tst_access::damagedFilesRefused_data()
-{
-    QTest::addColumn<qint64>("keepPages"); // pages of 4 KiB kept, -1: all
-    QTest::addColumn<int>("zeroPage");     // a page overwritten with zeros, -1: none
-    QTest::addColumn<QString>("message");
-    QTest::newRow("cut to its first two pages") << qint64(2) << -1 << "Cannot read";
-    QTest::newRow("cut to 90% of its pages") << qint64(59) << -1 << "its table MemberTrans lists 272 rows, of which 0 could be read";
-    QTest::newRow("cut to 63 of 66 pages") << qint64(63) << -1 << "its table MemberTrans lists 272 rows, of which 74 could be read";
-    QTest::newRow("one damaged page") << qint64(-1) << 55 << "its table MemberAllTrans lists 362 rows, of which 289 could be read";
-}
-
-// mdbtools reads what it can of a damaged file and says nothing: such a file
-// is refused with its name and no snapshot is left.
-void tst_access::damagedFilesRefused()
-{
-    QFETCH(qint64, keepPages);
-    QFETCH(int, zeroPage);
-    QFETCH(QString, message);
-    TestOffice office;
-    const QString damaged = office.root() + u"/damaged.mdb"_s;
-    QByteArray file = bytes(kData + u"/generated/tarnwell-jet4.mdb"_s);
-    if (keepPages >= 0)
-        file.truncate(keepPages * 4096);
-    if (zeroPage >= 0)
-        file.replace(zeroPage * 4096, 4096, QByteArray(4096, '\0'));
-    office.writeFile(damaged, file);
-    try {
-        accessfile::convert(damaged, u"K:\\damaged.mdb"_s, office.root() + u"/damaged.sqlite"_s);
-        QFAIL("a damaged file was converted");
-    } catch (const DbError &e) {
-        QVERIFY2(e.description().contains(u"K:\\damaged.mdb"_s) && e.description().contains(message), qPrintable(e.description()));
+    // Table1 of Jackcess's own test files holds two rows whose values Jackcess's
+    // tests state: text, Byte, Integer, Long, Double, Date/Time, Currency, Yes/No.
+    void jackcessTestFiles()
+    {
+        QFETCH(QString, file);
+        accessfile::Reader reader(kData + u"/jackcess-tests/"_s + file, file);
+        const accessfile::Table *t = reader.table(u"Table1"_s);
+        QVERIFY(t);
+        QList<QVariantList> rows;
+        reader.rows(*t, [&](const QVariantList &row) { rows << row; });
+        QCOMPARE(rows.size(), 2);
+        const QVariantList full = rows[0][0] == u"abcdefg"_s ? rows[0] : rows[1];
+        const QVariantList zero = rows[0][0] == u"abcdefg"_s ? rows[1] : rows[0];
+        QCOMPARE(full, QVariantList({u"abcdefg"_s, u"hijklmnop"_s, qlonglong(2), qlonglong(222), qlonglong(333333333),
+                                     444.555, u"1974-09-21"_s, 3.5, qlonglong(1)}));
+        QCOMPARE(zero, QVariantList({u"a"_s, u"b"_s, qlonglong(0), qlonglong(0), qlonglong(0), 0.0,
+                                     u"1981-12-12"_s, 0.0, qlonglong(0)}));
     }
-    QVERIFY(!QFile::exists(office.root() + u"/damaged.sqlite"_s));
-}
 
-// Cancel on the progress dialog stops the conversion and leaves nothing.
-void tst_access::cancelledConversionKeepsNothing()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    scope.ui().cancelProgress = true;
-    const QString target = office.root() + u"/snapshot.sqlite"_s;
-    QVERIFY_THROWS_EXCEPTION(DbError, accessfile::convert(kData + u"/generated/tarnwell-jet4.mdb"_s, u"K:\\Tarnwell.mdb"_s, target));
-    QCOMPARE(QDir(office.root()).entryList({u"snapshot*"_s}, QDir::Files), QStringList());
-}
+    void valuesThatCannotBeConverted()
+    {
+        using K = accessfile::Column::Kind;
+        const struct { QByteArray text; K kind; bool ok; QVariant value; } cases[] = {
+            {"1900-01-00 00:00:00", K::Date, false, {}},      // a date before 30 December 1899
+            {"2026-04-05 00:00:00", K::Date, true, u"2026-04-05"_s},
+            {"2026-04-05 13:07:00", K::Date, true, u"2026-04-05 13:07:00"_s},
+            {"12.7500", K::Money, true, 12.75},
+            {"-0.0050", K::Money, true, -0.005},
+            {"1e5", K::Money, false, {}},
+            {"12.75001", K::Money, false, {}},
+            {"\x1d", K::Text, true, QVariant()},                // Null
+            {"line\r\nbreak", K::Text, true, u"line\r\nbreak"_s},
+            {"x", K::Integer, false, {}},
+        };
+        for (const auto &c : cases) {
+            QVariant v;
+            QCOMPARE(accessfile::convertValue(c.text, c.kind, v), c.ok);
+            if (c.ok)
+                QCOMPARE(v, c.value);
+        }
+    }
 
-void tst_access::snapshotCache()
-{
-    TestOffice office;
-    copyInto(office, u"/generated/tarnwell-jet4.mdb"_s, kTarn);
-    int conversions = 0;
-    accessfile::setConversionObserver([&](const QString &) { ++conversions; });
-    for (int i = 0; i < 2; ++i) {
+    void damagedFilesRefused_data()
+    {
+        QTest::addColumn<qint64>("keepPages"); // pages of 4 KiB kept, -1: all
+        QTest::addColumn<int>("zeroPage");     // a page overwritten with zeros, -1: none
+        QTest::addColumn<QString>("message");
+        QTest::newRow("cut to its first two pages") << qint64(2) << -1 << "Cannot read";
+        QTest::newRow("cut to 90% of its pages") << qint64(59) << -1 << "its table MemberTrans lists 272 rows, of which 0 could be read";
+        QTest::newRow("cut to 63 of 66 pages") << qint64(63) << -1 << "its table MemberTrans lists 272 rows, of which 74 could be read";
+        QTest::newRow("one damaged page") << qint64(-1) << 55 << "its table MemberAllTrans lists 362 rows, of which 289 could be read";
+    }
+
+    // mdbtools reads what it can of a damaged file and says nothing: such a file
+    // is refused with its name and no snapshot is left.
+    void damagedFilesRefused()
+    {
+        QFETCH(qint64, keepPages);
+        QFETCH(int, zeroPage);
+        QFETCH(QString, message);
+        TestOffice office;
+        const QString damaged = office.root() + u"/damaged.mdb"_s;
+        QByteArray file = bytes(kData + u"/generated/tarnwell-jet4.mdb"_s);
+        if (keepPages >= 0)
+            file.truncate(keepPages * 4096);
+        if (zeroPage >= 0)
+            file.replace(zeroPage * 4096, 4096, QByteArray(4096, '\0'));
+        office.writeFile(damaged, file);
+        try {
+            accessfile::convert(damaged, u"K:\\damaged.mdb"_s, office.root() + u"/damaged.sqlite"_s);
+            QFAIL("a damaged file was converted");
+        } catch (const DbError &e) {
+            QVERIFY2(e.description().contains(u"K:\\damaged.mdb"_s) && e.description().contains(message), qPrintable(e.description()));
+        }
+        QVERIFY(!QFile::exists(office.root() + u"/damaged.sqlite"_s));
+    }
+
+    // Cancel on the progress dialog stops the conversion and leaves nothing.
+    void cancelledConversionKeepsNothing()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        scope.ui().cancelProgress = true;
+        const QString target = office.root() + u"/snapshot.sqlite"_s;
+        QVERIFY_THROWS_EXCEPTION(DbError, accessfile::convert(kData + u"/generated/tarnwell-jet4.mdb"_s, u"K:\\Tarnwell.mdb"_s, target));
+        QCOMPARE(QDir(office.root()).entryList({u"snapshot*"_s}, QDir::Files), QStringList());
+    }
+
+    void snapshotCache()
+    {
+        TestOffice office;
+        copyInto(office, u"/generated/tarnwell-jet4.mdb"_s, kTarn);
+        int conversions = 0;
+        accessfile::setConversionObserver([&](const QString &) { ++conversions; });
+        for (int i = 0; i < 2; ++i) {
+            Connection c;
+            c.setConnectionString(GetConnectionString(u"Tarnwell"_s));
+            c.open();
+            Recordset rs;
+            rs.open(u"Select * FROM Control ;"_s, c);
+            QCOMPARE(rs.value(u"cuname"_s).toString(), u"Tarnwell Test Credit Union Ltd"_s);
+            // Read-only: nothing reaches the Access file.
+            QVERIFY_THROWS_EXCEPTION(DbError, c.execute(u"DELETE FROM Control"_s));
+        }
+        QCOMPARE(conversions, 1);
+        // A file readable by its owner alone gives a snapshot no more open, in
+        // folders of the owner's, whatever the umask.
+        const QString cache = office.root() + u"/cache/access"_s;
+        const auto mode = [](const QString &path) { return int(QFileInfo(path).permissions() & 0x0077); };
+        QCOMPARE(mode(office.root() + u"/cache"_s), 0);
+        QCOMPARE(mode(cache), 0);
+        // A change in the same second and of the same size is a new version
+        // (a copy replacing the file in place changes its change time).
+        QVERIFY(QFile::setPermissions(office.host(kTarn), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        const mode_t oldMask = ::umask(022);
         Connection c;
         c.setConnectionString(GetConnectionString(u"Tarnwell"_s));
         c.open();
-        Recordset rs;
-        rs.open(u"Select * FROM Control ;"_s, c);
-        QCOMPARE(rs.value(u"cuname"_s).toString(), u"Tarnwell Test Credit Union Ltd"_s);
-        // Read-only: nothing reaches the Access file.
-        QVERIFY_THROWS_EXCEPTION(DbError, c.execute(u"DELETE FROM Control"_s));
-    }
-    QCOMPARE(conversions, 1);
-    // A file readable by its owner alone gives a snapshot no more open, in
-    // folders of the owner's, whatever the umask.
-    const QString cache = office.root() + u"/cache/access"_s;
-    const auto mode = [](const QString &path) { return int(QFileInfo(path).permissions() & 0x0077); };
-    QCOMPARE(mode(office.root() + u"/cache"_s), 0);
-    QCOMPARE(mode(cache), 0);
-    // A change in the same second and of the same size is a new version
-    // (a copy replacing the file in place changes its change time).
-    QVERIFY(QFile::setPermissions(office.host(kTarn), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-    const mode_t oldMask = ::umask(022);
-    Connection c;
-    c.setConnectionString(GetConnectionString(u"Tarnwell"_s));
-    c.open();
-    ::umask(oldMask);
-    QCOMPARE(conversions, 2);
-    const QStringList snapshots = QDir(cache).entryList({u"*.sqlite"_s}, QDir::Files);
-    QCOMPARE(snapshots.size(), 1);
-    QCOMPARE(mode(cache + QLatin1Char('/') + snapshots[0]), 0);
-    // One run reads one version: a change between its two openings is not
-    // seen until the run is over.
-    const auto openTarnwell = [] {
-        auto opened = std::make_unique<Connection>();
-        opened->setConnectionString(GetConnectionString(u"Tarnwell"_s));
-        opened->open();
-        return opened;
-    };
-    {
-        const accessfile::OneVersionPerFile run;
-        const auto members = openTarnwell();
-        QVERIFY(QFile::setPermissions(office.host(kTarn), QFileDevice::ReadOwner | QFileDevice::WriteOwner)); // a new change time
-        const auto transactions = openTarnwell();
+        ::umask(oldMask);
         QCOMPARE(conversions, 2);
-    }
-    openTarnwell();
-    QCOMPARE(conversions, 3);
-    accessfile::setConversionObserver({});
-    QCOMPARE(bytes(office.host(kTarn)), bytes(kData + u"/generated/tarnwell-jet4.mdb"_s));
-}
-
-// The same CTFANRTN.txt from the genuine file as from an SQLite database
-// made from its dump.
-void tst_access::annualReturnOnGenuineTarnwell()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    const QList<QList<annual::ProductItem>> products{{{u"CTF - Child Trust Fund"_s, true}},
-                                                     {{u"CTF - x"_s, true}, {u"JCTF - y"_s, true}}};
-    const auto runAll = [&] {
-        QList<QByteArray> files;
-        annual::AnnualReturn run;
-        run.open();
-        for (int n = 1; n <= 4; ++n) {
-            run.runShareAccount(n, u"06/04/25"_s, u"05/04/26"_s);
-            files << office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s);
+        const QStringList snapshots = QDir(cache).entryList({u"*.sqlite"_s}, QDir::Files);
+        QCOMPARE(snapshots.size(), 1);
+        QCOMPARE(mode(cache + QLatin1Char('/') + snapshots[0]), 0);
+        // One run reads one version: a change between its two openings is not
+        // seen until the run is over.
+        const auto openTarnwell = [] {
+            auto opened = std::make_unique<Connection>();
+            opened->setConnectionString(GetConnectionString(u"Tarnwell"_s));
+            opened->open();
+            return opened;
+        };
+        {
+            const accessfile::OneVersionPerFile run;
+            const auto members = openTarnwell();
+            QVERIFY(QFile::setPermissions(office.host(kTarn), QFileDevice::ReadOwner | QFileDevice::WriteOwner)); // a new change time
+            const auto transactions = openTarnwell();
+            QCOMPARE(conversions, 2);
         }
-        for (const auto &items : products) {
-            run.runProducts(items, u"06/04/25"_s, u"05/04/26"_s);
-            files << office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s);
-        }
-        return files;
-    };
-    copyInto(office, u"/generated/tarnwell-jet4.mdb"_s, kTarn);
-    const QList<QByteArray> genuine = runAll();
-    QVERIFY(!scope.ui().messages.isEmpty());
-    for (const RecordedMessage &m : scope.ui().messages)
-        QVERIFY2(m.icon != MsgIcon::Critical, qPrintable(m.text));
-    QFile::remove(office.host(kTarn));
-    databaseFromDump(office.host(kTarn), dump(u"tarnwell-jet4"_s));
-    const QList<QByteArray> fromDump = runAll();
-    QCOMPARE(genuine, fromDump);
-    int lines = 0;
-    for (const QByteArray &f : genuine)
-        lines += int(f.count('\n'));
-    QVERIFY(lines > 20);
-}
-
-void tst_access::importRegister_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("Date/Time columns") << "ctf-register-jet4";
-    QTest::newRow("Text date columns") << "ctf-register-textdates-jet4";
-}
-
-void tst_access::importRegister()
-{
-    QFETCH(QString, name);
-    TestOffice office;
-    ScriptedUiScope scope;
-    copyInto(office, u"/generated/"_s + name + u".mdb"_s, kCtf);
-    QCOMPARE(registerimport::importRegister(QDate(2026, 12, 6)), registerimport::Result::Converted);
-    QVERIFY2(scope.ui().messages.last().text.contains(u"kept, unchanged, as K:\\CTF (Access original 2026-12-06).mdb"_s),
-             qPrintable(scope.ui().messages.last().text));
-    QCOMPARE(bytes(office.host(u"K:\\CTF (Access original 2026-12-06).mdb"_s)),
-             bytes(kData + u"/generated/"_s + name + u".mdb"_s));
-    // Every entry as the dump has it, dates as day-first text.
-    const QJsonObject table = dump(name)[u"tables"_s].toArray()[0].toObject();
-    const QJsonArray columns = table[u"columns"_s].toArray();
-    Connection c;
-    c.setConnectionString(GetConnectionString(u"CTF"_s));
-    c.open();
-    Recordset rs;
-    int checked = 0;
-    for (const QJsonValue &row : table[u"rows"_s].toArray()) {
-        const QJsonArray r = row.toArray();
-        rs.open(u"SELECT * FROM ChildTrustFunds WHERE ID = %1"_s.arg(r[0].toInteger()), c);
-        QVERIFY(!rs.eof());
-        for (int i = 0; i < columns.size(); ++i) {
-            const QString col = columns[i].toObject()[u"name"_s].toString();
-            const QString type = columns[i].toObject()[u"type"_s].toString();
-            QVariant want = expected(r[i], type);
-            if (!want.isNull() && type == u"DateTime"_s)
-                want = QDate::fromString(want.toString().left(10), Qt::ISODate)
-                           .toString(col == u"PeriodEndSent"_s ? u"dd/MM/yy"_s : u"dd/MM/yyyy"_s);
-            const QVariant got = stored(rs.value(col), type);
-            QVERIFY2(got == want && got.isNull() == want.isNull(),
-                     qPrintable(u"ID %1 %2: %3 instead of %4"_s.arg(r[0].toInteger()).arg(col, got.toString(), want.toString())));
-            ++checked;
-        }
+        openTarnwell();
+        QCOMPARE(conversions, 3);
+        accessfile::setConversionObserver({});
+        QCOMPARE(bytes(office.host(kTarn)), bytes(kData + u"/generated/tarnwell-jet4.mdb"_s));
     }
-    QCOMPARE(checked, 40 * 12);
-    rs.close();
-    c.close();
-    // New entries continue after the highest ID; the periodic return runs.
-    const qint64 highest = office.scalar(kCtf, u"SELECT max(ID) FROM ChildTrustFunds"_s).toLongLong();
-    QCOMPARE(office.addEntry(u"Voucher"_s, u"ZZ999999A"_s, u"01/01/2010"_s, 1), highest + 1);
-    const int outstanding = office.scalar(kCtf, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 0"_s).toInt();
-    returns::ReturnOutput out;
-    QVERIFY(out.load());
-    QCOMPARE(out.generate(u"30/11/2026"_s), returns::RunResult::Done);
-    QCOMPARE(office.scalar(kCtf, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput = 0"_s).toInt(), 0);
-    QVERIFY(office.readFile(u"K:\\Returns\\IRReturn.txt"_s).count('\n') > outstanding / 2);
-    // Again: it says so and changes nothing.
-    const QByteArray after = bytes(office.host(kCtf));
-    QCOMPARE(registerimport::importRegister(QDate(2026, 12, 7)), registerimport::Result::AlreadyConverted);
-    QCOMPARE(bytes(office.host(kCtf)), after);
-}
 
-void tst_access::interruptedImportChangesNothing()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    copyInto(office, u"/generated/ctf-register-jet4.mdb"_s, kCtf);
-    // The new register cannot be written beside the old one.
-    QVERIFY(QDir().mkpath(office.host(kCtf) + u".importing/blocked"_s));
-    QCOMPARE(registerimport::importRegister(QDate(2026, 12, 6)), registerimport::Result::Failed);
-    QCOMPARE(bytes(office.host(kCtf)), bytes(kData + u"/generated/ctf-register-jet4.mdb"_s));
-    QVERIFY(!QFile::exists(office.host(u"K:\\CTF (Access original 2026-12-06).mdb"_s)));
-    QVERIFY2(scope.ui().messages.last().text.endsWith(u"Nothing was changed."_s), qPrintable(scope.ui().messages.last().text));
-}
-
-// Every screen's component that meets the register in Access names the
-// command that converts it; a genuine file without a table the program
-// reads gives the same message as an SQLite file without it.
-void tst_access::registerInAccessRefused()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    copyInto(office, u"/generated/ctf-register-jet4.mdb"_s, kCtf);
-    const QString advice = u"Run \"ctfadmin import-register\" once"_s;
-    maint::EntryMaintenance m;
-    try {
-        m.openRegister(GetConnectionString(u"CTF"_s));
-        QFAIL("the Access register was opened");
-    } catch (const DbError &e) {
-        QVERIFY2(e.description().contains(advice) && e.description().contains(u"kept beside it"_s), qPrintable(e.description()));
+    // The same CTFANRTN.txt from the genuine file as from an SQLite database
+    // made from its dump.
+    void annualReturnOnGenuineTarnwell()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        const QList<QList<annual::ProductItem>> products{{{u"CTF - Child Trust Fund"_s, true}},
+                                                         {{u"CTF - x"_s, true}, {u"JCTF - y"_s, true}}};
+        const auto runAll = [&] {
+            QList<QByteArray> files;
+            annual::AnnualReturn run;
+            run.open();
+            for (int n = 1; n <= 4; ++n) {
+                run.runShareAccount(n, u"06/04/25"_s, u"05/04/26"_s);
+                files << office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s);
+            }
+            for (const auto &items : products) {
+                run.runProducts(items, u"06/04/25"_s, u"05/04/26"_s);
+                files << office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s);
+            }
+            return files;
+        };
+        copyInto(office, u"/generated/tarnwell-jet4.mdb"_s, kTarn);
+        const QList<QByteArray> genuine = runAll();
+        QVERIFY(!scope.ui().messages.isEmpty());
+        for (const RecordedMessage &m : scope.ui().messages)
+            QVERIFY2(m.icon != MsgIcon::Critical, qPrintable(m.text));
+        QFile::remove(office.host(kTarn));
+        databaseFromDump(office.host(kTarn), dump(u"tarnwell-jet4"_s));
+        const QList<QByteArray> fromDump = runAll();
+        QCOMPARE(genuine, fromDump);
+        int lines = 0;
+        for (const QByteArray &f : genuine)
+            lines += int(f.count('\n'));
+        QVERIFY(lines > 20);
     }
-    returns::ReturnOutput out;
-    QVERIFY(!out.load());
-    QVERIFY(scope.ui().messages.last().text.contains(advice));
 
-    // A genuine Tarnwell file without MemberBals: the message an SQLite file
-    // without it gives.
-    const auto shareAccountMessage = [&] {
-        annual::AnnualReturn run;
-        run.open();
-        run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s);
-        return scope.ui().messages.last().text;
-    };
-    copyInto(office, u"/jackcess-tests/testV2000.mdb"_s, kTarn);
-    const QString genuine = shareAccountMessage();
-    QFile::remove(office.host(kTarn));
-    schema::createDatabaseFile(office.host(kTarn), schema::Kind::Register);
-    QCOMPARE(genuine, shareAccountMessage());
-    QVERIFY2(genuine.contains(u"MemberBals"_s), qPrintable(genuine));
-}
+    void importRegister_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("Date/Time columns") << "ctf-register-jet4";
+        QTest::newRow("Text date columns") << "ctf-register-textdates-jet4";
+    }
+
+    void importRegister()
+    {
+        QFETCH(QString, name);
+        TestOffice office;
+        ScriptedUiScope scope;
+        copyInto(office, u"/generated/"_s + name + u".mdb"_s, kCtf);
+        QCOMPARE(registerimport::importRegister(QDate(2026, 12, 6)), registerimport::Result::Converted);
+        QVERIFY2(scope.ui().lastText().contains(u"kept, unchanged, as K:\\CTF (Access original 2026-12-06).mdb"_s), qPrintable(scope.ui().lastText()));
+        QCOMPARE(bytes(office.host(u"K:\\CTF (Access original 2026-12-06).mdb"_s)),
+                 bytes(kData + u"/generated/"_s + name + u".mdb"_s));
+        // Every entry as the dump has it, dates as day-first text.
+        const QJsonObject table = dump(name)[u"tables"_s].toArray()[0].toObject();
+        const QJsonArray columns = table[u"columns"_s].toArray();
+        Connection c;
+        c.setConnectionString(GetConnectionString(u"CTF"_s));
+        c.open();
+        Recordset rs;
+        int checked = 0;
+        for (const QJsonValue &row : table[u"rows"_s].toArray()) {
+            const QJsonArray r = row.toArray();
+            rs.open(u"SELECT * FROM ChildTrustFunds WHERE ID = %1"_s.arg(r[0].toInteger()), c);
+            QVERIFY(!rs.eof());
+            for (int i = 0; i < columns.size(); ++i) {
+                const QString col = columns[i].toObject()[u"name"_s].toString();
+                const QString type = columns[i].toObject()[u"type"_s].toString();
+                QVariant want = expected(r[i], type);
+                if (!want.isNull() && type == u"DateTime"_s)
+                    want = QDate::fromString(want.toString().left(10), Qt::ISODate)
+                               .toString(col == u"PeriodEndSent"_s ? u"dd/MM/yy"_s : u"dd/MM/yyyy"_s);
+                const QVariant got = stored(rs.value(col), type);
+                QVERIFY2(got == want && got.isNull() == want.isNull(),
+                         qPrintable(u"ID %1 %2: %3 instead of %4"_s.arg(r[0].toInteger()).arg(col, got.toString(), want.toString())));
+                ++checked;
+            }
+        }
+        QCOMPARE(checked, 40 * 12);
+        rs.close();
+        c.close();
+        // New entries continue after the highest ID (the command line's test runs a return on it).
+        const qint64 highest = office.scalar(kCtf, u"SELECT max(ID) FROM ChildTrustFunds"_s).toLongLong();
+        QCOMPARE(office.addEntry(u"Voucher"_s, u"ZZ999999A"_s, u"01/01/2010"_s, 1), highest + 1);
+        // Again: it says so and changes nothing.
+        const QByteArray after = bytes(office.host(kCtf));
+        QCOMPARE(registerimport::importRegister(QDate(2026, 12, 7)), registerimport::Result::AlreadyConverted);
+        QCOMPARE(bytes(office.host(kCtf)), after);
+    }
+
+    void interruptedImportChangesNothing()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        copyInto(office, u"/generated/ctf-register-jet4.mdb"_s, kCtf);
+        // The new register cannot be written beside the old one.
+        QVERIFY(QDir().mkpath(office.host(kCtf) + u".importing/blocked"_s));
+        QCOMPARE(registerimport::importRegister(QDate(2026, 12, 6)), registerimport::Result::Failed);
+        QCOMPARE(bytes(office.host(kCtf)), bytes(kData + u"/generated/ctf-register-jet4.mdb"_s));
+        QVERIFY(!QFile::exists(office.host(u"K:\\CTF (Access original 2026-12-06).mdb"_s)));
+        QVERIFY2(scope.ui().messages.last().text.endsWith(u"Nothing was changed."_s), qPrintable(scope.ui().messages.last().text));
+    }
+
+    // Every screen's component that meets the register in Access names the
+    // command that converts it; a genuine file without a table the program
+    // reads gives the same message as an SQLite file without it.
+    void registerInAccessRefused()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        copyInto(office, u"/generated/ctf-register-jet4.mdb"_s, kCtf);
+        const QString advice = u"Run \"ctfadmin import-register\" once"_s;
+        maint::EntryMaintenance m;
+        try {
+            m.openRegister(GetConnectionString(u"CTF"_s));
+            QFAIL("the Access register was opened");
+        } catch (const DbError &e) {
+            QVERIFY2(e.description().contains(advice) && e.description().contains(u"kept beside it"_s), qPrintable(e.description()));
+        }
+
+        // A genuine Tarnwell file without MemberBals: the message an SQLite file
+        // without it gives.
+        const auto shareAccountMessage = [&] {
+            annual::AnnualReturn run;
+            run.open();
+            run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s);
+            return scope.ui().messages.last().text;
+        };
+        copyInto(office, u"/jackcess-tests/testV2000.mdb"_s, kTarn);
+        const QString genuine = shareAccountMessage();
+        QFile::remove(office.host(kTarn));
+        schema::createDatabaseFile(office.host(kTarn), schema::Kind::Register);
+        QCOMPARE(genuine, shareAccountMessage());
+        QVERIFY2(genuine.contains(u"MemberBals"_s), qPrintable(genuine));
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_access)
 #include "tst_access.moc"

@@ -110,333 +110,320 @@ public:
 class tst_annualreturn : public QObject {
     Q_OBJECT
 private slots:
-    void shareAccountExactBytes();
-    void shareAccountStatements();
-    void tarnwellOnAReadOnlyDrive();
-    void productsExactBytes();
-    void productStatements();
-    void nilReturnAndHeaderOnly();
-    void runsThatWriteNothing_data();
-    void runsThatWriteNothing();
-    void productListText_data();
-    void productListText();
-    void nullsLeftOutOfSums();
-    void annualChecks();
-};
-
-void tst_annualreturn::shareAccountExactBytes()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    shareAccountOffice(office);
-    AnnualReturn run;
-    run.open();
-    QStringList captions;
-    run.onCaption = [&](int i, const QString &c) { captions << u"%1:%2"_s.arg(i).arg(c); };
-    QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
-    QCOMPARE(office.readFile(kFile), kShareAccountReturn);
-    QCOMPARE(captions, QStringList({u"1:Share account 1 - outputing"_s, u"1:Share account 1 - Complete"_s}));
-    QCOMPARE(scope.ui().seen(), QStringList({u"Question | Continue ? | Continue with the following selected account:\r\n\r\nShare account 1 ?"_s,
-                                             u"Information | Finished | Output complete"_s}));
-    QCOMPARE(scope.ui().messages[0].buttons, MsgButtons::YesNo);
-    // A second run replaces the file with the same content.
-    QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
-    QCOMPARE(office.readFile(kFile), kShareAccountReturn);
-}
-
-// Tarnwell II's files on a drive this program cannot write (one of them
-// left in WAL by Tarnwell): the same return, and not a byte of theirs changed.
-void tst_annualreturn::tarnwellOnAReadOnlyDrive()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    shareAccountOffice(office);
-    office.close(kTarn);
-    const QString folder = office.host(u"K:\\Tarnwell II"_s);
-    for (const char *name : {"/TarnMain.mdb", "/TarnTran.mdb"})
-        office.writeFile(folder + QLatin1String(name), office.readFile(kTarn));
+    void shareAccountExactBytes()
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"wal"_s);
-        db.setDatabaseName(folder + u"/TarnTran.mdb"_s);
-        QVERIFY(db.open());
-        QSqlQuery(db).exec(u"PRAGMA journal_mode=WAL"_s);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(u"wal"_s);
-    const QByteArray main = office.readFile(folder + u"/TarnMain.mdb"_s), trans = office.readFile(folder + u"/TarnTran.mdb"_s);
-    QCOMPARE(trans.at(18), '\2'); // WAL
-    if (::geteuid() != 0 || QProcess::execute(u"mount"_s, {u"--bind"_s, folder, folder}) != 0)
-        QSKIP("a read-only drive needs root to mount");
-    const bool readOnly = QProcess::execute(u"mount"_s, {u"-o"_s, u"remount,bind,ro"_s, folder}) == 0;
-    appsettings::fields().txtDatabase = u"K:\\Tarnwell II\\"_s;
-    Outcome outcome = Outcome::Failed;
-    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        shareAccountOffice(office);
         AnnualReturn run;
         run.open();
-        outcome = run.runShareAccount(1, kStart, kEnd);
+        QStringList captions;
+        run.onCaption = [&](int i, const QString &c) { captions << u"%1:%2"_s.arg(i).arg(c); };
+        QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
+        QCOMPARE(office.readFile(kFile), kShareAccountReturn);
+        QCOMPARE(captions, QStringList({u"1:Share account 1 - outputing"_s, u"1:Share account 1 - Complete"_s}));
+        QCOMPARE(scope.ui().seen(), QStringList({u"Question | Continue ? | Continue with the following selected account:\r\n\r\nShare account 1 ?"_s,
+                                                 u"Information | Finished | Output complete"_s}));
+        QCOMPARE(scope.ui().messages[0].buttons, MsgButtons::YesNo);
+        // A second run replaces the file with the same content.
+        QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
+        QCOMPARE(office.readFile(kFile), kShareAccountReturn);
     }
-    QProcess::execute(u"umount"_s, {folder});
-    QVERIFY(readOnly);
-    QVERIFY2(outcome == Outcome::Done, qPrintable(scope.ui().lastText()));
-    QCOMPARE(office.readFile(kFile), kShareAccountReturn);
-    QCOMPARE(office.readFile(folder + u"/TarnMain.mdb"_s), main);
-    QCOMPARE(office.readFile(folder + u"/TarnTran.mdb"_s), trans);
-    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
-}
 
-void tst_annualreturn::shareAccountStatements()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    shareAccountOffice(office);
-    AnnualReturn run;
-    run.open();
-    Statements statements(run);
-    run.runShareAccount(2, kStart, kEnd);
-    QCOMPARE(statements.sent, QStringList({
-        u"member: Select * from MemberBals where S2Bal > 0 ;"_s,
-        u"member: Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"_s,
-        u"member: Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"_s,
-        u"member: Select * from MemberAllTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
-        u"member: Select * from MemberTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
-        u"member: Select DOB, NINumber from MemberMain where MemberNo = 109 ;"_s}));
-    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nAccount|IJ000009C|2|y|0.00|0.00|0.00\r\n"));
-}
+    void shareAccountStatements()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        shareAccountOffice(office);
+        AnnualReturn run;
+        run.open();
+        Statements statements(run);
+        run.runShareAccount(2, kStart, kEnd);
+        QCOMPARE(statements.sent, QStringList({
+            u"member: Select * from MemberBals where S2Bal > 0 ;"_s,
+            u"member: Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"_s,
+            u"member: Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 2 and MemberNo = 109 and TranDate <= #04/05/26# ;"_s,
+            u"member: Select * from MemberAllTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
+            u"member: Select * from MemberTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
+            u"member: Select DOB, NINumber from MemberMain where MemberNo = 109 ;"_s}));
+        QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nAccount|IJ000009C|2|y|0.00|0.00|0.00\r\n"));
+    }
 
-void tst_annualreturn::productsExactBytes()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    productOffice(office);
-    AnnualReturn run;
-    run.open();
-    QVERIFY(run.loadProducts().isEmpty()); // the list stays empty on "K:\"
-    QCOMPARE(run.runProducts(kChosen, kStart, kEnd), Outcome::Done);
-    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"
-                                                "Account|KL1111111|2|y|120.50|0.00|120.50\r\n"
-                                                "Account|MN22222  |2|y|-3.33|0.00|0.00\r\n"));
-    QCOMPARE(scope.ui().seen(), QStringList({u"Question | Continue ? | Continue with the following selected accounts:\r\n\r\n('CTF', 'JUN') ?"_s,
-                                             u"Information | Finished creating K:\\Returns\\CTFANRTN.txt | Output complete \r\nK:\\Returns\\CTFANRTN.txt"_s}));
+    // Tarnwell II's files on a drive this program cannot write (one of them
+    // left in WAL by Tarnwell): the same return, and not a byte of theirs changed.
+    void tarnwellOnAReadOnlyDrive()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        shareAccountOffice(office);
+        office.close(kTarn);
+        const QString folder = office.host(u"K:\\Tarnwell II"_s);
+        for (const char *name : {"/TarnMain.mdb", "/TarnTran.mdb"})
+            office.writeFile(folder + QLatin1String(name), office.readFile(kTarn));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"wal"_s);
+            db.setDatabaseName(folder + u"/TarnTran.mdb"_s);
+            QVERIFY(db.open());
+            QSqlQuery(db).exec(u"PRAGMA journal_mode=WAL"_s);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(u"wal"_s);
+        const QByteArray main = office.readFile(folder + u"/TarnMain.mdb"_s), trans = office.readFile(folder + u"/TarnTran.mdb"_s);
+        QCOMPARE(trans.at(18), '\2'); // WAL
+        if (::geteuid() != 0 || QProcess::execute(u"mount"_s, {u"--bind"_s, folder, folder}) != 0)
+            QSKIP("a read-only drive needs root to mount");
+        const bool readOnly = QProcess::execute(u"mount"_s, {u"-o"_s, u"remount,bind,ro"_s, folder}) == 0;
+        appsettings::fields().txtDatabase = u"K:\\Tarnwell II\\"_s;
+        Outcome outcome = Outcome::Failed;
+        {
+            AnnualReturn run;
+            run.open();
+            outcome = run.runShareAccount(1, kStart, kEnd);
+        }
+        QProcess::execute(u"umount"_s, {folder});
+        QVERIFY(readOnly);
+        QVERIFY2(outcome == Outcome::Done, qPrintable(scope.ui().lastText()));
+        QCOMPARE(office.readFile(kFile), kShareAccountReturn);
+        QCOMPARE(office.readFile(folder + u"/TarnMain.mdb"_s), main);
+        QCOMPARE(office.readFile(folder + u"/TarnTran.mdb"_s), trans);
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
+    }
 
-    office.exec(kTarn, u"PRAGMA wal_checkpoint(TRUNCATE)"_s); // everything into the file before copying it
-    for (const char *name : {"TarnMain", "TarnTran"})
-        office.writeFile(u"K:\\Data\\%1.mdb"_s.arg(QLatin1String(name)), office.readFile(kTarn));
-    SettingFields dataFolder;
-    dataFolder.txtDatabase = u"K:\\Data\\"_s;
-    AnnualReturn other(dataFolder);
-    other.open();
-    QStringList items;
-    for (const annual::ProductItem &i : other.loadProducts())
-        items << i.text + (i.selected ? u"*"_s : QString());
-    QCOMPARE(items, QStringList({"CTF - Child Trust Fund*", "JUN - Junior*", "S1 - Ordinary shares"}));
-}
+    void productsExactBytes()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        productOffice(office);
+        AnnualReturn run;
+        run.open();
+        QVERIFY(run.loadProducts().isEmpty()); // the list stays empty on "K:\"
+        QCOMPARE(run.runProducts(kChosen, kStart, kEnd), Outcome::Done);
+        QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"
+                                                    "Account|KL1111111|2|y|120.50|0.00|120.50\r\n"
+                                                    "Account|MN22222  |2|y|-3.33|0.00|0.00\r\n"));
+        QCOMPARE(scope.ui().seen(), QStringList({u"Question | Continue ? | Continue with the following selected accounts:\r\n\r\n('CTF', 'JUN') ?"_s,
+                                                 u"Information | Finished creating K:\\Returns\\CTFANRTN.txt | Output complete \r\nK:\\Returns\\CTFANRTN.txt"_s}));
 
-void tst_annualreturn::productStatements()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    productOffice(office);
-    office.exec(kTarn, u"DELETE FROM MemberBalances WHERE MemberNo <> 201"_s);
-    AnnualReturn run;
-    run.open();
-    Statements statements(run);
-    run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, kStart, kEnd);
-    QCOMPARE(statements.sent, QStringList({
-        u"member: Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"_s,
-        u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"_s,
-        u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"_s,
-        u"tran: Select * from MemberAllTrans where MemberNo = 201 and ProductCode in ('CTF') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
-        u"tran: Select * from MemberTrans where MemberNo = 201 and ProductCode in ('CTF') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
-        u"member: Select NINumber from MemberMain where MemberNo = 201 ;"_s}));
-}
+        office.exec(kTarn, u"PRAGMA wal_checkpoint(TRUNCATE)"_s); // everything into the file before copying it
+        for (const char *name : {"TarnMain", "TarnTran"})
+            office.writeFile(u"K:\\Data\\%1.mdb"_s.arg(QLatin1String(name)), office.readFile(kTarn));
+        SettingFields dataFolder;
+        dataFolder.txtDatabase = u"K:\\Data\\"_s;
+        AnnualReturn other(dataFolder);
+        other.open();
+        QStringList items;
+        for (const annual::ProductItem &i : other.loadProducts())
+            items << i.text + (i.selected ? u"*"_s : QString());
+        QCOMPARE(items, QStringList({"CTF - Child Trust Fund*", "JUN - Junior*", "S1 - Ordinary shares"}));
+    }
 
-// Nobody selected: a nil return; only members the return leaves out: the header alone.
-void tst_annualreturn::nilReturnAndHeaderOnly()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    AnnualReturn run;
-    run.open();
-    const auto both = [&] { // the outcome (0: done) and the file of each
-        QByteArray files = QByteArray::number(int(run.runShareAccount(1, kStart, kEnd)));
-        files += office.readFile(kFile);
-        files += QByteArray::number(int(run.runProducts(kChosen, kStart, kEnd)));
-        return files + office.readFile(kFile);
-    };
-    QCOMPARE(both(), QByteArray("0Header|2026/04/05\r\nNilReturn\r\n0Header|2026/04/05\r\nNilReturn\r\n"));
-    bals(office, 301, 1);
-    office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (301, 'CTF', 0)"_s);
-    QCOMPARE(both(), QByteArray("0Header|2026/04/05\r\n0Header|2026/04/05\r\n"));
-    // Two-digit years: 30 to 99 are 19yy.
-    run.runShareAccount(1, u"06/04/29"_s, u"05/04/30"_s);
-    QCOMPARE(office.readFile(kFile), QByteArray("Header|1930/04/05\r\n"));
-}
+    void productStatements()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        productOffice(office);
+        office.exec(kTarn, u"DELETE FROM MemberBalances WHERE MemberNo <> 201"_s);
+        AnnualReturn run;
+        run.open();
+        Statements statements(run);
+        run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, kStart, kEnd);
+        QCOMPARE(statements.sent, QStringList({
+            u"member: Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"_s,
+            u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"_s,
+            u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"_s,
+            u"tran: Select * from MemberAllTrans where MemberNo = 201 and ProductCode in ('CTF') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
+            u"tran: Select * from MemberTrans where MemberNo = 201 and ProductCode in ('CTF') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
+            u"member: Select NINumber from MemberMain where MemberNo = 201 ;"_s}));
+    }
 
-void tst_annualreturn::runsThatWriteNothing_data()
-{
-    QTest::addColumn<QString>("selection"); // "share N", or the products chosen ("CTF,JUN"; "none")
-    QTest::addColumn<QString>("dates");
-    QTest::addColumn<QString>("damage");    // SQL run on Tarnwell first; "SQL Server": the settings name a server
-    QTest::addColumn<int>("outcome");
-    QTest::addColumn<QString>("message");   // part of the last message
-    const QString year = u"06/04/25 05/04/26"_s, loose = u"DROP TABLE MemberBals; CREATE TABLE MemberBals (MemberNo, S1Bal, S2Bal, S3Bal, S4Bal); "_s;
-    const int refused = int(Outcome::Refused), failed = int(Outcome::Failed);
-    QTest::newRow("empty start") << "share 1" << "__/__/__ 05/04/26" << "" << refused << "Critical | Re-enter | Invalid starting date entered";
-    QTest::newRow("31 February end") << "share 1" << "06/04/25 31/02/26" << "" << refused << "Critical | Re-enter | Invalid ending date entered";
-    QTest::newRow("products, half typed") << "CTF,JUN" << "06/04/2_ 05/04/26" << "" << refused << "Critical | Re-enter | Invalid starting date entered";
-    QTest::newRow("no product chosen") << "none" << year << "" << refused << "Critical |  CTF - Annual Return Output | No products selected";
-    QTest::newRow("a quote in a product code") << "CT'F" << year << "" << refused << "The product code \"CT'F\" cannot be used";
-    QTest::newRow("answered No") << "share 1" << year << "" << int(Outcome::Cancelled) << "Question | Continue ? | ";
-    QTest::newRow("grouped money text in a sum") << "share 1" << year << "INSERT INTO MemberAllTrans VALUES (201, 1, NULL, '2025-05-01', '1,200.00', 'Deposit')"
-                                                 << failed << "the value \"1,200.00\" is not an amount of money";
-    QTest::newRow("pound sign") << "share 1" << year << "INSERT INTO MemberTrans VALUES (201, 1, NULL, '2025-05-01', '£50.00', 'Deposit')" << failed
-                                << "statement \"Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 1 and MemberNo = 201";
-    QTest::newRow("member number with SQL") << "share 1" << year << loose + "INSERT INTO MemberBals VALUES ('1003 OR 1=1', 5, 0, 0, 0)" << failed
-                                            << "The table MemberBals holds the member number \"1003 OR 1=1\", which is not a whole number.";
-    QTest::newRow("member number with decimals") << "share 1" << year << loose + "INSERT INTO MemberBals VALUES (1003.5, 5, 0, 0, 0)" << failed
-                                                 << "The table MemberBals holds the member number \"1003.5\", which is not a whole number.";
-    // In SQL Server mode the transaction statements are rewritten; the file
-    // database knows no CONVERT, so the run stops.
-    QTest::newRow("SQL Server dates on a file") << "CTF" << year << "SQL Server" << failed << "CONVERT";
-}
+    // Nobody selected: a nil return; only members the return leaves out: the header alone.
+    void nilReturnAndHeaderOnly()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        AnnualReturn run;
+        run.open();
+        const auto both = [&] { // the outcome (0: done) and the file of each
+            QByteArray files = QByteArray::number(int(run.runShareAccount(1, kStart, kEnd)));
+            files += office.readFile(kFile);
+            files += QByteArray::number(int(run.runProducts(kChosen, kStart, kEnd)));
+            return files + office.readFile(kFile);
+        };
+        QCOMPARE(both(), QByteArray("0Header|2026/04/05\r\nNilReturn\r\n0Header|2026/04/05\r\nNilReturn\r\n"));
+        bals(office, 301, 1);
+        office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (301, 'CTF', 0)"_s);
+        QCOMPARE(both(), QByteArray("0Header|2026/04/05\r\n0Header|2026/04/05\r\n"));
+        // Two-digit years: 30 to 99 are 19yy.
+        run.runShareAccount(1, u"06/04/29"_s, u"05/04/30"_s);
+        QCOMPARE(office.readFile(kFile), QByteArray("Header|1930/04/05\r\n"));
+    }
 
-// Runs refused, cancelled or stopped by a Tarnwell value that is not what it
-// must be: the message names what failed, the earlier return stays whole
-// (a run writes beside it), and nothing else is left in the folder.
-void tst_annualreturn::runsThatWriteNothing()
-{
-    QFETCH(QString, selection);
-    QFETCH(QString, dates);
-    QFETCH(QString, damage);
-    QFETCH(int, outcome);
-    QFETCH(QString, message);
-    TestOffice office;
-    ScriptedUiScope scope;
-    member(office, 201, u"AB123456C"_s, u"2010-01-01"_s);
-    bals(office, 201, 10);
-    office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"_s);
-    tran(office, kAll, 201, 1, u"CTF"_s, "2025-05-02", 10, u"Deposit"_s);
-    for (const QString &sql : damage.split(u"; "_s, Qt::SkipEmptyParts))
-        if (sql != u"SQL Server"_s)
-            office.exec(kTarn, sql);
-    office.writeFile(kFile, "last year's file\r\n");
-    if (outcome == int(Outcome::Cancelled))
-        scope.ui().answers.enqueue(MsgResult::No);
-    AnnualReturn run;
-    run.open();
-    run.settings().chkSQL = damage == u"SQL Server"_s ? 1 : 0;
-    QList<annual::ProductItem> products;
-    for (const QString &code : selection.split(u','))
-        products.append({code + u" - a product"_s, code != u"none"_s});
-    const QString start = dates.section(u' ', 0, 0), end = dates.section(u' ', 1);
-    const Outcome result = selection.startsWith(u"share "_s) ? run.runShareAccount(selection.mid(6).toInt(), start, end)
-                                                              : run.runProducts(products, start, end);
-    QCOMPARE(int(result), outcome);
-    QVERIFY2(scope.ui().seen().last().contains(message), qPrintable(scope.ui().seen().last()));
-    if (outcome == int(Outcome::Failed))
-        QVERIFY2(scope.ui().seen().last().startsWith(u"Critical | "_s)
-                     && scope.ui().lastText().contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was before this run."_s),
-                 qPrintable(scope.ui().lastText()));
-    QVERIFY(!scope.ui().busyNow); // the pointer is back
-    QCOMPARE(office.readFile(kFile), QByteArray("last year's file\r\n"));
-    QCOMPARE(QDir(office.host(u"K:\\Returns"_s)).entryList(QDir::Files), QStringList{u"CTFANRTN.txt"_s});
-    if (selection == u"share 1"_s && outcome != int(Outcome::Failed)) // a refused run never began
-        QCOMPARE(run.shareCaptions[1], u"Share account 1"_s);
-}
+    void runsThatWriteNothing_data()
+    {
+        QTest::addColumn<QString>("selection"); // "share N", or the products chosen ("CTF,JUN"; "none")
+        QTest::addColumn<QString>("dates");
+        QTest::addColumn<QString>("damage");    // SQL run on Tarnwell first; "SQL Server": the settings name a server
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("message");   // part of the last message
+        const QString year = u"06/04/25 05/04/26"_s, loose = u"DROP TABLE MemberBals; CREATE TABLE MemberBals (MemberNo, S1Bal, S2Bal, S3Bal, S4Bal); "_s;
+        const int refused = int(Outcome::Refused), failed = int(Outcome::Failed);
+        QTest::newRow("empty start") << "share 1" << "__/__/__ 05/04/26" << "" << refused << "Critical | Re-enter | Invalid starting date entered";
+        QTest::newRow("31 February end") << "share 1" << "06/04/25 31/02/26" << "" << refused << "Critical | Re-enter | Invalid ending date entered";
+        QTest::newRow("products, half typed") << "CTF,JUN" << "06/04/2_ 05/04/26" << "" << refused << "Critical | Re-enter | Invalid starting date entered";
+        QTest::newRow("no product chosen") << "none" << year << "" << refused << "Critical |  CTF - Annual Return Output | No products selected";
+        QTest::newRow("a quote in a product code") << "CT'F" << year << "" << refused << "The product code \"CT'F\" cannot be used";
+        QTest::newRow("answered No") << "share 1" << year << "" << int(Outcome::Cancelled) << "Question | Continue ? | ";
+        QTest::newRow("grouped money text in a sum") << "share 1" << year << "INSERT INTO MemberAllTrans VALUES (201, 1, NULL, '2025-05-01', '1,200.00', 'Deposit')"
+                                                     << failed << "the value \"1,200.00\" is not an amount of money";
+        QTest::newRow("pound sign") << "share 1" << year << "INSERT INTO MemberTrans VALUES (201, 1, NULL, '2025-05-01', '£50.00', 'Deposit')" << failed
+                                    << "statement \"Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = 1 and MemberNo = 201";
+        QTest::newRow("member number with SQL") << "share 1" << year << loose + "INSERT INTO MemberBals VALUES ('1003 OR 1=1', 5, 0, 0, 0)" << failed
+                                                << "The table MemberBals holds the member number \"1003 OR 1=1\", which is not a whole number.";
+        QTest::newRow("member number with decimals") << "share 1" << year << loose + "INSERT INTO MemberBals VALUES (1003.5, 5, 0, 0, 0)" << failed
+                                                     << "The table MemberBals holds the member number \"1003.5\", which is not a whole number.";
+        // In SQL Server mode the transaction statements are rewritten; the file
+        // database knows no CONVERT, so the run stops.
+        QTest::newRow("SQL Server dates on a file") << "CTF" << year << "SQL Server" << failed << "CONVERT";
+    }
 
-void tst_annualreturn::productListText_data()
-{
-    QTest::addColumn<QStringList>("items");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("two") << QStringList{"CTF - Child Trust Fund", "S1 - Ordinary shares"} << "('CTF', 'S1')";
-    QTest::newRow("no dash") << QStringList{"CTF2"} << "('CTF2')";
-    QTest::newRow("dash first") << QStringList{"-X"} << "('')";
-    QTest::newRow("dash second") << QStringList{"A-B"} << "('')";
-    QTest::newRow("dash in description") << QStringList{"AB - Junior - saver"} << "('AB')";
-    QTest::newRow("none") << QStringList{} << "()";
-}
+    // Runs refused, cancelled or stopped by a Tarnwell value that is not what it
+    // must be: the message names what failed, the earlier return stays whole
+    // (a run writes beside it), and nothing else is left in the folder.
+    void runsThatWriteNothing()
+    {
+        QFETCH(QString, selection);
+        QFETCH(QString, dates);
+        QFETCH(QString, damage);
+        QFETCH(int, outcome);
+        QFETCH(QString, message);
+        TestOffice office;
+        ScriptedUiScope scope;
+        member(office, 201, u"AB123456C"_s, u"2010-01-01"_s);
+        bals(office, 201, 10);
+        office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"_s);
+        tran(office, kAll, 201, 1, u"CTF"_s, "2025-05-02", 10, u"Deposit"_s);
+        for (const QString &sql : damage.split(u"; "_s, Qt::SkipEmptyParts))
+            if (sql != u"SQL Server"_s)
+                office.exec(kTarn, sql);
+        office.writeFile(kFile, "last year's file\r\n");
+        if (outcome == int(Outcome::Cancelled))
+            scope.ui().answers.enqueue(MsgResult::No);
+        AnnualReturn run;
+        run.open();
+        run.settings().chkSQL = damage == u"SQL Server"_s ? 1 : 0;
+        QList<annual::ProductItem> products;
+        for (const QString &code : selection.split(u','))
+            products.append({code + u" - a product"_s, code != u"none"_s});
+        const QString start = dates.section(u' ', 0, 0), end = dates.section(u' ', 1);
+        const Outcome result = selection.startsWith(u"share "_s) ? run.runShareAccount(selection.mid(6).toInt(), start, end)
+                                                                  : run.runProducts(products, start, end);
+        QCOMPARE(int(result), outcome);
+        QVERIFY2(scope.ui().seen().last().contains(message), qPrintable(scope.ui().seen().last()));
+        if (outcome == int(Outcome::Failed))
+            QVERIFY2(scope.ui().seen().last().startsWith(u"Critical | "_s)
+                         && scope.ui().lastText().contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was before this run."_s),
+                     qPrintable(scope.ui().lastText()));
+        QVERIFY(!scope.ui().busyNow); // the pointer is back
+        QCOMPARE(office.readFile(kFile), QByteArray("last year's file\r\n"));
+        QCOMPARE(QDir(office.host(u"K:\\Returns"_s)).entryList(QDir::Files), QStringList{u"CTFANRTN.txt"_s});
+        if (selection == u"share 1"_s && outcome != int(Outcome::Failed)) // a refused run never began
+            QCOMPARE(run.shareCaptions[1], u"Share account 1"_s);
+    }
 
-void tst_annualreturn::productListText()
-{
-    QFETCH(QStringList, items);
-    QFETCH(QString, text);
-    QList<annual::ProductItem> list;
-    for (const QString &i : items)
-        list.append({i, true});
-    list.append({u"ZZ - not chosen"_s, false});
-    QCOMPARE(annual::productListText(list), text);
-}
+    void productListText_data()
+    {
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("two") << QStringList{"CTF - Child Trust Fund", "S1 - Ordinary shares"} << "('CTF', 'S1')";
+        QTest::newRow("no dash") << QStringList{"CTF2"} << "('CTF2')";
+        QTest::newRow("dash first") << QStringList{"-X"} << "('')";
+        QTest::newRow("dash second") << QStringList{"A-B"} << "('')";
+        QTest::newRow("dash in description") << QStringList{"AB - Junior - saver"} << "('AB')";
+        QTest::newRow("none") << QStringList{} << "()";
+    }
 
-// Null values are left out of the sums, and a Null date out of every period,
-// as Access leaves them out.
-void tst_annualreturn::nullsLeftOutOfSums()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    member(office, 201, u"AB123456C"_s, u"2010-01-01"_s);
-    office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"_s);
-    office.exec(kTarn, u"DROP TABLE MemberTrans"_s);
-    office.exec(kTarn, u"CREATE TABLE MemberTrans (MemberNo INTEGER, Account INTEGER, ProductCode TEXT, TranDate TEXT, TranValue1 NUMERIC, Narrative TEXT)"_s);
-    office.exec(kTarn, u"INSERT INTO MemberTrans VALUES (201, NULL, 'CTF', '2025-05-01', NULL, 'Deposit'), "
-                       "(201, NULL, 'CTF', NULL, 99, 'Deposit'), (201, NULL, 'CTF', '2025-05-02', '12.50', 'Deposit')"_s);
-    AnnualReturn run;
-    run.open();
-    QCOMPARE(run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, kStart, kEnd), Outcome::Done);
-    QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|12.50|0.00|12.50\r\n"));
-}
+    void productListText()
+    {
+        QFETCH(QStringList, items);
+        QFETCH(QString, text);
+        QList<annual::ProductItem> list;
+        for (const QString &i : items)
+            list.append({i, true});
+        list.append({u"ZZ - not chosen"_s, false});
+        QCOMPARE(annual::productListText(list), text);
+    }
 
-// The checks name every member the return leaves out and every figure to
-// look at, and write no file.
-void tst_annualreturn::annualChecks()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    shareAccountOffice(office);
-    member(office, 110, u"KL000010A"_s, u"2010-01-01"_s);
-    bals(office, 110, 5);
-    tran(office, kAll, 110, 1, {}, "2025-09-01", 9000.01, u"Deposit"_s);
-    member(office, 111, u"KL000011A"_s, u"2010-01-01"_s);
-    bals(office, 111, 5);
-    tran(office, kTrans, 111, 1, {}, "2025-09-01", -20, u"Withdrawal"_s);
-    // A date of birth that is no date means no age test: the member is
-    // reported, and the checks name it.
-    member(office, 112, u"KL000012A"_s, u"31/02/1990"_s);
-    bals(office, 112, 7);
-    AnnualReturn run;
-    run.open();
-    QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
-    QVERIFY(office.readFile(kFile).contains("Account|KL000012A|2|y|0.00|0.00|0.00\r\n"));
-    QFile::remove(office.host(kFile));
-    scope.ui().messages.clear();
-    const auto findings = [&](int account, const QList<annual::ProductItem> &products, const QString &start, const QString &end) {
-        QStringList lines;
-        for (const checks::Finding &f : checks::checkAnnual(run, account, products, start, end).findings)
-            lines << f.line();
-        return lines;
-    };
-    QCOMPARE(findings(1, {}, kStart, kEnd), QStringList({
-        "Member 103: is over 18 at the end date, so the return leaves the member out.",
-        "Member 106: has no MemberMain row, so the return leaves the member out.",
-        "Member 107: has no NI number (the reference), so the return leaves the member out.",
-        "Member 108: has no NI number (the reference), so the return leaves the member out.",
-        "Member 110: subscriptions of 9000.01 in the period are above the annual limit of 9000.00 in force on 05/04/2026; the limit "
-        "applies per birthday year, so check the member's year (warning).",
-        "Member 111: the year-end balance is -20.00.",
-        "Member 112: has the date of birth \"31/02/1990\" in MemberMain, which is not a date, so no age test is made and the "
-        "return reports the member; put the date right in Tarnwell (warning)."}));
-    // Dates: a slip of the two-digit year, a start after the end.
-    const QStringList dates = findings(1, {}, u"06/04/95"_s, u"05/04/94"_s);
-    QCOMPARE(dates[0], u"Dates: the start date 06/04/95 reads as 06/04/1995 (two-digit years 30 to 99 are 19yy); almost surely a slip."_s);
-    QCOMPARE(dates[2], u"Dates: the start date 06/04/1995 is after the end date 05/04/1994; no transaction counts as a subscription."_s);
-    QCOMPARE(checks::annualLimit(QDate(2014, 6, 30)), Money::fromUnits(3840 * 10000));
-    QCOMPARE(checks::annualLimit(QDate(2014, 7, 1)), Money::fromUnits(4000 * 10000));
-    // The product return reports members of 18 or more: information.
-    office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (103, 'CTF', 5)"_s);
-    QCOMPARE(findings(0, {{u"CTF - x"_s, true}}, kStart, kEnd),
-             QStringList{u"Member 103: is 18 or more at the end date (born 31/03/2008); the product return still reports the account (information)."_s});
-    QVERIFY(office.readFile(kFile).isNull());
-    QVERIFY(scope.ui().messages.isEmpty());
-}
+    // Null values are left out of the sums, and a Null date out of every period,
+    // as Access leaves them out.
+    void nullsLeftOutOfSums()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        member(office, 201, u"AB123456C"_s, u"2010-01-01"_s);
+        office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"_s);
+        office.exec(kTarn, u"DROP TABLE MemberTrans"_s);
+        office.exec(kTarn, u"CREATE TABLE MemberTrans (MemberNo INTEGER, Account INTEGER, ProductCode TEXT, TranDate TEXT, TranValue1 NUMERIC, Narrative TEXT)"_s);
+        office.exec(kTarn, u"INSERT INTO MemberTrans VALUES (201, NULL, 'CTF', '2025-05-01', NULL, 'Deposit'), "
+                           "(201, NULL, 'CTF', NULL, 99, 'Deposit'), (201, NULL, 'CTF', '2025-05-02', '12.50', 'Deposit')"_s);
+        AnnualReturn run;
+        run.open();
+        QCOMPARE(run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, kStart, kEnd), Outcome::Done);
+        QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|12.50|0.00|12.50\r\n"));
+    }
+
+    // The checks name every member the return leaves out and every figure to
+    // look at, and write no file.
+    void annualChecks()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        shareAccountOffice(office);
+        member(office, 110, u"KL000010A"_s, u"2010-01-01"_s);
+        bals(office, 110, 5);
+        tran(office, kAll, 110, 1, {}, "2025-09-01", 9000.01, u"Deposit"_s);
+        member(office, 111, u"KL000011A"_s, u"2010-01-01"_s);
+        bals(office, 111, 5);
+        tran(office, kTrans, 111, 1, {}, "2025-09-01", -20, u"Withdrawal"_s);
+        // A date of birth that is no date means no age test: the member is
+        // reported, and the checks name it.
+        member(office, 112, u"KL000012A"_s, u"31/02/1990"_s);
+        bals(office, 112, 7);
+        AnnualReturn run;
+        run.open();
+        QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
+        QVERIFY(office.readFile(kFile).contains("Account|KL000012A|2|y|0.00|0.00|0.00\r\n"));
+        QFile::remove(office.host(kFile));
+        scope.ui().messages.clear();
+        const auto findings = [&](int account, const QList<annual::ProductItem> &products, const QString &start, const QString &end) {
+            QStringList lines;
+            for (const checks::Finding &f : checks::checkAnnual(run, account, products, start, end).findings)
+                lines << f.line();
+            return lines;
+        };
+        QCOMPARE(findings(1, {}, kStart, kEnd), QStringList({
+            "Member 103: is over 18 at the end date, so the return leaves the member out.",
+            "Member 106: has no MemberMain row, so the return leaves the member out.",
+            "Member 107: has no NI number (the reference), so the return leaves the member out.",
+            "Member 108: has no NI number (the reference), so the return leaves the member out.",
+            "Member 110: subscriptions of 9000.01 in the period are above the annual limit of 9000.00 in force on 05/04/2026; the limit "
+            "applies per birthday year, so check the member's year (warning).",
+            "Member 111: the year-end balance is -20.00.",
+            "Member 112: has the date of birth \"31/02/1990\" in MemberMain, which is not a date, so no age test is made and the "
+            "return reports the member; put the date right in Tarnwell (warning)."}));
+        // Dates: a slip of the two-digit year, a start after the end.
+        const QStringList dates = findings(1, {}, u"06/04/95"_s, u"05/04/94"_s);
+        QCOMPARE(dates[0], u"Dates: the start date 06/04/95 reads as 06/04/1995 (two-digit years 30 to 99 are 19yy); almost surely a slip."_s);
+        QCOMPARE(dates[2], u"Dates: the start date 06/04/1995 is after the end date 05/04/1994; no transaction counts as a subscription."_s);
+        QCOMPARE(checks::annualLimit(QDate(2014, 6, 30)), Money::fromUnits(3840 * 10000));
+        QCOMPARE(checks::annualLimit(QDate(2014, 7, 1)), Money::fromUnits(4000 * 10000));
+        // The product return reports members of 18 or more: information.
+        office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (103, 'CTF', 5)"_s);
+        QCOMPARE(findings(0, {{u"CTF - x"_s, true}}, kStart, kEnd),
+                 QStringList{u"Member 103: is 18 or more at the end date (born 31/03/2008); the product return still reports the account (information)."_s});
+        QVERIFY(office.readFile(kFile).isNull());
+        QVERIFY(scope.ui().messages.isEmpty());
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_annualreturn)
 #include "tst_annualreturn.moc"

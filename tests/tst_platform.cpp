@@ -41,252 +41,238 @@ QString regFile(const QString &values)
 class tst_platform : public QObject {
     Q_OBJECT
 private slots:
-    void pathMapping();
-    void missingDrive();
-    void registryFormats_data();
-    void registryFormats();
-    void registrySaveKeepsOtherKeys();
-    void registryClassReadsAndWrites();
-    void registryClassErrors_data();
-    void registryClassErrors();
-    void setLocationStoresHkeyBeforeThePathCheck();
-    void startupSettings_data();
-    void startupSettings();
-    void launcherDetectsFailure();
-    void sysInfo();
-};
-
-void tst_platform::pathMapping()
-{
-    TestOffice office;
-    QDir().mkpath(office.root() + u"/drive_k/Returns/Old"_s);
-    office.writeFile(office.root() + u"/drive_k/Returns/IRReturn.txt"_s, {});
-    const QString k = office.root() + u"/drive_k"_s;
-    QCOMPARE(pathmapper::toHost(u"K:\\returns\\irreturn.txt"_s), k + u"/Returns/IRReturn.txt"_s);
-    QCOMPARE(pathmapper::toHost(u"k:\\RETURNS\\old\\new.log"_s), k + u"/Returns/Old/new.log"_s);
-    QCOMPARE(pathmapper::toHost(u"K:\\Returns\\"_s), k + u"/Returns/"_s);
-    QCOMPARE(pathmapper::toHost(u"K:\\"_s), k + u"/"_s);
-    QVERIFY(pathmapper::fileExists(u"K:\\RETURNS\\IRRETURN.TXT"_s));
-    QVERIFY(!pathmapper::fileExists(u"K:\\Returns"_s));
-    // ".." at a drive's root stays there, as on Windows; a host path keeps its meaning.
-    QCOMPARE(pathmapper::toHost(u"K:\\..\\Returns\\IRReturn.txt"_s), k + u"/Returns/IRReturn.txt"_s);
-    QCOMPARE(pathmapper::toHost(u"K:\\..\\..\\..\\..\\etc\\passwd"_s), k + u"/etc/passwd"_s);
-    QCOMPARE(pathmapper::toHost(u"K:\\Returns\\..\\..\\x"_s), k + u"/x"_s);
-    QCOMPARE(pathmapper::toHost(k + u"/../drive_k/Returns"_s), office.root() + u"/drive_k/Returns"_s);
-    // A host path uses "\" as a separator too.
-    QCOMPARE(pathmapper::toHost(k + u"\\returns\\IRReturn.txt"_s), k + u"/Returns/IRReturn.txt"_s);
-}
-
-void tst_platform::missingDrive()
-{
-    TestOffice office;
-    const MappedPath m = pathmapper::map(u"Q:\\data\\x.mdb"_s);
-    QVERIFY(!m.ok());
-    QVERIFY2(m.error.contains(u"Q:"_s), qPrintable(m.error));
-    QVERIFY(!pathmapper::fileExists(u"Q:\\data\\x.mdb"_s));
-}
-
-void tst_platform::registryFormats_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    const QString v5 = regFile(QStringLiteral("\"Database\"=\"D:\\\\Data\\\\\"\r\n\"Admin\"=dword:00000001\r\n\"Quote\"=\"say \\\"hi\\\"\"\r\n"
-                                              "\"Zero\"=hex(1):41,00,42,00,00,00\r\n\"Bin\"=hex:01,02\r\n@=\"default\""));
-    QTest::newRow("utf-16 v5") << utf16(v5);
-    QTest::newRow("utf-8 v5") << v5.toUtf8();
-    QString v4 = v5;
-    v4.replace(u"Windows Registry Editor Version 5.00"_s, u"REGEDIT4"_s);
-    v4.replace(u"hex(1):41,00,42,00,00,00"_s, u"hex(1):41,42,00"_s);
-    QTest::newRow("regedit4") << v4.toLatin1();
-}
-
-void tst_platform::registryFormats()
-{
-    QFETCH(QByteArray, bytes);
-    const RegistryStore s = RegistryStore::parse(bytes);
-    auto text = [&](const char *name) { return s.value(kKey, QString::fromLatin1(name)).value_or(RegValue{}).text; };
-    QCOMPARE(QStringList({text("database"), text("Quote"), text(""), text("Zero")}), QStringList({u"D:\\Data\\"_s, u"say \"hi\""_s, u"default"_s, u"AB"_s + QChar(0)}));
-    QCOMPARE(s.value(kKey, u"Admin"_s)->type, RegType::Dword);
-    QCOMPARE(s.value(kKey, u"Admin"_s)->dword, 1u);
-    QCOMPARE(s.value(kKey, u"Bin"_s)->type, RegType::Other);
-    QVERIFY(!s.value(kKey, u"Missing"_s));
-    // Writing it out again gives the same bytes.
-    QCOMPARE(s.serialise(), bytes);
-}
-
-void tst_platform::registrySaveKeepsOtherKeys()
-{
-    TestOffice office;
-    const QString original = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
-                                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"Keep\"=\"me\"\r\n\"Bin\"=hex:00,01,\\\r\n  02,03\r\n\r\n"
-                                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvel\\Tarnwell]\r\n\"Database\"=\"K:\\\\\"\r\n\r\n");
-    office.writeRegistry(utf16(original));
-    Registry r;
-    r.SetLocation(appsettings::kHkeyLocalMachine, u"Software\\Orvel\\Tarnwell"_s, u"AdminPW"_s);
-    r.setValue(u"secret"_s);
-    QVERIFY(r.ERROR_SUCCESS());
-    const QByteArray after = office.readFile(officeroot::registryFile());
-    QString expected = original;
-    expected.replace(u"\"Database\"=\"K:\\\\\"\r\n"_s, u"\"Database\"=\"K:\\\\\"\r\n\"AdminPW\"=\"secret\"\r\n"_s);
-    QCOMPARE(after, utf16(expected));
-    QVERIFY(QDir(office.root()).entryList(QDir::Files).filter(u"system.reg"_s).size() == 1);
-}
-
-void tst_platform::registryClassReadsAndWrites()
-{
-    TestOffice office;
-    Registry r;
-    QVERIFY(!r.ERROR_SUCCESS());
-    const auto succeeds = [&](const std::function<void()> &action) {
-        action();
-        return r.ERROR_SUCCESS();
-    };
-    QVERIFY(!succeeds([&] { r.SetLocation(appsettings::kHkeyLocalMachine, u"Software\\Orvel\\Tarnwell"_s, u"Database"_s); }));
-    QVERIFY(!r.Value().isValid()); // no file: an empty registry
-    QVERIFY(!r.ERROR_SUCCESS());
-    r.setValue(u"123"_s);
-    QCOMPARE(r.Value().typeId(), QMetaType::Int); // a number reads as one
-    QCOMPARE(r.Value().toInt(), 123);
-    QVERIFY(succeeds([&] { r.setValue(u"12a"_s); }));
-    QCOMPARE(r.Value(), QVariant(u"12a"_s));
-    QVERIFY(succeeds([&] { r.DeleteValue(); }));
-    QVERIFY(!r.Value().isValid());
-    QVERIFY(!succeeds([&] { r.DeleteValue(); }));
-    // REG_SZ written as hex reads up to its terminating zero, or to its end.
-    office.writeRegistry(regFile(u"\"Zero\"=hex(1):41,00,42,00,00,00\r\n\"NoZero\"=hex(1):41,00,42,00"_s).toUtf8());
-    for (const QString &name : {u"Zero"_s, u"NoZero"_s}) {
-        r.setName(name);
-        QCOMPARE(r.Value(), QVariant(u"AB"_s));
+    void pathMapping()
+    {
+        TestOffice office;
+        QDir().mkpath(office.root() + u"/drive_k/Returns/Old"_s);
+        office.writeFile(office.root() + u"/drive_k/Returns/IRReturn.txt"_s, {});
+        const QString k = office.root() + u"/drive_k"_s;
+        QCOMPARE(pathmapper::toHost(u"K:\\returns\\irreturn.txt"_s), k + u"/Returns/IRReturn.txt"_s);
+        QCOMPARE(pathmapper::toHost(u"k:\\RETURNS\\old\\new.log"_s), k + u"/Returns/Old/new.log"_s);
+        QCOMPARE(pathmapper::toHost(u"K:\\Returns\\"_s), k + u"/Returns/"_s);
+        QCOMPARE(pathmapper::toHost(u"K:\\"_s), k + u"/"_s);
+        QVERIFY(pathmapper::fileExists(u"K:\\RETURNS\\IRRETURN.TXT"_s));
+        QVERIFY(!pathmapper::fileExists(u"K:\\Returns"_s));
+        // ".." at a drive's root stays there, as on Windows; a host path keeps its meaning.
+        QCOMPARE(pathmapper::toHost(u"K:\\..\\Returns\\IRReturn.txt"_s), k + u"/Returns/IRReturn.txt"_s);
+        QCOMPARE(pathmapper::toHost(u"K:\\..\\..\\..\\..\\etc\\passwd"_s), k + u"/etc/passwd"_s);
+        QCOMPARE(pathmapper::toHost(u"K:\\Returns\\..\\..\\x"_s), k + u"/x"_s);
+        QCOMPARE(pathmapper::toHost(k + u"/../drive_k/Returns"_s), office.root() + u"/drive_k/Returns"_s);
+        // A host path uses "\" as a separator too.
+        QCOMPARE(pathmapper::toHost(k + u"\\returns\\IRReturn.txt"_s), k + u"/Returns/IRReturn.txt"_s);
     }
-    r.setPath(u"Software\\New\\Key"_s);
-    QVERIFY(succeeds([&] { r.CreateKey(); }));
-    QVERIFY(succeeds([&] { r.DeleteKey(); }));
-    QVERIFY(!succeeds([&] { r.DeleteKey(); }));
-}
 
-void tst_platform::registryClassErrors_data()
-{
-    QTest::addColumn<int>("operation");
-    QTest::addColumn<bool>("hkeySet");
-    QTest::addColumn<uint>("number");
-    QTest::addColumn<QString>("description");
-    QTest::newRow("write, no HKEY") << 0 << false << 0x80040780u << "Cannot save a Value with no HKEY.";
-    QTest::newRow("write, no Path") << 0 << true << 0x80040781u << "Cannot save a Value in an empty Path.";
-    QTest::newRow("read, no HKEY") << 1 << false << 0x80040783u << "Cannot read a Value with no HKEY.";
-    QTest::newRow("read, no Path") << 1 << true << 0x80040784u << "Cannot read a Value in an empty Path.";
-    QTest::newRow("create, no HKEY") << 2 << false << 0x80040788u << "Cannot create Key with no HKEY.";
-    QTest::newRow("create, no Path") << 2 << true << 0x80040789u << "Cannot create Key in an empty Path.";
-    QTest::newRow("delete key, no HKEY") << 3 << false << 0x8004078Au << "Cannot delete a Key with no HKEY.";
-    QTest::newRow("delete key, no Path") << 3 << true << 0x8004078Bu << "Cannot delete a Key in an empty Path.";
-    QTest::newRow("delete value, no HKEY") << 4 << false << 0x8004078Cu << "Cannot delete a Value with no HKEY.";
-    QTest::newRow("delete value, no Path") << 4 << true << 0x8004078Du << "Cannot delete a Value in an empty Path.";
-    QTest::newRow("empty path") << 5 << true << 0x80040786u << "Cannot assign an empty Path.";
-}
+    void missingDrive()
+    {
+        TestOffice office;
+        const MappedPath m = pathmapper::map(u"Q:\\data\\x.mdb"_s);
+        QVERIFY(!m.ok());
+        QVERIFY2(m.error.contains(u"Q:"_s), qPrintable(m.error));
+        QVERIFY(!pathmapper::fileExists(u"Q:\\data\\x.mdb"_s));
+    }
 
-void tst_platform::registryClassErrors()
-{
-    QFETCH(int, operation);
-    QFETCH(bool, hkeySet);
-    QFETCH(uint, number);
-    QFETCH(QString, description);
-    TestOffice office;
-    Registry r;
-    if (hkeySet)
-        r.setHKEY(appsettings::kHkeyLocalMachine);
-    try {
-        switch (operation) {
-        case 0: r.setValue(1); break;
-        case 1: r.Value(); break;
-        case 2: r.CreateKey(); break;
-        case 3: r.DeleteKey(); break;
-        case 4: r.DeleteValue(); break;
-        case 5: r.setPath(QString()); break;
+    void registryFormats_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QString v5 = regFile(QStringLiteral("\"Database\"=\"D:\\\\Data\\\\\"\r\n\"Admin\"=dword:00000001\r\n\"Quote\"=\"say \\\"hi\\\"\"\r\n"
+                                                  "\"Zero\"=hex(1):41,00,42,00,00,00\r\n\"Bin\"=hex:01,02\r\n@=\"default\""));
+        QTest::newRow("utf-16 v5") << utf16(v5);
+        QTest::newRow("utf-8 v5") << v5.toUtf8();
+        QString v4 = v5;
+        v4.replace(u"Windows Registry Editor Version 5.00"_s, u"REGEDIT4"_s);
+        v4.replace(u"hex(1):41,00,42,00,00,00"_s, u"hex(1):41,42,00"_s);
+        QTest::newRow("regedit4") << v4.toLatin1();
+    }
+
+    void registryFormats()
+    {
+        QFETCH(QByteArray, bytes);
+        const RegistryStore s = RegistryStore::parse(bytes);
+        auto text = [&](const char *name) { return s.value(kKey, QString::fromLatin1(name)).value_or(RegValue{}).text; };
+        QCOMPARE(QStringList({text("database"), text("Quote"), text(""), text("Zero")}), QStringList({u"D:\\Data\\"_s, u"say \"hi\""_s, u"default"_s, u"AB"_s + QChar(0)}));
+        QCOMPARE(s.value(kKey, u"Admin"_s)->type, RegType::Dword);
+        QCOMPARE(s.value(kKey, u"Admin"_s)->dword, 1u);
+        QCOMPARE(s.value(kKey, u"Bin"_s)->type, RegType::Other);
+        QVERIFY(!s.value(kKey, u"Missing"_s));
+        // Writing it out again gives the same bytes.
+        QCOMPARE(s.serialise(), bytes);
+    }
+
+    void registrySaveKeepsOtherKeys()
+    {
+        TestOffice office;
+        const QString original = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
+                                                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"Keep\"=\"me\"\r\n\"Bin\"=hex:00,01,\\\r\n  02,03\r\n\r\n"
+                                                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvel\\Tarnwell]\r\n\"Database\"=\"K:\\\\\"\r\n\r\n");
+        office.writeRegistry(utf16(original));
+        Registry r;
+        r.SetLocation(appsettings::kHkeyLocalMachine, u"Software\\Orvel\\Tarnwell"_s, u"AdminPW"_s);
+        r.setValue(u"secret"_s);
+        QVERIFY(r.ERROR_SUCCESS());
+        const QByteArray after = office.readFile(officeroot::registryFile());
+        QString expected = original;
+        expected.replace(u"\"Database\"=\"K:\\\\\"\r\n"_s, u"\"Database\"=\"K:\\\\\"\r\n\"AdminPW\"=\"secret\"\r\n"_s);
+        QCOMPARE(after, utf16(expected));
+        QVERIFY(QDir(office.root()).entryList(QDir::Files).filter(u"system.reg"_s).size() == 1);
+    }
+
+    void registryClassReadsAndWrites()
+    {
+        TestOffice office;
+        Registry r;
+        QVERIFY(!r.ERROR_SUCCESS());
+        const auto succeeds = [&](const std::function<void()> &action) {
+            action();
+            return r.ERROR_SUCCESS();
+        };
+        QVERIFY(!succeeds([&] { r.SetLocation(appsettings::kHkeyLocalMachine, u"Software\\Orvel\\Tarnwell"_s, u"Database"_s); }));
+        QVERIFY(!r.Value().isValid()); // no file: an empty registry
+        QVERIFY(!r.ERROR_SUCCESS());
+        r.setValue(u"123"_s);
+        QCOMPARE(r.Value().typeId(), QMetaType::Int); // a number reads as one
+        QCOMPARE(r.Value().toInt(), 123);
+        QVERIFY(succeeds([&] { r.setValue(u"12a"_s); }));
+        QCOMPARE(r.Value(), QVariant(u"12a"_s));
+        QVERIFY(succeeds([&] { r.DeleteValue(); }));
+        QVERIFY(!r.Value().isValid());
+        QVERIFY(!succeeds([&] { r.DeleteValue(); }));
+        // REG_SZ written as hex reads up to its terminating zero, or to its end.
+        office.writeRegistry(regFile(u"\"Zero\"=hex(1):41,00,42,00,00,00\r\n\"NoZero\"=hex(1):41,00,42,00"_s).toUtf8());
+        for (const QString &name : {u"Zero"_s, u"NoZero"_s}) {
+            r.setName(name);
+            QCOMPARE(r.Value(), QVariant(u"AB"_s));
         }
-        QFAIL("no error raised");
-    } catch (const CtfError &e) {
-        QCOMPARE(e.number(), number);
-        QCOMPARE(e.source(), u"Registry Class"_s);
-        QCOMPARE(e.description(), description);
+        r.setPath(u"Software\\New\\Key"_s);
+        QVERIFY(succeeds([&] { r.CreateKey(); }));
+        QVERIFY(succeeds([&] { r.DeleteKey(); }));
+        QVERIFY(!succeeds([&] { r.DeleteKey(); }));
     }
-    QVERIFY(!QFile::exists(officeroot::registryFile()));
-}
 
-void tst_platform::setLocationStoresHkeyBeforeThePathCheck()
-{
-    Registry r;
-    r.setName(u"before"_s);
-    QVERIFY_THROWS_EXCEPTION(CtfError, r.SetLocation(appsettings::kHkeyLocalMachine, QString(), u"after"_s));
-    QCOMPARE(quint32(r.HKEY()), appsettings::kHkeyLocalMachine);
-    QCOMPARE(r.Name(), u"before"_s);
-}
+    void registryClassErrors_data()
+    {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<bool>("hkeySet");
+        QTest::addColumn<uint>("number");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("write, no HKEY") << 0 << false << 0x80040780u << "Cannot save a Value with no HKEY.";
+        QTest::newRow("write, no Path") << 0 << true << 0x80040781u << "Cannot save a Value in an empty Path.";
+        QTest::newRow("read, no HKEY") << 1 << false << 0x80040783u << "Cannot read a Value with no HKEY.";
+        QTest::newRow("read, no Path") << 1 << true << 0x80040784u << "Cannot read a Value in an empty Path.";
+        QTest::newRow("create, no HKEY") << 2 << false << 0x80040788u << "Cannot create Key with no HKEY.";
+        QTest::newRow("create, no Path") << 2 << true << 0x80040789u << "Cannot create Key in an empty Path.";
+        QTest::newRow("delete key, no HKEY") << 3 << false << 0x8004078Au << "Cannot delete a Key with no HKEY.";
+        QTest::newRow("delete key, no Path") << 3 << true << 0x8004078Bu << "Cannot delete a Key in an empty Path.";
+        QTest::newRow("delete value, no HKEY") << 4 << false << 0x8004078Cu << "Cannot delete a Value with no HKEY.";
+        QTest::newRow("delete value, no Path") << 4 << true << 0x8004078Du << "Cannot delete a Value in an empty Path.";
+        QTest::newRow("empty path") << 5 << true << 0x80040786u << "Cannot assign an empty Path.";
+    }
 
-void tst_platform::startupSettings_data()
-{
-    QTest::addColumn<QString>("values");
-    QTest::addColumn<QString>("fields"); // chkSQL|txtDatabase|chkAdmin|sqlUserName|sqlPW|SQLSubset
-    QTest::newRow("no key") << QString() << "0|K:\\|0|||";
-    QTest::newRow("sql server") << "\"Database\"=\"SRV1\"\r\n\"SQLDatabase\"=\"SRV1\"\r\n\"Admin\"=dword:00000001\r\n\"AdminPW\"=\"pw\"\r\n"
-                                   "\"AdminUserName\"=\"bob\"\r\n\"DataSubset\"=\"X\"" << "1|SRV1|1|bob|pw|X";
-    QTest::newRow("case differs: access") << "\"Database\"=\"SRV1\"\r\n\"SQLDatabase\"=\"srv1\"\r\n\"DataSubset\"=\"X\"" << "0|SRV1|0|||";
-    QTest::newRow("admin as text 1") << "\"Database\"=\"D:\\\\\"\r\n\"Admin\"=\"1\"" << "0|D:\\|1|||";
-    QTest::newRow("admin 0") << "\"Database\"=\"D:\\\\\"\r\n\"Admin\"=dword:00000000" << "0|D:\\|0|||";
-    QTest::newRow("admin text") << "\"Database\"=\"D:\\\\\"\r\n\"Admin\"=\"yes\"" << "0|D:\\|0|||";
-    QTest::newRow("database empty") << "\"Database\"=\"\"\r\n\"SQLDatabase\"=\"\"\r\n\"Admin\"=dword:00000001\r\n\"AdminUserName\"=\"bob\"" << "0|K:\\|0|||";
-    QTest::newRow("database as number") << "\"Database\"=dword:0000000c\r\n\"SQLDatabase\"=dword:0000000c" << "1|12|0|||";
-    QTest::newRow("binary value reads empty") << "\"Database\"=hex:41,42" << "0|K:\\|0|||";
-}
+    void registryClassErrors()
+    {
+        QFETCH(int, operation);
+        QFETCH(bool, hkeySet);
+        QFETCH(uint, number);
+        QFETCH(QString, description);
+        TestOffice office;
+        Registry r;
+        if (hkeySet)
+            r.setHKEY(appsettings::kHkeyLocalMachine);
+        try {
+            switch (operation) {
+            case 0: r.setValue(1); break;
+            case 1: r.Value(); break;
+            case 2: r.CreateKey(); break;
+            case 3: r.DeleteKey(); break;
+            case 4: r.DeleteValue(); break;
+            case 5: r.setPath(QString()); break;
+            }
+            QFAIL("no error raised");
+        } catch (const CtfError &e) {
+            QCOMPARE(e.number(), number);
+            QCOMPARE(e.source(), u"Registry Class"_s);
+            QCOMPARE(e.description(), description);
+        }
+        QVERIFY(!QFile::exists(officeroot::registryFile()));
+    }
 
-void tst_platform::startupSettings()
-{
-    QFETCH(QString, values);
-    QFETCH(QString, fields);
-    TestOffice office;
-    if (!values.isNull())
-        office.writeRegistry(utf16(regFile(values)));
-    SettingFields f;
-    appsettings::loadFromRegistry(f);
-    QCOMPARE(u"%1|%2|%3|%4|%5|%6"_s.arg(f.chkSQL).arg(f.txtDatabase).arg(f.chkAdmin).arg(f.sqlUserName, f.sqlPW, f.SQLSubset), fields);
-}
+    void setLocationStoresHkeyBeforeThePathCheck()
+    {
+        Registry r;
+        r.setName(u"before"_s);
+        QVERIFY_THROWS_EXCEPTION(CtfError, r.SetLocation(appsettings::kHkeyLocalMachine, QString(), u"after"_s));
+        QCOMPARE(quint32(r.HKEY()), appsettings::kHkeyLocalMachine);
+        QCOMPARE(r.Name(), u"before"_s);
+    }
 
-void tst_platform::launcherDetectsFailure()
-{
-    TestOffice office;
-    const QString program = u"C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"_s;
-    QVERIFY(!launcher::start(program, WindowStyle::Normal));
-    // A file that is not executable does not start either.
-    office.writeFile(program, "#!/bin/sh\nexit 0\n");
-    QVERIFY(!launcher::start(program, WindowStyle::Normal));
-    QVERIFY(QFile::setPermissions(office.host(program), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QVERIFY(launcher::start(program, WindowStyle::Normal));
-    // The editor: CTFADMIN_EDITOR names it; one that does not exist fails.
-    qputenv("CTFADMIN_EDITOR", "/nonexistent/editor");
-    QVERIFY(!launcher::start(u"notepad K:\\Returns\\IRReturn.txt"_s, WindowStyle::Maximized));
-    qputenv("CTFADMIN_EDITOR", "true");
-    QVERIFY(launcher::start(u"notepad K:\\Returns\\IRReturn.txt"_s, WindowStyle::Maximized));
-    qunsetenv("CTFADMIN_EDITOR");
-}
+    void startupSettings_data()
+    {
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<QString>("fields"); // chkSQL|txtDatabase|chkAdmin|sqlUserName|sqlPW|SQLSubset
+        QTest::newRow("no key") << QString() << "0|K:\\|0|||";
+        QTest::newRow("sql server") << "\"Database\"=\"SRV1\"\r\n\"SQLDatabase\"=\"SRV1\"\r\n\"Admin\"=dword:00000001\r\n\"AdminPW\"=\"pw\"\r\n"
+                                       "\"AdminUserName\"=\"bob\"\r\n\"DataSubset\"=\"X\"" << "1|SRV1|1|bob|pw|X";
+        QTest::newRow("case differs: access") << "\"Database\"=\"SRV1\"\r\n\"SQLDatabase\"=\"srv1\"\r\n\"DataSubset\"=\"X\"" << "0|SRV1|0|||";
+        QTest::newRow("admin as text 1") << "\"Database\"=\"D:\\\\\"\r\n\"Admin\"=\"1\"" << "0|D:\\|1|||";
+        QTest::newRow("admin 0") << "\"Database\"=\"D:\\\\\"\r\n\"Admin\"=dword:00000000" << "0|D:\\|0|||";
+        QTest::newRow("admin text") << "\"Database\"=\"D:\\\\\"\r\n\"Admin\"=\"yes\"" << "0|D:\\|0|||";
+        QTest::newRow("database empty") << "\"Database\"=\"\"\r\n\"SQLDatabase\"=\"\"\r\n\"Admin\"=dword:00000001\r\n\"AdminUserName\"=\"bob\"" << "0|K:\\|0|||";
+        QTest::newRow("database as number") << "\"Database\"=dword:0000000c\r\n\"SQLDatabase\"=dword:0000000c" << "1|12|0|||";
+        QTest::newRow("binary value reads empty") << "\"Database\"=hex:41,42" << "0|K:\\|0|||";
+    }
 
-void tst_platform::sysInfo()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    StartSysInfo();
-    QCOMPARE(scope.ui().seen(), QStringList{u"None | Child trust fund administration | System Information Is Unavailable At This Time"_s});
-    QVERIFY(scope.ui().launches.isEmpty());
-    // Only the folder value, and the folder holds no MSINFO32.EXE.
-    office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location]\r\n\"MSINFO\"=\"C:\\\\Tools\"\r\n"));
-    StartSysInfo();
-    QCOMPARE(scope.ui().messages.size(), 2);
-    office.writeFile(u"C:\\Tools\\MSINFO32.EXE"_s, {});
-    StartSysInfo();
-    QCOMPARE(scope.ui().messages.size(), 2);
-    QCOMPARE(scope.ui().launches, QStringList{u"C:\\Tools\\MSINFO32.EXE"_s});
-    // The PATH value is started without a check; a failed start gives the message.
-    office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\r\n\"PATH\"=\"C:\\\\X\\\\msinfo32.exe\"\r\n"));
-    scope.ui().launchSucceeds = false;
-    StartSysInfo();
-    QCOMPARE(scope.ui().launches.last(), u"C:\\X\\msinfo32.exe"_s);
-    QCOMPARE(scope.ui().messages.size(), 3);
-}
+    void startupSettings()
+    {
+        QFETCH(QString, values);
+        QFETCH(QString, fields);
+        TestOffice office;
+        if (!values.isNull())
+            office.writeRegistry(utf16(regFile(values)));
+        SettingFields f;
+        appsettings::loadFromRegistry(f);
+        QCOMPARE(u"%1|%2|%3|%4|%5|%6"_s.arg(f.chkSQL).arg(f.txtDatabase).arg(f.chkAdmin).arg(f.sqlUserName, f.sqlPW, f.SQLSubset), fields);
+    }
+
+    void launcherDetectsFailure()
+    {
+        TestOffice office;
+        const QString program = u"C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"_s;
+        QVERIFY(!launcher::start(program, WindowStyle::Normal));
+        // A file that is not executable does not start either.
+        office.writeFile(program, "#!/bin/sh\nexit 0\n");
+        QVERIFY(!launcher::start(program, WindowStyle::Normal));
+        QVERIFY(QFile::setPermissions(office.host(program), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(launcher::start(program, WindowStyle::Normal));
+        // The editor: CTFADMIN_EDITOR names it; one that does not exist fails.
+        qputenv("CTFADMIN_EDITOR", "/nonexistent/editor");
+        QVERIFY(!launcher::start(u"notepad K:\\Returns\\IRReturn.txt"_s, WindowStyle::Maximized));
+        qputenv("CTFADMIN_EDITOR", "true");
+        QVERIFY(launcher::start(u"notepad K:\\Returns\\IRReturn.txt"_s, WindowStyle::Maximized));
+        qunsetenv("CTFADMIN_EDITOR");
+    }
+
+    void sysInfo()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        StartSysInfo();
+        QCOMPARE(scope.ui().seen(), QStringList{u"None | Child trust fund administration | System Information Is Unavailable At This Time"_s});
+        QVERIFY(scope.ui().launches.isEmpty());
+        // Only the folder value, and the folder holds no MSINFO32.EXE.
+        office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location]\r\n\"MSINFO\"=\"C:\\\\Tools\"\r\n"));
+        StartSysInfo();
+        QCOMPARE(scope.ui().messages.size(), 2);
+        office.writeFile(u"C:\\Tools\\MSINFO32.EXE"_s, {});
+        StartSysInfo();
+        QCOMPARE(scope.ui().messages.size(), 2);
+        QCOMPARE(scope.ui().launches, QStringList{u"C:\\Tools\\MSINFO32.EXE"_s});
+        // The PATH value is started without a check; a failed start gives the message.
+        office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\r\n\"PATH\"=\"C:\\\\X\\\\msinfo32.exe\"\r\n"));
+        scope.ui().launchSucceeds = false;
+        StartSysInfo();
+        QCOMPARE(scope.ui().launches.last(), u"C:\\X\\msinfo32.exe"_s);
+        QCOMPARE(scope.ui().messages.size(), 3);
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_platform)
 #include "tst_platform.moc"

@@ -46,450 +46,435 @@ class tst_screens : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { QtUserInterface::installKeySender(); }
-    void menuLayoutAndKeyboardOrder();
-    void menuLoadsSettingsAndFollowsTitle();
-    void menuLaunchesAndHelp();
-    void screensShownOnce();
-    void captionsFitTheirButtons();
-    void aboutBox();
-    void maskedField();
-    void messageBoxOverItsScreen();
-    void outputPeriodEndRules();
-    void outputCreateAndButtons();
-    void outputRecreate();
-    void outputWithoutRegister();
-    void annualDatesAndEnter();
-    void annualLabelsProductsAndColours();
-    void annualRunFromTheScreen();
-};
 
-void tst_screens::menuLayoutAndKeyboardOrder()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    frmMenu menu;
-    QStringList captions;
-    for (QPushButton *b : menu.fraButtons->findChildren<QPushButton *>())
-        captions << b->text();
-    QCOMPARE(captions, QStringList({"CTF &maintenance", "CTF &enquiry", "CTF &output", "CTF &submission", "Edit CTF &return",
-                                    "&Annual return output", "Edit A&nnual return", "E&xit CTF "}));
-    QStringList order;
-    QWidget *w = menu.cmdEntry;
-    for (int i = 0; i < 8; ++i) {
-        order << w->objectName();
-        w = w->nextInFocusChain();
-        while (w->focusPolicy() == Qt::NoFocus || !qobject_cast<QPushButton *>(w))
+    void menuLayoutAndKeyboardOrder()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        frmMenu menu;
+        QStringList captions;
+        for (QPushButton *b : menu.fraButtons->findChildren<QPushButton *>())
+            captions << b->text();
+        QCOMPARE(captions, QStringList({"CTF &maintenance", "CTF &enquiry", "CTF &output", "CTF &submission", "Edit CTF &return",
+                                        "&Annual return output", "Edit A&nnual return", "E&xit CTF "}));
+        QStringList order;
+        QWidget *w = menu.cmdEntry;
+        for (int i = 0; i < 8; ++i) {
+            order << w->objectName();
             w = w->nextInFocusChain();
-    }
-    QCOMPARE(order, QStringList({"cmdEntry", "cmdEnquiry", "cmdOutput", "cmdSubmit", "cmdEditReturn", "cmdExit", "cmdAnnualReturn",
-                                 "cmdEditAnReturn"}));
-    // File: About, a separator that shows no "-", Exit.
-    QStringList file{menu.menuBar()->actions().first()->text()};
-    for (const QAction *a : menu.menuBar()->actions().first()->menu()->actions())
-        file << (a->isSeparator() ? u"separator "_s : QString()) + a->text();
-    QCOMPARE(file, QStringList({"File", "About", "separator ", "E&xit"}));
-    QCOMPARE(menu.picture->pixmap().size(), QSize(661, 512));
-    QVERIFY(menu.chkSQL->isHidden() && menu.txtDatabase->isHidden() && menu.sqlPW->isHidden());
-    QCOMPARE(menu.helpFile(), office.root() + u"/program\\CTFHelp.chm>main"_s);
-}
-
-void tst_screens::menuLoadsSettingsAndFollowsTitle()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Orvel\\Tarnwell]\r\n\"Database\"=\"SRV1\"\r\n"
-                                    "\"SQLDatabase\"=\"SRV1\"\r\n\"DataSubset\"=\"X\"\r\n"));
-    appsettings::setMainTitle(u" CTF administration"_s);
-    frmMenu menu;
-    QCOMPARE(menu.windowTitle(), u" CTF administration"_s);
-    QVERIFY(menu.chkSQL->isChecked());
-    QCOMPARE(menu.txtDatabase->text() + u'|' + menu.SQLSubset->text(), u"SRV1|X"_s);
-    QCOMPARE(appsettings::fields().chkSQL, 1);
-    QCOMPARE(appsettings::fields().txtDatabase, u"SRV1"_s);
-    {
-        frmCTFOUTPUT output; // asks for the register's connection string
-    }
-    QCOMPARE(menu.windowTitle(), u" CTF administration (CTF.mdb location is K:\\)"_s);
-}
-
-// The editor, the submission program and the help: what is started, and
-// what the operator is told when it cannot be.
-void tst_screens::menuLaunchesAndHelp()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    frmMenu menu;
-    scope.ui().launchSucceeds = false;
-    menu.cmdEditReturn->click();
-    menu.cmdEditAnReturn->click();
-    menu.cmdSubmit->click();
-    QCOMPARE(scope.ui().launches, QStringList({"notepad K:\\Returns\\IRReturn.txt", "notepad K:\\Returns\\Ctfanrtn.txt",
-                                               "C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"}));
-    QCOMPARE(scope.ui().launchStyles, QList<WindowStyle>({WindowStyle::Maximized, WindowStyle::Maximized, WindowStyle::Normal}));
-    const QString info = u"Information | "_s + menu.windowTitle() + u" | "_s;
-    QCOMPARE(scope.ui().seen(), QStringList({info + u"Unable to find the document K:\\Returns\\IRReturn.txt - please find this file manually"_s,
-                                             info + u"Unable to find the document K:\\Returns\\Ctfanrtn.txt - please find this file manually"_s,
-                                             info + u"Unable to find the submission program - please run this application manually"_s}));
-    scope.ui().launchSucceeds = true;
-    menu.cmdEditReturn->click();
-    QCOMPARE(scope.ui().messages.size(), 3);
-
-    // F1 always answers: the office's help file beside the program when it is
-    // there, else the manual that comes with the program, else what is missing.
-    const QString manual = office.root() + u"/program/manual/index.html"_s;
-    scope.ui().launches.clear();
-    screens::showHelp();
-    QVERIFY2(scope.ui().lastText().startsWith(u"The manual is not there: "_s + manual), qPrintable(scope.ui().lastText()));
-    office.writeFile(manual, {});
-    scope.ui().launchSucceeds = false;
-    screens::showHelp();
-    QVERIFY2(scope.ui().lastText().contains(u"no program could be started to show it: install xdg-utils"_s), qPrintable(scope.ui().lastText()));
-    scope.ui().launchSucceeds = true;
-    screens::showHelp();
-    office.writeFile(office.root() + u"/program/CTFHelp.chm"_s, {});
-    screens::showHelp();
-    QCOMPARE(scope.ui().launches, QStringList({u"open "_s + manual, u"open "_s + manual, u"open "_s + office.root() + u"/program\\CTFHelp.chm"_s}));
-    QCOMPARE(scope.ui().messages.size(), 5);
-}
-
-void tst_screens::screensShownOnce()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    QWidget *first = screens::showOutput();
-    QVERIFY(first);
-    QCOMPARE(screens::showOutput(), first);
-    QWidget *annual = screens::showAnnualReturn();
-    QCOMPARE(screens::showAnnualReturn(), annual);
-    QWidget *about = screens::showAbout();
-    QCOMPARE(screens::showAbout(), about);
-    // Every window fits an office's 1024x768 screen, and on a real display
-    // (run-under-x gives one of that size) lies within it.
-    QWidget *maintenance = screens::showMaintenance(), *enquiry = screens::showEnquiry();
-    for (QWidget *w : {first, annual, about, maintenance, enquiry}) {
-        QVERIFY(QTest::qWaitForWindowExposed(w));
-        const QRect frame = w->frameGeometry();
-        QVERIFY2(frame.width() <= 1024 && frame.height() <= 768, qPrintable(w->windowTitle()));
-        if (QGuiApplication::platformName() == u"xcb"_s)
-            QVERIFY2(w->screen()->availableGeometry().contains(frame), qPrintable(w->windowTitle()));
-    }
-    for (QWidget *w : {maintenance, enquiry, first})
-        w->close();
-    QTest::qWait(0); // closing deletes the screen
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QWidget *second = screens::showOutput();
-    QVERIFY(second);
-    for (QWidget *w : {second, annual, about})
-        w->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-// Every caption fits its button with room on either side, on the default
-// font and scaled (ctest runs this again with QT_SCALE_FACTOR 1.25 and 1.5).
-void tst_screens::captionsFitTheirButtons()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    frmMenu menu;
-    QVERIFY(activate(menu));
-    QList<QWidget *> windows{&menu, screens::showMaintenance(), screens::showEnquiry(), screens::showOutput(), screens::showAnnualReturn(),
-                             screens::showAbout()};
-    constexpr int kRoom = buttonroom::kCaptionRoom;
-    for (QWidget *w : windows) {
-        QVERIFY(QTest::qWaitForWindowExposed(w));
-        for (QPushButton *b : w->findChildren<QPushButton *>()) {
-            if (!b->isVisible())
-                continue;
-            const int caption = b->fontMetrics().horizontalAdvance(QString(b->text()).remove(u'&'));
-            QVERIFY2(caption + 2 * kRoom <= b->width(),
-                     qPrintable(u"%1: \"%2\" is %3 px in a button of %4"_s.arg(w->windowTitle(), b->text()).arg(caption).arg(b->width())));
+            while (w->focusPolicy() == Qt::NoFocus || !qobject_cast<QPushButton *>(w))
+                w = w->nextInFocusChain();
         }
+        QCOMPARE(order, QStringList({"cmdEntry", "cmdEnquiry", "cmdOutput", "cmdSubmit", "cmdEditReturn", "cmdExit", "cmdAnnualReturn",
+                                     "cmdEditAnReturn"}));
+        // File: About, a separator that shows no "-", Exit.
+        QStringList file{menu.menuBar()->actions().first()->text()};
+        for (const QAction *a : menu.menuBar()->actions().first()->menu()->actions())
+            file << (a->isSeparator() ? u"separator "_s : QString()) + a->text();
+        QCOMPARE(file, QStringList({"File", "About", "separator ", "E&xit"}));
+        QCOMPARE(menu.picture->pixmap().size(), QSize(661, 512));
+        QVERIFY(menu.chkSQL->isHidden() && menu.txtDatabase->isHidden() && menu.sqlPW->isHidden());
+        QCOMPARE(menu.helpFile(), office.root() + u"/program\\CTFHelp.chm>main"_s);
     }
-    for (QWidget *w : windows.mid(1))
-        w->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
-void tst_screens::aboutBox()
-{
+    void menuLoadsSettingsAndFollowsTitle()
     {
-        frmAbout about; // on the stack: closing must not delete it
-        QCOMPARE(about.windowTitle(), u"About Child trust fund administration"_s);
-        QCOMPARE(about.lblVersion->text() + u'|' + about.lblTitle->text() + u'|' + about.cmdSysInfo->text(),
-                 u"Version 1.0.15|Child trust fund administration|&System Info..."_s);
-        QVERIFY(about.lblDescription->text().startsWith(u"tst_screens - "_s));
-        QVERIFY(activate(about));
-        QTest::keyClick(&about, Qt::Key_Escape);
+        TestOffice office;
+        ScriptedUiScope scope;
+        office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Orvel\\Tarnwell]\r\n\"Database\"=\"SRV1\"\r\n"
+                                        "\"SQLDatabase\"=\"SRV1\"\r\n\"DataSubset\"=\"X\"\r\n"));
+        appsettings::setMainTitle(u" CTF administration"_s);
+        frmMenu menu;
+        QCOMPARE(menu.windowTitle(), u" CTF administration"_s);
+        QVERIFY(menu.chkSQL->isChecked());
+        QCOMPARE(menu.txtDatabase->text() + u'|' + menu.SQLSubset->text(), u"SRV1|X"_s);
+        QCOMPARE(appsettings::fields().chkSQL, 1);
+        QCOMPARE(appsettings::fields().txtDatabase, u"SRV1"_s);
+        {
+            frmCTFOUTPUT output; // asks for the register's connection string
+        }
+        QCOMPARE(menu.windowTitle(), u" CTF administration (CTF.mdb location is K:\\)"_s);
+    }
+
+    // The editor, the submission program and the help: what is started, and
+    // what the operator is told when it cannot be.
+    void menuLaunchesAndHelp()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        frmMenu menu;
+        scope.ui().launchSucceeds = false;
+        menu.cmdEditReturn->click();
+        menu.cmdEditAnReturn->click();
+        menu.cmdSubmit->click();
+        QCOMPARE(scope.ui().launches, QStringList({"notepad K:\\Returns\\IRReturn.txt", "notepad K:\\Returns\\Ctfanrtn.txt",
+                                                   "C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"}));
+        QCOMPARE(scope.ui().launchStyles, QList<WindowStyle>({WindowStyle::Maximized, WindowStyle::Maximized, WindowStyle::Normal}));
+        const QString info = u"Information | "_s + menu.windowTitle() + u" | "_s;
+        QCOMPARE(scope.ui().seen(), QStringList({info + u"Unable to find the document K:\\Returns\\IRReturn.txt - please find this file manually"_s,
+                                                 info + u"Unable to find the document K:\\Returns\\Ctfanrtn.txt - please find this file manually"_s,
+                                                 info + u"Unable to find the submission program - please run this application manually"_s}));
+        scope.ui().launchSucceeds = true;
+        menu.cmdEditReturn->click();
+        QCOMPARE(scope.ui().messages.size(), 3);
+
+        // F1 always answers: the office's help file beside the program when it is
+        // there, else the manual that comes with the program, else what is missing.
+        const QString manual = office.root() + u"/program/manual/index.html"_s;
+        scope.ui().launches.clear();
+        screens::showHelp();
+        QVERIFY2(scope.ui().lastText().startsWith(u"The manual is not there: "_s + manual), qPrintable(scope.ui().lastText()));
+        office.writeFile(manual, {});
+        scope.ui().launchSucceeds = false;
+        screens::showHelp();
+        QVERIFY2(scope.ui().lastText().contains(u"no program could be started to show it: install xdg-utils"_s), qPrintable(scope.ui().lastText()));
+        scope.ui().launchSucceeds = true;
+        screens::showHelp();
+        office.writeFile(office.root() + u"/program/CTFHelp.chm"_s, {});
+        screens::showHelp();
+        QCOMPARE(scope.ui().launches, QStringList({u"open "_s + manual, u"open "_s + manual, u"open "_s + office.root() + u"/program\\CTFHelp.chm"_s}));
+        QCOMPARE(scope.ui().messages.size(), 5);
+    }
+
+    void screensShownOnce()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        QWidget *first = screens::showOutput();
+        QVERIFY(first);
+        QCOMPARE(screens::showOutput(), first);
+        QWidget *annual = screens::showAnnualReturn();
+        QCOMPARE(screens::showAnnualReturn(), annual);
+        QWidget *about = screens::showAbout();
+        QCOMPARE(screens::showAbout(), about);
+        // Every window fits an office's 1024x768 screen, and on a real display
+        // (run-under-x gives one of that size) lies within it.
+        QWidget *maintenance = screens::showMaintenance(), *enquiry = screens::showEnquiry();
+        for (QWidget *w : {first, annual, about, maintenance, enquiry}) {
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            const QRect frame = w->frameGeometry();
+            QVERIFY2(frame.width() <= 1024 && frame.height() <= 768, qPrintable(w->windowTitle()));
+            if (QGuiApplication::platformName() == u"xcb"_s)
+                QVERIFY2(w->screen()->availableGeometry().contains(frame), qPrintable(w->windowTitle()));
+        }
+        for (QWidget *w : {maintenance, enquiry, first})
+            w->close();
+        QTest::qWait(0); // closing deletes the screen
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(about.isHidden());
+        QWidget *second = screens::showOutput();
+        QVERIFY(second);
+        for (QWidget *w : {second, annual, about})
+            w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    // Shown from the menu it is deleted when OK closes it.
-    QPointer<QWidget> shown(screens::showAbout());
-    static_cast<frmAbout *>(shown.data())->cmdOK->click();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(shown.isNull());
-}
 
-void tst_screens::maskedField()
-{
-    MaskedEdit urn(u">AA999999a"_s);
-    QCOMPARE(urn.text(), u"_________"_s);
-    QTest::keyClicks(&urn, u"ab12x3456c"_s);
-    QCOMPARE(urn.text() + u'|' + urn.clipText(), u"AB123456C|AB123456C"_s);
-    MaskedEdit date(u"##/##/####"_s);
-    QTest::keyClicks(&date, u"3011"_s);
-    QCOMPARE(date.text(), u"30/11/____"_s);
-    QTest::keyClick(&date, Qt::Key_Backspace);
-    QCOMPARE(date.text(), u"30/1_/____"_s);
-    date.setMaskedText(u"01/02/2026"_s);
-    QCOMPARE(date.text() + u'|' + date.clipText(), u"01/02/2026|01022026"_s);
-    date.setCursorPosition(3);
-    QTest::keyClick(&date, Qt::Key_Delete); // the character after the caret
-    QCOMPARE(date.text(), u"01/_2/2026"_s);
-    date.selectAll();
-    QTest::keyClick(&date, Qt::Key_Delete);
-    QCOMPARE(date.text(), u"__/__/____"_s);
-}
-
-// A message box stands over the screen that raised it and is wide enough for
-// its whole title, which the window manager would otherwise cut; a long
-// message scrolls in a box that fits the screen, its button on the screen.
-void tst_screens::messageBoxOverItsScreen()
-{
-    QWidget parent;
-    parent.resize(300, 200);
-    QVERIFY(activate(parent));
-    const QString title = u"Finished creating K:\\Returns\\CTFANRTN.txt"_s;
-    const auto box = QtUserInterface::messageBox(u"Output complete"_s, title, MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
-    QCOMPARE(box->parentWidget(), &parent);
-    QCOMPARE(box->windowTitle(), title);
-    box->show();
-    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
-    QFont bold = box->font();
-    bold.setBold(true);
-    QVERIFY2(box->width() >= QFontMetrics(bold).horizontalAdvance(title) + QtUserInterface::kTitleBarRoom, qPrintable(QString::number(box->width())));
-    box->close();
-
-    QStringList lines;
-    for (int i = 1; i <= 100; ++i)
-        lines << u"ID %1: the date of birth is outside 1 September 2002 to 2 January 2011"_s.arg(i);
-    const auto list = QtUserInterface::messageBox(lines.join(u"\r\n"_s), u"Checks"_s, MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
-    list->show();
-    QVERIFY(QTest::qWaitForWindowExposed(list.get()));
-    const QRect available = list->screen()->availableGeometry();
-    QVERIFY2(list->frameGeometry().height() <= available.height(), qPrintable(QString::number(list->frameGeometry().height())));
-    QAbstractButton *ok = list->button(QMessageBox::Ok);
-    QVERIFY(available.contains(QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size())));
-    QVERIFY(list->findChild<QScrollArea *>(u"messageScroll"_s));
-    list->close();
-}
-
-void tst_screens::outputPeriodEndRules()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
-    frmCTFOUTPUT screen;
-    QCOMPARE(screen.windowTitle(), u" CTF - ASCII output"_s);
-    const QString proposal = u"30/11/2026"_s;
-    QCOMPARE(screen.mskPEnd->text(), proposal);
-    QVERIFY(activate(screen));
-    clickInto(screen.mskPEnd); // by mouse as by keyboard: the whole date selected
-    QCOMPARE(base(screen.mskPEnd), kCyan);
-    QCOMPARE(screen.mskPEnd->selectedText(), proposal);
-    QTest::keyClicks(screen.mskPEnd, u"01122026"_s);
-    focusOn(screen.cmdRecreate); // valid: stays
-    QCOMPARE(base(screen.mskPEnd), kWhite);
-    QCOMPARE(screen.mskPEnd->text(), u"01/12/2026"_s);
-    QVERIFY(scope.ui().messages.isEmpty());
-    focusOn(screen.mskPEnd);
-    QTest::keyClicks(screen.mskPEnd, u"31022026"_s);
-    // Another window in front and back: no field rule runs.
-    QWidget other;
-    QVERIFY(activate(other));
-    QVERIFY(activate(screen));
-    QVERIFY(scope.ui().messages.isEmpty());
-    focusOn(screen.cmdRecreate);
-    QCOMPARE(scope.ui().seen(), QStringList{u"Exclamation | Child trust fund administration | Invalid period end date!"_s});
-    QCOMPARE(screen.mskPEnd->text(), proposal); // not the valid date typed before
-    // Enter moves to Create without creating anything.
-    focusOn(screen.mskPEnd);
-    key(screen.mskPEnd, Qt::Key_Return);
-    QCOMPARE(QApplication::focusWidget(), screen.cmdXML);
-    QVERIFY(!QFile::exists(office.host(kReturn)));
-}
-
-void tst_screens::outputCreateAndButtons()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 250);
-    office.addEntry(u"RAA"_s, QVariant(), u"01/02/2010"_s, 250);
-    frmCTFOUTPUT screen;
-    QCOMPARE(screen.List1->model()->rowCount(), 2);
-    QCOMPARE(screen.List1->model()->index(0, 0).data().toString() + u'|' + screen.List1->model()->index(1, 0).data().toString(),
-             u"RAA - |Voucher - AB123456C"_s);
-    QCOMPARE(outputButtons(screen), u"111"_s);
-    // The checks' findings under the list (the RAA has no URN), shown on request, out of the keyboard order.
-    QCOMPARE(screen.lblFindings->text(), u"The checks found something in 1 of the 2 entries to be output."_s);
-    QCOMPARE(screen.cmdFindings->focusPolicy(), Qt::NoFocus);
-    screen.cmdFindings->click();
-    QVERIFY(scope.ui().lastText().startsWith(u"ID 2: the URN \"\" is not what the URN field takes"_s));
-    QVERIFY(activate(screen));
-    screen.mskPEnd->setMaskedText(u"30/11/2026"_s);
-    screen.cmdXML->click();
-    QCOMPARE(outputButtons(screen), u"001"_s);
-    const QByteArray lines("RAA|         |2010/02/01|250.00|\r\nVoucher|AB123456C|2010/02/01|250.00\r\n");
-    QCOMPARE(office.readFile(kReturn), "Header|2026/11/30\r\n" + lines);
-    QCOMPARE(scope.ui().lastText(), u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"_s);
-    // Enter in the period end offers Create again, and Enter on it runs it:
-    // a second run writes the same entries.
-    screen.mskPEnd->setMaskedText(u"15/12/2026"_s);
-    focusOn(screen.mskPEnd);
-    QTest::keyClick(screen.mskPEnd, Qt::Key_Return);
-    QCOMPARE(outputButtons(screen), u"101"_s);
-    QTest::keyClick(screen.cmdXML, Qt::Key_Return);
-    QCOMPARE(office.readFile(kReturn), "Header|2026/12/15\r\n" + lines);
-}
-
-void tst_screens::outputRecreate()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    frmCTFOUTPUT screen;
-    QVERIFY(activate(screen));
-    scope.ui().fileToOpen.clear();
-    screen.cmdRecreate->click();
-    QCOMPARE(scope.ui().fileRequests.size(), 1);
-    const OpenFileRequest &asked = scope.ui().fileRequests[0];
-    QCOMPARE(QStringList({asked.initialDir, asked.defaultExt, asked.title, asked.filter}),
-             QStringList({"C:\\Temp", "LOG", "QD Log files (Previously ASCII outputs)", "*.LOG"}));
-    QCOMPARE(outputButtons(screen), u"111"_s); // cancelled: unchanged
-    scope.ui().fileToOpen = office.host(u"C:\\temp\\QDmissing.log"_s);
-    screen.cmdRecreate->click();
-    QCOMPARE(scope.ui().lastText(), u"Unable to re-create document from log file"_s);
-    QCOMPARE(outputButtons(screen), u"111"_s);
-    scope.ui().fileToOpen = office.host(u"C:\\temp\\QD30112026-0905.log"_s);
-    office.writeFile(scope.ui().fileToOpen, "Header|2026/11/30\r\nNilReturn\r\n");
-    screen.cmdRecreate->click();
-    QCOMPARE(scope.ui().seen().last(),
-             u"Information |  CTF - ASCII output | ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."_s);
-    QCOMPARE(outputButtons(screen), u"001"_s);
-    QCOMPARE(QApplication::focusWidget(), screen.cmdExit);
-    QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nNilReturn\r\n"));
-}
-
-void tst_screens::outputWithoutRegister()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    QVERIFY(QFile::remove(office.host(u"K:\\CTF.mdb"_s)));
-    frmCTFOUTPUT screen;
-    QCOMPARE(scope.ui().messages.size(), 1);
-    QCOMPARE(screen.List1->model()->rowCount(), 0);
-    QCOMPARE(screen.mskPEnd->text(), u"__/__/____"_s);
-    QCOMPARE(outputButtons(screen), u"011"_s);
-    QVERIFY(activate(screen));
-    focusOn(screen.mskPEnd);
-    QTest::keyClick(screen.mskPEnd, Qt::Key_Return);
-    QVERIFY(!screen.cmdXML->isEnabled());
-    QVERIFY(!QFile::exists(office.host(kReturn)));
-}
-
-void tst_screens::annualDatesAndEnter()
-{
-    QCOMPARE(frmCTFAnnualReturn::defaultStart(QDate(2026, 12, 4)), u"06/04/25"_s);
-    QCOMPARE(frmCTFAnnualReturn::endAfter(QDate(2025, 4, 6)), u"05/04/26"_s);
-    QCOMPARE(frmCTFAnnualReturn::endAfter(QDate(2025, 1, 1)), u"31/12/25"_s);
-    TestOffice office;
-    ScriptedUiScope scope;
-    const FixedClock clock(QDateTime(QDate(2026, 12, 4), QTime(9, 0)));
-    frmCTFAnnualReturn screen;
-    QCOMPARE(screen.lblToday->text(), u"04/12/26"_s);
-    QCOMPARE(screen.SSTab->currentIndex(), 1);
-    screen.SSTab->setCurrentIndex(0);
-    QVERIFY(activate(screen));
-    // An end date with no start date stays empty.
-    focusOn(screen.mskEndDate1);
-    QCOMPARE(screen.mskEndDate1->text(), u"__/__/__"_s);
-    clickInto(screen.mskStartDate1);
-    const QString start = u"06/04/25"_s;
-    QCOMPARE(screen.mskStartDate1->text() + u'|' + screen.mskStartDate1->selectedText(), start + u'|' + start);
-    QCOMPARE(base(screen.mskStartDate1), kCyan);
-    // Enter moves on to the end date, which then takes its default.
-    key(screen.mskStartDate1, Qt::Key_Return);
-    QCOMPARE(QApplication::focusWidget(), screen.mskEndDate1);
-    QCOMPARE(base(screen.mskStartDate1), kWhite);
-    QCOMPARE(screen.mskStartDate1->text() + u'|' + screen.mskEndDate1->text(), u"06/04/25|05/04/26"_s);
-    // A start date already there is kept.
-    screen.SSTab->setCurrentIndex(1);
-    screen.mskStartDate2->setMaskedText(u"01/01/25"_s);
-    focusOn(screen.mskStartDate2);
-    focusOn(screen.mskEndDate2);
-    QCOMPARE(screen.mskStartDate2->text() + u'|' + screen.mskEndDate2->text(), u"01/01/25|31/12/25"_s);
-}
-
-void tst_screens::annualLabelsProductsAndColours()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    const QString tarn = u"K:\\Tarnwell.mdb"_s;
-    office.exec(tarn, u"INSERT INTO Control VALUES ('Tarnwell Demo CU', '2026-09-30')"_s);
-    office.exec(tarn, u"INSERT INTO Product VALUES ('S1', 'Ordinary shares', 1), ('JUN', 'Junior', 12), ('CTF', 'Child Trust Fund', 3)"_s);
+    // Every caption fits its button with room on either side, on the default
+    // font and scaled (ctest runs this again with QT_SCALE_FACTOR 1.25 and 1.5).
+    void captionsFitTheirButtons()
     {
-        const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
-        frmCTFAnnualReturn screen;
-        QCOMPARE(QStringList({screen.windowTitle(), screen.lblCreditUnionName->text(), screen.lblThisYear->text(), screen.lblToday->text()}),
-                 QStringList({" CTF - Annual Return Output", "Tarnwell Demo CU", "Processing for year end 30/09/2026", "06/12/26"}));
-        QCOMPARE(screen.lstProduct->count(), 0); // "K:\": no product list
-        screen.cmdOutput2->click();
-        QCOMPARE(scope.ui().lastText(), u"Invalid starting date entered"_s); // dates before products
-        // The colours of the share account buttons follow the choice.
-        const auto colour = [&](int i) { return screen.optShareAcc[i]->palette().color(QPalette::WindowText); };
-        QCOMPARE(colour(1), QColor(0, 192, 0));
-        screen.optShareAcc[3]->click();
-        QCOMPARE(colour(3), QColor(0, 192, 0));
-        QCOMPARE(colour(1), QColor(0, 0, 0));
+        TestOffice office;
+        ScriptedUiScope scope;
+        frmMenu menu;
+        QVERIFY(activate(menu));
+        QList<QWidget *> windows{&menu, screens::showMaintenance(), screens::showEnquiry(), screens::showOutput(), screens::showAnnualReturn(),
+                                 screens::showAbout()};
+        constexpr int kRoom = buttonroom::kCaptionRoom;
+        for (QWidget *w : windows) {
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            for (QPushButton *b : w->findChildren<QPushButton *>()) {
+                if (!b->isVisible())
+                    continue;
+                const int caption = b->fontMetrics().horizontalAdvance(QString(b->text()).remove(u'&'));
+                QVERIFY2(caption + 2 * kRoom <= b->width(),
+                         qPrintable(u"%1: \"%2\" is %3 px in a button of %4"_s.arg(w->windowTitle(), b->text()).arg(caption).arg(b->width())));
+            }
+        }
+        for (QWidget *w : windows.mid(1))
+            w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    // The office's Tarnwell folder, read at start-up as the main screen does.
-    office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Orvel\\Tarnwell]\r\n\"Database\"=\"K:\\\\Data\\\\\"\r\n"));
-    frmMenu menu;
-    office.exec(tarn, u"PRAGMA wal_checkpoint(TRUNCATE)"_s);
-    for (const char *name : {"TarnMain", "TarnTran"})
-        office.writeFile(u"K:\\Data\\%1.mdb"_s.arg(QLatin1String(name)), office.readFile(tarn));
-    frmCTFAnnualReturn screen;
-    QStringList selected;
-    for (int i = 0; i < screen.lstProduct->count(); ++i)
-        selected << screen.lstProduct->item(i)->text() + (screen.lstProduct->item(i)->isSelected() ? "*" : "");
-    QCOMPARE(selected, QStringList({"CTF - Child Trust Fund*", "JUN - Junior*", "S1 - Ordinary shares"}));
-    QCOMPARE(screen.SSTab->currentIndex(), 1);
-}
 
-void tst_screens::annualRunFromTheScreen()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    const QString tarn = u"K:\\Tarnwell.mdb"_s;
-    office.exec(tarn, u"INSERT INTO MemberMain VALUES (1, 'A', 'B', '2015-01-01', 'AB123456C')"_s);
-    office.exec(tarn, u"INSERT INTO MemberBals VALUES (1, 0, 5, 0, 0), (2, 0, 5, 0, 0)"_s); // 2: no MemberMain row
-    frmCTFAnnualReturn screen;
-    QVERIFY(activate(screen));
-    screen.SSTab->setCurrentIndex(0);
-    screen.optShareAcc[2]->click();
-    screen.mskStartDate1->setMaskedText(u"06/04/25"_s);
-    screen.cmdOutput1->click();
-    QCOMPARE(scope.ui().lastText(), u"Invalid ending date entered"_s);
-    QCOMPARE(QApplication::focusWidget(), screen.mskEndDate1);
-    screen.mskEndDate1->setMaskedText(u"05/04/26"_s);
-    screen.cmdOutput1->click();
-    QCOMPARE(screen.optShareAcc[2]->text() + u'|' + screen.optShareAcc[1]->text(), u"Share account 2 - Complete|Share account 1"_s);
-    QCOMPARE(office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|0.00|0.00|0.00\r\n"));
-    // After the run: who was left out, and why, on request.
-    QCOMPARE(screen.lblLeftOut->text(), u"The return left out 1 member(s) of the selection: no MemberMain row, no NI number, or over 18."_s);
-    QCOMPARE(screen.cmdLeftOut->focusPolicy(), Qt::NoFocus);
-    screen.cmdLeftOut->click();
-    QCOMPARE(scope.ui().lastText(), u"Member 2: has no MemberMain row, so the return leaves the member out."_s);
-}
+    void aboutBox()
+    {
+        {
+            frmAbout about; // on the stack: closing must not delete it
+            QCOMPARE(about.windowTitle(), u"About Child trust fund administration"_s);
+            QCOMPARE(about.lblVersion->text() + u'|' + about.lblTitle->text() + u'|' + about.cmdSysInfo->text(),
+                     u"Version 1.0.15|Child trust fund administration|&System Info..."_s);
+            QVERIFY(about.lblDescription->text().startsWith(u"tst_screens - "_s));
+            QVERIFY(activate(about));
+            QTest::keyClick(&about, Qt::Key_Escape);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QVERIFY(about.isHidden());
+        }
+        // Shown from the menu it is deleted when OK closes it.
+        QPointer<QWidget> shown(screens::showAbout());
+        static_cast<frmAbout *>(shown.data())->cmdOK->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(shown.isNull());
+    }
+
+    void maskedField()
+    {
+        MaskedEdit urn(u">AA999999a"_s);
+        QCOMPARE(urn.text(), u"_________"_s);
+        QTest::keyClicks(&urn, u"ab12x3456c"_s);
+        QCOMPARE(urn.text() + u'|' + urn.clipText(), u"AB123456C|AB123456C"_s);
+        MaskedEdit date(u"##/##/####"_s);
+        QTest::keyClicks(&date, u"3011"_s);
+        QCOMPARE(date.text(), u"30/11/____"_s);
+        QTest::keyClick(&date, Qt::Key_Backspace);
+        QCOMPARE(date.text(), u"30/1_/____"_s);
+        date.setMaskedText(u"01/02/2026"_s);
+        QCOMPARE(date.text() + u'|' + date.clipText(), u"01/02/2026|01022026"_s);
+        date.setCursorPosition(3);
+        QTest::keyClick(&date, Qt::Key_Delete); // the character after the caret
+        QCOMPARE(date.text(), u"01/_2/2026"_s);
+        date.selectAll();
+        QTest::keyClick(&date, Qt::Key_Delete);
+        QCOMPARE(date.text(), u"__/__/____"_s);
+    }
+
+    // A message box stands over the screen that raised it and is wide enough for
+    // its whole title, which the window manager would otherwise cut; a long
+    // message scrolls in a box that fits the screen, its button on the screen.
+    void messageBoxOverItsScreen()
+    {
+        QWidget parent;
+        parent.resize(300, 200);
+        QVERIFY(activate(parent));
+        const QString title = u"Finished creating K:\\Returns\\CTFANRTN.txt"_s;
+        const auto box = QtUserInterface::messageBox(u"Output complete"_s, title, MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
+        QCOMPARE(box->parentWidget(), &parent);
+        QCOMPARE(box->windowTitle(), title);
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        QFont bold = box->font();
+        bold.setBold(true);
+        QVERIFY2(box->width() >= QFontMetrics(bold).horizontalAdvance(title) + QtUserInterface::kTitleBarRoom, qPrintable(QString::number(box->width())));
+        box->close();
+
+        QStringList lines;
+        for (int i = 1; i <= 100; ++i)
+            lines << u"ID %1: the date of birth is outside 1 September 2002 to 2 January 2011"_s.arg(i);
+        const auto list = QtUserInterface::messageBox(lines.join(u"\r\n"_s), u"Checks"_s, MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
+        list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(list.get()));
+        const QRect available = list->screen()->availableGeometry();
+        QVERIFY2(list->frameGeometry().height() <= available.height(), qPrintable(QString::number(list->frameGeometry().height())));
+        QAbstractButton *ok = list->button(QMessageBox::Ok);
+        QVERIFY(available.contains(QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size())));
+        QVERIFY(list->findChild<QScrollArea *>(u"messageScroll"_s));
+        list->close();
+    }
+
+    void outputPeriodEndRules()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
+        frmCTFOUTPUT screen;
+        QCOMPARE(screen.windowTitle(), u" CTF - ASCII output"_s);
+        const QString proposal = u"30/11/2026"_s;
+        QCOMPARE(screen.mskPEnd->text(), proposal);
+        QVERIFY(activate(screen));
+        clickInto(screen.mskPEnd); // by mouse as by keyboard: the whole date selected
+        QCOMPARE(base(screen.mskPEnd), kCyan);
+        QCOMPARE(screen.mskPEnd->selectedText(), proposal);
+        QTest::keyClicks(screen.mskPEnd, u"01122026"_s);
+        focusOn(screen.cmdRecreate); // valid: stays
+        QCOMPARE(base(screen.mskPEnd), kWhite);
+        QCOMPARE(screen.mskPEnd->text(), u"01/12/2026"_s);
+        QVERIFY(scope.ui().messages.isEmpty());
+        focusOn(screen.mskPEnd);
+        QTest::keyClicks(screen.mskPEnd, u"31022026"_s);
+        // Another window in front and back: no field rule runs.
+        QWidget other;
+        QVERIFY(activate(other));
+        QVERIFY(activate(screen));
+        QVERIFY(scope.ui().messages.isEmpty());
+        focusOn(screen.cmdRecreate);
+        QCOMPARE(scope.ui().seen(), QStringList{u"Exclamation | Child trust fund administration | Invalid period end date!"_s});
+        QCOMPARE(screen.mskPEnd->text(), proposal); // not the valid date typed before
+        // Enter moves to Create without creating anything.
+        focusOn(screen.mskPEnd);
+        key(screen.mskPEnd, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), screen.cmdXML);
+        QVERIFY(!QFile::exists(office.host(kReturn)));
+    }
+
+    void outputCreateAndButtons()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 250);
+        office.addEntry(u"RAA"_s, QVariant(), u"01/02/2010"_s, 250);
+        frmCTFOUTPUT screen;
+        QCOMPARE(screen.List1->model()->rowCount(), 2);
+        QCOMPARE(screen.List1->model()->index(0, 0).data().toString() + u'|' + screen.List1->model()->index(1, 0).data().toString(),
+                 u"RAA - |Voucher - AB123456C"_s);
+        QCOMPARE(outputButtons(screen), u"111"_s);
+        // The checks' findings under the list (the RAA has no URN), shown on request, out of the keyboard order.
+        QCOMPARE(screen.lblFindings->text(), u"The checks found something in 1 of the 2 entries to be output."_s);
+        QCOMPARE(screen.cmdFindings->focusPolicy(), Qt::NoFocus);
+        screen.cmdFindings->click();
+        QVERIFY(scope.ui().lastText().startsWith(u"ID 2: the URN \"\" is not what the URN field takes"_s));
+        QVERIFY(activate(screen));
+        screen.mskPEnd->setMaskedText(u"30/11/2026"_s);
+        screen.cmdXML->click();
+        QCOMPARE(outputButtons(screen), u"001"_s);
+        const QByteArray lines("RAA|         |2010/02/01|250.00|\r\nVoucher|AB123456C|2010/02/01|250.00\r\n");
+        QCOMPARE(office.readFile(kReturn), "Header|2026/11/30\r\n" + lines);
+        QCOMPARE(scope.ui().lastText(), u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"_s);
+        // Enter in the period end offers Create again, and Enter on it runs it:
+        // a second run writes the same entries.
+        screen.mskPEnd->setMaskedText(u"15/12/2026"_s);
+        focusOn(screen.mskPEnd);
+        QTest::keyClick(screen.mskPEnd, Qt::Key_Return);
+        QCOMPARE(outputButtons(screen), u"101"_s);
+        QTest::keyClick(screen.cmdXML, Qt::Key_Return);
+        QCOMPARE(office.readFile(kReturn), "Header|2026/12/15\r\n" + lines);
+    }
+
+    void outputRecreate()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        frmCTFOUTPUT screen;
+        QVERIFY(activate(screen));
+        scope.ui().fileToOpen.clear();
+        screen.cmdRecreate->click();
+        QCOMPARE(scope.ui().fileRequests.size(), 1);
+        const OpenFileRequest &asked = scope.ui().fileRequests[0];
+        QCOMPARE(QStringList({asked.initialDir, asked.defaultExt, asked.title, asked.filter}),
+                 QStringList({"C:\\Temp", "LOG", "QD Log files (Previously ASCII outputs)", "*.LOG"}));
+        QCOMPARE(outputButtons(screen), u"111"_s); // cancelled: unchanged
+        scope.ui().fileToOpen = office.host(u"C:\\temp\\QDmissing.log"_s);
+        screen.cmdRecreate->click();
+        QCOMPARE(scope.ui().lastText(), u"Unable to re-create document from log file"_s);
+        QCOMPARE(outputButtons(screen), u"111"_s);
+        scope.ui().fileToOpen = office.host(u"C:\\temp\\QD30112026-0905.log"_s);
+        office.writeFile(scope.ui().fileToOpen, "Header|2026/11/30\r\nNilReturn\r\n");
+        screen.cmdRecreate->click();
+        QCOMPARE(scope.ui().seen().last(),
+                 u"Information |  CTF - ASCII output | ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."_s);
+        QCOMPARE(outputButtons(screen), u"001"_s);
+        QCOMPARE(QApplication::focusWidget(), screen.cmdExit);
+        QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nNilReturn\r\n"));
+    }
+
+    void outputWithoutRegister()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        QVERIFY(QFile::remove(office.host(u"K:\\CTF.mdb"_s)));
+        frmCTFOUTPUT screen;
+        QCOMPARE(scope.ui().messages.size(), 1);
+        QCOMPARE(screen.List1->model()->rowCount(), 0);
+        QCOMPARE(screen.mskPEnd->text(), u"__/__/____"_s);
+        QCOMPARE(outputButtons(screen), u"011"_s);
+        QVERIFY(activate(screen));
+        focusOn(screen.mskPEnd);
+        QTest::keyClick(screen.mskPEnd, Qt::Key_Return);
+        QVERIFY(!screen.cmdXML->isEnabled());
+        QVERIFY(!QFile::exists(office.host(kReturn)));
+    }
+
+    void annualDatesAndEnter()
+    {
+        QCOMPARE(frmCTFAnnualReturn::defaultStart(QDate(2026, 12, 4)), u"06/04/25"_s);
+        QCOMPARE(frmCTFAnnualReturn::endAfter(QDate(2025, 4, 6)), u"05/04/26"_s);
+        QCOMPARE(frmCTFAnnualReturn::endAfter(QDate(2025, 1, 1)), u"31/12/25"_s);
+        TestOffice office;
+        ScriptedUiScope scope;
+        const FixedClock clock(QDateTime(QDate(2026, 12, 4), QTime(9, 0)));
+        frmCTFAnnualReturn screen;
+        QCOMPARE(screen.lblToday->text(), u"04/12/26"_s);
+        QCOMPARE(screen.SSTab->currentIndex(), 1);
+        screen.SSTab->setCurrentIndex(0);
+        QVERIFY(activate(screen));
+        // An end date with no start date stays empty.
+        focusOn(screen.mskEndDate1);
+        QCOMPARE(screen.mskEndDate1->text(), u"__/__/__"_s);
+        clickInto(screen.mskStartDate1);
+        const QString start = u"06/04/25"_s;
+        QCOMPARE(screen.mskStartDate1->text() + u'|' + screen.mskStartDate1->selectedText(), start + u'|' + start);
+        QCOMPARE(base(screen.mskStartDate1), kCyan);
+        // Enter moves on to the end date, which then takes its default.
+        key(screen.mskStartDate1, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), screen.mskEndDate1);
+        QCOMPARE(base(screen.mskStartDate1), kWhite);
+        QCOMPARE(screen.mskStartDate1->text() + u'|' + screen.mskEndDate1->text(), u"06/04/25|05/04/26"_s);
+        // A start date already there is kept.
+        screen.SSTab->setCurrentIndex(1);
+        screen.mskStartDate2->setMaskedText(u"01/01/25"_s);
+        focusOn(screen.mskStartDate2);
+        focusOn(screen.mskEndDate2);
+        QCOMPARE(screen.mskStartDate2->text() + u'|' + screen.mskEndDate2->text(), u"01/01/25|31/12/25"_s);
+    }
+
+    void annualLabelsProductsAndColours()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        const QString tarn = u"K:\\Tarnwell.mdb"_s;
+        office.exec(tarn, u"INSERT INTO Control VALUES ('Tarnwell Demo CU', '2026-09-30')"_s);
+        office.exec(tarn, u"INSERT INTO Product VALUES ('S1', 'Ordinary shares', 1), ('JUN', 'Junior', 12), ('CTF', 'Child Trust Fund', 3)"_s);
+        {
+            const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
+            frmCTFAnnualReturn screen;
+            QCOMPARE(QStringList({screen.windowTitle(), screen.lblCreditUnionName->text(), screen.lblThisYear->text(), screen.lblToday->text()}),
+                     QStringList({" CTF - Annual Return Output", "Tarnwell Demo CU", "Processing for year end 30/09/2026", "06/12/26"}));
+            QCOMPARE(screen.lstProduct->count(), 0); // "K:\": no product list
+            screen.cmdOutput2->click();
+            QCOMPARE(scope.ui().lastText(), u"Invalid starting date entered"_s); // dates before products
+            // The colours of the share account buttons follow the choice.
+            const auto colour = [&](int i) { return screen.optShareAcc[i]->palette().color(QPalette::WindowText); };
+            QCOMPARE(colour(1), QColor(0, 192, 0));
+            screen.optShareAcc[3]->click();
+            QCOMPARE(colour(3), QColor(0, 192, 0));
+            QCOMPARE(colour(1), QColor(0, 0, 0));
+        }
+        // The office's Tarnwell folder, read at start-up as the main screen does.
+        office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Orvel\\Tarnwell]\r\n\"Database\"=\"K:\\\\Data\\\\\"\r\n"));
+        frmMenu menu;
+        office.exec(tarn, u"PRAGMA wal_checkpoint(TRUNCATE)"_s);
+        for (const char *name : {"TarnMain", "TarnTran"})
+            office.writeFile(u"K:\\Data\\%1.mdb"_s.arg(QLatin1String(name)), office.readFile(tarn));
+        frmCTFAnnualReturn screen;
+        QStringList selected;
+        for (int i = 0; i < screen.lstProduct->count(); ++i)
+            selected << screen.lstProduct->item(i)->text() + (screen.lstProduct->item(i)->isSelected() ? "*" : "");
+        QCOMPARE(selected, QStringList({"CTF - Child Trust Fund*", "JUN - Junior*", "S1 - Ordinary shares"}));
+        QCOMPARE(screen.SSTab->currentIndex(), 1);
+    }
+
+    void annualRunFromTheScreen()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        const QString tarn = u"K:\\Tarnwell.mdb"_s;
+        office.exec(tarn, u"INSERT INTO MemberMain VALUES (1, 'A', 'B', '2015-01-01', 'AB123456C')"_s);
+        office.exec(tarn, u"INSERT INTO MemberBals VALUES (1, 0, 5, 0, 0), (2, 0, 5, 0, 0)"_s); // 2: no MemberMain row
+        frmCTFAnnualReturn screen;
+        QVERIFY(activate(screen));
+        screen.SSTab->setCurrentIndex(0);
+        screen.optShareAcc[2]->click();
+        screen.mskStartDate1->setMaskedText(u"06/04/25"_s);
+        screen.cmdOutput1->click();
+        QCOMPARE(scope.ui().lastText(), u"Invalid ending date entered"_s);
+        QCOMPARE(QApplication::focusWidget(), screen.mskEndDate1);
+        screen.mskEndDate1->setMaskedText(u"05/04/26"_s);
+        screen.cmdOutput1->click();
+        QCOMPARE(screen.optShareAcc[2]->text() + u'|' + screen.optShareAcc[1]->text(), u"Share account 2 - Complete|Share account 1"_s);
+        QCOMPARE(office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|0.00|0.00|0.00\r\n"));
+        // After the run: who was left out, and why, on request.
+        QCOMPARE(screen.lblLeftOut->text(), u"The return left out 1 member(s) of the selection: no MemberMain row, no NI number, or over 18."_s);
+        QCOMPARE(screen.cmdLeftOut->focusPolicy(), Qt::NoFocus);
+        screen.cmdLeftOut->click();
+        QCOMPARE(scope.ui().lastText(), u"Member 2: has no MemberMain row, so the return leaves the member out."_s);
+    }
+};
 
 QTEST_MAIN(tst_screens)
 #include "tst_screens.moc"

@@ -111,143 +111,138 @@ int runDesk(const QString &root, int count)
 class tst_shareddrive : public QObject {
     Q_OBJECT
 private slots:
-    void locksSurviveOtherConnections();
-    void journalFollowsTheDrive();
-    void officeOnAShare();
-    void twoDesks();
+    // A second connection opened and closed in this program must not take the
+    // first one's locks with it: otherwise the next program to close the
+    // register deletes its -wal under the first, whose later saves are lost.
+    void locksSurviveOtherConnections()
+    {
+        TestOffice office;
+        office.addEntry(u"Voucher"_s, u"AB000001"_s, u"01/02/2008"_s, 250);
+        office.close(kCtf);
+        const QString file = office.host(kCtf);
+        Connection maintenance;
+        maintenance.setConnectionString(GetConnectionString(u"CTF"_s));
+        maintenance.open();
+        QCOMPARE(maintenance.execute(u"UPDATE ChildTrustFunds SET Ref = 'read' WHERE ID = 1"_s), 1);
+        for (int i = 0; i < 2; ++i) { // the enquiry fills its grid twice
+            Connection enquiry;
+            enquiry.setConnectionString(GetConnectionString(u"CTF"_s));
+            enquiry.open();
+            enquiry.close();
+        }
+        // Another program opens and closes the register.
+        QCOMPARE(sqliteCli(file, u"SELECT count(*) FROM ChildTrustFunds"_s), u"1"_s);
+        QVERIFY2(QFile::exists(file + u"-wal"_s), "the register's -wal was deleted under an open connection");
+        maintenance.execute(u"INSERT INTO ChildTrustFunds (Entity, CRN) VALUES ('RAA', 'AB000002')"_s);
+        QCOMPARE(sqliteCli(file, u"SELECT group_concat(CRN) FROM ChildTrustFunds"_s), u"AB000001,AB000002"_s);
+        maintenance.close();
+        QCOMPARE(sqliteCli(file, u"PRAGMA integrity_check"_s), u"ok"_s);
+    }
+
+    // On a shared drive the register keeps a rollback journal (a register left
+    // in WAL by a local run is switched back); Tarnwell's files are never
+    // written, whatever the drive.
+    void journalFollowsTheDrive()
+    {
+        TestOffice office;
+        const QString k = office.host(u"K:\\"_s);
+        const QString server = office.root() + u"/server"_s;
+        QVERIFY(QDir().rename(k, server));
+        Share share;
+        MOUNT_OR_SKIP(share, server, k);
+        const auto journalByte = [&](const QString &name) {
+            QFile f(server + QLatin1Char('/') + name);
+            return f.open(QIODevice::ReadOnly) ? int(f.read(19).at(18)) : -1;
+        };
+        QCOMPARE(journalByte(u"CTF.mdb"_s), 2); // created in WAL on the local disk
+        const QByteArray tarnwell = office.readFile(u"K:\\Tarnwell.mdb"_s);
+        {
+            Connection c;
+            c.setConnectionString(GetConnectionString(u"CTF"_s));
+            c.open();
+            QCOMPARE(c.drive().kind, u"FUSE"_s);
+            c.execute(u"INSERT INTO ChildTrustFunds (Entity, CRN) VALUES ('RAA', 'AB000002')"_s);
+            Connection t;
+            t.setReadOnly(true);
+            t.setConnectionString(GetConnectionString(u"Tarnwell"_s));
+            t.open();
+        }
+        QCOMPARE(journalByte(u"CTF.mdb"_s), 1);
+        QCOMPARE(office.readFile(u"K:\\Tarnwell.mdb"_s), tarnwell);
+        QCOMPARE(sqliteCli(server + u"/CTF.mdb"_s, u"SELECT CRN FROM ChildTrustFunds"_s), u"AB000002"_s);
+    }
+
+    // An office whose K: is on the file server: every command works there.
+    void officeOnAShare()
+    {
+        TestOffice office;
+        const QString k = office.host(u"K:\\"_s), server = office.root() + u"/server"_s;
+        QVERIFY(QDir().rename(k, server));
+        QVERIFY(QFile::remove(server + u"/CTF.mdb"_s) && QFile::remove(server + u"/Tarnwell.mdb"_s)); // the demo brings its own
+        Share share;
+        MOUNT_OR_SKIP(share, server, k);
+        for (const char *args : {"setup --demo", "return --period-end 30/11/2026", "enquiry --all",
+                                 "annual --share-account 1 --start 06/04/25 --end 05/04/26", "annual --products CTF,JUN --start 06/04/25 --end 05/04/26"}) {
+            const CliRun r = office.ctfadmin(QString::fromLatin1(args));
+            QVERIFY2(r.status == 0, qPrintable(QLatin1String(args) + u": "_s + r.out + r.err));
+        }
+        QVERIFY(office.readFile(u"K:\\Returns\\IRReturn.txt"_s).count('\n') > 10);
+        QVERIFY(office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s).count('\n') > 10);
+        QCOMPARE(sqliteCli(server + u"/CTF.mdb"_s, u"PRAGMA journal_mode"_s), u"delete"_s);
+    }
+
+    // Desk 1 writes the return of 20,000 entries while desk 2 saves new entries
+    // through its own mount: every saved entry is kept, every marked entry's
+    // line is in the return, and the file is whole.
+    void twoDesks()
+    {
+        TestOffice office;
+        ScriptedUiScope scope;
+        const QString k = office.host(u"K:\\"_s);
+        const QString server = office.root() + u"/server"_s;
+        QVERIFY(QDir().rename(k, server));
+        QTemporaryDir other; // outlives the mounts inside it
+        Share desk1, desk2;
+        MOUNT_OR_SKIP(desk1, server, k);
+        makeDesk(other.path());
+        MOUNT_OR_SKIP(desk2, server, other.path() + u"/drive_k"_s);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"fill"_s);
+            db.setDatabaseName(server + u"/CTF.mdb"_s);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
+                                          "INSERT INTO ChildTrustFunds (Entity, CRN, DOB, Amount, RecordOutput) "
+                                          "SELECT 'Voucher', printf('AB%06d', i), '01/02/2008', 250, 0 FROM n")));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(u"fill"_s);
+
+        returns::ReturnOutput out;
+        QVERIFY(out.load());
+        QProcess desk;
+        desk.start(QCoreApplication::applicationFilePath(), {u"--desk"_s, other.path(), u"60"_s});
+        QVERIFY(desk.waitForStarted());
+        QTest::qWait(200);
+        QCOMPARE(out.generate(u"30/11/2026"_s), returns::RunResult::Done);
+        QVERIFY(desk.waitForFinished(300000));
+        QCOMPARE(desk.exitCode(), 0);
+        const QStringList saved = QString::fromLatin1(desk.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(saved.size() == 60, qPrintable(QString::fromLocal8Bit(desk.readAllStandardError())));
+
+        const QString file = server + u"/CTF.mdb"_s;
+        QCOMPARE(sqliteCli(file, u"PRAGMA integrity_check"_s), u"ok"_s);
+        QCOMPARE(sqliteCli(file, u"SELECT count(*) FROM ChildTrustFunds WHERE CRN LIKE 'DK%'"_s), QString::number(saved.size()));
+        QCOMPARE(sqliteCli(file, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0"_s), u"20000"_s);
+        QFile ret(server + u"/Returns/IRReturn.txt"_s);
+        QVERIFY(ret.open(QIODevice::ReadOnly));
+        QSet<QByteArray> lines;
+        for (const QByteArray &line : ret.readAll().split('\n'))
+            if (line.startsWith("Voucher|AB"))
+                lines << line.mid(8, 8);
+        QCOMPARE(lines.size(), 20000);
+    }
 };
-
-// A second connection opened and closed in this program must not take the
-// first one's locks with it: otherwise the next program to close the
-// register deletes its -wal under the first, whose later saves are lost.
-void tst_shareddrive::locksSurviveOtherConnections()
-{
-    TestOffice office;
-    office.addEntry(u"Voucher"_s, u"AB000001"_s, u"01/02/2008"_s, 250);
-    office.close(kCtf);
-    const QString file = office.host(kCtf);
-    Connection maintenance;
-    maintenance.setConnectionString(GetConnectionString(u"CTF"_s));
-    maintenance.open();
-    QCOMPARE(maintenance.execute(u"UPDATE ChildTrustFunds SET Ref = 'read' WHERE ID = 1"_s), 1);
-    for (int i = 0; i < 2; ++i) { // the enquiry fills its grid twice
-        Connection enquiry;
-        enquiry.setConnectionString(GetConnectionString(u"CTF"_s));
-        enquiry.open();
-        enquiry.close();
-    }
-    // Another program opens and closes the register.
-    QCOMPARE(sqliteCli(file, u"SELECT count(*) FROM ChildTrustFunds"_s), u"1"_s);
-    QVERIFY2(QFile::exists(file + u"-wal"_s), "the register's -wal was deleted under an open connection");
-    maintenance.execute(u"INSERT INTO ChildTrustFunds (Entity, CRN) VALUES ('RAA', 'AB000002')"_s);
-    QCOMPARE(sqliteCli(file, u"SELECT group_concat(CRN) FROM ChildTrustFunds"_s), u"AB000001,AB000002"_s);
-    maintenance.close();
-    QCOMPARE(sqliteCli(file, u"PRAGMA integrity_check"_s), u"ok"_s);
-}
-
-// On a shared drive the register keeps a rollback journal (a register left
-// in WAL by a local run is switched back); Tarnwell's files are never
-// written, whatever the drive.
-void tst_shareddrive::journalFollowsTheDrive()
-{
-    TestOffice office;
-    const QString k = office.host(u"K:\\"_s);
-    const QString server = office.root() + u"/server"_s;
-    QVERIFY(QDir().rename(k, server));
-    Share share;
-    MOUNT_OR_SKIP(share, server, k);
-    const auto journalByte = [&](const QString &name) {
-        QFile f(server + QLatin1Char('/') + name);
-        return f.open(QIODevice::ReadOnly) ? int(f.read(19).at(18)) : -1;
-    };
-    QCOMPARE(journalByte(u"CTF.mdb"_s), 2); // created in WAL on the local disk
-    const QByteArray tarnwell = office.readFile(u"K:\\Tarnwell.mdb"_s);
-    {
-        Connection c;
-        c.setConnectionString(GetConnectionString(u"CTF"_s));
-        c.open();
-        QCOMPARE(c.drive().kind, u"FUSE"_s);
-        c.execute(u"INSERT INTO ChildTrustFunds (Entity, CRN) VALUES ('RAA', 'AB000002')"_s);
-        Connection t;
-        t.setReadOnly(true);
-        t.setConnectionString(GetConnectionString(u"Tarnwell"_s));
-        t.open();
-    }
-    QCOMPARE(journalByte(u"CTF.mdb"_s), 1);
-    QCOMPARE(office.readFile(u"K:\\Tarnwell.mdb"_s), tarnwell);
-    QCOMPARE(sqliteCli(server + u"/CTF.mdb"_s, u"SELECT CRN FROM ChildTrustFunds"_s), u"AB000002"_s);
-}
-
-// An office whose K: is on the file server: every command works there.
-void tst_shareddrive::officeOnAShare()
-{
-    TestOffice office;
-    const QString k = office.host(u"K:\\"_s), server = office.root() + u"/server"_s;
-    QVERIFY(QDir().rename(k, server));
-    QVERIFY(QFile::remove(server + u"/CTF.mdb"_s) && QFile::remove(server + u"/Tarnwell.mdb"_s)); // the demo brings its own
-    Share share;
-    MOUNT_OR_SKIP(share, server, k);
-    for (const char *args : {"setup --demo", "return --period-end 30/11/2026", "enquiry --all",
-                             "annual --share-account 1 --start 06/04/25 --end 05/04/26", "annual --products CTF,JUN --start 06/04/25 --end 05/04/26"}) {
-        const CliRun r = office.ctfadmin(QString::fromLatin1(args));
-        QVERIFY2(r.status == 0, qPrintable(QLatin1String(args) + u": "_s + r.out + r.err));
-    }
-    QVERIFY(office.readFile(u"K:\\Returns\\IRReturn.txt"_s).count('\n') > 10);
-    QVERIFY(office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s).count('\n') > 10);
-    QCOMPARE(sqliteCli(server + u"/CTF.mdb"_s, u"PRAGMA journal_mode"_s), u"delete"_s);
-}
-
-// Desk 1 writes the return of 20,000 entries while desk 2 saves new entries
-// through its own mount: every saved entry is kept, every marked entry's
-// line is in the return, and the file is whole.
-void tst_shareddrive::twoDesks()
-{
-    TestOffice office;
-    ScriptedUiScope scope;
-    const QString k = office.host(u"K:\\"_s);
-    const QString server = office.root() + u"/server"_s;
-    QVERIFY(QDir().rename(k, server));
-    QTemporaryDir other; // outlives the mounts inside it
-    Share desk1, desk2;
-    MOUNT_OR_SKIP(desk1, server, k);
-    makeDesk(other.path());
-    MOUNT_OR_SKIP(desk2, server, other.path() + u"/drive_k"_s);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"fill"_s);
-        db.setDatabaseName(server + u"/CTF.mdb"_s);
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        QVERIFY(q.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
-                                      "INSERT INTO ChildTrustFunds (Entity, CRN, DOB, Amount, RecordOutput) "
-                                      "SELECT 'Voucher', printf('AB%06d', i), '01/02/2008', 250, 0 FROM n")));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(u"fill"_s);
-
-    returns::ReturnOutput out;
-    QVERIFY(out.load());
-    QProcess desk;
-    desk.start(QCoreApplication::applicationFilePath(), {u"--desk"_s, other.path(), u"60"_s});
-    QVERIFY(desk.waitForStarted());
-    QTest::qWait(200);
-    QCOMPARE(out.generate(u"30/11/2026"_s), returns::RunResult::Done);
-    QVERIFY(desk.waitForFinished(300000));
-    QCOMPARE(desk.exitCode(), 0);
-    const QStringList saved = QString::fromLatin1(desk.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QVERIFY2(saved.size() == 60, qPrintable(QString::fromLocal8Bit(desk.readAllStandardError())));
-
-    const QString file = server + u"/CTF.mdb"_s;
-    QCOMPARE(sqliteCli(file, u"PRAGMA integrity_check"_s), u"ok"_s);
-    QCOMPARE(sqliteCli(file, u"SELECT count(*) FROM ChildTrustFunds WHERE CRN LIKE 'DK%'"_s), QString::number(saved.size()));
-    QCOMPARE(sqliteCli(file, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0"_s), u"20000"_s);
-    QFile ret(server + u"/Returns/IRReturn.txt"_s);
-    QVERIFY(ret.open(QIODevice::ReadOnly));
-    QSet<QByteArray> lines;
-    for (const QByteArray &line : ret.readAll().split('\n'))
-        if (line.startsWith("Voucher|AB"))
-            lines << line.mid(8, 8);
-    QCOMPARE(lines.size(), 20000);
-}
 
 int main(int argc, char **argv)
 {
