@@ -87,35 +87,33 @@ private slots:
 
     void amountFilter_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("caret");
-        QTest::addColumn<int>("selStart");
-        QTest::addColumn<int>("selLen");
+        QTest::addColumn<QString>("field"); // the Amount field's text, "|" the caret, "[...]" the selection
         QTest::addColumn<QString>("key");
         QTest::addColumn<int>("result");
-        QTest::newRow("digit") << "12" << 2 << 2 << 0 << "3" << int(AmountKey::Keep);
-        QTest::newRow("third decimal") << "12.50" << 5 << 5 << 0 << "3" << int(AmountKey::Drop);
-        QTest::newRow("digit before point, two decimals") << "12.50" << 0 << 0 << 0 << "3" << int(AmountKey::Drop);
-        QTest::newRow("one decimal") << "12.5" << 4 << 4 << 0 << "3" << int(AmountKey::Keep);
-        QTest::newRow("second point") << "12.5" << 4 << 4 << 0 << "." << int(AmountKey::Beep);
-        QTest::newRow("point over selected point") << "12.50" << 3 << 2 << 1 << "." << int(AmountKey::Keep);
-        QTest::newRow("point at start") << "125" << 0 << 0 << 0 << "." << int(AmountKey::ZeroPoint);
-        QTest::newRow("point at end") << "125" << 3 << 3 << 0 << "." << int(AmountKey::Keep);
-        QTest::newRow("minus") << "12" << 0 << 0 << 0 << "-" << int(AmountKey::Keep);
-        QTest::newRow("second minus") << "-12" << 3 << 3 << 0 << "-" << int(AmountKey::Drop);
-        QTest::newRow("comma") << "1" << 1 << 1 << 0 << "," << int(AmountKey::Keep);
-        QTest::newRow("letter") << "1" << 1 << 1 << 0 << "x" << int(AmountKey::Beep);
-        QTest::newRow("digit replacing all") << "12.50" << 5 << 0 << 5 << "3" << int(AmountKey::Keep);
+        QTest::newRow("digit") << "12|" << "3" << int(AmountKey::Keep);
+        QTest::newRow("third decimal") << "12.50|" << "3" << int(AmountKey::Drop);
+        QTest::newRow("digit before point, two decimals") << "|12.50" << "3" << int(AmountKey::Drop);
+        QTest::newRow("one decimal") << "12.5|" << "3" << int(AmountKey::Keep);
+        QTest::newRow("second point") << "12.5|" << "." << int(AmountKey::Beep);
+        QTest::newRow("point over selected point") << "12[.]50" << "." << int(AmountKey::Keep);
+        QTest::newRow("point at start") << "|125" << "." << int(AmountKey::ZeroPoint);
+        QTest::newRow("point at end") << "125|" << "." << int(AmountKey::Keep);
+        QTest::newRow("minus") << "|12" << "-" << int(AmountKey::Keep);
+        QTest::newRow("second minus") << "-12|" << "-" << int(AmountKey::Drop);
+        QTest::newRow("comma") << "1|" << "," << int(AmountKey::Keep);
+        QTest::newRow("letter") << "1|" << "x" << int(AmountKey::Beep);
+        QTest::newRow("digit replacing all") << "[12.50]" << "3" << int(AmountKey::Keep);
     }
 
     void amountFilter()
     {
-        QFETCH(QString, text);
-        QFETCH(int, caret);
-        QFETCH(int, selStart);
-        QFETCH(int, selLen);
+        QFETCH(QString, field);
         QFETCH(QString, key);
         QFETCH(int, result);
+        const qsizetype open = field.indexOf(u'['), close = field.indexOf(u']');
+        const QString text = QString(field).remove(u'|').remove(u'[').remove(u']');
+        const int caret = int(open >= 0 ? close - 1 : field.indexOf(u'|'));
+        const int selStart = int(open >= 0 ? open : caret), selLen = int(open >= 0 ? close - open - 1 : 0);
         QCOMPARE(int(entryrules::amountKey(text, caret, selStart, selLen, key[0])), result);
     }
 
