@@ -12,7 +12,6 @@
 #include "register/entrymaintenance.h"
 #include "register/registerimport.h"
 #include "support/office.h"
-#include "support/scriptedui.h"
 
 #include <QDir>
 #include <QFile>
@@ -251,8 +250,7 @@ private slots:
     void cancelledConversionKeepsNothing()
     {
         TestOffice office;
-        ScriptedUiScope scope;
-        scope.ui().cancelProgress = true;
+        office.ui().cancelProgress = true;
         const QString target = office.root() + u"/snapshot.sqlite"_s;
         QVERIFY_THROWS_EXCEPTION(DbError, accessfile::convert(kData + u"/generated/tarnwell-jet4.mdb"_s, u"K:\\Tarnwell.mdb"_s, target));
         QCOMPARE(QDir(office.root()).entryList({u"snapshot*"_s}, QDir::Files), QStringList());
@@ -319,7 +317,6 @@ private slots:
     void annualReturnOnGenuineTarnwell()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         const QList<QList<annual::ProductItem>> products{{{u"CTF - Child Trust Fund"_s, true}},
                                                          {{u"CTF - x"_s, true}, {u"JCTF - y"_s, true}}};
         const auto runAll = [&] {
@@ -338,8 +335,8 @@ private slots:
         };
         copyInto(office, u"/generated/tarnwell-jet4.mdb"_s, kTarn);
         const QList<QByteArray> genuine = runAll();
-        QVERIFY(!scope.ui().messages.isEmpty());
-        for (const RecordedMessage &m : scope.ui().messages)
+        QVERIFY(!office.ui().messages.isEmpty());
+        for (const RecordedMessage &m : office.ui().messages)
             QVERIFY2(m.icon != MsgIcon::Critical, qPrintable(m.text));
         QFile::remove(office.host(kTarn));
         databaseFromDump(office.host(kTarn), dump(u"tarnwell-jet4"_s));
@@ -362,10 +359,9 @@ private slots:
     {
         QFETCH(QString, name);
         TestOffice office;
-        ScriptedUiScope scope;
         copyInto(office, u"/generated/"_s + name + u".mdb"_s, kCtf);
         QCOMPARE(registerimport::importRegister(QDate(2026, 12, 6)), registerimport::Result::Converted);
-        QVERIFY2(scope.ui().lastText().contains(u"kept, unchanged, as K:\\CTF (Access original 2026-12-06).mdb"_s), qPrintable(scope.ui().lastText()));
+        QVERIFY2(office.ui().lastText().contains(u"kept, unchanged, as K:\\CTF (Access original 2026-12-06).mdb"_s), qPrintable(office.ui().lastText()));
         QCOMPARE(bytes(office.host(u"K:\\CTF (Access original 2026-12-06).mdb"_s)),
                  bytes(kData + u"/generated/"_s + name + u".mdb"_s));
         // Every entry as the dump has it, dates as day-first text.
@@ -408,14 +404,13 @@ private slots:
     void interruptedImportChangesNothing()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         copyInto(office, u"/generated/ctf-register-jet4.mdb"_s, kCtf);
         // The new register cannot be written beside the old one.
         QVERIFY(QDir().mkpath(office.host(kCtf) + u".importing/blocked"_s));
         QCOMPARE(registerimport::importRegister(QDate(2026, 12, 6)), registerimport::Result::Failed);
         QCOMPARE(bytes(office.host(kCtf)), bytes(kData + u"/generated/ctf-register-jet4.mdb"_s));
         QVERIFY(!QFile::exists(office.host(u"K:\\CTF (Access original 2026-12-06).mdb"_s)));
-        QVERIFY2(scope.ui().messages.last().text.endsWith(u"Nothing was changed."_s), qPrintable(scope.ui().messages.last().text));
+        QVERIFY2(office.ui().messages.last().text.endsWith(u"Nothing was changed."_s), qPrintable(office.ui().messages.last().text));
     }
 
     // Every screen's component that meets the register in Access names the
@@ -424,7 +419,6 @@ private slots:
     void registerInAccessRefused()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         copyInto(office, u"/generated/ctf-register-jet4.mdb"_s, kCtf);
         const QString advice = u"Run \"ctfadmin import-register\" once"_s;
         maint::EntryMaintenance m;
@@ -441,7 +435,7 @@ private slots:
             annual::AnnualReturn run;
             run.open();
             run.runShareAccount(1, u"06/04/25"_s, u"05/04/26"_s);
-            return scope.ui().messages.last().text;
+            return office.ui().messages.last().text;
         };
         copyInto(office, u"/jackcess-tests/testV2000.mdb"_s, kTarn);
         const QString genuine = shareAccountMessage();

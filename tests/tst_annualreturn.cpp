@@ -5,7 +5,6 @@
 #include "data/connection.h"
 #include "returns/checks.h"
 #include "support/office.h"
-#include "support/scriptedui.h"
 
 #include <QDir>
 #include <QFile>
@@ -113,7 +112,6 @@ private slots:
     void shareAccountExactBytes()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         shareAccountOffice(office);
         AnnualReturn run;
         run.open();
@@ -122,9 +120,9 @@ private slots:
         QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
         QCOMPARE(office.readFile(kFile), kShareAccountReturn);
         QCOMPARE(captions, QStringList({u"1:Share account 1 - outputing"_s, u"1:Share account 1 - Complete"_s}));
-        QCOMPARE(scope.ui().seen(), QStringList({u"Question | Continue ? | Continue with the following selected account:\r\n\r\nShare account 1 ?"_s,
+        QCOMPARE(office.ui().seen(), QStringList({u"Question | Continue ? | Continue with the following selected account:\r\n\r\nShare account 1 ?"_s,
                                                  u"Information | Finished | Output complete"_s}));
-        QCOMPARE(scope.ui().messages[0].buttons, MsgButtons::YesNo);
+        QCOMPARE(office.ui().messages[0].buttons, MsgButtons::YesNo);
         // A second run replaces the file with the same content.
         QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
         QCOMPARE(office.readFile(kFile), kShareAccountReturn);
@@ -133,7 +131,6 @@ private slots:
     void shareAccountStatements()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         shareAccountOffice(office);
         AnnualReturn run;
         run.open();
@@ -154,7 +151,6 @@ private slots:
     void tarnwellOnAReadOnlyDrive()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         shareAccountOffice(office);
         office.close(kTarn);
         const QString folder = office.host(u"K:\\Tarnwell II"_s);
@@ -182,7 +178,7 @@ private slots:
         }
         QProcess::execute(u"umount"_s, {folder});
         QVERIFY(readOnly);
-        QVERIFY2(outcome == Outcome::Done, qPrintable(scope.ui().lastText()));
+        QVERIFY2(outcome == Outcome::Done, qPrintable(office.ui().lastText()));
         QCOMPARE(office.readFile(kFile), kShareAccountReturn);
         QCOMPARE(office.readFile(folder + u"/TarnMain.mdb"_s), main);
         QCOMPARE(office.readFile(folder + u"/TarnTran.mdb"_s), trans);
@@ -192,7 +188,6 @@ private slots:
     void productsExactBytes()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         productOffice(office);
         AnnualReturn run;
         run.open();
@@ -201,7 +196,7 @@ private slots:
         QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"
                                                     "Account|KL1111111|2|y|120.50|0.00|120.50\r\n"
                                                     "Account|MN22222  |2|y|-3.33|0.00|0.00\r\n"));
-        QCOMPARE(scope.ui().seen(), QStringList({u"Question | Continue ? | Continue with the following selected accounts:\r\n\r\n('CTF', 'JUN') ?"_s,
+        QCOMPARE(office.ui().seen(), QStringList({u"Question | Continue ? | Continue with the following selected accounts:\r\n\r\n('CTF', 'JUN') ?"_s,
                                                  u"Information | Finished creating K:\\Returns\\CTFANRTN.txt | Output complete \r\nK:\\Returns\\CTFANRTN.txt"_s}));
 
         office.exec(kTarn, u"PRAGMA wal_checkpoint(TRUNCATE)"_s); // everything into the file before copying it
@@ -220,7 +215,6 @@ private slots:
     void productStatements()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         productOffice(office);
         office.exec(kTarn, u"DELETE FROM MemberBalances WHERE MemberNo <> 201"_s);
         AnnualReturn run;
@@ -240,7 +234,6 @@ private slots:
     void nilReturnAndHeaderOnly()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         AnnualReturn run;
         run.open();
         const auto both = [&] { // the outcome (0: done) and the file of each
@@ -297,7 +290,6 @@ private slots:
         QFETCH(int, outcome);
         QFETCH(QString, message);
         TestOffice office;
-        ScriptedUiScope scope;
         member(office, 201, u"AB123456C"_s, u"2010-01-01"_s);
         bals(office, 201, 10);
         office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"_s);
@@ -307,7 +299,7 @@ private slots:
                 office.exec(kTarn, sql);
         office.writeFile(kFile, "last year's file\r\n");
         if (outcome == int(Outcome::Cancelled))
-            scope.ui().answers.enqueue(MsgResult::No);
+            office.ui().answers.enqueue(MsgResult::No);
         AnnualReturn run;
         run.open();
         run.settings().chkSQL = damage == u"SQL Server"_s ? 1 : 0;
@@ -318,12 +310,12 @@ private slots:
         const Outcome result = selection.startsWith(u"share "_s) ? run.runShareAccount(selection.mid(6).toInt(), start, end)
                                                                   : run.runProducts(products, start, end);
         QCOMPARE(int(result), outcome);
-        QVERIFY2(scope.ui().seen().last().contains(message), qPrintable(scope.ui().seen().last()));
+        QVERIFY2(office.ui().seen().last().contains(message), qPrintable(office.ui().seen().last()));
         if (outcome == int(Outcome::Failed))
-            QVERIFY2(scope.ui().seen().last().startsWith(u"Critical | "_s)
-                         && scope.ui().lastText().contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was before this run."_s),
-                     qPrintable(scope.ui().lastText()));
-        QVERIFY(!scope.ui().busyNow); // the pointer is back
+            QVERIFY2(office.ui().seen().last().startsWith(u"Critical | "_s)
+                         && office.ui().lastText().contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was before this run."_s),
+                     qPrintable(office.ui().lastText()));
+        QVERIFY(!office.ui().busyNow); // the pointer is back
         QCOMPARE(office.readFile(kFile), QByteArray("last year's file\r\n"));
         QCOMPARE(QDir(office.host(u"K:\\Returns"_s)).entryList(QDir::Files), QStringList{u"CTFANRTN.txt"_s});
         if (selection == u"share 1"_s && outcome != int(Outcome::Failed)) // a refused run never began
@@ -358,7 +350,6 @@ private slots:
     void nullsLeftOutOfSums()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         member(office, 201, u"AB123456C"_s, u"2010-01-01"_s);
         office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"_s);
         office.exec(kTarn, u"DROP TABLE MemberTrans"_s);
@@ -376,7 +367,6 @@ private slots:
     void annualChecks()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         shareAccountOffice(office);
         member(office, 110, u"KL000010A"_s, u"2010-01-01"_s);
         bals(office, 110, 5);
@@ -393,7 +383,7 @@ private slots:
         QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
         QVERIFY(office.readFile(kFile).contains("Account|KL000012A|2|y|0.00|0.00|0.00\r\n"));
         QFile::remove(office.host(kFile));
-        scope.ui().messages.clear();
+        office.ui().messages.clear();
         const auto findings = [&](int account, const QList<annual::ProductItem> &products, const QString &start, const QString &end) {
             QStringList lines;
             for (const checks::Finding &f : checks::checkAnnual(run, account, products, start, end).findings)
@@ -421,7 +411,7 @@ private slots:
         QCOMPARE(findings(0, {{u"CTF - x"_s, true}}, kStart, kEnd),
                  QStringList{u"Member 103: is 18 or more at the end date (born 31/03/2008); the product return still reports the account (information)."_s});
         QVERIFY(office.readFile(kFile).isNull());
-        QVERIFY(scope.ui().messages.isEmpty());
+        QVERIFY(office.ui().messages.isEmpty());
     }
 };
 

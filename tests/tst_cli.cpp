@@ -2,7 +2,6 @@
 // prints and its exit status.
 #include "returns/returnoutput.h"
 #include "support/office.h"
-#include "support/scriptedui.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -233,7 +232,6 @@ private slots:
     void killedRunsLoseNothing()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         const int entries = 20000;
         office.exec(kCtf, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
                                          "INSERT INTO ChildTrustFunds (Entity, CRN, DOB, Amount, RecordOutput) "

@@ -6,7 +6,6 @@
 #include "returns/recreate.h"
 #include "returns/returnoutput.h"
 #include "support/office.h"
-#include "support/scriptedui.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,7 +98,6 @@ private slots:
     void everyKindExactBytesAndMarkings()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         const qint64 done = office.addEntry(u"Voucher"_s, u"AA000001"_s, u"05/05/2013"_s, 5, {}, {}, {}, true);
         office.exec(kCtf, u"UPDATE ChildTrustFunds SET SentRef = 'old', PeriodEndSent = '01/01/20'"_s);
         const qint64 first = office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 250);
@@ -131,7 +129,7 @@ private slots:
                                     "Voucher|JK333333B|2010/01/01|\r\n";
         QCOMPARE(office.readFile(kReturn), expected);
         QCOMPARE(office.readFile(kLog), expected);
-        QCOMPARE(scope.ui().seen(), QStringList{kCreated});
+        QCOMPARE(office.ui().seen(), QStringList{kCreated});
         // Every outstanding entry is marked, those of unknown kinds too; the one
         // output earlier is not touched.
         QCOMPARE(out.markedThisRun(), 10);
@@ -146,7 +144,6 @@ private slots:
     void nilReturnAndHeaderAlone()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         office.addEntry(u"Voucher"_s, u"AA000001"_s, u"05/05/2013"_s, 5, {}, {}, {}, true);
         ReturnOutput out;
         QVERIFY(out.load());
@@ -224,7 +221,6 @@ private slots:
         QFETCH(int, marked);
         QFETCH(QString, message);
         TestOffice office;
-        ScriptedUiScope scope;
         FullDrive full;
         office.writeFile(kReturn, kPrevious);
         if (fault != u"nil first"_s)
@@ -276,8 +272,8 @@ private slots:
             addVouchers(office, 3);
         if (fault == u"same minute"_s || fault == u"nil first"_s || fault == u"temp full"_s)
             QCOMPARE(runOnce(u"30/11/2026"_s, kStart.addSecs(20)), fault == u"nil first"_s ? RunResult::Done : RunResult::Failed);
-        QVERIFY2(scope.ui().seen().join(u'\n').contains(message), qPrintable(scope.ui().seen().join(u'\n')));
-        QVERIFY(!scope.ui().busyNow);
+        QVERIFY2(office.ui().seen().join(u'\n').contains(message), qPrintable(office.ui().seen().join(u'\n')));
+        QVERIFY(!office.ui().busyNow);
         if (!loaded) {
             QVERIFY(fault == u"no register"_s ? !QFile::exists(office.host(kCtf)) : QFileInfo(office.host(kCtf)).size() == 0);
             QCOMPARE(office.readFile(kReturn), kPrevious);
@@ -307,7 +303,6 @@ private slots:
     void interruptedRunPutRight()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         office.writeFile(kReturn, kPrevious);
         addVouchers(office, 3);
         // A killed run had committed the markings of entries 1 and 2; an entry
@@ -324,7 +319,7 @@ private slots:
         leaveKilledRun(office, run, "Header|2026/11/30\r\nVoucher|AB000001 |2013/05/05|1.00\r\nVoucher|AB000002 |2013/05/05|2.00\r\n");
         ReturnOutput out;
         QVERIFY(out.load());
-        QCOMPARE(scope.ui().seen(), QStringList{u"Information |  CTF - ASCII output | The return run started 06/12/2026 09:01:02 on OFFICE-PC "
+        QCOMPARE(office.ui().seen(), QStringList{u"Information |  CTF - ASCII output | The return run started 06/12/2026 09:01:02 on OFFICE-PC "
                                                 "did not finish. The 2 entries it had marked as output were put back, so they go into the next "
                                                 "return; its incomplete file was removed. Nothing needs unmarking by hand."_s});
         QCOMPARE(office.scalar(kCtf, u"SELECT group_concat(ID || ':' || RecordOutput || ':' || ifnull(PeriodEndSent, 'null'), ' ') "
@@ -342,7 +337,7 @@ private slots:
         leaveKilledRun(office, run, "Header|2026/11/30\r\nNilReturn\r\n");
         ReturnOutput again;
         QVERIFY(again.load());
-        QVERIFY2(scope.ui().lastText().contains(u"was interrupted after its return was complete"_s), qPrintable(scope.ui().lastText()));
+        QVERIFY2(office.ui().lastText().contains(u"was interrupted after its return was complete"_s), qPrintable(office.ui().lastText()));
         QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nNilReturn\r\n"));
         QCOMPARE(office.readFile(kLog), office.readFile(kReturn));
         QCOMPARE(office.readFile(kRecord), QByteArray(""));
@@ -352,7 +347,6 @@ private slots:
     void flushBeforeCommit()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         addVouchers(office, 5);
         ReturnOutput out;
         out.setGroupSize(2);
@@ -422,7 +416,6 @@ private slots:
     void checksInTheRegisterAndOnScreen()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"05/05/2006"_s, 250);
         office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"05/05/2006"_s, 250);
         office.addEntry(u"RAA"_s, u"CD123456E"_s, u"05/05/2006"_s, 100);
@@ -446,7 +439,6 @@ private slots:
     void secondRunWritesTheSameEntries()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
         ReturnOutput out;
         QVERIFY(out.load());
@@ -461,10 +453,9 @@ private slots:
     void recreate()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         QCOMPARE(returns::recreateReturn(QString()), returns::RecreateResult::Cancelled);
         QCOMPARE(returns::recreateReturn(u"C:\\temp\\QDnothing.log"_s), returns::RecreateResult::Missing);
-        QCOMPARE(scope.ui().seen(), QStringList{u"Information |  CTF - ASCII output | Unable to re-create document from log file"_s});
+        QCOMPARE(office.ui().seen(), QStringList{u"Information |  CTF - ASCII output | Unable to re-create document from log file"_s});
         QVERIFY(office.readFile(kReturn).isNull());
         office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
         QCOMPARE(runOnce(), RunResult::Done);
@@ -473,7 +464,7 @@ private slots:
         office.writeFile(kReturn, "changed by hand\r\n");
         QCOMPARE(returns::recreateReturn(office.host(kLog)), returns::RecreateResult::Done);
         QCOMPARE(office.readFile(kReturn), before);
-        QCOMPARE(scope.ui().lastText(), u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."_s);
+        QCOMPARE(office.ui().lastText(), u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."_s);
         QCOMPARE(office.scalar(kCtf, u"SELECT RecordOutput || PeriodEndSent || SentRef FROM ChildTrustFunds"_s), marks);
     }
 };

@@ -10,7 +10,6 @@
 #include "platform/registrystore.h"
 #include "platform/userinterface.h"
 #include "support/office.h"
-#include "support/scriptedui.h"
 
 #include <QDir>
 #include <QFile>
@@ -253,24 +252,23 @@ private slots:
     void sysInfo()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         StartSysInfo();
-        QCOMPARE(scope.ui().seen(), QStringList{u"None | Child trust fund administration | System Information Is Unavailable At This Time"_s});
-        QVERIFY(scope.ui().launches.isEmpty());
+        QCOMPARE(office.ui().seen(), QStringList{u"None | Child trust fund administration | System Information Is Unavailable At This Time"_s});
+        QVERIFY(office.ui().launches.isEmpty());
         // Only the folder value, and the folder holds no MSINFO32.EXE.
         office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location]\r\n\"MSINFO\"=\"C:\\\\Tools\"\r\n"));
         StartSysInfo();
-        QCOMPARE(scope.ui().messages.size(), 2);
+        QCOMPARE(office.ui().messages.size(), 2);
         office.writeFile(u"C:\\Tools\\MSINFO32.EXE"_s, {});
         StartSysInfo();
-        QCOMPARE(scope.ui().messages.size(), 2);
-        QCOMPARE(scope.ui().launches, QStringList{u"C:\\Tools\\MSINFO32.EXE"_s});
+        QCOMPARE(office.ui().messages.size(), 2);
+        QCOMPARE(office.ui().launches, QStringList{u"C:\\Tools\\MSINFO32.EXE"_s});
         // The PATH value is started without a check; a failed start gives the message.
         office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\r\n\"PATH\"=\"C:\\\\X\\\\msinfo32.exe\"\r\n"));
-        scope.ui().launchSucceeds = false;
+        office.ui().launchSucceeds = false;
         StartSysInfo();
-        QCOMPARE(scope.ui().launches.last(), u"C:\\X\\msinfo32.exe"_s);
-        QCOMPARE(scope.ui().messages.size(), 3);
+        QCOMPARE(office.ui().launches.last(), u"C:\\X\\msinfo32.exe"_s);
+        QCOMPARE(office.ui().messages.size(), 3);
     }
 };
 

@@ -16,7 +16,6 @@
 #include "returns/frmctfview.h"
 #include "support/office.h"
 #include "support/screen.h"
-#include "support/scriptedui.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -146,7 +145,6 @@ private slots:
     void typicalPass()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         addMember(office);
         const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
         frmCTFMaint s;
@@ -160,7 +158,7 @@ private slots:
 
         QTest::keyClicks(s.mskURN, u"ab123456c"_s);
         enter(s.mskURN);
-        QCOMPARE(scope.ui().seen(), QStringList{u"Information |  CTF - Entry maintenance | Record not on file - Create?"_s});
+        QCOMPARE(office.ui().seen(), QStringList{u"Information |  CTF - Entry maintenance | Record not on file - Create?"_s});
         QCOMPARE(QApplication::focusWidget(), s.cboEntity);
         QCOMPARE(s.cmdDelete->text(), u"&Reject"_s);
         QCOMPARE(buttons(s), kShown);
@@ -187,7 +185,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), s.mskURN);
         QCOMPARE(buttons(s), kKeyField);
         QCOMPARE(s.mskURN->text() + u'|' + s.mskAmount->text(), u"_________|____.__-"_s);
-        QCOMPARE(scope.ui().messages.size(), 1); // no message confirms a save
+        QCOMPARE(office.ui().messages.size(), 1); // no message confirms a save
 
         // Found again by URN.
         QTest::keyClicks(s.mskURN, u"AB123456C"_s);
@@ -214,7 +212,7 @@ private slots:
         tab(s.mskURN);
         QTest::keyClicks(s.mskID, u"999"_s);
         tab(s.mskID);
-        QCOMPARE(scope.ui().lastText(), u"Record not on file - Create?"_s);
+        QCOMPARE(office.ui().lastText(), u"Record not on file - Create?"_s);
         QCOMPARE(QApplication::focusWidget(), s.mskURN);
         QCOMPARE(buttons(s), kKeyField);
         QTest::keyClicks(s.mskURN, u"GH22222"_s);
@@ -225,7 +223,7 @@ private slots:
         s.cmdSave->click();
         QCOMPARE(row(office, u"CRN||'|'||Entity||'|'||(ID <> 999)"_s), u"GH22222|RAA|1"_s);
         // Answering No keeps the ID field and creates nothing.
-        scope.ui().answers.enqueue(MsgResult::No);
+        office.ui().answers.enqueue(MsgResult::No);
         tab(s.mskURN);
         QTest::keyClicks(s.mskID, u"998"_s);
         tab(s.mskID);
@@ -243,8 +241,8 @@ private slots:
         office.exec(kCtf, u"UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = '06/12/26'"_s);
         s.mskAmount->setText(u"99"_s);
         s.cmdSave->click();
-        QVERIFY2(scope.ui().seen().last().startsWith(u"Critical |  CTF - Entry maintenance | "_s)
-                     && scope.ui().lastText().contains(u"changed or deleted"_s), qPrintable(scope.ui().seen().last()));
+        QVERIFY2(office.ui().seen().last().startsWith(u"Critical |  CTF - Entry maintenance | "_s)
+                     && office.ui().lastText().contains(u"changed or deleted"_s), qPrintable(office.ui().seen().last()));
         QCOMPARE(s.mskURN->trimmedText() + u'|' + s.mskAmount->text(), u"GH22222|99"_s);
         QCOMPARE(row(office, u"Amount||'|'||RecordOutput"_s), u"0|1"_s);
     }
@@ -252,7 +250,6 @@ private slots:
     void findByIdAndResubmit()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         addMember(office);
         const qint64 id = office.addEntry(u"Endowment"_s, u"CD654321"_s, u"03/04/2010"_s, 12.5, u"7"_s, u"R9"_s, {}, true);
         office.exec(kCtf, u"UPDATE ChildTrustFunds SET PeriodEndSent = '30/11/26', SentRef = 'From ID 1 to 1', MemberNo = 9999"_s);
@@ -309,17 +306,16 @@ private slots:
     void typeListAndWarning()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         frmCTFMaint s;
         QVERIFY(newEndowment(s));
         focusOn(s.cboType);
         QCOMPARE(s.cboType->count(), 9);
         // Without a type the save asks first; No goes back to the type box.
-        scope.ui().answers.enqueue(MsgResult::No);
+        office.ui().answers.enqueue(MsgResult::No);
         s.cmdSave->click();
-        QCOMPARE(scope.ui().seen().last(),
+        QCOMPARE(office.ui().seen().last(),
                  u"None | Saving item | This type of entity usually requires a type and none has been selected - continue save?"_s);
-        QCOMPARE(scope.ui().messages.last().defaultButton, MsgResult::No);
+        QCOMPARE(office.ui().messages.last().defaultButton, MsgResult::No);
         QCOMPARE(QApplication::focusWidget(), s.cboType);
         QCOMPARE(row(office, u"count(*)"_s), u"0"_s);
         // Entering the type box again empties the choice.
@@ -337,7 +333,6 @@ private slots:
     void fieldKeysOnScreen()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         const FixedClock clock(QDateTime(QDate(2026, 1, 31), QTime(9, 0)));
         frmCTFMaint s;
         QVERIFY(activate(s));
@@ -379,7 +374,6 @@ private slots:
         QFETCH(QString, type);
         const int code = mouse ? 6 : 1;
         TestOffice office;
-        ScriptedUiScope scope;
         frmCTFMaint s;
         QVERIFY(newEndowment(s));
         QAbstractItemView *list = s.cboType->view();
@@ -413,7 +407,7 @@ private slots:
         QCOMPARE(s.cboType->currentText(), type);
         s.cmdSave->click();
         QCOMPARE(row(office, u"Entity||'|'||Type"_s), u"Endowment|%1"_s.arg(code));
-        QCOMPARE(scope.ui().messages.size(), 1); // no warning about a missing type
+        QCOMPARE(office.ui().messages.size(), 1); // no warning about a missing type
     }
 
     // Another window coming to the front, the main screen's Exit and closing the
@@ -421,7 +415,6 @@ private slots:
     void windowChangesRunNoFieldRule()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         frmMenu menu;
         menu.show();
         auto *s = static_cast<frmCTFMaint *>(screens::showMaintenance());
@@ -450,7 +443,7 @@ private slots:
         Connection::setStatementObserver({});
         QVERIFY(alive.isNull());
         QCOMPARE(sent, QStringList());
-        QCOMPARE(scope.ui().messages.size(), 0);
+        QCOMPARE(office.ui().messages.size(), 0);
     }
 
     // The workflow without widgets: the statements exactly as sent, and what the
@@ -501,11 +494,10 @@ private slots:
         QVERIFY(QFile::remove(office.host(kTarn))); // no member database
         {
             // The screen then works without member numbers and names, and says nothing.
-            ScriptedUiScope scope;
             frmCTFMaint s;
             QCOMPARE(s.lblCreditUnionName->text() + u'|' + s.txtMemberNo->text() + u'|' + s.txtMemberNo->toolTip(), u"Credit Union|Not in use|Not in use"_s);
             QVERIFY(!s.txtMemberNo->isEnabled());
-            QVERIFY(scope.ui().messages.isEmpty());
+            QVERIFY(office.ui().messages.isEmpty());
         }
         maint::EntryMaintenance m;
         m.openRegister(GetConnectionString(u"CTF"_s));
@@ -568,7 +560,6 @@ private slots:
     void gridScreen()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         office.addEntry(u"Voucher"_s, u"AB000001"_s, u"01/01/2010"_s, 1);
         office.addEntry(u"TransferedIn"_s, u"AB000002"_s, u"01/01/2010"_s, 1, {}, {}, {}, true);
         office.exec(kCtf, u"UPDATE ChildTrustFunds SET PeriodEndSent = '30/11/2026', SentRef = 'From ID 1000000 to 1999999' WHERE RecordOutput = 1"_s);
@@ -600,7 +591,7 @@ private slots:
         // A register that cannot be opened is reported, and the screen goes on.
         QVERIFY(QFile::remove(office.host(kCtf)));
         view.Command1_Click();
-        QVERIFY(scope.ui().lastText().contains(u"Could not find file 'K:\\CTF.mdb'."_s));
+        QVERIFY(office.ui().lastText().contains(u"Could not find file 'K:\\CTF.mdb'."_s));
     }
 
     // The maintenance screen stays open while the enquiry opens and closes and
@@ -609,7 +600,6 @@ private slots:
     void severalScreensAndTheCommandLine()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         addMember(office);
         for (const char *urn : {"AB000001", "AB000002", "AB000003"})
             office.addEntry(u"Voucher"_s, QString::fromLatin1(urn), u"01/02/2008"_s, 250);
@@ -637,7 +627,7 @@ private slots:
         QTest::keyClicks(s->mskAmount, u"100"_s);
         enter(s->mskAmount);
         s->cmdSave->click();
-        QCOMPARE(scope.ui().messages.size(), 1); // the look-up's question alone
+        QCOMPARE(office.ui().messages.size(), 1); // the look-up's question alone
 
         QCOMPARE(office.ctfadmin(u"return --period-end 30/11/2026"_s).status, 0);
         const QByteArray sent = office.readFile(u"K:\\Returns\\IRReturn.txt"_s);

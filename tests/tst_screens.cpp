@@ -11,7 +11,6 @@
 #include "returns/frmctfoutput.h"
 #include "support/office.h"
 #include "support/screen.h"
-#include "support/scriptedui.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -50,7 +49,6 @@ private slots:
     void menuLayoutAndKeyboardOrder()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         frmMenu menu;
         QStringList captions;
         for (QPushButton *b : menu.fraButtons->findChildren<QPushButton *>())
@@ -80,7 +78,6 @@ private slots:
     void menuLoadsSettingsAndFollowsTitle()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Orvel\\Tarnwell]\r\n\"Database\"=\"SRV1\"\r\n"
                                         "\"SQLDatabase\"=\"SRV1\"\r\n\"DataSubset\"=\"X\"\r\n"));
         appsettings::setMainTitle(u" CTF administration"_s);
@@ -101,45 +98,43 @@ private slots:
     void menuLaunchesAndHelp()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         frmMenu menu;
-        scope.ui().launchSucceeds = false;
+        office.ui().launchSucceeds = false;
         menu.cmdEditReturn->click();
         menu.cmdEditAnReturn->click();
         menu.cmdSubmit->click();
-        QCOMPARE(scope.ui().launches, QStringList({"notepad K:\\Returns\\IRReturn.txt", "notepad K:\\Returns\\Ctfanrtn.txt",
+        QCOMPARE(office.ui().launches, QStringList({"notepad K:\\Returns\\IRReturn.txt", "notepad K:\\Returns\\Ctfanrtn.txt",
                                                    "C:\\Program Files\\Child Trust Fund Interface\\ChildTrustFund.exe"}));
-        QCOMPARE(scope.ui().launchStyles, QList<WindowStyle>({WindowStyle::Maximized, WindowStyle::Maximized, WindowStyle::Normal}));
+        QCOMPARE(office.ui().launchStyles, QList<WindowStyle>({WindowStyle::Maximized, WindowStyle::Maximized, WindowStyle::Normal}));
         const QString info = u"Information | "_s + menu.windowTitle() + u" | "_s;
-        QCOMPARE(scope.ui().seen(), QStringList({info + u"Unable to find the document K:\\Returns\\IRReturn.txt - please find this file manually"_s,
+        QCOMPARE(office.ui().seen(), QStringList({info + u"Unable to find the document K:\\Returns\\IRReturn.txt - please find this file manually"_s,
                                                  info + u"Unable to find the document K:\\Returns\\Ctfanrtn.txt - please find this file manually"_s,
                                                  info + u"Unable to find the submission program - please run this application manually"_s}));
-        scope.ui().launchSucceeds = true;
+        office.ui().launchSucceeds = true;
         menu.cmdEditReturn->click();
-        QCOMPARE(scope.ui().messages.size(), 3);
+        QCOMPARE(office.ui().messages.size(), 3);
 
         // F1 always answers: the office's help file beside the program when it is
         // there, else the manual that comes with the program, else what is missing.
         const QString manual = office.root() + u"/program/manual/index.html"_s;
-        scope.ui().launches.clear();
+        office.ui().launches.clear();
         screens::showHelp();
-        QVERIFY2(scope.ui().lastText().startsWith(u"The manual is not there: "_s + manual), qPrintable(scope.ui().lastText()));
+        QVERIFY2(office.ui().lastText().startsWith(u"The manual is not there: "_s + manual), qPrintable(office.ui().lastText()));
         office.writeFile(manual, {});
-        scope.ui().launchSucceeds = false;
+        office.ui().launchSucceeds = false;
         screens::showHelp();
-        QVERIFY2(scope.ui().lastText().contains(u"no program could be started to show it: install xdg-utils"_s), qPrintable(scope.ui().lastText()));
-        scope.ui().launchSucceeds = true;
+        QVERIFY2(office.ui().lastText().contains(u"no program could be started to show it: install xdg-utils"_s), qPrintable(office.ui().lastText()));
+        office.ui().launchSucceeds = true;
         screens::showHelp();
         office.writeFile(office.root() + u"/program/CTFHelp.chm"_s, {});
         screens::showHelp();
-        QCOMPARE(scope.ui().launches, QStringList({u"open "_s + manual, u"open "_s + manual, u"open "_s + office.root() + u"/program\\CTFHelp.chm"_s}));
-        QCOMPARE(scope.ui().messages.size(), 5);
+        QCOMPARE(office.ui().launches, QStringList({u"open "_s + manual, u"open "_s + manual, u"open "_s + office.root() + u"/program\\CTFHelp.chm"_s}));
+        QCOMPARE(office.ui().messages.size(), 5);
     }
 
     void screensShownOnce()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         QWidget *first = screens::showOutput();
         QVERIFY(first);
         QCOMPARE(screens::showOutput(), first);
@@ -173,7 +168,6 @@ private slots:
     void captionsFitTheirButtons()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         frmMenu menu;
         QVERIFY(activate(menu));
         QList<QWidget *> windows{&menu, screens::showMaintenance(), screens::showEnquiry(), screens::showOutput(), screens::showAnnualReturn(),
@@ -271,7 +265,6 @@ private slots:
     void outputPeriodEndRules()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
         frmCTFOUTPUT screen;
         QCOMPARE(screen.windowTitle(), u" CTF - ASCII output"_s);
@@ -285,16 +278,16 @@ private slots:
         focusOn(screen.cmdRecreate); // valid: stays
         QCOMPARE(base(screen.mskPEnd), kWhite);
         QCOMPARE(screen.mskPEnd->text(), u"01/12/2026"_s);
-        QVERIFY(scope.ui().messages.isEmpty());
+        QVERIFY(office.ui().messages.isEmpty());
         focusOn(screen.mskPEnd);
         QTest::keyClicks(screen.mskPEnd, u"31022026"_s);
         // Another window in front and back: no field rule runs.
         QWidget other;
         QVERIFY(activate(other));
         QVERIFY(activate(screen));
-        QVERIFY(scope.ui().messages.isEmpty());
+        QVERIFY(office.ui().messages.isEmpty());
         focusOn(screen.cmdRecreate);
-        QCOMPARE(scope.ui().seen(), QStringList{u"Exclamation | Child trust fund administration | Invalid period end date!"_s});
+        QCOMPARE(office.ui().seen(), QStringList{u"Exclamation | Child trust fund administration | Invalid period end date!"_s});
         QCOMPARE(screen.mskPEnd->text(), proposal); // not the valid date typed before
         // Enter moves to Create without creating anything.
         focusOn(screen.mskPEnd);
@@ -306,7 +299,6 @@ private slots:
     void outputCreateAndButtons()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 250);
         office.addEntry(u"RAA"_s, QVariant(), u"01/02/2010"_s, 250);
         frmCTFOUTPUT screen;
@@ -318,14 +310,14 @@ private slots:
         QCOMPARE(screen.lblFindings->text(), u"The checks found something in 1 of the 2 entries to be output."_s);
         QCOMPARE(screen.cmdFindings->focusPolicy(), Qt::NoFocus);
         screen.cmdFindings->click();
-        QVERIFY(scope.ui().lastText().startsWith(u"ID 2: the URN \"\" is not what the URN field takes"_s));
+        QVERIFY(office.ui().lastText().startsWith(u"ID 2: the URN \"\" is not what the URN field takes"_s));
         QVERIFY(activate(screen));
         screen.mskPEnd->setMaskedText(u"30/11/2026"_s);
         screen.cmdXML->click();
         QCOMPARE(outputButtons(screen), u"001"_s);
         const QByteArray lines("RAA|         |2010/02/01|250.00|\r\nVoucher|AB123456C|2010/02/01|250.00\r\n");
         QCOMPARE(office.readFile(kReturn), "Header|2026/11/30\r\n" + lines);
-        QCOMPARE(scope.ui().lastText(), u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"_s);
+        QCOMPARE(office.ui().lastText(), u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"_s);
         // Enter in the period end offers Create again, and Enter on it runs it:
         // a second run writes the same entries.
         screen.mskPEnd->setMaskedText(u"15/12/2026"_s);
@@ -339,24 +331,23 @@ private slots:
     void outputRecreate()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         frmCTFOUTPUT screen;
         QVERIFY(activate(screen));
-        scope.ui().fileToOpen.clear();
+        office.ui().fileToOpen.clear();
         screen.cmdRecreate->click();
-        QCOMPARE(scope.ui().fileRequests.size(), 1);
-        const OpenFileRequest &asked = scope.ui().fileRequests[0];
+        QCOMPARE(office.ui().fileRequests.size(), 1);
+        const OpenFileRequest &asked = office.ui().fileRequests[0];
         QCOMPARE(QStringList({asked.initialDir, asked.defaultExt, asked.title, asked.filter}),
                  QStringList({"C:\\Temp", "LOG", "QD Log files (Previously ASCII outputs)", "*.LOG"}));
         QCOMPARE(outputButtons(screen), u"111"_s); // cancelled: unchanged
-        scope.ui().fileToOpen = office.host(u"C:\\temp\\QDmissing.log"_s);
+        office.ui().fileToOpen = office.host(u"C:\\temp\\QDmissing.log"_s);
         screen.cmdRecreate->click();
-        QCOMPARE(scope.ui().lastText(), u"Unable to re-create document from log file"_s);
+        QCOMPARE(office.ui().lastText(), u"Unable to re-create document from log file"_s);
         QCOMPARE(outputButtons(screen), u"111"_s);
-        scope.ui().fileToOpen = office.host(u"C:\\temp\\QD30112026-0905.log"_s);
-        office.writeFile(scope.ui().fileToOpen, "Header|2026/11/30\r\nNilReturn\r\n");
+        office.ui().fileToOpen = office.host(u"C:\\temp\\QD30112026-0905.log"_s);
+        office.writeFile(office.ui().fileToOpen, "Header|2026/11/30\r\nNilReturn\r\n");
         screen.cmdRecreate->click();
-        QCOMPARE(scope.ui().seen().last(),
+        QCOMPARE(office.ui().seen().last(),
                  u"Information |  CTF - ASCII output | ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."_s);
         QCOMPARE(outputButtons(screen), u"001"_s);
         QCOMPARE(QApplication::focusWidget(), screen.cmdExit);
@@ -366,10 +357,9 @@ private slots:
     void outputWithoutRegister()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         QVERIFY(QFile::remove(office.host(u"K:\\CTF.mdb"_s)));
         frmCTFOUTPUT screen;
-        QCOMPARE(scope.ui().messages.size(), 1);
+        QCOMPARE(office.ui().messages.size(), 1);
         QCOMPARE(screen.List1->model()->rowCount(), 0);
         QCOMPARE(screen.mskPEnd->text(), u"__/__/____"_s);
         QCOMPARE(outputButtons(screen), u"011"_s);
@@ -386,7 +376,6 @@ private slots:
         QCOMPARE(frmCTFAnnualReturn::endAfter(QDate(2025, 4, 6)), u"05/04/26"_s);
         QCOMPARE(frmCTFAnnualReturn::endAfter(QDate(2025, 1, 1)), u"31/12/25"_s);
         TestOffice office;
-        ScriptedUiScope scope;
         const FixedClock clock(QDateTime(QDate(2026, 12, 4), QTime(9, 0)));
         frmCTFAnnualReturn screen;
         QCOMPARE(screen.lblToday->text(), u"04/12/26"_s);
@@ -416,7 +405,6 @@ private slots:
     void annualLabelsProductsAndColours()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         const QString tarn = u"K:\\Tarnwell.mdb"_s;
         office.exec(tarn, u"INSERT INTO Control VALUES ('Tarnwell Demo CU', '2026-09-30')"_s);
         office.exec(tarn, u"INSERT INTO Product VALUES ('S1', 'Ordinary shares', 1), ('JUN', 'Junior', 12), ('CTF', 'Child Trust Fund', 3)"_s);
@@ -427,7 +415,7 @@ private slots:
                      QStringList({" CTF - Annual Return Output", "Tarnwell Demo CU", "Processing for year end 30/09/2026", "06/12/26"}));
             QCOMPARE(screen.lstProduct->count(), 0); // "K:\": no product list
             screen.cmdOutput2->click();
-            QCOMPARE(scope.ui().lastText(), u"Invalid starting date entered"_s); // dates before products
+            QCOMPARE(office.ui().lastText(), u"Invalid starting date entered"_s); // dates before products
             // The colours of the share account buttons follow the choice.
             const auto colour = [&](int i) { return screen.optShareAcc[i]->palette().color(QPalette::WindowText); };
             QCOMPARE(colour(1), QColor(0, 192, 0));
@@ -452,7 +440,6 @@ private slots:
     void annualRunFromTheScreen()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         const QString tarn = u"K:\\Tarnwell.mdb"_s;
         office.exec(tarn, u"INSERT INTO MemberMain VALUES (1, 'A', 'B', '2015-01-01', 'AB123456C')"_s);
         office.exec(tarn, u"INSERT INTO MemberBals VALUES (1, 0, 5, 0, 0), (2, 0, 5, 0, 0)"_s); // 2: no MemberMain row
@@ -462,7 +449,7 @@ private slots:
         screen.optShareAcc[2]->click();
         screen.mskStartDate1->setMaskedText(u"06/04/25"_s);
         screen.cmdOutput1->click();
-        QCOMPARE(scope.ui().lastText(), u"Invalid ending date entered"_s);
+        QCOMPARE(office.ui().lastText(), u"Invalid ending date entered"_s);
         QCOMPARE(QApplication::focusWidget(), screen.mskEndDate1);
         screen.mskEndDate1->setMaskedText(u"05/04/26"_s);
         screen.cmdOutput1->click();
@@ -472,7 +459,7 @@ private slots:
         QCOMPARE(screen.lblLeftOut->text(), u"The return left out 1 member(s) of the selection: no MemberMain row, no NI number, or over 18."_s);
         QCOMPARE(screen.cmdLeftOut->focusPolicy(), Qt::NoFocus);
         screen.cmdLeftOut->click();
-        QCOMPARE(scope.ui().lastText(), u"Member 2: has no MemberMain row, so the return leaves the member out."_s);
+        QCOMPARE(office.ui().lastText(), u"Member 2: has no MemberMain row, so the return leaves the member out."_s);
     }
 };
 

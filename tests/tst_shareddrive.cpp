@@ -10,7 +10,6 @@
 #include "register/entrymaintenance.h"
 #include "returns/returnoutput.h"
 #include "support/office.h"
-#include "support/scriptedui.h"
 
 #include <QDir>
 #include <QFile>
@@ -197,7 +196,6 @@ private slots:
     void twoDesks()
     {
         TestOffice office;
-        ScriptedUiScope scope;
         const QString k = office.host(u"K:\\"_s);
         const QString server = office.root() + u"/server"_s;
         QVERIFY(QDir().rename(k, server));

@@ -1,9 +1,10 @@
 #pragma once
 // A throw-away office root for a test: drives C: and K:, the returns folder,
 // the submission program's settings file, an empty register and empty
-// Tarnwell tables, and helpers to fill and read them.
+// Tarnwell tables, a scripted operator, and helpers to fill and read them.
 #include "app/appsettings.h"
 #include "common/clock.h"
+#include "support/scriptedui.h"
 
 #include <QProcess>
 #include <QSqlDatabase>
@@ -33,6 +34,8 @@ public:
     ~TestOffice();
 
     QString root() const { return m_dir.path(); }
+    // The operator of this office: every message recorded, questions answered.
+    ScriptedUi &ui() { return m_ui.ui(); }
     QString host(const QString &windowsPath) const;
     // Runs SQL on K:\CTF.mdb or K:\Tarnwell.mdb directly (no rewriting).
     void exec(const QString &windowsDb, const QString &sql, const QVariantList &binds = {});
@@ -59,6 +62,7 @@ public:
 private:
     QSqlDatabase open(const QString &windowsDb);
     QTemporaryDir m_dir;
+    ScriptedUiScope m_ui;
     SettingFields m_savedFields;
     // What K:\Tarnwell.mdb held after the test's last write to it; checked
     // when the office goes.
