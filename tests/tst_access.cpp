@@ -29,8 +29,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 const QString kData = QStringLiteral(CTF_TEST_DATA "/mdb");
-const QString kTarn = u"K:\\Tarnwell.mdb"_s;
-const QString kCtf = u"K:\\CTF.mdb"_s;
 
 QJsonObject dump(const QString &name)
 {
@@ -252,7 +250,7 @@ private slots:
         TestOffice office;
         office.ui().cancelProgress = true;
         const QString target = office.root() + u"/snapshot.sqlite"_s;
-        QVERIFY_THROWS_EXCEPTION(DbError, accessfile::convert(kData + u"/generated/tarnwell-jet4.mdb"_s, u"K:\\Tarnwell.mdb"_s, target));
+        QVERIFY_THROWS_EXCEPTION(DbError, accessfile::convert(kData + u"/generated/tarnwell-jet4.mdb"_s, kTarn, target));
         QCOMPARE(QDir(office.root()).entryList({u"snapshot*"_s}, QDir::Files), QStringList());
     }
 
@@ -325,11 +323,11 @@ private slots:
             run.open();
             for (int n = 1; n <= 4; ++n) {
                 run.runShareAccount(n, u"06/04/25"_s, u"05/04/26"_s);
-                files << office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s);
+                files << office.readFile(kAnnual);
             }
             for (const auto &items : products) {
                 run.runProducts(items, u"06/04/25"_s, u"05/04/26"_s);
-                files << office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s);
+                files << office.readFile(kAnnual);
             }
             return files;
         };

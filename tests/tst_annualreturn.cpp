@@ -19,8 +19,6 @@ using annual::Outcome;
 using namespace Qt::StringLiterals;
 
 namespace {
-const QString kTarn = u"K:\\Tarnwell.mdb"_s;
-const QString kFile = u"K:\\Returns\\CTFANRTN.txt"_s;
 const QString kStart = u"06/04/25"_s, kEnd = u"05/04/26"_s;
 
 void member(TestOffice &o, int no, const QVariant &ni, const QVariant &dob)
@@ -118,14 +116,14 @@ private slots:
         QStringList captions;
         run.onCaption = [&](int i, const QString &c) { captions << u"%1:%2"_s.arg(i).arg(c); };
         QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
-        QCOMPARE(office.readFile(kFile), kShareAccountReturn);
+        QCOMPARE(office.readFile(kAnnual), kShareAccountReturn);
         QCOMPARE(captions, QStringList({u"1:Share account 1 - outputing"_s, u"1:Share account 1 - Complete"_s}));
         QCOMPARE(office.ui().seen(), QStringList({u"Question | Continue ? | Continue with the following selected account:\r\n\r\nShare account 1 ?"_s,
                                                  u"Information | Finished | Output complete"_s}));
         QCOMPARE(office.ui().messages[0].buttons, MsgButtons::YesNo);
         // A second run replaces the file with the same content.
         QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
-        QCOMPARE(office.readFile(kFile), kShareAccountReturn);
+        QCOMPARE(office.readFile(kAnnual), kShareAccountReturn);
     }
 
     void shareAccountStatements()
@@ -143,7 +141,7 @@ private slots:
             u"member: Select * from MemberAllTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
             u"member: Select * from MemberTrans where MemberNo = 109 and Account = 2 and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
             u"member: Select DOB, NINumber from MemberMain where MemberNo = 109 ;"_s}));
-        QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nAccount|IJ000009C|2|y|0.00|0.00|0.00\r\n"));
+        QCOMPARE(office.readFile(kAnnual), QByteArray("Header|2026/04/05\r\nAccount|IJ000009C|2|y|0.00|0.00|0.00\r\n"));
     }
 
     // Tarnwell II's files on a drive this program cannot write (one of them
@@ -179,7 +177,7 @@ private slots:
         QProcess::execute(u"umount"_s, {folder});
         QVERIFY(readOnly);
         QVERIFY2(outcome == Outcome::Done, qPrintable(office.ui().lastText()));
-        QCOMPARE(office.readFile(kFile), kShareAccountReturn);
+        QCOMPARE(office.readFile(kAnnual), kShareAccountReturn);
         QCOMPARE(office.readFile(folder + u"/TarnMain.mdb"_s), main);
         QCOMPARE(office.readFile(folder + u"/TarnTran.mdb"_s), trans);
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
@@ -193,7 +191,7 @@ private slots:
         run.open();
         QVERIFY(run.loadProducts().isEmpty()); // the list stays empty on "K:\"
         QCOMPARE(run.runProducts(kChosen, kStart, kEnd), Outcome::Done);
-        QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\n"
+        QCOMPARE(office.readFile(kAnnual), QByteArray("Header|2026/04/05\r\n"
                                                     "Account|KL1111111|2|y|120.50|0.00|120.50\r\n"
                                                     "Account|MN22222  |2|y|-3.33|0.00|0.00\r\n"));
         QCOMPARE(office.ui().seen(), QStringList({u"Question | Continue ? | Continue with the following selected accounts:\r\n\r\n('CTF', 'JUN') ?"_s,
@@ -238,9 +236,9 @@ private slots:
         run.open();
         const auto both = [&] { // the outcome (0: done) and the file of each
             QByteArray files = QByteArray::number(int(run.runShareAccount(1, kStart, kEnd)));
-            files += office.readFile(kFile);
+            files += office.readFile(kAnnual);
             files += QByteArray::number(int(run.runProducts(kChosen, kStart, kEnd)));
-            return files + office.readFile(kFile);
+            return files + office.readFile(kAnnual);
         };
         QCOMPARE(both(), QByteArray("0Header|2026/04/05\r\nNilReturn\r\n0Header|2026/04/05\r\nNilReturn\r\n"));
         bals(office, 301, 1);
@@ -248,7 +246,7 @@ private slots:
         QCOMPARE(both(), QByteArray("0Header|2026/04/05\r\n0Header|2026/04/05\r\n"));
         // Two-digit years: 30 to 99 are 19yy.
         run.runShareAccount(1, u"06/04/29"_s, u"05/04/30"_s);
-        QCOMPARE(office.readFile(kFile), QByteArray("Header|1930/04/05\r\n"));
+        QCOMPARE(office.readFile(kAnnual), QByteArray("Header|1930/04/05\r\n"));
     }
 
     void runsThatWriteNothing_data()
@@ -297,7 +295,7 @@ private slots:
         for (const QString &sql : damage.split(u"; "_s, Qt::SkipEmptyParts))
             if (sql != u"SQL Server"_s)
                 office.exec(kTarn, sql);
-        office.writeFile(kFile, "last year's file\r\n");
+        office.writeFile(kAnnual, "last year's file\r\n");
         if (outcome == int(Outcome::Cancelled))
             office.ui().answers.enqueue(MsgResult::No);
         AnnualReturn run;
@@ -316,7 +314,7 @@ private slots:
                          && office.ui().lastText().contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was before this run."_s),
                      qPrintable(office.ui().lastText()));
         QVERIFY(!office.ui().busyNow); // the pointer is back
-        QCOMPARE(office.readFile(kFile), QByteArray("last year's file\r\n"));
+        QCOMPARE(office.readFile(kAnnual), QByteArray("last year's file\r\n"));
         QCOMPARE(QDir(office.host(u"K:\\Returns"_s)).entryList(QDir::Files), QStringList{u"CTFANRTN.txt"_s});
         if (selection == u"share 1"_s && outcome != int(Outcome::Failed)) // a refused run never began
             QCOMPARE(run.shareCaptions[1], u"Share account 1"_s);
@@ -359,7 +357,7 @@ private slots:
         AnnualReturn run;
         run.open();
         QCOMPARE(run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, kStart, kEnd), Outcome::Done);
-        QCOMPARE(office.readFile(kFile), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|12.50|0.00|12.50\r\n"));
+        QCOMPARE(office.readFile(kAnnual), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|12.50|0.00|12.50\r\n"));
     }
 
     // The checks name every member the return leaves out and every figure to
@@ -381,8 +379,8 @@ private slots:
         AnnualReturn run;
         run.open();
         QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
-        QVERIFY(office.readFile(kFile).contains("Account|KL000012A|2|y|0.00|0.00|0.00\r\n"));
-        QFile::remove(office.host(kFile));
+        QVERIFY(office.readFile(kAnnual).contains("Account|KL000012A|2|y|0.00|0.00|0.00\r\n"));
+        QFile::remove(office.host(kAnnual));
         office.ui().messages.clear();
         const auto findings = [&](int account, const QList<annual::ProductItem> &products, const QString &start, const QString &end) {
             QStringList lines;
@@ -410,7 +408,7 @@ private slots:
         office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (103, 'CTF', 5)"_s);
         QCOMPARE(findings(0, {{u"CTF - x"_s, true}}, kStart, kEnd),
                  QStringList{u"Member 103: is 18 or more at the end date (born 31/03/2008); the product return still reports the account (information)."_s});
-        QVERIFY(office.readFile(kFile).isNull());
+        QVERIFY(office.readFile(kAnnual).isNull());
         QVERIFY(office.ui().messages.isEmpty());
     }
 };

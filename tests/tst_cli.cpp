@@ -18,9 +18,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-const QString kReturn = u"K:\\Returns\\IRReturn.txt"_s;
-const QString kAnnual = u"K:\\Returns\\CTFANRTN.txt"_s;
-const QString kCtf = u"K:\\CTF.mdb"_s;
 
 // The URNs of the entry lines of a return file.
 QSet<QString> urnsIn(const QByteArray &file)
@@ -142,7 +139,7 @@ private slots:
         for (const QString &step : setup) {
             const QString what = step.section(u": "_s, 1);
             if (step.startsWith(u"ctf: "_s) || step.startsWith(u"tarn: "_s))
-                office.exec(step.startsWith(u"ctf"_s) ? kCtf : u"K:\\Tarnwell.mdb"_s, what);
+                office.exec(step.startsWith(u"ctf"_s) ? kCtf : kTarn, what);
             else if (step.startsWith(u"reg: "_s))
                 office.writeRegistry(what.toLatin1());
             else if (step.startsWith(u"rm: "_s))
@@ -166,7 +163,7 @@ private slots:
         office.addEntry(u"Voucher"_s, u"AB1"_s, u"01/02/2010"_s, 1);
         const CliRun r = office.ctfadmin(u"setup --demo"_s);
         QCOMPARE(r.status, 0);
-        QCOMPARE(office.scalar(u"K:\\CTF.mdb"_s, u"SELECT count(*) FROM ChildTrustFunds"_s).toInt(), 1);
+        QCOMPARE(office.scalar(kCtf, u"SELECT count(*) FROM ChildTrustFunds"_s).toInt(), 1);
         QVERIFY(r.out.contains(u"kept"_s));
         QCOMPARE(office.ctfadmin(u"setup --members none"_s).status, 2);
 
@@ -199,7 +196,7 @@ private slots:
     {
         TestOffice office;
         office.close(kCtf);
-        QVERIFY(QFile::remove(office.host(kCtf)) && QFile::remove(office.host(u"K:\\Tarnwell.mdb"_s)));
+        QVERIFY(QFile::remove(office.host(kCtf)) && QFile::remove(office.host(kTarn)));
         const mode_t oldMask = ::umask(022);
         const CliRun setup = office.ctfadmin(u"setup --demo"_s);
         const CliRun check = office.ctfadmin(u"check"_s);
@@ -269,7 +266,7 @@ private slots:
     void accessRegisterEndToEnd()
     {
         TestOffice office;
-        for (const auto &[fixture, path] : {std::pair{"ctf-register-jet4.mdb", kCtf}, std::pair{"tarnwell-jet4.mdb", u"K:\\Tarnwell.mdb"_s}}) {
+        for (const auto &[fixture, path] : {std::pair{"ctf-register-jet4.mdb", kCtf}, std::pair{"tarnwell-jet4.mdb", kTarn}}) {
             QFile::remove(office.host(path));
             QVERIFY(QFile::copy(QStringLiteral(CTF_TEST_DATA "/mdb/generated/") + QLatin1String(fixture), office.host(path)));
             QFile::setPermissions(office.host(path), QFile::ReadOwner | QFile::WriteOwner);

@@ -15,7 +15,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-const QString kCtf = u"K:\\CTF.mdb"_s;
 const QString kJet = u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Persist Security Info=False"_s;
 
 void openRegister(Connection &c)

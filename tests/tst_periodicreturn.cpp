@@ -19,10 +19,8 @@ using returns::RunResult;
 using namespace Qt::StringLiterals;
 
 namespace {
-const QString kCtf = u"K:\\CTF.mdb"_s;
 const QDateTime kStart(QDate(2026, 12, 6), QTime(9, 5, 30));
 const QString kLog = u"C:\\temp\\QD30112026-0905.log"_s;
-const QString kReturn = u"K:\\Returns\\IRReturn.txt"_s;
 const QString kPartial = kReturn + u".incomplete"_s;
 const QString kRecord = kCtf + u".return-run"_s;
 const QByteArray kPrevious("Header|2026/10/31\r\nNilReturn\r\n");

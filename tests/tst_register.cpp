@@ -37,8 +37,6 @@ namespace {
 int g_ended = 0;
 void recordEnd() { ++g_ended; }
 
-const QString kCtf = u"K:\\CTF.mdb"_s;
-const QString kTarn = u"K:\\Tarnwell.mdb"_s;
 const QColor kCyan(0, 255, 255);
 
 void enter(QWidget *w) { key(w, Qt::Key_Return); } // and the Tab it turns into
@@ -630,7 +628,7 @@ private slots:
         QCOMPARE(office.ui().messages.size(), 1); // the look-up's question alone
 
         QCOMPARE(office.ctfadmin(u"return --period-end 30/11/2026"_s).status, 0);
-        const QByteArray sent = office.readFile(u"K:\\Returns\\IRReturn.txt"_s);
+        const QByteArray sent = office.readFile(kReturn);
         for (const char *urn : {"AB000001 ", "AB000002 ", "AB000003 ", "AB123456C"})
             QVERIFY2(sent.contains(QByteArray("Voucher|") + urn), urn);
         s->close();

@@ -32,7 +32,6 @@ using namespace screen;
 namespace {
 const QColor kCyan(0, 255, 255);
 const QColor kWhite(255, 255, 255);
-const QString kReturn = u"K:\\Returns\\IRReturn.txt"_s;
 
 // Enabled or not: Create, Re-create, Exit.
 QString outputButtons(const frmCTFOUTPUT &s)
@@ -357,7 +356,7 @@ private slots:
     void outputWithoutRegister()
     {
         TestOffice office;
-        QVERIFY(QFile::remove(office.host(u"K:\\CTF.mdb"_s)));
+        QVERIFY(QFile::remove(office.host(kCtf)));
         frmCTFOUTPUT screen;
         QCOMPARE(office.ui().messages.size(), 1);
         QCOMPARE(screen.List1->model()->rowCount(), 0);
@@ -405,9 +404,8 @@ private slots:
     void annualLabelsProductsAndColours()
     {
         TestOffice office;
-        const QString tarn = u"K:\\Tarnwell.mdb"_s;
-        office.exec(tarn, u"INSERT INTO Control VALUES ('Tarnwell Demo CU', '2026-09-30')"_s);
-        office.exec(tarn, u"INSERT INTO Product VALUES ('S1', 'Ordinary shares', 1), ('JUN', 'Junior', 12), ('CTF', 'Child Trust Fund', 3)"_s);
+        office.exec(kTarn, u"INSERT INTO Control VALUES ('Tarnwell Demo CU', '2026-09-30')"_s);
+        office.exec(kTarn, u"INSERT INTO Product VALUES ('S1', 'Ordinary shares', 1), ('JUN', 'Junior', 12), ('CTF', 'Child Trust Fund', 3)"_s);
         {
             const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
             frmCTFAnnualReturn screen;
@@ -426,9 +424,9 @@ private slots:
         // The office's Tarnwell folder, read at start-up as the main screen does.
         office.writeRegistry(QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Orvel\\Tarnwell]\r\n\"Database\"=\"K:\\\\Data\\\\\"\r\n"));
         frmMenu menu;
-        office.exec(tarn, u"PRAGMA wal_checkpoint(TRUNCATE)"_s);
+        office.exec(kTarn, u"PRAGMA wal_checkpoint(TRUNCATE)"_s);
         for (const char *name : {"TarnMain", "TarnTran"})
-            office.writeFile(u"K:\\Data\\%1.mdb"_s.arg(QLatin1String(name)), office.readFile(tarn));
+            office.writeFile(u"K:\\Data\\%1.mdb"_s.arg(QLatin1String(name)), office.readFile(kTarn));
         frmCTFAnnualReturn screen;
         QStringList selected;
         for (int i = 0; i < screen.lstProduct->count(); ++i)
@@ -440,9 +438,8 @@ private slots:
     void annualRunFromTheScreen()
     {
         TestOffice office;
-        const QString tarn = u"K:\\Tarnwell.mdb"_s;
-        office.exec(tarn, u"INSERT INTO MemberMain VALUES (1, 'A', 'B', '2015-01-01', 'AB123456C')"_s);
-        office.exec(tarn, u"INSERT INTO MemberBals VALUES (1, 0, 5, 0, 0), (2, 0, 5, 0, 0)"_s); // 2: no MemberMain row
+        office.exec(kTarn, u"INSERT INTO MemberMain VALUES (1, 'A', 'B', '2015-01-01', 'AB123456C')"_s);
+        office.exec(kTarn, u"INSERT INTO MemberBals VALUES (1, 0, 5, 0, 0), (2, 0, 5, 0, 0)"_s); // 2: no MemberMain row
         frmCTFAnnualReturn screen;
         QVERIFY(activate(screen));
         screen.SSTab->setCurrentIndex(0);
@@ -454,7 +451,7 @@ private slots:
         screen.mskEndDate1->setMaskedText(u"05/04/26"_s);
         screen.cmdOutput1->click();
         QCOMPARE(screen.optShareAcc[2]->text() + u'|' + screen.optShareAcc[1]->text(), u"Share account 2 - Complete|Share account 1"_s);
-        QCOMPARE(office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|0.00|0.00|0.00\r\n"));
+        QCOMPARE(office.readFile(kAnnual), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|0.00|0.00|0.00\r\n"));
         // After the run: who was left out, and why, on request.
         QCOMPARE(screen.lblLeftOut->text(), u"The return left out 1 member(s) of the selection: no MemberMain row, no NI number, or over 18."_s);
         QCOMPARE(screen.cmdLeftOut->focusPolicy(), Qt::NoFocus);

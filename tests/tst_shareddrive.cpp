@@ -26,7 +26,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-const QString kCtf = u"K:\\CTF.mdb"_s;
 
 QString sqliteCli(const QString &file, const QString &sql)
 {
@@ -154,7 +153,7 @@ private slots:
             return f.open(QIODevice::ReadOnly) ? int(f.read(19).at(18)) : -1;
         };
         QCOMPARE(journalByte(u"CTF.mdb"_s), 2); // created in WAL on the local disk
-        const QByteArray tarnwell = office.readFile(u"K:\\Tarnwell.mdb"_s);
+        const QByteArray tarnwell = office.readFile(kTarn);
         {
             Connection c;
             c.setConnectionString(GetConnectionString(u"CTF"_s));
@@ -167,7 +166,7 @@ private slots:
             t.open();
         }
         QCOMPARE(journalByte(u"CTF.mdb"_s), 1);
-        QCOMPARE(office.readFile(u"K:\\Tarnwell.mdb"_s), tarnwell);
+        QCOMPARE(office.readFile(kTarn), tarnwell);
         QCOMPARE(sqliteCli(server + u"/CTF.mdb"_s, u"SELECT CRN FROM ChildTrustFunds"_s), u"AB000002"_s);
     }
 
@@ -185,8 +184,8 @@ private slots:
             const CliRun r = office.ctfadmin(QString::fromLatin1(args));
             QVERIFY2(r.status == 0, qPrintable(QLatin1String(args) + u": "_s + r.out + r.err));
         }
-        QVERIFY(office.readFile(u"K:\\Returns\\IRReturn.txt"_s).count('\n') > 10);
-        QVERIFY(office.readFile(u"K:\\Returns\\CTFANRTN.txt"_s).count('\n') > 10);
+        QVERIFY(office.readFile(kReturn).count('\n') > 10);
+        QVERIFY(office.readFile(kAnnual).count('\n') > 10);
         QCOMPARE(sqliteCli(server + u"/CTF.mdb"_s, u"PRAGMA journal_mode"_s), u"delete"_s);
     }
 

@@ -256,7 +256,6 @@ private slots:
         if (!QFile::exists(u"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so"_s))
             QSKIP("the SQLite ODBC driver (libsqliteodbc) is not installed");
         TestOffice office;
-        const QString tarn = u"K:\\Tarnwell.mdb"_s;
         for (const QString &sql : {u"INSERT INTO Control VALUES ('Demo CU', '2026-04-05')"_s,
                                    u"INSERT INTO Product VALUES ('CTF', 'Child Trust Fund', 3), ('S1', 'Shares', 1)"_s,
                                    u"INSERT INTO MemberBals VALUES (201, 12.75, 0, 0, 0), (202, 0.0001, 0, 0, 0)"_s,
@@ -265,11 +264,11 @@ private slots:
                                    u"DROP TABLE MemberMain"_s,
                                    u"CREATE TABLE MemberMain (MemberNo INTEGER PRIMARY KEY, Forename TEXT, Surname TEXT, DOB DATETIME, NINumber TEXT)"_s,
                                    u"INSERT INTO MemberMain VALUES (201, 'A', 'B', '2010-02-28 00:00:00', NULL)"_s})
-            office.exec(tarn, sql);
-        office.close(tarn);
+            office.exec(kTarn, sql);
+        office.close(kTarn);
         QTemporaryDir catalogues; // the catalogue names, as files the SQLite ODBC driver opens
         for (const QString &name : {u"TarnMain"_s, u"TarnTran"_s})
-            office.writeFile(catalogues.filePath(name), office.readFile(tarn));
+            office.writeFile(catalogues.filePath(name), office.readFile(kTarn));
         const QString before = QDir::currentPath();
         QDir::setCurrent(catalogues.path());
         qputenv("CTFADMIN_ODBC_DRIVER", "SQLite3");

@@ -12,6 +12,12 @@
 #include <QTemporaryDir>
 #include <QVariantList>
 
+// The office's files as the program names them.
+inline const QString kCtf = QStringLiteral("K:\\CTF.mdb");
+inline const QString kTarn = QStringLiteral("K:\\Tarnwell.mdb");
+inline const QString kReturn = QStringLiteral("K:\\Returns\\IRReturn.txt");
+inline const QString kAnnual = QStringLiteral("K:\\Returns\\CTFANRTN.txt");
+
 // Fixes the program's clock for the life of the object, even when the test
 // fails on the way.
 class FixedClock {
