@@ -124,14 +124,7 @@ private slots:
         // A second run replaces the file with the same content.
         QCOMPARE(run.runShareAccount(1, kStart, kEnd), Outcome::Done);
         QCOMPARE(office.readFile(kAnnual), kShareAccountReturn);
-    }
-
-    void shareAccountStatements()
-    {
-        TestOffice office;
-        shareAccountOffice(office);
-        AnnualReturn run;
-        run.open();
+        // Every statement as sent, for share account 2 (one member).
         Statements statements(run);
         run.runShareAccount(2, kStart, kEnd);
         QCOMPARE(statements.sent, QStringList({
@@ -196,6 +189,18 @@ private slots:
                                                     "Account|MN22222  |2|y|-3.33|0.00|0.00\r\n"));
         QCOMPARE(office.ui().seen(), QStringList({u"Question | Continue ? | Continue with the following selected accounts:\r\n\r\n('CTF', 'JUN') ?"_s,
                                                  u"Information | Finished creating K:\\Returns\\CTFANRTN.txt | Output complete \r\nK:\\Returns\\CTFANRTN.txt"_s}));
+        // Every statement as sent, for one product held by one member.
+        {
+            Statements statements(run);
+            run.runProducts({{u"S1 - Ordinary shares"_s, true}}, kStart, kEnd);
+            QCOMPARE(statements.sent, QStringList({
+                u"member: Select * FROM MemberBalances WHERE ProductCode IN ('S1') ;"_s,
+                u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('S1') and MemberNo = 203 and Trandate <= #04/05/26# ;"_s,
+                u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberTrans WHERE ProductCode IN ('S1') and MemberNo = 203 and Trandate <= #04/05/26# ;"_s,
+                u"tran: Select * from MemberAllTrans where MemberNo = 203 and ProductCode in ('S1') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
+                u"tran: Select * from MemberTrans where MemberNo = 203 and ProductCode in ('S1') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
+                u"member: Select NINumber from MemberMain where MemberNo = 203 ;"_s}));
+        }
 
         office.exec(kTarn, u"PRAGMA wal_checkpoint(TRUNCATE)"_s); // everything into the file before copying it
         for (const char *name : {"TarnMain", "TarnTran"})
@@ -208,24 +213,6 @@ private slots:
         for (const annual::ProductItem &i : other.loadProducts())
             items << i.text + (i.selected ? u"*"_s : QString());
         QCOMPARE(items, QStringList({"CTF - Child Trust Fund*", "JUN - Junior*", "S1 - Ordinary shares"}));
-    }
-
-    void productStatements()
-    {
-        TestOffice office;
-        productOffice(office);
-        office.exec(kTarn, u"DELETE FROM MemberBalances WHERE MemberNo <> 201"_s);
-        AnnualReturn run;
-        run.open();
-        Statements statements(run);
-        run.runProducts({{u"CTF - Child Trust Fund"_s, true}}, kStart, kEnd);
-        QCOMPARE(statements.sent, QStringList({
-            u"member: Select * FROM MemberBalances WHERE ProductCode IN ('CTF') ;"_s,
-            u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"_s,
-            u"tran: Select Sum(TranValue1) as CurrBalance FROM MemberTrans WHERE ProductCode IN ('CTF') and MemberNo = 201 and Trandate <= #04/05/26# ;"_s,
-            u"tran: Select * from MemberAllTrans where MemberNo = 201 and ProductCode in ('CTF') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
-            u"tran: Select * from MemberTrans where MemberNo = 201 and ProductCode in ('CTF') and TranDate >= #04/06/25# and TranDate <= #04/05/26# AND TranValue1 > 0 ;"_s,
-            u"member: Select NINumber from MemberMain where MemberNo = 201 ;"_s}));
     }
 
     // Nobody selected: a nil return; only members the return leaves out: the header alone.

@@ -259,35 +259,6 @@ private slots:
         QCOMPARE(office.scalar(kCtf, u"SELECT Other FROM Sample"_s).toString(), u"y"_s);
     }
 
-    void optimisticUpdateConflict()
-    {
-        TestOffice office;
-        office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 10);
-        Connection screen, other;
-        openRegister(screen);
-        openRegister(other);
-        Recordset mine, theirs;
-        const QString sql = u"Select * FROM ChildTrustFunds WHERE CRN = 'AB123456C' ;"_s;
-        mine.open(sql, screen, CursorType::Static, LockType::Optimistic);
-        theirs.open(sql, other, CursorType::Static, LockType::Optimistic);
-        theirs.setValue(u"RecordOutput"_s, 1);
-        theirs.update();
-        mine.setValue(u"Amount"_s, 99);
-        try {
-            mine.update();
-            QFAIL("an update over a changed row succeeded");
-        } catch (const DbError &e) {
-            QVERIFY2(e.description().contains(u"changed or deleted"_s), qPrintable(e.description()));
-        }
-        QCOMPARE(office.scalar(kCtf, u"SELECT Amount || '/' || RecordOutput FROM ChildTrustFunds"_s).toString(), u"10/1"_s);
-        // A change of letter case alone counts as a change too.
-        Recordset again;
-        again.open(u"Select * FROM ChildTrustFunds WHERE ID = 1 ;"_s, screen, CursorType::Static, LockType::Optimistic);
-        office.exec(kCtf, u"UPDATE ChildTrustFunds SET CRN = 'ab123456c'"_s);
-        again.setValue(u"Amount"_s, 5);
-        QVERIFY_THROWS_EXCEPTION(DbError, again.update());
-    }
-
     void forwardOnlyStreamsAndRefusesWrites()
     {
         TestOffice office;

@@ -409,31 +409,6 @@ private slots:
         QVERIFY2(finding.isEmpty() ? found.isEmpty() : !found.isEmpty() && found[0].startsWith(finding), qPrintable(found.join(u'\n')));
     }
 
-    // Duplicates within a return; the screen says how many entries have
-    // findings; the return is written byte for byte as without the checks.
-    void checksInTheRegisterAndOnScreen()
-    {
-        TestOffice office;
-        office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"05/05/2006"_s, 250);
-        office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"05/05/2006"_s, 250);
-        office.addEntry(u"RAA"_s, u"CD123456E"_s, u"05/05/2006"_s, 100);
-        office.addEntry(u"Vocher"_s, u"EF123456G"_s, u"05/05/2006"_s, 100);
-        ReturnOutput out;
-        QVERIFY(out.load());
-        const checks::Result r = out.check();
-        QCOMPARE(r.entries, 4);
-        QStringList lines;
-        for (const checks::Finding &f : r.findings)
-            lines << f.line();
-        QCOMPARE(lines, QStringList({"ID 4: the kind \"Vocher\" is none of the six kinds; the return would mark the entry as sent without "
-                                     "writing a line for it.",
-                                     "ID 2: the same URN, kind and amount as ID 1; the child would be sent twice in this return."}));
-        QCOMPARE(r.summary(), u"2 findings in 2 of 4 outstanding entries."_s);
-        QCOMPARE(out.generate(u"30/11/2026"_s, kStart), RunResult::Done);
-        QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nRAA|CD123456E|2006/05/05|100.00|\r\n"
-                                                      "Voucher|AB123456C|2006/05/05|250.00\r\nVoucher|AB123456C|2006/05/05|250.00\r\n"));
-    }
-
     void secondRunWritesTheSameEntries()
     {
         TestOffice office;

@@ -261,12 +261,26 @@ private slots:
         list->close();
     }
 
-    void outputPeriodEndRules()
+    // The period end's rules, the list with the checks' findings, and Create
+    // by mouse and by keyboard.
+    void outputScreen()
     {
         TestOffice office;
+        office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 250);
+        office.addEntry(u"RAA"_s, QVariant(), u"01/02/2010"_s, 250);
         const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
         frmCTFOUTPUT screen;
         QCOMPARE(screen.windowTitle(), u" CTF - ASCII output"_s);
+        QCOMPARE(screen.List1->model()->rowCount(), 2);
+        QCOMPARE(screen.List1->model()->index(0, 0).data().toString() + u'|' + screen.List1->model()->index(1, 0).data().toString(),
+                 u"RAA - |Voucher - AB123456C"_s);
+        QCOMPARE(outputButtons(screen), u"111"_s);
+        // The checks' findings under the list (the RAA has no URN), shown on request, out of the keyboard order.
+        QCOMPARE(screen.lblFindings->text(), u"The checks found something in 1 of the 2 entries to be output."_s);
+        QCOMPARE(screen.cmdFindings->focusPolicy(), Qt::NoFocus);
+        screen.cmdFindings->click();
+        QVERIFY(office.ui().lastText().startsWith(u"ID 2: the URN \"\" is not what the URN field takes"_s));
+        office.ui().messages.clear();
         const QString proposal = u"30/11/2026"_s;
         QCOMPARE(screen.mskPEnd->text(), proposal);
         QVERIFY(activate(screen));
@@ -293,25 +307,6 @@ private slots:
         key(screen.mskPEnd, Qt::Key_Return);
         QCOMPARE(QApplication::focusWidget(), screen.cmdXML);
         QVERIFY(!QFile::exists(office.host(kReturn)));
-    }
-
-    void outputCreateAndButtons()
-    {
-        TestOffice office;
-        office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 250);
-        office.addEntry(u"RAA"_s, QVariant(), u"01/02/2010"_s, 250);
-        frmCTFOUTPUT screen;
-        QCOMPARE(screen.List1->model()->rowCount(), 2);
-        QCOMPARE(screen.List1->model()->index(0, 0).data().toString() + u'|' + screen.List1->model()->index(1, 0).data().toString(),
-                 u"RAA - |Voucher - AB123456C"_s);
-        QCOMPARE(outputButtons(screen), u"111"_s);
-        // The checks' findings under the list (the RAA has no URN), shown on request, out of the keyboard order.
-        QCOMPARE(screen.lblFindings->text(), u"The checks found something in 1 of the 2 entries to be output."_s);
-        QCOMPARE(screen.cmdFindings->focusPolicy(), Qt::NoFocus);
-        screen.cmdFindings->click();
-        QVERIFY(office.ui().lastText().startsWith(u"ID 2: the URN \"\" is not what the URN field takes"_s));
-        QVERIFY(activate(screen));
-        screen.mskPEnd->setMaskedText(u"30/11/2026"_s);
         screen.cmdXML->click();
         QCOMPARE(outputButtons(screen), u"001"_s);
         const QByteArray lines("RAA|         |2010/02/01|250.00|\r\nVoucher|AB123456C|2010/02/01|250.00\r\n");
@@ -369,12 +364,15 @@ private slots:
         QVERIFY(!QFile::exists(office.host(kReturn)));
     }
 
-    void annualDatesAndEnter()
+    // The dates' defaults and Enter, and a run from the first tab.
+    void annualDatesAndRun()
     {
         QCOMPARE(frmCTFAnnualReturn::defaultStart(QDate(2026, 12, 4)), u"06/04/25"_s);
         QCOMPARE(frmCTFAnnualReturn::endAfter(QDate(2025, 4, 6)), u"05/04/26"_s);
         QCOMPARE(frmCTFAnnualReturn::endAfter(QDate(2025, 1, 1)), u"31/12/25"_s);
         TestOffice office;
+        office.exec(kTarn, u"INSERT INTO MemberMain VALUES (1, 'A', 'B', '2015-01-01', 'AB123456C')"_s);
+        office.exec(kTarn, u"INSERT INTO MemberBals VALUES (1, 0, 5, 0, 0), (2, 0, 5, 0, 0)"_s); // 2: no MemberMain row
         const FixedClock clock(QDateTime(QDate(2026, 12, 4), QTime(9, 0)));
         frmCTFAnnualReturn screen;
         QCOMPARE(screen.lblToday->text(), u"04/12/26"_s);
@@ -393,6 +391,21 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), screen.mskEndDate1);
         QCOMPARE(base(screen.mskStartDate1), kWhite);
         QCOMPARE(screen.mskStartDate1->text() + u'|' + screen.mskEndDate1->text(), u"06/04/25|05/04/26"_s);
+        // A run: an invalid end date first.
+        screen.optShareAcc[2]->click();
+        screen.mskEndDate1->setMaskedText(u"31/02/26"_s);
+        screen.cmdOutput1->click();
+        QCOMPARE(office.ui().lastText(), u"Invalid ending date entered"_s);
+        QCOMPARE(QApplication::focusWidget(), screen.mskEndDate1);
+        screen.mskEndDate1->setMaskedText(u"05/04/26"_s);
+        screen.cmdOutput1->click();
+        QCOMPARE(screen.optShareAcc[2]->text() + u'|' + screen.optShareAcc[1]->text(), u"Share account 2 - Complete|Share account 1"_s);
+        QCOMPARE(office.readFile(kAnnual), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|0.00|0.00|0.00\r\n"));
+        // After the run: who was left out, and why, on request.
+        QCOMPARE(screen.lblLeftOut->text(), u"The return left out 1 member(s) of the selection: no MemberMain row, no NI number, or over 18."_s);
+        QCOMPARE(screen.cmdLeftOut->focusPolicy(), Qt::NoFocus);
+        screen.cmdLeftOut->click();
+        QCOMPARE(office.ui().lastText(), u"Member 2: has no MemberMain row, so the return leaves the member out."_s);
         // A start date already there is kept.
         screen.SSTab->setCurrentIndex(1);
         screen.mskStartDate2->setMaskedText(u"01/01/25"_s);
@@ -435,29 +448,6 @@ private slots:
         QCOMPARE(screen.SSTab->currentIndex(), 1);
     }
 
-    void annualRunFromTheScreen()
-    {
-        TestOffice office;
-        office.exec(kTarn, u"INSERT INTO MemberMain VALUES (1, 'A', 'B', '2015-01-01', 'AB123456C')"_s);
-        office.exec(kTarn, u"INSERT INTO MemberBals VALUES (1, 0, 5, 0, 0), (2, 0, 5, 0, 0)"_s); // 2: no MemberMain row
-        frmCTFAnnualReturn screen;
-        QVERIFY(activate(screen));
-        screen.SSTab->setCurrentIndex(0);
-        screen.optShareAcc[2]->click();
-        screen.mskStartDate1->setMaskedText(u"06/04/25"_s);
-        screen.cmdOutput1->click();
-        QCOMPARE(office.ui().lastText(), u"Invalid ending date entered"_s);
-        QCOMPARE(QApplication::focusWidget(), screen.mskEndDate1);
-        screen.mskEndDate1->setMaskedText(u"05/04/26"_s);
-        screen.cmdOutput1->click();
-        QCOMPARE(screen.optShareAcc[2]->text() + u'|' + screen.optShareAcc[1]->text(), u"Share account 2 - Complete|Share account 1"_s);
-        QCOMPARE(office.readFile(kAnnual), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|0.00|0.00|0.00\r\n"));
-        // After the run: who was left out, and why, on request.
-        QCOMPARE(screen.lblLeftOut->text(), u"The return left out 1 member(s) of the selection: no MemberMain row, no NI number, or over 18."_s);
-        QCOMPARE(screen.cmdLeftOut->focusPolicy(), Qt::NoFocus);
-        screen.cmdLeftOut->click();
-        QCOMPARE(office.ui().lastText(), u"Member 2: has no MemberMain row, so the return leaves the member out."_s);
-    }
 };
 
 QTEST_MAIN(tst_screens)

@@ -109,34 +109,6 @@ int runDesk(const QString &root, int count)
 class tst_shareddrive : public QObject {
     Q_OBJECT
 private slots:
-    // A second connection opened and closed in this program must not take the
-    // first one's locks with it: otherwise the next program to close the
-    // register deletes its -wal under the first, whose later saves are lost.
-    void locksSurviveOtherConnections()
-    {
-        TestOffice office;
-        office.addEntry(u"Voucher"_s, u"AB000001"_s, u"01/02/2008"_s, 250);
-        office.close(kCtf);
-        const QString file = office.host(kCtf);
-        Connection maintenance;
-        maintenance.setConnectionString(GetConnectionString(u"CTF"_s));
-        maintenance.open();
-        QCOMPARE(maintenance.execute(u"UPDATE ChildTrustFunds SET Ref = 'read' WHERE ID = 1"_s), 1);
-        for (int i = 0; i < 2; ++i) { // the enquiry fills its grid twice
-            Connection enquiry;
-            enquiry.setConnectionString(GetConnectionString(u"CTF"_s));
-            enquiry.open();
-            enquiry.close();
-        }
-        // Another program opens and closes the register.
-        QCOMPARE(sqliteCli(file, u"SELECT count(*) FROM ChildTrustFunds"_s), u"1"_s);
-        QVERIFY2(QFile::exists(file + u"-wal"_s), "the register's -wal was deleted under an open connection");
-        maintenance.execute(u"INSERT INTO ChildTrustFunds (Entity, CRN) VALUES ('RAA', 'AB000002')"_s);
-        QCOMPARE(sqliteCli(file, u"SELECT group_concat(CRN) FROM ChildTrustFunds"_s), u"AB000001,AB000002"_s);
-        maintenance.close();
-        QCOMPARE(sqliteCli(file, u"PRAGMA integrity_check"_s), u"ok"_s);
-    }
-
     // On a shared drive the register keeps a rollback journal (a register left
     // in WAL by a local run is switched back); Tarnwell's files are never
     // written, whatever the drive.
