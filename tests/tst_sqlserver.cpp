@@ -20,7 +20,6 @@
 #include <QTest>
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -48,39 +47,18 @@ int loopback(int type, int port, int &bound)
     return fd;
 }
 
-// A loopback TCP listener that accepts connections and never answers.
+// A loopback TCP listener that never answers: the system completes the
+// connections into its backlog, and nothing ever reads them.
 class SilentServer {
 public:
-    explicit SilentServer(int port = 0) : m_fd(loopback(SOCK_STREAM, port, m_port))
-    {
-        ::listen(m_fd, 8);
-        m_thread = std::thread([this] {
-            std::vector<int> open;
-            while (!m_stop) {
-                pollfd p{m_fd, POLLIN, 0};
-                if (::poll(&p, 1, 100) == 1 && (open.push_back(::accept(m_fd, nullptr, nullptr)), true))
-                    ++m_accepted;
-            }
-            for (int c : open)
-                ::close(c);
-        });
-    }
-    ~SilentServer()
-    {
-        m_stop = true;
-        m_thread.join();
-        ::close(m_fd);
-    }
+    explicit SilentServer(int port = 0) : m_fd(loopback(SOCK_STREAM, port, m_port)) { ::listen(m_fd, 128); }
+    ~SilentServer() { ::close(m_fd); }
     int port() const { return m_port; }
-    int accepted() const { return m_accepted; }
     bool bound() const { return m_port > 0; }
 
 private:
     int m_port = -1;
     int m_fd;
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_accepted{0};
-    std::thread m_thread;
 };
 
 // A SQL Server Browser on loopback that names the TCP port of one instance.
@@ -213,13 +191,10 @@ private slots:
         QVERIFY2(t.elapsed() < 10000, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(message, u"Cannot open the database TarnMain on 127.0.0.1,%1: SQL Server 127.0.0.1 (port %1) did not answer the login within 1 seconds."_s
                               .arg(silent.port()));
-        QVERIFY(silent.accepted() >= 1);
         // A plain address goes to port 1433.
         SilentServer standard(1433);
-        if (standard.bound()) {
+        if (standard.bound())
             QVERIFY(openFailure(u"127.0.0.1"_s, u"pw"_s).contains(u"(port 1433) did not answer"_s));
-            QVERIFY(standard.accepted() >= 1);
-        }
         QCOMPARE(openFailure(u"127.0.0.1,1"_s, u"pw"_s),
                  u"Cannot open the database TarnMain on 127.0.0.1,1: nothing answers as SQL Server 127.0.0.1 (port 1)."_s);
     }
