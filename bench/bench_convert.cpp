@@ -5,12 +5,17 @@
 // machine's two cores, output read and dropped. Runs alternate, medians are
 // reported; the snapshot is checked against the file (each table's rows as
 // its definition lists them, and a sample of rows value by value) and the
-// peak resident memory of the whole bench is printed.
+// peak resident memory of the whole bench is printed. A file that holds a
+// register (a ChildTrustFunds table) is also imported as the office's
+// register, each round on a fresh copy, against the same bound.
 #include "benchdata.h"
 
 #include "data/accessfile.h"
+#include "register/registerimport.h"
 
 #include <QCoreApplication>
+#include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
@@ -121,6 +126,25 @@ int main(int argc, char **argv)
         report("  mdb-export of the same tables, two at once", median(exporting));
         std::printf("  ratio conversion / mdb-export: %.2f\n", median(converting) / median(exporting));
         std::printf("  snapshot against the file: %s\n", qPrintable(checkSnapshot(reader, tables, target)));
+        if (!reader.table(QStringLiteral("ChildTrustFunds")))
+            continue;
+        const QString registerFile = office.host(QStringLiteral("K:\\CTF.mdb"));
+        std::vector<double> importing, exportingAgain;
+        bool imported = true;
+        for (int round = 0; round < rounds; ++round) {
+            exportingAgain.push_back(exportTwoAtOnce(reader, tables));
+            for (const QString &name : QDir(office.host(QStringLiteral("K:\\"))).entryList({QStringLiteral("CTF*.mdb")}, QDir::Files))
+                QFile::remove(office.host(QStringLiteral("K:\\")) + QLatin1Char('/') + name);
+            QFile::copy(file, registerFile);
+            QElapsedTimer t;
+            t.start();
+            imported = registerimport::importRegister(QDate(2026, 12, 7)) == registerimport::Result::Converted && imported;
+            importing.push_back(seconds(t));
+        }
+        report("  import-register", median(importing));
+        report("  mdb-export of the table, in the same rounds", median(exportingAgain));
+        std::printf("  ratio import-register / mdb-export: %.2f%s\n", median(importing) / median(exportingAgain),
+                    imported ? "" : " (an import failed)");
     }
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);

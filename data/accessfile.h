@@ -18,6 +18,7 @@
 // (fewer rows read than the table's own definition lists) or a table
 // mdbtools cannot read stops with a message that names the file, the
 // table, the column and the row. Nothing is ever written to an Access file.
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -79,6 +80,27 @@ bool convertValue(const QByteArray &text, Column::Kind kind, QVariant &value);
 // throws DbError.
 // Without `indexes`, the rows alone (a snapshot read once, from start to end).
 void convert(const QString &hostPath, const QString &shownPath, const QString &targetHostPath, bool indexes = true);
+// How a Date/Time value goes into an append's insert.
+enum class DateForm {
+    Iso,              // "YYYY-MM-DD[ HH:MM:SS]", as convert() stores them
+    DayFirst,         // "DD/MM/YYYY", the date alone
+    DayFirstShortYear // "DD/MM/YY"
+};
+struct Insert {
+    QString head;
+    QString row;
+    QList<DateForm> dates; // how each Date/Time column is bound, by column; Iso beyond the list
+};
+// The rows of chosen tables added to an existing SQLite file that nobody
+// else has open (a new file of the program's own, which the caller puts in
+// place only when this returns, and throws away when it throws): each Access
+// table named in `inserts` (by its name in lower case) goes in by its insert,
+// `head` ("INSERT INTO t (a, b) VALUES ") and `row` ("(?1, ifnull(?3, 0))"),
+// whose parameters ?1, ?2, ... are that table's columns in order (several
+// rows go in a statement); the other tables are not read. The file's indexes are
+// kept up as the rows come and its journal mode is kept. The rows added;
+// throws DbError.
+qint64 append(const QString &hostPath, const QString &shownPath, const QString &targetHostPath, const QHash<QString, Insert> &inserts);
 
 // The read-only SQLite snapshot of an Access file, converted again only when
 // the file changed (size, modification and change times to the nanosecond,

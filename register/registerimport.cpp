@@ -21,105 +21,57 @@ namespace registerimport {
 namespace {
 const QString kTitle = QStringLiteral("Child trust fund administration");
 
-// The day-first text the register keeps, as SQL over the snapshot's column:
-// an Access Date/Time column arrives as "YYYY-MM-DD[ HH:MM:SS]"; a Text
-// column is kept as it stands.
-QString dayFirst(const QString &column, accessfile::Column::Kind kind, bool shortYear)
-{
-    if (kind != accessfile::Column::Kind::Date)
-        return column;
-    return QStringLiteral("substr(%1, 9, 2) || '/' || substr(%1, 6, 2) || '/' || substr(%1, %2)").arg(column).arg(shortYear ? QStringLiteral("3, 2") : QStringLiteral("1, 4"));
-}
-
 // Writes the entries into a new register file; their count and highest ID.
-// The Access file is read by the one conversion (all of its exports at
-// once) into a snapshot beside the new file, whose rows one statement then
-// copies in, their dates turned day-first.
+// The rows go from mdb-export straight into the new file's table, its
+// indexes kept up as they come: this side of the pipe then keeps pace with
+// mdb-export, and the register is complete when the Access file has been
+// read (building the indexes after the rows leaves their whole sort to wait
+// for at the end).
 QPair<int, qint64> writeRegister(const accessfile::Table &t, const QString &accessFile, const QString &shown, const QString &newFile)
 {
-    const QString snapshot = newFile + QStringLiteral(".access");
-    accessfile::convert(accessFile, shown, snapshot, false);
-    schema::createDatabaseFile(newFile, schema::Kind::Register);
+    // DOB, DOD and PeriodEndSent day-first when Access keeps them as
+    // Date/Time; a Text column is kept as it stands.
     static const char *columns[] = {"ID", "Entity", "CRN", "DOB", "Amount", "DOD", "MemberNo", "PeriodEndSent", "RecordOutput", "Ref", "SentRef", "Type"};
     QStringList names, values;
+    QList<accessfile::DateForm> dates(t.columns.size(), accessfile::DateForm::Iso);
     for (const char *c : columns) {
         const int i = t.column(QLatin1String(c));
         if (i < 0)
             continue;
         const QString name = QLatin1String(c);
-        const QString source = QStringLiteral("\"%1\"").arg(t.columns[i].name);
         names << name;
+        values << (name == QStringLiteral("RecordOutput") ? QStringLiteral("ifnull(?%1, 0)") : QStringLiteral("?%1")).arg(i + 1);
         if (name == QStringLiteral("DOB") || name == QStringLiteral("DOD"))
-            values << dayFirst(source, t.columns[i].kind, false);
+            dates[i] = accessfile::DateForm::DayFirst;
         else if (name == QStringLiteral("PeriodEndSent"))
-            values << dayFirst(source, t.columns[i].kind, true);
-        else if (name == QStringLiteral("RecordOutput"))
-            values << QStringLiteral("ifnull(%1, 0)").arg(source);
-        else
-            values << source;
+            dates[i] = accessfile::DateForm::DayFirstShortYear;
     }
-    if (!names.contains(QStringLiteral("ID"))) {
-        QFile::remove(snapshot);
+    if (!names.contains(QStringLiteral("ID")))
         throw DbError(QStringLiteral("The table ChildTrustFunds has no ID column."));
-    }
-    int count = 0;
+    schema::createDatabaseFile(newFile, schema::Kind::Register);
+    const qint64 count = accessfile::append(accessFile, shown, newFile,
+                                            {{t.name.toLower(), {QStringLiteral("INSERT INTO ChildTrustFunds (%1) VALUES ").arg(names.join(QLatin1Char(','))),
+                                                                  QLatin1Char('(') + values.join(QLatin1Char(',')) + QLatin1Char(')'), dates}}});
     qint64 highest = 0;
     QString failure;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("ctfadmin-import"));
         db.setDatabaseName(newFile);
-        try {
-            if (!db.open())
-                throw DbError(QStringLiteral("Cannot open %1: %2").arg(newFile, db.lastError().text()));
-            QSqlQuery q(db);
-            QSqlQuery mode(QStringLiteral("PRAGMA journal_mode"), db);
-            const QString journal = mode.next() ? mode.value(0).toString() : QStringLiteral("delete");
-            mode.finish();
-            const auto exec = [&](const QString &sql) {
-                if (!q.exec(sql))
-                    throw DbError(QStringLiteral("Cannot write %1: %2").arg(newFile, q.lastError().text()));
-            };
-            exec(QStringLiteral("ATTACH DATABASE '%1' AS access").arg(QString(snapshot).replace(QLatin1Char('\''), QStringLiteral("''"))));
-            // The new file is not in place yet and is thrown away on any
-            // failure: it is filled without a journal, its indexes built
-            // once the rows are in, and then given the register's journal.
-            exec(QStringLiteral("PRAGMA journal_mode=OFF"));
-            QStringList indexNames, indexes;
-            exec(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'ChildTrustFunds' AND sql IS NOT NULL"));
-            while (q.next()) {
-                indexNames << q.value(0).toString();
-                indexes << q.value(1).toString();
-            }
-            for (const QString &name : indexNames)
-                exec(QStringLiteral("DROP INDEX \"%1\"").arg(name));
-            db.transaction();
-            exec(QStringLiteral("INSERT INTO ChildTrustFunds (%1) SELECT %2 FROM access.\"%3\" ORDER BY rowid")
-                     .arg(names.join(QLatin1Char(',')), values.join(QLatin1Char(',')), t.name));
-            for (const QString &index : indexes)
-                exec(index);
-            exec(QStringLiteral("SELECT count(*), ifnull(max(ID), 0) FROM ChildTrustFunds"));
-            q.next();
-            count = q.value(0).toInt();
-            highest = q.value(1).toLongLong();
-            q.finish();
-            if (!db.commit())
-                throw DbError(QStringLiteral("Cannot write %1: %2").arg(newFile, db.lastError().text()));
-            exec(QStringLiteral("DETACH DATABASE access"));
-            exec(QStringLiteral("PRAGMA journal_mode=%1").arg(journal));
-            exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-        } catch (const CtfError &e) {
-            failure = e.description();
-        }
+        QSqlQuery q(db);
+        if (db.open() && q.exec(QStringLiteral("SELECT ifnull(max(ID), 0) FROM ChildTrustFunds")) && q.next())
+            highest = q.value(0).toLongLong();
+        else
+            failure = QStringLiteral("Cannot read %1: %2").arg(newFile, q.lastError().text());
+        q = QSqlQuery();
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("ctfadmin-import"));
-    QFile::remove(snapshot);
     if (!failure.isNull())
         throw DbError(failure);
     QFile written(newFile);
     if (!written.open(QIODevice::ReadWrite) || !textfile::syncToDisk(written))
         throw DbError(QStringLiteral("Cannot write %1 to the disk.").arg(newFile));
-    return {count, highest};
+    return {int(count), highest};
 }
 } // namespace
 
