@@ -569,6 +569,27 @@ void storeAll(Reader &reader, const QList<Table> &tables, std::vector<TableWrite
         }
     }
 }
+// Opens `file`, runs `body` on it and closes it whatever happens, the
+// tables' inserts finalized and the progress shown ended; throws DbError
+// with what failed.
+void writeInto(const QString &file, int flags, std::vector<TableWrite> &writes, const std::function<void(sqlite3 *)> &body)
+{
+    sqlite3 *db = nullptr;
+    QString failure;
+    try {
+        db = openForWriting(file, flags);
+        body(db);
+    } catch (const CtfError &e) {
+        failure = e.description();
+    }
+    for (TableWrite &w : writes)
+        w.finalize();
+    if (sqlite3_close(db) != SQLITE_OK && failure.isNull())
+        failure = QStringLiteral("Cannot write %1: it could not be closed.").arg(file);
+    ui::current().progress(QString(), -1);
+    if (!failure.isNull())
+        throw DbError(failure);
+}
 } // namespace
 
 void convert(const QString &hostPath, const QString &shownPath, const QString &target, bool indexes)
@@ -580,40 +601,31 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
     std::vector<TableWrite> writes(size_t(tables.size()));
     const QString partial = target + QStringLiteral(".converting");
     QFile::remove(partial);
-    sqlite3 *db = nullptr;
-    QString failure;
     try {
-        db = openForWriting(partial, SQLITE_OPEN_CREATE);
-        // A snapshot is written once, whole, and thrown away on any failure;
-        // large pages take long rows of transactions with less work per row.
-        run(db, QStringLiteral("PRAGMA page_size=16384; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE; "
-                               "PRAGMA cache_size=-8192; PRAGMA threads=2; BEGIN"), partial);
-        for (qsizetype k = 0; k < tables.size(); ++k) {
-            const Table &t = tables[k];
-            QStringList columns, marks;
-            for (const Column &c : t.columns) {
-                columns << quoted(c.name) + QLatin1Char(' ') + sqliteType(c.kind);
-                marks << QStringLiteral("?%1").arg(marks.size() + 1);
+        writeInto(partial, SQLITE_OPEN_CREATE, writes, [&](sqlite3 *db) {
+            // A snapshot is written once, whole, and thrown away on any failure;
+            // large pages take long rows of transactions with less work per row.
+            run(db, QStringLiteral("PRAGMA page_size=16384; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE; "
+                                   "PRAGMA cache_size=-8192; PRAGMA threads=2; BEGIN"), partial);
+            for (qsizetype k = 0; k < tables.size(); ++k) {
+                const Table &t = tables[k];
+                QStringList columns, marks;
+                for (const Column &c : t.columns) {
+                    columns << quoted(c.name) + QLatin1Char(' ') + sqliteType(c.kind);
+                    marks << QStringLiteral("?%1").arg(marks.size() + 1);
+                }
+                run(db, QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(t.name), columns.join(QStringLiteral(", "))), partial);
+                prepareInserts(db, writes[size_t(k)], t, QStringLiteral("INSERT INTO %1 VALUES ").arg(quoted(t.name)),
+                               QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')'), partial);
             }
-            run(db, QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(t.name), columns.join(QStringLiteral(", "))), partial);
-            prepareInserts(db, writes[size_t(k)], t, QStringLiteral("INSERT INTO %1 VALUES ").arg(quoted(t.name)),
-                           QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')'), partial);
-        }
-        storeAll(reader, tables, writes, db, partial, shownPath, indexes);
-        for (TableWrite &w : writes)
-            w.finalize();
-        run(db, QStringLiteral("COMMIT"), partial);
-    } catch (const CtfError &e) {
-        failure = e.description();
-    }
-    for (TableWrite &w : writes)
-        w.finalize();
-    if (sqlite3_close(db) != SQLITE_OK && failure.isNull())
-        failure = QStringLiteral("Cannot write %1: it could not be closed.").arg(partial);
-    ui::current().progress(QString(), -1);
-    if (!failure.isNull()) {
+            storeAll(reader, tables, writes, db, partial, shownPath, indexes);
+            for (TableWrite &w : writes)
+                w.finalize();
+            run(db, QStringLiteral("COMMIT"), partial);
+        });
+    } catch (const DbError &) {
         QFile::remove(partial);
-        throw DbError(failure);
+        throw;
     }
     // Never more open than the file it came from, and never open to other
     // users of the machine: it holds members' names and NI numbers.
@@ -637,10 +649,7 @@ qint64 append(const QString &hostPath, const QString &shownPath, const QString &
         if (inserts.contains(t.name.toLower()))
             tables << t;
     std::vector<TableWrite> writes(size_t(tables.size()));
-    sqlite3 *db = nullptr;
-    QString failure;
-    try {
-        db = openForWriting(target, 0);
+    writeInto(target, 0, writes, [&](sqlite3 *db) {
         sqlite3_stmt *mode = prepare(db, QStringLiteral("PRAGMA journal_mode"), target);
         const QString journal = sqlite3_step(mode) == SQLITE_ROW ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(mode, 0)))
                                                                  : QStringLiteral("delete");
@@ -648,8 +657,7 @@ qint64 append(const QString &hostPath, const QString &shownPath, const QString &
         // The file is new and thrown away on any failure: no journal; its
         // indexes kept up row by row, on this thread while mdb-export
         // reads on the other core, with a cache that holds them.
-        run(db, QStringLiteral("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE; PRAGMA cache_size=-32768; "
-                               "BEGIN"),
+        run(db, QStringLiteral("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE; PRAGMA cache_size=-32768; BEGIN"),
             target);
         for (qsizetype k = 0; k < tables.size(); ++k) {
             const Insert insert = inserts.value(tables[k].name.toLower());
@@ -660,16 +668,7 @@ qint64 append(const QString &hostPath, const QString &shownPath, const QString &
         for (TableWrite &w : writes)
             w.finalize();
         run(db, QStringLiteral("COMMIT; PRAGMA locking_mode=NORMAL; PRAGMA journal_mode=%1").arg(journal), target);
-    } catch (const CtfError &e) {
-        failure = e.description();
-    }
-    for (TableWrite &w : writes)
-        w.finalize();
-    if (sqlite3_close(db) != SQLITE_OK && failure.isNull())
-        failure = QStringLiteral("Cannot write %1: it could not be closed.").arg(target);
-    ui::current().progress(QString(), -1);
-    if (!failure.isNull())
-        throw DbError(failure);
+    });
     qint64 rows = 0;
     for (const TableWrite &w : writes)
         rows += w.rows;
