@@ -177,6 +177,17 @@ private slots:
         QCOMPARE(dates::parse(text).value_or(QDate()), date);
     }
 
+    // A date as a driver hands it over: a date, a date-time (SQL Server's
+    // datetime column; in UTC too), or text.
+    void dateFromDriverValues()
+    {
+        const QDate d(2010, 2, 28);
+        for (const QVariant &v : {QVariant(d), QVariant(QDateTime(d, QTime(23, 59))), QVariant(QDateTime(d, QTime(0, 0), Qt::UTC)),
+                                  QVariant(u"28/02/2010"_s)})
+            QCOMPARE(dates::fromVariant(v), std::optional<QDate>(d));
+        QCOMPARE(dates::fromVariant(QVariant()), std::optional<QDate>());
+    }
+
     // A missing file is never created, and an Access file is named for what it is.
     void openingNeverCreatesAndRefusesAccess()
     {
