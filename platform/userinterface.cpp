@@ -89,10 +89,12 @@ MsgResult ConsoleInterface::message(const QString &text, const QString &, MsgIco
 bool ConsoleInterface::progress(const QString &what, int percent)
 {
     static bool shown = false;
-    static int logged = -1;
+    // Not on a terminal, a line for each tenth reached; -10 is no tenth
+    // (-1 / 10 is 0, which would hide the first one).
+    static int logged = -10;
     if (!::isatty(2)) {
         if (percent < 0 || percent / 10 == logged / 10) {
-            logged = percent < 0 ? -1 : logged;
+            logged = percent < 0 ? -10 : logged;
             return true;
         }
         logged = percent;
