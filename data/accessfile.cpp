@@ -639,11 +639,11 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
     }
 }
 
-qint64 append(const QString &hostPath, const QString &shownPath, const QString &target, const QHash<QString, Insert> &inserts)
+qint64 append(Reader &reader, const QString &target, const QHash<QString, Insert> &inserts)
 {
+    const QString &shownPath = reader.shownPath();
     if (conversionObserver())
         conversionObserver()(shownPath);
-    Reader reader(hostPath, shownPath);
     QList<Table> tables;
     for (const Table &t : reader.tables())
         if (inserts.contains(t.name.toLower()))

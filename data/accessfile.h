@@ -62,6 +62,7 @@ public:
     void checkWhole(const Table &table, qint64 read, qint64 listed) const;
     // mdb-export's arguments for a table's rows in the form the rules read.
     QStringList exportArguments(const Table &table) const;
+    const QString &shownPath() const { return m_shown; }
 
 private:
     QString m_host;
@@ -91,16 +92,16 @@ struct Insert {
     QString row;
     QList<DateForm> dates; // how each Date/Time column is bound, by column; Iso beyond the list
 };
-// The rows of chosen tables added to an existing SQLite file that nobody
-// else has open (a new file of the program's own, which the caller puts in
-// place only when this returns, and throws away when it throws): each Access
-// table named in `inserts` (by its name in lower case) goes in by its insert,
-// `head` ("INSERT INTO t (a, b) VALUES ") and `row` ("(?1, ifnull(?3, 0))"),
-// whose parameters ?1, ?2, ... are that table's columns in order (several
-// rows go in a statement); the other tables are not read. The file's indexes are
-// kept up as the rows come and its journal mode is kept. The rows added;
-// throws DbError.
-qint64 append(const QString &hostPath, const QString &shownPath, const QString &targetHostPath, const QHash<QString, Insert> &inserts);
+// The rows of chosen tables of the reader's file added to an existing
+// SQLite file that nobody else has open (a new file of the program's own,
+// which the caller puts in place only when this returns, and throws away
+// when it throws): each Access table named in `inserts` (by its name in
+// lower case) goes in by its insert, `head` ("INSERT INTO t (a, b) VALUES ")
+// and `row` ("(?1, ifnull(?3, 0))"), whose parameters ?1, ?2, ... are that
+// table's columns in order (several rows go in a statement); the other
+// tables are not read. The file's indexes are kept up as the rows come and
+// its journal mode is kept. The rows added; throws DbError.
+qint64 append(Reader &reader, const QString &targetHostPath, const QHash<QString, Insert> &inserts);
 
 // The read-only SQLite snapshot of an Access file, converted again only when
 // the file changed (size, modification and change times to the nanosecond,

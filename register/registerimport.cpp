@@ -27,7 +27,7 @@ const QString kTitle = QStringLiteral("Child trust fund administration");
 // mdb-export, and the register is complete when the Access file has been
 // read (building the indexes after the rows leaves their whole sort to wait
 // for at the end).
-QPair<int, qint64> writeRegister(const accessfile::Table &t, const QString &accessFile, const QString &shown, const QString &newFile)
+QPair<int, qint64> writeRegister(accessfile::Reader &reader, const accessfile::Table &t, const QString &newFile)
 {
     // DOB, DOD and PeriodEndSent day-first when Access keeps them as
     // Date/Time; a Text column is kept as it stands.
@@ -49,7 +49,7 @@ QPair<int, qint64> writeRegister(const accessfile::Table &t, const QString &acce
     if (!names.contains(QStringLiteral("ID")))
         throw DbError(QStringLiteral("The table ChildTrustFunds has no ID column."));
     schema::createDatabaseFile(newFile, schema::Kind::Register);
-    const qint64 count = accessfile::append(accessFile, shown, newFile,
+    const qint64 count = accessfile::append(reader, newFile,
                                             {{t.name.toLower(), {QStringLiteral("INSERT INTO ChildTrustFunds (%1) VALUES ").arg(names.join(QLatin1Char(','))),
                                                                   QLatin1Char('(') + values.join(QLatin1Char(',')) + QLatin1Char(')'), dates}}});
     qint64 highest = 0;
@@ -112,7 +112,7 @@ Result importRegister(const QDate &today)
         const accessfile::Table *t = reader.table(QStringLiteral("ChildTrustFunds"));
         if (!t)
             throw DbError(QStringLiteral("the Access database '%1' holds no table ChildTrustFunds.").arg(ds));
-        const auto [count, highest] = writeRegister(*t, mapped.hostPath, ds, newFile);
+        const auto [count, highest] = writeRegister(reader, *t, newFile);
         // The original keeps its bytes under its new name (a second name for
         // the same file, or a copy where the drive knows no such thing);
         // only then does the new register take its place.
