@@ -265,8 +265,10 @@ QString memberNumber(const Recordset &rs, const QString &table)
 
 bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QString &selection,
                                const std::function<void()> &selectionOpened,
-                               const std::function<MemberFigures(const QString &member)> &figuresOf)
+                               const std::function<MemberFigures(const QString &member)> &figuresOf, const Checking *checking)
 {
+    const bool checkOnly = checking != nullptr;
+    const std::function<void(const MemberFigures &)> &seen = checking ? *checking : onMember;
     // The return is written beside its place and renamed over it only when
     // whole and on the disk: a run that fails leaves the earlier file as it was.
     const QString beside = path + QStringLiteral(".ctfadmin-new");
@@ -287,8 +289,8 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
             file->writeLine(QStringLiteral("NilReturn"));
         for (; !members.eof(); members.moveNext()) {
             const MemberFigures f = figuresOf(memberNumber(members, tableOf(selection)));
-            if (onMember)
-                onMember(f);
+            if (seen)
+                seen(f);
             if (f.leftOut == LeftOut::No && file)
                 file->writeLine(accountRecord(f.reference, f.balance, f.subscriptions));
         }
@@ -309,26 +311,24 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
 }
 
 Outcome AnnualReturn::readMembers(int n, const QList<ProductItem> &items, const QString &startText, const QString &endText,
-                                  const std::function<void(const MemberFigures &)> &each)
+                                  const Checking &each)
 {
-    // The screen's own watcher is set aside for the call and put back after
-    // it, however the call ends.
-    struct Restore {
-        AnnualReturn &run;
-        std::function<void(const MemberFigures &)> screens;
-        ~Restore()
-        {
-            run.onMember = std::move(screens);
-            run.checkOnly = false;
-        }
-    } restore{*this, std::move(onMember)};
-    onMember = each;
-    checkOnly = true;
-    return n > 0 ? runShareAccount(n, startText, endText) : runProducts(items, startText, endText);
+    return n > 0 ? shareAccount(n, startText, endText, &each) : products(items, startText, endText, &each);
 }
 
 Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QString &endText)
 {
+    return shareAccount(n, startText, endText, nullptr);
+}
+
+Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString &startText, const QString &endText)
+{
+    return products(items, startText, endText, nullptr);
+}
+
+Outcome AnnualReturn::shareAccount(int n, const QString &startText, const QString &endText, const Checking *checking)
+{
+    const bool checkOnly = checking != nullptr;
     QDate start, end;
     if (!checkDates(startText, endText, start, end))
         return Outcome::Refused;
@@ -378,7 +378,8 @@ Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QSt
                     f.leftOut = LeftOut::Over18;
             }
             return f;
-        });
+        },
+        checking);
     if (!written)
         return Outcome::Failed;
     if (checkOnly)
@@ -391,8 +392,9 @@ Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QSt
     return Outcome::Done;
 }
 
-Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString &startText, const QString &endText)
+Outcome AnnualReturn::products(const QList<ProductItem> &items, const QString &startText, const QString &endText, const Checking *checking)
 {
+    const bool checkOnly = checking != nullptr;
     QDate start, end;
     if (!checkDates(startText, endText, start, end))
         return Outcome::Refused;
@@ -452,7 +454,8 @@ Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString
                 }
             }
             return f;
-        });
+        },
+        checking);
     if (!written)
         return Outcome::Failed;
     if (checkOnly)

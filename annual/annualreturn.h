@@ -94,8 +94,8 @@ public:
     // account n, or products when n is 0), every member handed to `each`,
     // no file written, no question asked. Nothing of the call is kept after
     // it. Throws DbError where the run would report a failure.
-    Outcome readMembers(int n, const QList<ProductItem> &items, const QString &startText, const QString &endText,
-                        const std::function<void(const MemberFigures &)> &each);
+    using Checking = std::function<void(const MemberFigures &)>;
+    Outcome readMembers(int n, const QList<ProductItem> &items, const QString &startText, const QString &endText, const Checking &each);
 
     SettingFields &settings() { return m_settings; }
     Connection &memberConnection() { return m_member; }
@@ -113,11 +113,14 @@ private:
     void reportFailure(const QString &path, const QString &what);
     // The run: creates the file, opens the member selection, writes the
     // header and a record for each member that has one (or "NilReturn").
+    // The commands themselves; with `checking`, the checks' reading: its
+    // members go to it alone, and no file is written and no question asked.
+    Outcome shareAccount(int n, const QString &startText, const QString &endText, const Checking *checking);
+    Outcome products(const QList<ProductItem> &items, const QString &startText, const QString &endText, const Checking *checking);
     bool writeReturn(const QString &path, const QDate &end, const QString &selection, const std::function<void()> &selectionOpened,
-                     const std::function<MemberFigures(const QString &member)> &figuresOf);
+                     const std::function<MemberFigures(const QString &member)> &figuresOf, const Checking *checking);
 
     SettingFields m_settings;
-    bool checkOnly = false; // while readMembers runs
     Connection m_member;
     Connection m_tran;
     Field m_refused = Field::None;
