@@ -548,6 +548,7 @@ void storeAll(Reader &reader, const QList<Table> &tables, std::vector<TableWrite
             w.pending.append(e.data);
             storeRows(db, w, t, shownPath, false);
         }
+        QStringList toBuild;
         if (e.ended) {
             checkEnded(e, t, shownPath);
             storeRows(db, w, t, shownPath, true);
@@ -555,20 +556,26 @@ void storeAll(Reader &reader, const QList<Table> &tables, std::vector<TableWrite
             QStringList names;
             for (const Column &c : t.columns)
                 names << c.name;
-            for (const QString &index : indexes ? schema::indexesFor(t.name, names) : QStringList())
-                run(db, index, file);
+            if (indexes)
+                toBuild = schema::indexesFor(t.name, names);
         }
         stored += w.rows - before;
-        // The first rows, then five times a second at most.
-        if (firstShown || shown.elapsed() >= 200) {
+        // The first rows, then five times a second at most; and before a
+        // table's indexes, which at the end of the largest take a while with
+        // every row read.
+        if (firstShown || shown.elapsed() >= 200 || !toBuild.isEmpty()) {
             firstShown = false;
             shown.restart();
             const int percent = total > 0 ? int(100 * stored / total) : 0;
-            if (!ui::current().progress(QStringLiteral("Reading %1: %2 of %3 rows").arg(shownPath).arg(stored).arg(total), percent))
+            const QString indexing = toBuild.isEmpty() ? QString() : QStringLiteral("; indexing ") + t.name;
+            if (!ui::current().progress(QStringLiteral("Reading %1: %2 of %3 rows%4").arg(shownPath).arg(stored).arg(total).arg(indexing), percent))
                 throw DbError(QStringLiteral("The reading of the Access database '%1' was cancelled; nothing was kept from it.").arg(shownPath));
         }
+        for (const QString &index : toBuild)
+            run(db, index, file);
     }
 }
+
 // Opens `file`, runs `body` on it and closes it whatever happens, the
 // tables' inserts finalized and the progress shown ended; throws DbError
 // with what failed.

@@ -18,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -244,12 +245,27 @@ private slots:
         QVERIFY(!QFile::exists(office.root() + u"/damaged.sqlite"_s));
     }
 
-    // Cancel on the progress dialog stops the conversion and leaves nothing.
-    void cancelledConversionKeepsNothing()
+    // The conversion says how far it has got by rows, and which table's
+    // indexes it builds; Cancel stops it and leaves nothing.
+    void conversionProgressAndCancel()
     {
         TestOffice office;
-        office.ui().cancelProgress = true;
         const QString target = office.root() + u"/snapshot.sqlite"_s;
+        accessfile::convert(kData + u"/generated/tarnwell-jet4.mdb"_s, kTarn, target);
+        static const QRegularExpression line(u"^Reading K:\\\\Tarnwell\\.mdb: (\\d+) of 824 rows(?:; indexing (\\w+))?$"_s);
+        qint64 rows = 0;
+        QStringList indexed;
+        for (const QString &text : office.ui().progressShown) {
+            const QRegularExpressionMatch m = line.match(text);
+            QVERIFY2(m.hasMatch() && m.captured(1).toLongLong() >= rows, qPrintable(text));
+            rows = m.captured(1).toLongLong();
+            if (m.hasCaptured(2))
+                indexed << m.captured(2);
+        }
+        indexed.sort();
+        QCOMPARE(indexed, QStringList({"MemberAllTrans", "MemberBalances", "MemberBals", "MemberMain", "MemberTrans", "Product"}));
+        QFile::remove(target);
+        office.ui().cancelProgress = true;
         QVERIFY_THROWS_EXCEPTION(DbError, accessfile::convert(kData + u"/generated/tarnwell-jet4.mdb"_s, kTarn, target));
         QCOMPARE(QDir(office.root()).entryList({u"snapshot*"_s}, QDir::Files), QStringList());
     }

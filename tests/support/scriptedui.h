@@ -29,7 +29,12 @@ public:
         return launchSucceeds;
     }
     void setBusy(bool busy) override { busyNow = busy; }
-    bool progress(const QString &, int percent) override { return percent < 0 || !cancelProgress; }
+    bool progress(const QString &what, int percent) override
+    {
+        if (percent >= 0)
+            progressShown << what;
+        return percent < 0 || !cancelProgress;
+    }
 
     QList<RecordedMessage> messages;
     // seen() of every message, in order.
@@ -43,6 +48,7 @@ public:
     bool launchSucceeds = true;
     bool busyNow = false;
     bool cancelProgress = false;      // the operator's Cancel on a progress dialog
+    QStringList progressShown;        // the progress texts, in order
 };
 
 // Installs a ScriptedUi for the life of the object.
