@@ -111,12 +111,12 @@ private:
     Money subscriptionsOf(const QString &sql, Connection &c, const QString &member);
     void setCaption(int index, const QString &caption);
     void reportFailure(const QString &path, const QString &what);
-    // The run: creates the file, opens the member selection, writes the
-    // header and a record for each member that has one (or "NilReturn").
     // The commands themselves; with `checking`, the checks' reading: its
     // members go to it alone, and no file is written and no question asked.
     Outcome shareAccount(int n, const QString &startText, const QString &endText, const Checking *checking);
     Outcome products(const QList<ProductItem> &items, const QString &startText, const QString &endText, const Checking *checking);
+    // The run: creates the file, opens the member selection, writes the
+    // header and a record for each member that has one (or "NilReturn").
     bool writeReturn(const QString &path, const QDate &end, const QString &selection, const std::function<void()> &selectionOpened,
                      const std::function<MemberFigures(const QString &member)> &figuresOf, const Checking *checking);
 

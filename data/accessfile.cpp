@@ -553,11 +553,12 @@ void storeAll(Reader &reader, const QList<Table> &tables, std::vector<TableWrite
             checkEnded(e, t, shownPath);
             storeRows(db, w, t, shownPath, true);
             reader.checkWhole(t, w.rows, w.listed);
-            QStringList names;
-            for (const Column &c : t.columns)
-                names << c.name;
-            if (indexes)
+            if (indexes) {
+                QStringList names;
+                for (const Column &c : t.columns)
+                    names << c.name;
                 toBuild = schema::indexesFor(t.name, names);
+            }
         }
         stored += w.rows - before;
         // The first rows, then five times a second at most; and before a
@@ -599,7 +600,7 @@ void writeInto(const QString &file, int flags, std::vector<TableWrite> &writes, 
 }
 } // namespace
 
-void convert(const QString &hostPath, const QString &shownPath, const QString &target, bool indexes)
+void convert(const QString &hostPath, const QString &shownPath, const QString &target)
 {
     if (conversionObserver())
         conversionObserver()(shownPath);
@@ -625,7 +626,7 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
                 prepareInserts(db, writes[size_t(k)], t, QStringLiteral("INSERT INTO %1 VALUES ").arg(quoted(t.name)),
                                QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')'), partial);
             }
-            storeAll(reader, tables, writes, db, partial, shownPath, indexes);
+            storeAll(reader, tables, writes, db, partial, shownPath, true);
             for (TableWrite &w : writes)
                 w.finalize();
             run(db, QStringLiteral("COMMIT"), partial);

@@ -79,8 +79,7 @@ bool convertValue(const QByteArray &text, Column::Kind kind, QVariant &value);
 // text that ignores letter case, the program's indexes for the tables it
 // knows. Written beside the target and put in place only when complete;
 // throws DbError.
-// Without `indexes`, the rows alone (a snapshot read once, from start to end).
-void convert(const QString &hostPath, const QString &shownPath, const QString &targetHostPath, bool indexes = true);
+void convert(const QString &hostPath, const QString &shownPath, const QString &targetHostPath);
 // How a Date/Time value goes into an append's insert.
 enum class DateForm {
     Iso,              // "YYYY-MM-DD[ HH:MM:SS]", as convert() stores them
