@@ -53,7 +53,7 @@ QString ddl(Kind kind)
             "  SentRef TEXT COLLATE NOCASE,\n"
             "  Type TEXT COLLATE NOCASE\n"
             ");\n"
-            "CREATE INDEX ChildTrustFunds_Outstanding ON ChildTrustFunds (RecordOutput, Entity, CRN);\n"
+            "CREATE INDEX ChildTrustFunds_Outstanding ON ChildTrustFunds (RecordOutput, Entity, CRN) WHERE RecordOutput = 0;\n"
             "CREATE INDEX ChildTrustFunds_CRN ON ChildTrustFunds (CRN);\n");
     return QStringLiteral(
         "CREATE TABLE Control (\n"
@@ -91,10 +91,10 @@ QString ddl(Kind kind)
 QStringList indexesFor(const QString &table, const QStringList &columns)
 {
     struct Index {
-        const char *table, *name, *columns;
+        const char *table, *name, *columns, *where = nullptr;
     };
     static const Index known[] = {
-        {"ChildTrustFunds", "ChildTrustFunds_Outstanding", "RecordOutput, Entity, CRN"},
+        {"ChildTrustFunds", "ChildTrustFunds_Outstanding", "RecordOutput, Entity, CRN", "RecordOutput = 0"},
         {"ChildTrustFunds", "ChildTrustFunds_CRN", "CRN"},
         {"ChildTrustFunds", "ChildTrustFunds_ID", "ID"},
         {"Product", "Product_Code", "ProductCode"},
@@ -108,11 +108,17 @@ QStringList indexesFor(const QString &table, const QStringList &columns)
     for (const Index &i : known) {
         if (table.compare(QLatin1String(i.table), Qt::CaseInsensitive) != 0)
             continue;
+        // The columns of the index and the one its WHERE tests.
+        QStringList needed = QString::fromLatin1(i.columns).split(QStringLiteral(", "));
+        if (i.where)
+            needed << QString::fromLatin1(i.where).section(QLatin1Char(' '), 0, 0);
         bool all = true;
-        for (const QString &c : QString::fromLatin1(i.columns).split(QStringLiteral(", ")))
+        for (const QString &c : std::as_const(needed))
             all = all && columns.contains(c, Qt::CaseInsensitive);
         if (all)
-            statements << QStringLiteral("CREATE INDEX \"%1\" ON \"%2\" (%3)").arg(QLatin1String(i.name), table, QLatin1String(i.columns));
+            statements << QStringLiteral("CREATE INDEX \"%1\" ON \"%2\" (%3)%4")
+                              .arg(QLatin1String(i.name), table, QLatin1String(i.columns),
+                                   i.where ? QStringLiteral(" WHERE ") + QLatin1String(i.where) : QString());
     }
     return statements;
 }
