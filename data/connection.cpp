@@ -8,10 +8,13 @@
 #include "data/strictsum.h"
 #include "platform/pathmapper.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <atomic>
+#include <unistd.h>
 
 namespace {
 std::atomic<int> g_counter{0};
@@ -121,12 +124,23 @@ void Connection::openJet(const QString &dataSource)
     if (!access && !head.startsWith(QByteArrayLiteral("SQLite format 3")))
         throw DbError(QStringLiteral("'%1' is not a database file that ctfadmin can read.").arg(dataSource));
 
+    // A file in WAL mode, closed cleanly (no -wal beside it), in a folder
+    // this user cannot write (a read-only mount, a copied backup, another
+    // user's folder): SQLite cannot make the shared-memory file WAL needs
+    // and would refuse every read. With no -wal file every commit is in the
+    // file itself, so it is read as it stands; nothing can be written to it
+    // from here anyway.
+    const QString folder = QFileInfo(mapped.hostPath).absolutePath();
+    const bool asItStands = !access && head.size() > 18 && head.at(18) == 2 && !QFileInfo::exists(mapped.hostPath + QStringLiteral("-wal"))
+        && ::access(QFile::encodeName(folder).constData(), W_OK) != 0;
     QSqlDatabase db = QSqlDatabase::contains(m_name) ? database() : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-    db.setDatabaseName(file);
+    db.setDatabaseName(asItStands ? QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1") : file);
     // Writers wait for each other; across desks on a file server a commit
     // takes longer, so they wait longer there.
     const QString busy = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_drive.shared ? 30000 : 5000);
-    db.setConnectOptions(access || m_readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;") + busy : busy);
+    db.setConnectOptions(asItStands ? QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;") + busy
+                         : access || m_readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;") + busy
+                                                : busy);
     if (!db.open())
         throw DbError(QStringLiteral("Cannot open the database '%1': %2").arg(dataSource, why(db.lastError().text())));
     m_backend = Backend::Sqlite;
@@ -141,7 +155,9 @@ void Connection::openJet(const QString &dataSource)
         }
         return;
     }
-    if (m_drive.shared) {
+    if (asItStands) {
+        // Read as it stands: no journal to choose.
+    } else if (m_drive.shared) {
         // A file server gives no memory shared between desks (or none at
         // all): WAL would lose commits or fail, so the file keeps a rollback
         // journal, and the server's byte-range locks order the desks. A file
@@ -188,7 +204,8 @@ QString Connection::why(const QString &driverText) const
     // drive or what to do.
     if (m_backend != Backend::SqlServer
         && (text.contains(QStringLiteral("disk I/O error"), Qt::CaseInsensitive)
-            || text.contains(QStringLiteral("unable to open database file"), Qt::CaseInsensitive))) {
+            || text.contains(QStringLiteral("unable to open database file"), Qt::CaseInsensitive)
+            || text.contains(QStringLiteral("attempt to write a readonly database"), Qt::CaseInsensitive))) {
         const QString drive = m_drive.shared ? QStringLiteral("the %1 network drive that holds %2").arg(m_drive.kind, m_describe)
                                              : QStringLiteral("the drive that holds %1").arg(m_describe);
         text += QStringLiteral(" (%1 could not read or write it: check that the drive is connected, has room and "

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QThread>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -260,6 +261,31 @@ private slots:
         QCOMPARE(markedUrns(office).size(), entries);
         QCOMPARE(returned.size(), entries);
         QVERIFY(!QFile::exists(office.host(kReturn + u".incomplete"_s)));
+    }
+
+    // K: mounted read-only, its register in WAL and closed cleanly: what only
+    // reads works as before; the return is refused and changes nothing.
+    void readOnlyDrive()
+    {
+        TestOffice office;
+        office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 0); // a finding: check ends with 1
+        office.close(kCtf);
+        const CliRun enquiry = office.ctfadmin(u"enquiry --all --csv"_s), check = office.ctfadmin(u"check"_s);
+        const QByteArray before = office.readFile(kCtf);
+        QCOMPARE(before.at(18), '\2'); // WAL
+        const QString k = office.host(u"K:\\"_s);
+        if (::geteuid() != 0 || QProcess::execute(u"mount"_s, {u"--bind"_s, k, k}) != 0)
+            QSKIP("a read-only drive needs root to mount");
+        const bool readOnly = QProcess::execute(u"mount"_s, {u"-o"_s, u"remount,bind,ro"_s, k}) == 0;
+        const QList<CliRun> runs{office.ctfadmin(u"enquiry --all --csv"_s), office.ctfadmin(u"check"_s), office.ctfadmin(u"return"_s)};
+        QProcess::execute(u"umount"_s, {k});
+        QVERIFY(readOnly);
+        QCOMPARE(runs[0].out + runs[0].err, enquiry.out + enquiry.err);
+        QCOMPARE(runs[1].out, check.out);
+        QCOMPARE(runs[1].status, 1);
+        QCOMPARE(runs[2].status, 3);
+        QVERIFY2(runs[2].err.contains(u"Read-only file system"_s), qPrintable(runs[2].err));
+        QCOMPARE(office.readFile(kCtf), before);
     }
 
     // An office whose register and Tarnwell file are genuine Access files.
