@@ -37,6 +37,11 @@ QString transactionTable(const QString &name)
 
 QString ddl(Kind kind)
 {
+    // The register's index of outstanding entries holds those entries alone:
+    // a register of many thousands has a few hundred outstanding, so sent
+    // entries (an imported register, a marked return) cost it nothing. Its
+    // first column stays RecordOutput so that Min(ID) and Max(ID) of the
+    // outstanding entries are found in it too.
     if (kind == Kind::Register)
         return QStringLiteral(
             "CREATE TABLE ChildTrustFunds (\n"
