@@ -5,6 +5,7 @@
 // (FUSE, when it can be mounted). Also what the output screen holds in
 // memory once it has opened on those entries.
 #include "benchdata.h"
+#include "support/mounts.h"
 
 #include "common/textfile.h"
 #include "data/connection.h"
@@ -14,12 +15,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QList>
 
 #include <malloc.h>
-#include <unistd.h>
 
 namespace {
 
@@ -33,37 +31,18 @@ double heapMegabytes()
 
 // The office's K: moved to a folder of its own and mounted back through FUSE
 // with the file server's byte-range locks, as a desk sees the office's share.
-class ShareMount {
-public:
-    bool mount(const BenchOffice &office)
-    {
-        const QString k = office.host(QStringLiteral("K:\\"));
-        const QString server = office.root() + QStringLiteral("/server");
-        if (::geteuid() != 0 || !QFile::exists(QStringLiteral("/dev/fuse")) || QStandardPaths::findExecutable(QStringLiteral("bindfs")).isEmpty()
-            || !QDir().rename(k, server) || !QDir().mkpath(k))
-            return false;
-        if (QProcess::execute(QStringLiteral("bindfs"), {QStringLiteral("-o"), QStringLiteral("direct_io"), QStringLiteral("--multithreaded"),
-                                                          QStringLiteral("--enable-lock-forwarding"), server, k}) != 0)
-            return false;
-        m_at = k;
-        return true;
-    }
-    ~ShareMount()
-    {
-        if (!m_at.isEmpty())
-            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_at});
-    }
-
-private:
-    QString m_at;
-};
+bool mountShare(Mount &share, const BenchOffice &office)
+{
+    const QString k = office.host(QStringLiteral("K:\\")), server = office.root() + QStringLiteral("/server");
+    return Mount::fuseAllowed() && QDir().rename(k, server) && share.share(server, k);
+}
 
 double lowerBound(int entries, const QByteArray &bytes, bool shared)
 {
     BenchOffice office;
     office.addEntries(entries, false);
-    ShareMount share;
-    if (shared && !share.mount(office))
+    Mount share;
+    if (shared && !mountShare(share, office))
         return -1;
     QElapsedTimer t;
     t.start();
@@ -88,8 +67,8 @@ void returnRun(int entries, bool shared)
 {
     BenchOffice office;
     office.addEntries(entries, false);
-    ShareMount share;
-    if (shared && !share.mount(office)) {
+    Mount share;
+    if (shared && !mountShare(share, office)) {
         std::printf("  (the FUSE share cannot be mounted here: needs root, /dev/fuse and bindfs)\n");
         return;
     }

@@ -38,12 +38,6 @@ QJsonObject dump(const QString &name)
     return QJsonDocument::fromJson(f.readAll()).object();
 }
 
-QByteArray bytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void copyInto(TestOffice &office, const QString &fixture, const QString &windowsPath)
 {
     QFile::remove(office.host(windowsPath));
@@ -230,7 +224,7 @@ private slots:
         QFETCH(QString, message);
         TestOffice office;
         const QString damaged = office.root() + u"/damaged.mdb"_s;
-        QByteArray file = bytes(kData + u"/generated/tarnwell-jet4.mdb"_s);
+        QByteArray file = office.readFile(kData + u"/generated/tarnwell-jet4.mdb"_s);
         if (keepPages >= 0)
             file.truncate(keepPages * 4096);
         if (zeroPage >= 0)
@@ -323,7 +317,7 @@ private slots:
         openTarnwell();
         QCOMPARE(conversions, 3);
         accessfile::setConversionObserver({});
-        QCOMPARE(bytes(office.host(kTarn)), bytes(kData + u"/generated/tarnwell-jet4.mdb"_s));
+        QCOMPARE(office.readFile(kTarn), office.readFile(kData + u"/generated/tarnwell-jet4.mdb"_s));
     }
 
     // The same CTFANRTN.txt from the genuine file as from an SQLite database
@@ -376,8 +370,8 @@ private slots:
         copyInto(office, u"/generated/"_s + name + u".mdb"_s, kCtf);
         QCOMPARE(registerimport::importRegister(QDate(2026, 12, 6)), registerimport::Result::Converted);
         QVERIFY2(office.ui().lastText().contains(u"kept, unchanged, as K:\\CTF (Access original 2026-12-06).mdb"_s), qPrintable(office.ui().lastText()));
-        QCOMPARE(bytes(office.host(u"K:\\CTF (Access original 2026-12-06).mdb"_s)),
-                 bytes(kData + u"/generated/"_s + name + u".mdb"_s));
+        QCOMPARE(office.readFile(u"K:\\CTF (Access original 2026-12-06).mdb"_s),
+                 office.readFile(kData + u"/generated/"_s + name + u".mdb"_s));
         // Every entry as the dump has it, dates as day-first text.
         const QJsonObject table = dump(name)[u"tables"_s].toArray()[0].toObject();
         const QJsonArray columns = table[u"columns"_s].toArray();
@@ -410,9 +404,9 @@ private slots:
         const qint64 highest = office.scalar(kCtf, u"SELECT max(ID) FROM ChildTrustFunds"_s).toLongLong();
         QCOMPARE(office.addEntry(u"Voucher"_s, u"ZZ999999A"_s, u"01/01/2010"_s, 1), highest + 1);
         // Again: it says so and changes nothing.
-        const QByteArray after = bytes(office.host(kCtf));
+        const QByteArray after = office.readFile(kCtf);
         QCOMPARE(registerimport::importRegister(QDate(2026, 12, 7)), registerimport::Result::AlreadyConverted);
-        QCOMPARE(bytes(office.host(kCtf)), after);
+        QCOMPARE(office.readFile(kCtf), after);
     }
 
     void interruptedImportChangesNothing()
@@ -422,7 +416,7 @@ private slots:
         // The new register cannot be written beside the old one.
         QVERIFY(QDir().mkpath(office.host(kCtf) + u".importing/blocked"_s));
         QCOMPARE(registerimport::importRegister(QDate(2026, 12, 6)), registerimport::Result::Failed);
-        QCOMPARE(bytes(office.host(kCtf)), bytes(kData + u"/generated/ctf-register-jet4.mdb"_s));
+        QCOMPARE(office.readFile(kCtf), office.readFile(kData + u"/generated/ctf-register-jet4.mdb"_s));
         QVERIFY(!QFile::exists(office.host(u"K:\\CTF (Access original 2026-12-06).mdb"_s)));
         QVERIFY2(office.ui().messages.last().text.endsWith(u"Nothing was changed."_s), qPrintable(office.ui().messages.last().text));
     }

@@ -1,6 +1,7 @@
 // The command line as a scheduled job runs it: the files it writes, what it
 // prints and its exit status.
 #include "returns/returnoutput.h"
+#include "support/mounts.h"
 #include "support/office.h"
 
 #include <QFile>
@@ -14,7 +15,6 @@
 #include <QTest>
 #include <QThread>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -275,20 +275,13 @@ private slots:
         const QByteArray before = office.readFile(kCtf);
         QCOMPARE(before.at(18), '\2'); // WAL
         const QString k = office.host(u"K:\\"_s);
-        const auto readOnly = [&](const QStringList &commands) {
-            QList<CliRun> runs;
-            if (QProcess::execute(u"mount"_s, {u"--bind"_s, k, k}) != 0)
-                return runs;
-            if (QProcess::execute(u"mount"_s, {u"-o"_s, u"remount,bind,ro"_s, k}) == 0)
-                for (const QString &c : commands)
-                    runs << office.ctfadmin(c);
-            QProcess::execute(u"umount"_s, {k});
-            return runs;
-        };
-        if (::geteuid() != 0)
-            QSKIP("a read-only drive needs root to mount");
-        const QList<CliRun> runs = readOnly({u"enquiry --all --csv"_s, u"check"_s, u"return"_s});
-        QCOMPARE(runs.size(), 3);
+        QList<CliRun> runs;
+        {
+            Mount readOnly;
+            MOUNT_OR_SKIP(readOnly.readOnly(k));
+            for (const char *c : {"enquiry --all --csv", "check", "return"})
+                runs << office.ctfadmin(QString::fromLatin1(c));
+        }
         QCOMPARE(runs[0].out + runs[0].err, enquiry.out + enquiry.err);
         QCOMPARE(runs[1].out, check.out);
         QCOMPARE(runs[1].status, 1);
@@ -296,9 +289,10 @@ private slots:
         QVERIFY2(runs[2].err.contains(u"Read-only file system"_s), qPrintable(runs[2].err));
         QCOMPARE(office.readFile(kCtf), before);
         office.addEntry(u"RAA"_s, u"CD123456"_s, u"01/02/2010"_s, 5); // its connection stays open
-        const QList<CliRun> open = readOnly({u"enquiry --all --csv"_s});
-        QCOMPARE(open.size(), 1);
-        QVERIFY2(open[0].out.contains(u"RAA,CD123456,"_s), qPrintable(open[0].out + open[0].err));
+        Mount readOnly;
+        QVERIFY(readOnly.readOnly(k));
+        const CliRun open = office.ctfadmin(u"enquiry --all --csv"_s);
+        QVERIFY2(open.out.contains(u"RAA,CD123456,"_s), qPrintable(open.out + open.err));
     }
 
     // An office whose register and Tarnwell file are genuine Access files.

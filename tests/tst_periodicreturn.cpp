@@ -5,14 +5,13 @@
 #include "returns/checks.h"
 #include "returns/recreate.h"
 #include "returns/returnoutput.h"
+#include "support/mounts.h"
 #include "support/office.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTest>
-#include <unistd.h>
 
 using returns::ReturnOutput;
 using returns::RunResult;
@@ -57,37 +56,6 @@ void leaveKilledRun(TestOffice &office, const returns::RunInfo &run, const QByte
     if (run.complete)
         killed.markComplete();
 }
-} // namespace
-
-namespace {
-// A folder on a drive that is full (a tiny tmpfs filled up); false where
-// the suite cannot mount one (not root).
-class FullDrive {
-public:
-    // `first` is written into the drive before it is filled.
-    bool mount(const QString &folder, const QByteArray &first = {}, const QString &firstName = {})
-    {
-        if (::geteuid() != 0 || QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=16k"_s, u"tmpfs"_s, folder}) != 0)
-            return false;
-        m_folder = folder;
-        QFile f(folder + u'/' + firstName);
-        if (!firstName.isEmpty() && (!f.open(QIODevice::WriteOnly) || f.write(first) != first.size() || !f.flush()))
-            return false;
-        QFile filler(folder + u"/filler"_s);
-        if (filler.open(QIODevice::WriteOnly))
-            while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) {
-            }
-        return true;
-    }
-    ~FullDrive()
-    {
-        if (!m_folder.isEmpty())
-            QProcess::execute(u"umount"_s, {m_folder});
-    }
-
-private:
-    QString m_folder;
-};
 } // namespace
 
 class tst_periodicreturn : public QObject {
@@ -219,7 +187,7 @@ private slots:
         QFETCH(int, marked);
         QFETCH(QString, message);
         TestOffice office;
-        FullDrive full;
+        Mount full;
         office.writeFile(kReturn, kPrevious);
         if (fault != u"nil first"_s)
             addVouchers(office, 3);
@@ -251,8 +219,8 @@ private slots:
         }
         if (fault == u"return is a folder"_s)
             QVERIFY(QFile::remove(office.host(kReturn)) && QDir().mkpath(office.host(kReturn)));
-        if (fault == u"temp full"_s && !full.mount(office.host(u"C:\\temp"_s)))
-            QSKIP("a full drive needs root to mount a tmpfs");
+        if (fault == u"temp full"_s)
+            MOUNT_OR_SKIP(full.full(office.host(u"C:\\temp"_s)));
         ReturnOutput out;
         out.setGroupSize(2);
         const bool loaded = out.load();
@@ -261,8 +229,7 @@ private slots:
         QCOMPARE(first == RunResult::Done, QStringList({"no temp", "same minute", "nil first", "temp full", "returns full"}).contains(fault));
         QCOMPARE(out.logCopyFailed(), fault == u"temp full"_s || fault == u"no temp"_s);
         if (fault == u"returns full"_s) {
-            if (!full.mount(office.host(u"K:\\Returns"_s), kPrevious, u"IRReturn.txt"_s))
-                QSKIP("a full drive needs root to mount a tmpfs");
+            MOUNT_OR_SKIP(full.full(office.host(u"K:\\Returns"_s), kPrevious, u"IRReturn.txt"_s));
             QCOMPARE(returns::recreateReturn(kLog), returns::RecreateResult::CopyFailed);
             QCOMPARE(office.readFile(kReturn), kPrevious); // the previous return, whole
         }
@@ -407,38 +374,6 @@ private slots:
         const auto v = [&](int i) { return f[i] == u"null"_s ? QVariant() : QVariant(f[i]); };
         const QStringList found = checks::entryProblems({1, v(0), v(1), v(2), v(3), v(4), v(5), v(6)});
         QVERIFY2(finding.isEmpty() ? found.isEmpty() : !found.isEmpty() && found[0].startsWith(finding), qPrintable(found.join(u'\n')));
-    }
-
-    void secondRunWritesTheSameEntries()
-    {
-        TestOffice office;
-        office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
-        ReturnOutput out;
-        QVERIFY(out.load());
-        out.generate(u"30/11/2026"_s, kStart);
-        // An entry saved after the screen opened waits for the next opening.
-        office.addEntry(u"Voucher"_s, u"AB000002"_s, u"05/05/2013"_s, 6);
-        out.generate(u"15/12/2026"_s, kStart);
-        QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/12/15\r\nVoucher|AB000001 |2013/05/05|5.00\r\n"));
-    }
-
-    // Re-creation copies the chosen log over the return and leaves the register.
-    void recreate()
-    {
-        TestOffice office;
-        QCOMPARE(returns::recreateReturn(QString()), returns::RecreateResult::Cancelled);
-        QCOMPARE(returns::recreateReturn(u"C:\\temp\\QDnothing.log"_s), returns::RecreateResult::Missing);
-        QCOMPARE(office.ui().seen(), QStringList{u"Information |  CTF - ASCII output | Unable to re-create document from log file"_s});
-        QVERIFY(office.readFile(kReturn).isNull());
-        office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
-        QCOMPARE(runOnce(), RunResult::Done);
-        const QByteArray before = office.readFile(kReturn);
-        const QVariant marks = office.scalar(kCtf, u"SELECT RecordOutput || PeriodEndSent || SentRef FROM ChildTrustFunds"_s);
-        office.writeFile(kReturn, "changed by hand\r\n");
-        QCOMPARE(returns::recreateReturn(office.host(kLog)), returns::RecreateResult::Done);
-        QCOMPARE(office.readFile(kReturn), before);
-        QCOMPARE(office.ui().lastText(), u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."_s);
-        QCOMPARE(office.scalar(kCtf, u"SELECT RecordOutput || PeriodEndSent || SentRef FROM ChildTrustFunds"_s), marks);
     }
 };
 

@@ -299,7 +299,9 @@ private slots:
         QCOMPARE(office.readFile(kReturn), "Header|2026/11/30\r\n" + lines);
         QCOMPARE(office.ui().lastText(), u"ASCII file  [K:\\Returns\\IRReturn.txt]  has been created"_s);
         // Enter in the period end offers Create again, and Enter on it runs it:
-        // a second run writes the same entries.
+        // a second run writes the same entries (one saved since the screen
+        // opened waits for its next opening).
+        office.addEntry(u"Voucher"_s, u"ZZ000001"_s, u"01/02/2010"_s, 5);
         screen.mskPEnd->setMaskedText(u"15/12/2026"_s);
         focusOn(screen.mskPEnd);
         QTest::keyClick(screen.mskPEnd, Qt::Key_Return);
@@ -308,9 +310,12 @@ private slots:
         QCOMPARE(office.readFile(kReturn), "Header|2026/12/15\r\n" + lines);
     }
 
+    // Re-creation copies the chosen log over the return and leaves the register.
     void outputRecreate()
     {
         TestOffice office;
+        office.addEntry(u"Voucher"_s, u"AB000001"_s, u"05/05/2013"_s, 5);
+        office.writeFile(kReturn, "changed by hand\r\n");
         frmCTFOUTPUT screen;
         QVERIFY(activate(screen));
         office.ui().fileToOpen.clear();
@@ -324,6 +329,7 @@ private slots:
         screen.cmdRecreate->click();
         QCOMPARE(office.ui().lastText(), u"Unable to re-create document from log file"_s);
         QCOMPARE(outputButtons(screen), u"111"_s);
+        QCOMPARE(office.readFile(kReturn), QByteArray("changed by hand\r\n"));
         office.ui().fileToOpen = office.host(u"C:\\temp\\QD30112026-0905.log"_s);
         office.writeFile(office.ui().fileToOpen, "Header|2026/11/30\r\nNilReturn\r\n");
         screen.cmdRecreate->click();
@@ -332,6 +338,7 @@ private slots:
         QCOMPARE(outputButtons(screen), u"001"_s);
         QCOMPARE(QApplication::focusWidget(), screen.cmdExit);
         QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nNilReturn\r\n"));
+        QCOMPARE(office.scalar(kCtf, u"SELECT RecordOutput || ifnull(PeriodEndSent, '') FROM ChildTrustFunds"_s).toString(), u"0"_s);
     }
 
     void outputWithoutRegister()

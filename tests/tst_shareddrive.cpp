@@ -9,6 +9,7 @@
 #include "platform/officeroot.h"
 #include "register/entrymaintenance.h"
 #include "returns/returnoutput.h"
+#include "support/mounts.h"
 #include "support/office.h"
 
 #include <QDir>
@@ -17,7 +18,6 @@
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <cstdio>
@@ -34,35 +34,6 @@ QString sqliteCli(const QString &file, const QString &sql)
     p.waitForFinished(60000);
     return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
 }
-
-// A folder of the "file server" mounted where a desk sees it. Skips the test
-// (one line saying why) where FUSE cannot be mounted.
-class Share {
-public:
-    bool mount(const QString &server, const QString &at)
-    {
-        if (::geteuid() != 0 || !QFile::exists(u"/dev/fuse"_s) || QStandardPaths::findExecutable(u"bindfs"_s).isEmpty())
-            return false;
-        QDir().mkpath(at);
-        if (QProcess::execute(u"bindfs"_s, {u"-o"_s, u"direct_io"_s, u"--multithreaded"_s,
-                                                          u"--enable-lock-forwarding"_s, server, at}) != 0)
-            return false;
-        m_at = at;
-        return true;
-    }
-    ~Share()
-    {
-        if (!m_at.isEmpty())
-            QProcess::execute(u"umount"_s, {u"-l"_s, m_at});
-    }
-
-private:
-    QString m_at;
-};
-
-#define MOUNT_OR_SKIP(share, server, at)                                                                                       \
-    if (!(share).mount((server), (at)))                                                                                        \
-        QSKIP("FUSE cannot be mounted here (needs root, /dev/fuse and bindfs): the shared-drive case is not run");
 
 // A second desk: its own office root whose K: is another mount of the server.
 void makeDesk(const QString &root)
@@ -109,6 +80,12 @@ int runDesk(const QString &root, int count)
 class tst_shareddrive : public QObject {
     Q_OBJECT
 private slots:
+    void init()
+    {
+        if (Mount::allowed() && !Mount::fuseAllowed())
+            QSKIP("FUSE cannot be mounted here (needs /dev/fuse and bindfs): the shared-drive case is not run");
+    }
+
     // On a shared drive the register keeps a rollback journal (a register left
     // in WAL by a local run is switched back); Tarnwell's files are never
     // written, whatever the drive.
@@ -118,8 +95,8 @@ private slots:
         const QString k = office.host(u"K:\\"_s);
         const QString server = office.root() + u"/server"_s;
         QVERIFY(QDir().rename(k, server));
-        Share share;
-        MOUNT_OR_SKIP(share, server, k);
+        Mount share;
+        MOUNT_OR_SKIP(share.share(server, k));
         const auto journalByte = [&](const QString &name) {
             QFile f(server + QLatin1Char('/') + name);
             return f.open(QIODevice::ReadOnly) ? int(f.read(19).at(18)) : -1;
@@ -149,8 +126,8 @@ private slots:
         const QString k = office.host(u"K:\\"_s), server = office.root() + u"/server"_s;
         QVERIFY(QDir().rename(k, server));
         QVERIFY(QFile::remove(server + u"/CTF.mdb"_s) && QFile::remove(server + u"/Tarnwell.mdb"_s)); // the demo brings its own
-        Share share;
-        MOUNT_OR_SKIP(share, server, k);
+        Mount share;
+        MOUNT_OR_SKIP(share.share(server, k));
         for (const char *args : {"setup --demo", "return --period-end 30/11/2026", "enquiry --all",
                                  "annual --share-account 1 --start 06/04/25 --end 05/04/26", "annual --products CTF,JUN --start 06/04/25 --end 05/04/26"}) {
             const CliRun r = office.ctfadmin(QString::fromLatin1(args));
@@ -171,10 +148,10 @@ private slots:
         const QString server = office.root() + u"/server"_s;
         QVERIFY(QDir().rename(k, server));
         QTemporaryDir other; // outlives the mounts inside it
-        Share desk1, desk2;
-        MOUNT_OR_SKIP(desk1, server, k);
+        Mount desk1, desk2;
+        MOUNT_OR_SKIP(desk1.share(server, k));
         makeDesk(other.path());
-        MOUNT_OR_SKIP(desk2, server, other.path() + u"/drive_k"_s);
+        QVERIFY(desk2.share(server, other.path() + u"/drive_k"_s));
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"fill"_s);
             db.setDatabaseName(server + u"/CTF.mdb"_s);
