@@ -154,7 +154,7 @@ private slots:
         QCOMPARE(buttons(s), kKeyField);
         QCOMPARE(base(s.mskURN), kCyan);
 
-        QTest::keyClicks(s.mskURN, u"ab123456c"_s);
+        QTest::keyClicks(s.mskURN, u"ab12x3456c"_s); // the mask takes no letter among the digits
         enter(s.mskURN);
         QCOMPARE(office.ui().seen(), QStringList{u"Information |  CTF - Entry maintenance | Record not on file - Create?"_s});
         QCOMPARE(QApplication::focusWidget(), s.cboEntity);
@@ -354,7 +354,7 @@ private slots:
         QTest::keyClicks(s.mskDOB, u"01022015"_s);
         QCOMPARE(s.mskDOB->text() + u'|' + s.lblAge->text(), u"01/02/2015|10"_s); // eleven tomorrow
         QTest::keyClick(s.mskDOB, Qt::Key_Backspace);
-        QCOMPARE(s.lblAge->text(), QString());
+        QCOMPARE(s.mskDOB->text() + u'|' + s.lblAge->text(), u"01/02/201_|"_s);
     }
 
     void typeFromThePopup_data()

@@ -69,8 +69,6 @@ private slots:
         for (const QAction *a : menu.menuBar()->actions().first()->menu()->actions())
             file << (a->isSeparator() ? u"separator "_s : QString()) + a->text();
         QCOMPARE(file, QStringList({"File", "About", "separator ", "E&xit"}));
-        QCOMPARE(menu.picture->pixmap().size(), QSize(661, 512));
-        QVERIFY(menu.chkSQL->isHidden() && menu.txtDatabase->isHidden() && menu.sqlPW->isHidden());
         QCOMPARE(menu.helpFile(), office.root() + u"/program\\CTFHelp.chm>main"_s);
     }
 
@@ -84,8 +82,6 @@ private slots:
         QCOMPARE(menu.windowTitle(), u" CTF administration"_s);
         QVERIFY(menu.chkSQL->isChecked());
         QCOMPARE(menu.txtDatabase->text() + u'|' + menu.SQLSubset->text(), u"SRV1|X"_s);
-        QCOMPARE(appsettings::fields().chkSQL, 1);
-        QCOMPARE(appsettings::fields().txtDatabase, u"SRV1"_s);
         {
             frmCTFOUTPUT output; // asks for the register's connection string
         }
@@ -193,21 +189,15 @@ private slots:
         QVERIFY(shown.isNull());
     }
 
-    void maskedField()
+    // The editing keys the screens' tests do not press: Delete at the caret
+    // and over a selection; the clip text drops the literals.
+    void maskedFieldDelete()
     {
-        MaskedEdit urn(u">AA999999a"_s);
-        QCOMPARE(urn.text(), u"_________"_s);
-        QTest::keyClicks(&urn, u"ab12x3456c"_s);
-        QCOMPARE(urn.text() + u'|' + urn.clipText(), u"AB123456C|AB123456C"_s);
         MaskedEdit date(u"##/##/####"_s);
-        QTest::keyClicks(&date, u"3011"_s);
-        QCOMPARE(date.text(), u"30/11/____"_s);
-        QTest::keyClick(&date, Qt::Key_Backspace);
-        QCOMPARE(date.text(), u"30/1_/____"_s);
         date.setMaskedText(u"01/02/2026"_s);
-        QCOMPARE(date.text() + u'|' + date.clipText(), u"01/02/2026|01022026"_s);
+        QCOMPARE(date.clipText(), u"01022026"_s);
         date.setCursorPosition(3);
-        QTest::keyClick(&date, Qt::Key_Delete); // the character after the caret
+        QTest::keyClick(&date, Qt::Key_Delete);
         QCOMPARE(date.text(), u"01/_2/2026"_s);
         date.selectAll();
         QTest::keyClick(&date, Qt::Key_Delete);
