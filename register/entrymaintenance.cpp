@@ -88,8 +88,11 @@ Entry EntryMaintenance::entry() const
     e.crn = text(v("CRN"));
     e.memberNo = text(v("MemberNo"));
     e.dob = dates::fromVariant(v("DOB"));
+    // A stored value that is no amount of money (beyond its range, or text put
+    // in by another program) is shown as it stands, for the operator to put right.
     const QVariant amount = v("Amount");
-    e.amount = amount.isNull() ? QStringLiteral("0") : Money::fromVariant(amount).plain();
+    const auto money = Money::read(amount);
+    e.amount = amount.isNull() ? QStringLiteral("0") : money ? money->plain() : amount.toString();
     const QVariant type = v("Type");
     if (!type.isNull() && !type.toString().isEmpty())
         e.typeCode = int(LeadingNumber(type.toString()));

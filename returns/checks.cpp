@@ -70,10 +70,13 @@ QStringList entryProblems(const Entry &e)
             found << QStringLiteral("the type \"%1\" is not in the list of %2 types.").arg(type, canonical.toLower());
     }
     if (canonical == QStringLiteral("ChildDeath")) {
+        const QString dodText = text(e.dod);
         const auto dod = dates::fromVariant(e.dod);
-        if (!dod)
+        if (dodText.trimmed().isEmpty())
             found << QStringLiteral("a ChildDeath without a date of death: the return sends its line with an empty date, as the "
                                     "maintenance screen records none (information).");
+        else if (!dod)
+            found << QStringLiteral("the date of death \"%1\" is not a date; the return would send it as it stands.").arg(dodText);
         else if (dob && *dod < *dob)
             found << QStringLiteral("the date of death %1 is before the date of birth %2.").arg(dates::dayFirst(*dod), dates::dayFirst(*dob));
     }

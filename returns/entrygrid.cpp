@@ -25,7 +25,9 @@ QString allStatement()
 }
 
 namespace {
-// A value's default text form: yes/no as True/False, money without fixed decimals.
+// A value's default text form: yes/no as True/False, money without fixed
+// decimals. A number beyond what Money holds is shown as it is stored, so the
+// grid still lists the entry that needs putting right.
 QString cellText(bool yesNo, const QVariant &v)
 {
     if (v.isNull())
@@ -33,7 +35,8 @@ QString cellText(bool yesNo, const QVariant &v)
     if (yesNo)
         return v.toLongLong() != 0 ? QStringLiteral("True") : QStringLiteral("False");
     if (v.typeId() == QMetaType::Double)
-        return Money::fromDouble(v.toDouble()).plain();
+        if (const auto m = Money::read(v))
+            return m->plain();
     return v.toString();
 }
 

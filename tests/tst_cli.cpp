@@ -94,6 +94,9 @@ private slots:
             << "enquiry --csv" << 0
             << "ID,Entity,CRN,DOB,Amount,DOD,MemberNo,PeriodEndSent,RecordOutput,Ref,SentRef,Type\n1,Voucher,AB1,01/02/2010,12.5,,,,False,\"a,b\",,\n"
             << QByteArray();
+        QTest::newRow("enquiry, an amount beyond money") << QStringList{voucher.arg(u"1e300"_s)} << "enquiry --csv" << 0
+                                                       << "ID,Entity,CRN,DOB,Amount,DOD,MemberNo,PeriodEndSent,RecordOutput,Ref,SentRef,Type\n"
+                                                          "1,Voucher,AB123456C,01/02/2010,1e+300,,,,False,,,\n" << QByteArray();
         QTest::newRow("enquiry of all") << QStringList{voucher.arg(1)} << "enquiry --all" << 0 << "ID  Entity   CRN        DOB ..." << QByteArray();
         QTest::newRow("check, nothing outstanding") << QStringList() << "check" << 0 << "No findings in 0 outstanding entries.\n" << QByteArray();
         QTest::newRow("check, a finding") << QStringList{voucher.arg(0)} << "check" << 1

@@ -360,6 +360,7 @@ private slots:
         QTest::newRow("death without date") << "ChildDeath,AB123456C,05/05/2006,null,null,null,null"
                                             << "a ChildDeath without a date of death: the return sends its line with an empty date, as the "
                                                "maintenance screen records none (information).";
+        QTest::newRow("death date not a date") << "ChildDeath,AB123456C,05/05/2006,null,31/02/2009,null,null" << "the date of death \"31/02/2009\" is not a date";
         QTest::newRow("death before birth") << "ChildDeath,AB123456C,05/05/2006,null,01/01/2006,null,null" << "the date of death 01/01/2006 is before";
         QTest::newRow("bar in Ref") << "Endowment,AB123456C,05/05/2006,100,null,1,A|B" << "the Ref holds a \"|\"";
         QTest::newRow("line break in Type") << "Exception,AB123456C,05/05/2006,null,null,1\n,null" << "the Type holds a \"|\" or a line break";

@@ -521,6 +521,10 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(DbError, m.save({u"LM444444"_s, u"Endowment"_s, QString(), QString(), u"1"_s, 6, true}));
         QVERIFY_THROWS_EXCEPTION(DbError, m.deleteEntry());
         QCOMPARE(row(office, u"Amount"_s, u"CRN = 'LM444444'"_s), u"99"_s);
+        // An amount beyond what money holds is shown as stored, to be put right.
+        office.exec(kCtf, u"UPDATE ChildTrustFunds SET Amount = 1e300 WHERE CRN = 'LM444444'"_s);
+        QVERIFY(m.findByUrn(u"LM444444"_s));
+        QCOMPARE(m.entry().amount, u"1e+300"_s);
     }
 
     void gridSortAlternation()
