@@ -136,7 +136,12 @@ void EntryMaintenance::save(const EntryInput &in)
     if (m_memberDbOpen || adding)
         m_rsEntry.setValue(QStringLiteral("Memberno"), LeadingNumber(in.memberNo));
     m_rsEntry.setValue(QStringLiteral("DOB"), in.dob);
-    m_rsEntry.setValue(QStringLiteral("Amount"), LeadingNumber(in.amount));
+    // A stored amount that is no amount of money is shown as it stands; saved
+    // untouched it stays as it is, rather than becoming the leading number of
+    // its text (1e+300 would become 1, a figure nobody typed).
+    const QVariant stored = adding ? QVariant() : m_rsEntry.value(QStringLiteral("Amount"));
+    if (stored.isNull() || Money::read(stored) || in.amount != stored.toString())
+        m_rsEntry.setValue(QStringLiteral("Amount"), LeadingNumber(in.amount));
     m_rsEntry.setValue(QStringLiteral("Type"), in.typeCode ? QVariant(*in.typeCode) : QVariant(QStringLiteral("")));
     if (in.sent) {
         m_rsEntry.setValue(QStringLiteral("RecordOutput"), 1);

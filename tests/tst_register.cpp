@@ -525,6 +525,8 @@ private slots:
         office.exec(kCtf, u"UPDATE ChildTrustFunds SET Amount = 1e300 WHERE CRN = 'LM444444'"_s);
         QVERIFY(m.findByUrn(u"LM444444"_s));
         QCOMPARE(m.entry().amount, u"1e+300"_s);
+        m.save({u"LM444444"_s, u"Endowment"_s, QString(), QString(), m.entry().amount, 1, false}); // saved untouched: kept, not 1
+        QCOMPARE(row(office, u"Amount || '|' || Type"_s, u"CRN = 'LM444444'"_s), u"1.0e+300|1"_s);
     }
 
     void gridSortAlternation()
