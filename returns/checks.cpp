@@ -14,6 +14,21 @@ namespace checks {
 namespace {
 QString text(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
 
+// What the URN field's mask (">AA999999a") lets through: two letters or
+// digits, six digits, and a last letter or digit or none. Checked by hand:
+// it runs for every outstanding entry whenever the output screen opens.
+bool urnForm(const QString &urn)
+{
+    const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    const auto letterOrDigit = [&](QChar c) { return digit(c) || (c >= u'A' && c <= u'Z'); };
+    if (urn.size() != 8 && urn.size() != 9)
+        return false;
+    for (qsizetype i = 0; i < urn.size(); ++i)
+        if (!(i >= 2 && i < 8 ? digit(urn[i]) : letterOrDigit(urn[i])))
+            return false;
+    return true;
+}
+
 // Children born in this window have a Child Trust Fund.
 const QDate kFirstBirth(2002, 9, 1);
 const QDate kLastBirth(2011, 1, 2);
@@ -25,17 +40,14 @@ QStringList entryProblems(const Entry &e)
     const QString kind = text(e.entity);
     QString canonical;
     for (const QString &k : entrycodes::kinds())
-        if (k.compare(kind, Qt::CaseInsensitive) == 0)
+        if (k.size() == kind.size() && k.compare(kind, Qt::CaseInsensitive) == 0)
             canonical = k;
     if (canonical.isEmpty()) {
         found << QStringLiteral("the kind \"%1\" is none of the six kinds; the return would mark the entry as sent without writing "
                                 "a line for it.").arg(kind);
     }
-    // What the URN field's mask (">AA999999a") lets through: two letters or
-    // digits, six digits, and a last letter or digit or none.
-    static const QRegularExpression urnForm(QStringLiteral("^[A-Z0-9]{2}[0-9]{6}[A-Z0-9]?$"));
     const QString crn = text(e.crn);
-    if (!urnForm.match(crn).hasMatch())
+    if (!urnForm(crn))
         found << QStringLiteral("the URN \"%1\" is not what the URN field takes (two letters or digits, six digits and an optional "
                                 "letter, as AB123456C); the return would send it as it stands.").arg(crn);
     const QString dobText = text(e.dob);
@@ -114,28 +126,39 @@ Result checkRows(Recordset &rs, int keep)
 {
     Result result;
     result.keep = keep;
+    // Column positions found once, not by name on every row.
+    const auto at = [&rs](const char *name) { return rs.columnIndex(QLatin1String(name)); };
+    const int id = at("ID"), entity = at("Entity"), crn = at("CRN"), dob = at("DOB"), amountAt = at("Amount"), dod = at("DOD"),
+              type = at("Type"), ref = at("Ref");
     QHash<QString, qint64> firstOf; // URN, kind and amount -> the first entry that has them
+    QString key;
     for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
-        ++result.entries;
+        if (result.entries++ == 0 && rs.updatable())
+            firstOf.reserve(rs.recordCount());
         Entry e;
-        e.id = rs.value(QStringLiteral("ID")).toLongLong();
-        e.entity = rs.value(QStringLiteral("Entity"));
-        e.crn = rs.value(QStringLiteral("CRN"));
-        e.dob = rs.value(QStringLiteral("DOB"));
-        e.amount = rs.value(QStringLiteral("Amount"));
-        e.dod = rs.value(QStringLiteral("DOD"));
-        e.type = rs.value(QStringLiteral("Type"));
-        e.ref = rs.value(QStringLiteral("Ref"));
+        e.id = rs.value(id).toLongLong();
+        e.entity = rs.value(entity);
+        e.crn = rs.value(crn);
+        e.dob = rs.value(dob);
+        e.amount = rs.value(amountAt);
+        e.dod = rs.value(dod);
+        e.type = rs.value(type);
+        e.ref = rs.value(ref);
         for (const QString &problem : entryProblems(e))
             result.add(QStringLiteral("ID %1").arg(e.id), problem);
         const auto amount = Money::read(e.amount);
-        const QString key = text(e.crn).toUpper() + QLatin1Char('|') + text(e.entity).toUpper() + QLatin1Char('|')
-            + (amount ? amount->plain() : text(e.amount));
-        if (const auto first = firstOf.constFind(key); first != firstOf.cend())
-            result.add(QStringLiteral("ID %1").arg(e.id), QStringLiteral("the same URN, kind and amount as ID %1; the child would be sent "
-                                                                         "twice in this return.").arg(*first));
+        key = text(e.crn).toUpper();
+        key += QLatin1Char('|');
+        key += text(e.entity).toUpper();
+        key += QLatin1Char('|');
+        key += amount ? amount->plain() : text(e.amount);
+        const qsizetype before = firstOf.size();
+        qint64 &first = firstOf[key]; // one look-up whether or not the key is there
+        if (firstOf.size() > before)
+            first = e.id;
         else
-            firstOf.insert(key, e.id);
+            result.add(QStringLiteral("ID %1").arg(e.id), QStringLiteral("the same URN, kind and amount as ID %1; the child would be sent "
+                                                                         "twice in this return.").arg(first));
     }
     return result;
 }
