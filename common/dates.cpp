@@ -121,19 +121,47 @@ QString zeroPadded(int v, int width)
     return s;
 }
 
-static QString two(int v) { return zeroPadded(v, 2); }
-static QString four(int v) { return zeroPadded(v, 4); }
+namespace {
+// Three numbers, each zero-padded to its width, joined by `sep`, built in one
+// buffer with one allocation: a date is written for every entry of a return
+// and of the checks' findings.
+QString joined(int a, int wa, char16_t sep, int b, int wb, int c, int wc)
+{
+    if (a < 0 || b < 0 || c < 0)
+        return zeroPadded(a, wa) + QChar(sep) + zeroPadded(b, wb) + QChar(sep) + zeroPadded(c, wc);
+    char16_t buffer[48];
+    char16_t *out = buffer;
+    const auto put = [&out](int v, int width) {
+        char16_t reversed[12];
+        int n = 0;
+        do {
+            reversed[n++] = char16_t(u'0' + v % 10);
+            v /= 10;
+        } while (v != 0);
+        for (int i = n; i < width; ++i)
+            *out++ = u'0';
+        while (n > 0)
+            *out++ = reversed[--n];
+    };
+    put(a, wa);
+    *out++ = sep;
+    put(b, wb);
+    *out++ = sep;
+    put(c, wc);
+    return QString(reinterpret_cast<const QChar *>(buffer), out - buffer);
+}
+} // namespace
 
-QString accessLiteral(const QDate &d) { return two(d.month()) + '/' + two(d.day()) + '/' + two(d.year() % 100); }
-QString returnForm(const QDate &d) { return four(d.year()) + '/' + two(d.month()) + '/' + two(d.day()); }
-QString dayFirst(const QDate &d) { return two(d.day()) + '/' + two(d.month()) + '/' + four(d.year()); }
+QString accessLiteral(const QDate &d) { return joined(d.month(), 2, u'/', d.day(), 2, d.year() % 100, 2); }
+QString returnForm(const QDate &d) { return joined(d.year(), 4, u'/', d.month(), 2, d.day(), 2); }
+QString dayFirst(const QDate &d) { return joined(d.day(), 2, u'/', d.month(), 2, d.year(), 4); }
 QString shownDayFirst(const QVariant &value)
 {
     if (const auto d = fromVariant(value))
         return dayFirst(*d);
     return value.isNull() ? QString() : value.toString();
 }
-QString dayFirstShort(const QDate &d) { return two(d.day()) + '/' + two(d.month()) + '/' + two(d.year() % 100); }
-QString iso(const QDate &d) { return four(d.year()) + '-' + two(d.month()) + '-' + two(d.day()); }
+QString dayFirstShort(const QDate &d) { return joined(d.day(), 2, u'/', d.month(), 2, d.year() % 100, 2); }
+QString iso(const QDate &d) { return joined(d.year(), 4, u'-', d.month(), 2, d.day(), 2); }
 
 } // namespace dates
