@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "data/accesssql.h"
 #include "data/connection.h"
+#include "data/sqlitenative.h"
 #include "data/sqlserver.h"
 
 #include <QDataStream>
@@ -94,6 +95,18 @@ void Recordset::open(const QString &sql, Connection &connection, CursorType curs
         }
     }
 
+    // A static result on SQLite is read straight through SQLite: Qt's driver
+    // would cache every value once more on the way. A statement SQLite
+    // refuses goes the driver's way, which words the refusal as it always has.
+    if (m_static && sqlite)
+        if (sqlite3 *db = sqlitenative::handle(connection.database())) {
+            QString error;
+            if (const auto statement = sqlitenative::Statement::prepare(db, text, &error)) {
+                readAll(*statement, withRowid ? 1 : 0, connection, sql);
+                return;
+            }
+        }
+
     auto query = std::make_unique<QSqlQuery>(connection.database());
     query->setForwardOnly(true);
     if (!query->exec(text))
@@ -126,6 +139,32 @@ void Recordset::open(const QString &sql, Connection &connection, CursorType curs
     }
     if (query->lastError().isValid())
         throw DbError(failure(connection, sql, query->lastError()));
+    m_pos = 0;
+    m_open = true;
+}
+
+void Recordset::readAll(sqlitenative::Statement &statement, int first, const Connection &connection, const QString &sql)
+{
+    QString error;
+    if (!statement.start({}, &error))
+        throw DbError(failure(connection, sql, error));
+    const int n = int(statement.columns().size());
+    m_columns = statement.columns().mid(first);
+    QVector<QVariant> values;
+    values.reserve(n - first);
+    while (statement.step(&error)) {
+        Row row;
+        values.clear();
+        for (int i = first; i < n; ++i)
+            values << statement.value(i);
+        row.values = Packed(values);
+        if (first == 1)
+            row.rowid = statement.value(0).toLongLong();
+        m_rows << std::move(row);
+    }
+    statement.reset();
+    if (!error.isEmpty())
+        throw DbError(failure(connection, sql, error));
     m_pos = 0;
     m_open = true;
 }

@@ -61,6 +61,9 @@ private:
     void requireRow() const;
     void requireUpdatable(const char *what) const;
     void fetchStreamRow();
+    // Reads a whole static result from a compiled statement; `first` is 1
+    // when its first column is the row identity.
+    void readAll(sqlitenative::Statement &statement, int first, const Connection &connection, const QString &sql);
     QVector<QVariant> loadRow(qint64 rowid);
     // Write statements prepared once per result and reused row after row.
     QSqlQuery &prepared(const QString &sql);
