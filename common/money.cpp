@@ -11,7 +11,7 @@ constexpr std::int64_t kMaxWhole = INT64_MAX / 10000;
 [[noreturn]] void outOfRange(const QString &value)
 {
     throw CtfError(0, QStringLiteral("Money"),
-                   QStringLiteral("The amount %1 is beyond what ctfadmin can hold (about 922 billion pounds).").arg(value));
+                   QStringLiteral("The amount %1 is beyond what ctfadmin can hold (about 922 trillion pounds).").arg(value));
 }
 
 std::optional<Money> checkedDouble(double d)
@@ -36,7 +36,7 @@ Money Money::operator+(Money o) const
 {
     std::int64_t sum = 0;
     if (__builtin_add_overflow(m_units, o.m_units, &sum))
-        throw CtfError(0, QStringLiteral("Money"), QStringLiteral("A sum of money went beyond what ctfadmin can hold (about 922 billion pounds)."));
+        throw CtfError(0, QStringLiteral("Money"), QStringLiteral("A sum of money went beyond what ctfadmin can hold (about 922 trillion pounds)."));
     return fromUnits(sum);
 }
 
@@ -153,7 +153,7 @@ Money Money::roundedTo2() const
     const std::uint64_t rounded = (mag + 50) / 100 * 100;
     const std::uint64_t limit = m_units < 0 ? std::uint64_t(INT64_MAX) + 1 : std::uint64_t(INT64_MAX);
     if (rounded > limit)
-        throw CtfError(0, QStringLiteral("Money"), QStringLiteral("An amount went beyond what ctfadmin can hold (about 922 billion pounds)."));
+        throw CtfError(0, QStringLiteral("Money"), QStringLiteral("An amount went beyond what ctfadmin can hold (about 922 trillion pounds)."));
     const std::int64_t r = m_units < 0 ? std::int64_t(0 - rounded) : std::int64_t(rounded);
     return fromUnits(std::int64_t(r));
 }

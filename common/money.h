@@ -14,7 +14,7 @@ public:
     static constexpr Money fromUnits(std::int64_t tenThousandths) { Money m; m.m_units = tenThousandths; return m; }
     // A column value: integer, double (rounded to 4 decimals) or decimal text;
     // other text reads as its number (0 when none). Throws CtfError for a
-    // value beyond what the type holds (about 922 billion pounds), never wraps.
+    // value beyond what the type holds (about 922 trillion pounds), never wraps.
     static Money fromVariant(const QVariant &v);
     // Throws CtfError beyond the range, as above.
     static Money fromDouble(double d);

@@ -196,8 +196,9 @@ bool readValue(const char *p, qsizetype n, Column::Kind kind, Value &v)
         return true;
     }
     case Column::Kind::Date: {
-        // "YYYY-MM-DD HH:MM:SS"; mdbtools prints days before 1899-12-30 as
-        // day 0 of January 1900, which is no date at all.
+        // "YYYY-MM-DD HH:MM:SS"; mdbtools prints days before 1899-12-30 (and
+        // far-future ones such as 9999-12-31) as day 0 of January 1900, which
+        // is no date at all.
         if ((n != 10 && n != 19) || !digitsAt(p, 4) || p[4] != '-' || !digitsAt(p + 5, 2) || p[7] != '-' || !digitsAt(p + 8, 2)
             || !QDate::isValid(number(p, 4), number(p + 5, 2), number(p + 8, 2)))
             return false;
@@ -260,12 +261,20 @@ void splitRows(QByteArray &pending, const Table &t, const QString &shown, qint64
             if (column >= columns || (!sep && column + 1 != columns))
                 throw DbError(QStringLiteral("Cannot read row %1 of table %2 in the Access database '%3': its fields are not the "
                                              "table's %4 columns.").arg(rows).arg(t.name, shown).arg(columns));
-            if (!readValue(data + at, fieldEnd - at, t.columns[column].kind, v))
-                throw DbError(QStringLiteral("Cannot convert the value \"%1\" in column %2 of row %3 of table %4 in the Access "
-                                             "database '%5'; nothing was stored from it.")
-                                  .arg(QString::fromUtf8(data + at, fieldEnd - at), t.columns[column].name)
+            if (!readValue(data + at, fieldEnd - at, t.columns[column].kind, v)) {
+                const QString text = QString::fromUtf8(data + at, fieldEnd - at);
+                // mdbtools prints a date it cannot convert as day 0 of January
+                // 1900: the stored date is before 30 December 1899 or far ahead
+                // (31/12/9999, say), and the operator must hear it as that.
+                const QString what = t.columns[column].kind == Column::Kind::Date && text.startsWith(QLatin1String("1900-01-00"))
+                    ? QStringLiteral("a date that mdbtools cannot read (one before 30 December 1899, or far ahead such as 31/12/9999)")
+                    : QStringLiteral("the value \"%1\"").arg(text);
+                throw DbError(QStringLiteral("Cannot convert %1 in column %2 of row %3 of table %4 in the Access database '%5'; "
+                                             "nothing was stored from it. Put the value right in the Access file, then try again.")
+                                  .arg(what, t.columns[column].name)
                                   .arg(rows)
                                   .arg(t.name, shown));
+            }
             field(column, v);
             if (!sep)
                 break;
