@@ -609,12 +609,15 @@ void writeInto(const QString &file, int flags, std::vector<TableWrite> &writes, 
 }
 } // namespace
 
-void convert(const QString &hostPath, const QString &shownPath, const QString &target)
+void convert(const QString &hostPath, const QString &shownPath, const QString &target, const QStringList &only)
 {
     if (conversionObserver())
         conversionObserver()(shownPath);
     Reader reader(hostPath, shownPath);
-    const QList<Table> tables = reader.tables();
+    QList<Table> tables;
+    for (const Table &t : reader.tables())
+        if (only.isEmpty() || only.contains(t.name, Qt::CaseInsensitive))
+            tables << t;
     std::vector<TableWrite> writes(size_t(tables.size()));
     const QString partial = target + QStringLiteral(".converting");
     QFile::remove(partial);
@@ -775,7 +778,12 @@ QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPa
         if (QFileInfo::exists(file))
             return file;
         try {
-            convert(hostPath, shownPath, file);
+            // Only the tables the program reads: Tarnwell's other tables (loans,
+            // audit trails) would cost time, and a value in them that mdbtools
+            // cannot read would stop the annual return for nothing. The
+            // register's table too, by which an Access register is known.
+            static const QStringList read = schema::tarnwellTables() + QStringList{QStringLiteral("ChildTrustFunds")};
+            convert(hostPath, shownPath, file, read);
         } catch (const DbError &) {
             // Read while it was being written: try again; otherwise the
             // file itself is at fault.

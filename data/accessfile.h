@@ -75,11 +75,12 @@ private:
 // converted by the rules; false when it cannot be converted faithfully.
 bool convertValue(const QByteArray &text, Column::Kind kind, QVariant &value);
 
-// Every table of an Access file into a new SQLite file at targetHostPath:
+// The tables of an Access file into a new SQLite file at targetHostPath:
+// those named in `only` (letter case aside), every table when it is empty;
 // text that ignores letter case, the program's indexes for the tables it
 // knows. Written beside the target and put in place only when complete;
 // throws DbError.
-void convert(const QString &hostPath, const QString &shownPath, const QString &targetHostPath);
+void convert(const QString &hostPath, const QString &shownPath, const QString &targetHostPath, const QStringList &only = {});
 // How a Date/Time value goes into an append's insert.
 enum class DateForm {
     Iso,              // "YYYY-MM-DD[ HH:MM:SS]", as convert() stores them

@@ -93,6 +93,14 @@ QString ddl(Kind kind)
         + transactionTable(QStringLiteral("MemberAllTrans")) + transactionTable(QStringLiteral("MemberTrans"));
 }
 
+const QStringList &tarnwellTables()
+{
+    static const QStringList tables{QStringLiteral("Control"),    QStringLiteral("Product"),        QStringLiteral("MemberMain"),
+                                    QStringLiteral("MemberBals"), QStringLiteral("MemberBalances"), QStringLiteral("MemberAllTrans"),
+                                    QStringLiteral("MemberTrans")};
+    return tables;
+}
+
 QStringList indexesFor(const QString &table, const QStringList &columns)
 {
     struct Index {

@@ -15,4 +15,7 @@ QString ddl(Kind kind);
 // tables), as CREATE INDEX statements, for those whose columns the table
 // has; for snapshots of data made elsewhere.
 QStringList indexesFor(const QString &table, const QStringList &columns);
+// The Tarnwell tables the program reads; a snapshot of an Access file holds
+// these alone.
+const QStringList &tarnwellTables();
 }
