@@ -53,6 +53,23 @@ void Recordset::close()
     m_streamEof = true;
 }
 
+template <typename Next, typename Value>
+void Recordset::readRows(int first, int n, Next next, Value value)
+{
+    QVector<QVariant> values;
+    values.reserve(n - first);
+    while (next()) {
+        Row row;
+        values.clear();
+        for (int i = first; i < n; ++i)
+            values << value(i);
+        row.values = Packed(values);
+        if (first == 1)
+            row.rowid = value(0).toLongLong();
+        m_rows << std::move(row);
+    }
+}
+
 void Recordset::open(const QString &sql, Connection &connection, CursorType cursor, LockType lock)
 {
     close();
@@ -124,19 +141,7 @@ void Recordset::open(const QString &sql, Connection &connection, CursorType curs
         m_atFirst = true;
         return;
     }
-    const int n = rec.count();
-    QVector<QVariant> values;
-    values.reserve(n - first);
-    while (query->next()) {
-        Row row;
-        values.clear();
-        for (int i = first; i < n; ++i)
-            values << query->value(i);
-        row.values = Packed(values);
-        if (withRowid)
-            row.rowid = query->value(0).toLongLong();
-        m_rows << std::move(row);
-    }
+    readRows(first, rec.count(), [&] { return query->next(); }, [&](int i) { return query->value(i); });
     if (query->lastError().isValid())
         throw DbError(failure(connection, sql, query->lastError()));
     m_pos = 0;
@@ -148,20 +153,8 @@ void Recordset::readAll(sqlitenative::Statement &statement, int first, const Con
     QString error;
     if (!statement.start({}, &error))
         throw DbError(failure(connection, sql, error));
-    const int n = int(statement.columns().size());
     m_columns = statement.columns().mid(first);
-    QVector<QVariant> values;
-    values.reserve(n - first);
-    while (statement.step(&error)) {
-        Row row;
-        values.clear();
-        for (int i = first; i < n; ++i)
-            values << statement.value(i);
-        row.values = Packed(values);
-        if (first == 1)
-            row.rowid = statement.value(0).toLongLong();
-        m_rows << std::move(row);
-    }
+    readRows(first, int(statement.columns().size()), [&] { return statement.step(&error); }, [&](int i) { return statement.value(i); });
     statement.reset();
     if (!error.isEmpty())
         throw DbError(failure(connection, sql, error));

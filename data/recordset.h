@@ -61,8 +61,12 @@ private:
     void requireRow() const;
     void requireUpdatable(const char *what) const;
     void fetchStreamRow();
-    // Reads a whole static result from a compiled statement; `first` is 1
-    // when its first column is the row identity.
+    // Every row of a static result into the snapshot, whichever way it is
+    // read: `next` steps to a row, `value(i)` reads its column i; with
+    // `first` 1, column 0 is the row identity.
+    template <typename Next, typename Value>
+    void readRows(int first, int n, Next next, Value value);
+    // A whole static result read straight from a compiled statement.
     void readAll(sqlitenative::Statement &statement, int first, const Connection &connection, const QString &sql);
     QVector<QVariant> loadRow(qint64 rowid);
     // Write statements prepared once per result and reused row after row.
