@@ -133,8 +133,8 @@ Result checkRows(Recordset &rs, int keep)
     QHash<QString, qint64> firstOf; // URN, kind and amount -> the first entry that has them
     QString key;
     for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
-        if (result.entries++ == 0 && rs.updatable())
-            firstOf.reserve(rs.recordCount());
+        if (result.entries++ == 0)
+            firstOf.reserve(rs.recordCount()); // 0 for a result read as it streams
         Entry e;
         e.id = rs.value(id).toLongLong();
         e.entity = rs.value(entity);
