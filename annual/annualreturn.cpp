@@ -3,13 +3,16 @@
 #include "data/connectionstrings.h"
 #include "data/sqldialect.h"
 #include "platform/officeroot.h"
+#include "common/besidefile.h"
 #include "common/ctfmodules.h"
 #include "common/dates.h"
 #include "common/error.h"
 #include "common/textfile.h"
 #include "data/accessfile.h"
 #include "data/recordset.h"
+#include "platform/pathmapper.h"
 #include "platform/userinterface.h"
+#include <QFileInfo>
 
 #include <QRegularExpression>
 #include <cmath>
@@ -269,14 +272,28 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
 {
     const bool checkOnly = checking != nullptr;
     const std::function<void(const MemberFigures &)> &seen = checking ? *checking : onMember;
-    // The return is written beside its place and renamed over it only when
-    // whole and on the disk: a run that fails leaves the earlier file as it was.
-    const QString beside = path + QStringLiteral(".ctfadmin-new");
+    // The return is written beside its place, under a name of this run's
+    // own, and renamed over it only when whole and on the disk: a run that
+    // fails leaves the earlier file as it was. One run at a time in a
+    // folder, so that a run that says it is complete left its own file.
+    const QString besidePath = beside::ownName(path);
+    std::optional<beside::FolderHold> hold;
     std::optional<LineWriter> file;
     try {
         // Checking writes nothing: the same reads, no file.
-        if (!checkOnly)
-            file.emplace(beside);
+        if (!checkOnly) {
+            const MappedPath mapped = pathmapper::map(path);
+            hold.emplace(mapped.ok() ? QFileInfo(mapped.hostPath).absolutePath() : QString());
+            if (!hold->claim(beside::Job::AnnualReturn)) {
+                ui::current().setBusy(false);
+                ui::current().message(QStringLiteral("Another annual return is being written to %1 at this moment, on this desk or "
+                                                     "another. This run wrote nothing; output it again when that one has finished.")
+                                          .arg(path),
+                                      QString::fromLatin1(kCaption), MsgIcon::Exclamation);
+                return false;
+            }
+            file.emplace(besidePath);
+        }
         // Every member's figures from one state of the Tarnwell files.
         const Connection::ReadSnapshot memberReads(m_member), transactionReads(m_tran);
         Recordset members;
@@ -297,13 +314,15 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
         if (file) {
             file->sync();
             file->close();
-            textfile::replace(beside, path);
+            textfile::replace(besidePath, path);
         }
     } catch (const CtfError &e) {
         if (checkOnly)
             throw; // no file to speak of: the checker reports it
+        const bool created = file.has_value();
         file.reset();
-        textfile::remove(beside);
+        if (created)
+            textfile::remove(besidePath);
         reportFailure(path, e.description());
         return false;
     }

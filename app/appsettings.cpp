@@ -1,9 +1,14 @@
 #include "app/appsettings.h"
 
 #include "app/registry.h"
+#include "common/besidefile.h"
+#include "common/ctfmodules.h"
 #include "data/connectionstrings.h"
 #include "data/sqldialect.h"
 #include "platform/officeroot.h"
+#include "platform/pathmapper.h"
+
+#include <QFileInfo>
 
 #include <QVariant>
 
@@ -83,6 +88,16 @@ void loadFromRegistry(SettingFields &f)
     f.SQLSubset = asText(subset);
     if (f.chkSQL == 0)
         f.SQLSubset.clear();
+}
+
+void sweepLeftovers()
+{
+    for (const QString &folder : {GetReturnsPath(), QStringLiteral("C:\\temp\\"), fields().txtDatabase}) {
+        const MappedPath mapped = pathmapper::map(folder);
+        if (mapped.ok() && QFileInfo(mapped.hostPath).isDir())
+            beside::sweep(mapped.hostPath);
+    }
+    beside::sweep(officeroot::path() + QStringLiteral("/cache/access"));
 }
 
 } // namespace appsettings

@@ -24,6 +24,12 @@ void onMainTitleChanged(std::function<void(const QString &)> listener);
 // failing step skipped.
 void loadFromRegistry(SettingFields &into);
 
+// Removes what killed runs left in the office's folders (files written
+// beside their place, which hold members' data: the returns folder, C:\temp,
+// the register's folder, the snapshots of Access files) where no run holds
+// the folder now. Every command and the main screen call it at start.
+void sweepLeftovers();
+
 } // namespace appsettings
 
 // The shared functions over the main screen's setting fields: each hands the

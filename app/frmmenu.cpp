@@ -150,6 +150,7 @@ void frmMenu::Form_Load()
     SettingFields &f = appsettings::fields();
     f = SettingFields{};
     appsettings::loadFromRegistry(f);
+    appsettings::sweepLeftovers();
     chkSQL->setChecked(f.chkSQL == 1);
     txtDatabase->setText(f.txtDatabase);
     chkAdmin->setChecked(f.chkAdmin == 1);

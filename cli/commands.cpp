@@ -501,8 +501,10 @@ int run(const QString &name, const QStringList &args)
     }
     if (given.positional.size() != found->positional)
         return wrongUsage(QStringLiteral("%1 needs %2").arg(name, QString::fromLatin1(found->synopsis).section(QLatin1Char(' '), 1)));
-    if (found->readsSettings)
+    if (found->readsSettings) {
         appsettings::loadFromRegistry(appsettings::fields());
+        appsettings::sweepLeftovers();
+    }
     return found->run(given);
 }
 

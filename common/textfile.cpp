@@ -1,5 +1,6 @@
 #include "common/textfile.h"
 
+#include "common/besidefile.h"
 #include "common/error.h"
 #include "platform/pathmapper.h"
 
@@ -18,10 +19,13 @@ LineWriter::LineWriter(const QString &windowsPath, Mode mode) : m_path(windowsPa
     const MappedPath mapped = pathmapper::map(windowsPath);
     if (!mapped.ok())
         throw FileError(QStringLiteral("Cannot create %1: %2").arg(windowsPath, mapped.error));
-    m_file.setFileName(mapped.hostPath);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    const int fd = beside::createNew(mapped.hostPath);
+    if (fd < 0)
+        throw FileError(QStringLiteral("Cannot create %1: %2").arg(windowsPath, QString::fromLocal8Bit(std::strerror(errno))));
+    if (!m_file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw FileError(QStringLiteral("Cannot create %1: %2").arg(windowsPath, m_file.errorString()));
-    ::fchmod(m_file.handle(), textfile::kPrivateFileMode);
+    }
 }
 
 LineWriter::~LineWriter() { m_file.close(); }
@@ -93,15 +97,17 @@ bool writeReplacing(const QString &target, const QByteArray &bytes, QString *err
         return failWith(error, QStringLiteral("the folder of %1 does not exist").arg(target));
     // Written whole beside the target, on the disk, and only then renamed
     // over it: a full disk or a failed write leaves the target as it was.
-    const QByteArray beside = QFile::encodeName(to.hostPath + QStringLiteral(".ctfadmin-new"));
-    int fd = ::open(beside.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kPrivateFileMode);
+    // A name of this run's own, so that two runs never write one file.
+    const beside::FolderHold hold(folder);
+    const QString own = beside::ownName(to.hostPath);
+    const QByteArray ownBytes = QFile::encodeName(own);
+    int fd = beside::createNew(own);
     if (fd < 0)
         return failWith(error, systemError(errno));
-    ::fchmod(fd, kPrivateFileMode);
     const auto abandon = [&](int err) {
         if (fd >= 0)
             ::close(fd);
-        ::unlink(beside.constData());
+        ::unlink(ownBytes.constData());
         return failWith(error, systemError(err));
     };
     qsizetype done = 0;
@@ -117,7 +123,7 @@ bool writeReplacing(const QString &target, const QByteArray &bytes, QString *err
         return abandon(errno);
     const int closed = ::close(fd);
     fd = -1;
-    if (closed != 0 || ::rename(beside.constData(), QFile::encodeName(to.hostPath).constData()) != 0)
+    if (closed != 0 || ::rename(ownBytes.constData(), QFile::encodeName(to.hostPath).constData()) != 0)
         return abandon(errno);
     syncFolder(folder);
     notifySync(target);

@@ -13,7 +13,9 @@
 class LineWriter {
 public:
     enum class Mode { Unbuffered, Buffered };
-    // Creates or empties the file at the Windows path; throws FileError.
+    // Creates the file at the Windows path, private, where nothing is (not
+    // even a link): a file written beside its place has a name of its run's
+    // own (beside::ownName); throws FileError.
     explicit LineWriter(const QString &windowsPath, Mode mode = Mode::Unbuffered);
     ~LineWriter();
     LineWriter(const LineWriter &) = delete;

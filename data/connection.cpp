@@ -286,6 +286,7 @@ qint64 Connection::changeCounter()
 {
     if (m_backend != Backend::Sqlite || !isOpen())
         return -1;
+    notifyStatement(QStringLiteral("PRAGMA data_version"));
     QSqlQuery q(database());
     if (!q.exec(QStringLiteral("PRAGMA data_version")) || !q.next())
         return -1;

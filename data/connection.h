@@ -49,7 +49,9 @@ public:
     void rollback();
     bool inTransaction() const { return m_inTransaction; }
     // On a database file, a number that changes whenever another connection
-    // (in this program or another) commits a change; -1 where unknown.
+    // (in this program or another) commits a change; -1 where unknown. Read
+    // inside a ReadSnapshot it belongs to the state the snapshot's reads saw.
+    // The observer sees it as "PRAGMA data_version".
     qint64 changeCounter();
     // Runs one statement of the program's own (not of the office's
     // dialect) with bound values; the number of rows it changed. Throws
@@ -99,6 +101,9 @@ public:
         ~ReadSnapshot();
         ReadSnapshot(const ReadSnapshot &) = delete;
         ReadSnapshot &operator=(const ReadSnapshot &) = delete;
+        // Whether the reads are in one transaction, so that what they read
+        // and changeCounter() belong to one state of the file.
+        bool active() const { return m_connection != nullptr; }
 
     private:
         Connection *m_connection = nullptr;

@@ -1,6 +1,7 @@
 #include "returns/returnoutput.h"
 
 #include "app/appsettings.h"
+#include "common/besidefile.h"
 #include "common/ctfmodules.h"
 #include "common/dates.h"
 #include "common/error.h"
@@ -58,6 +59,11 @@ bool ReturnOutput::load(const QDate &today)
                 m_readError = e.description();
         }
     };
+    // The IDs, the rows and the change counter from one state of the
+    // register: a commit of another desk's lands before all of them or
+    // after all of them, and one after is seen when the run marks.
+    m_readVersion = -1;
+    const Connection::ReadSnapshot oneState(m_connection);
     step([this] {
         m_rows.open(QStringLiteral("SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = False ;"), m_connection,
                     CursorType::Static, LockType::Optimistic);
@@ -72,12 +78,13 @@ bool ReturnOutput::load(const QDate &today)
         if (!m_rows.eof() && !m_rows.value(0).isNull())
             m_highest = m_rows.value(0).toInt();
     });
-    step([this] {
+    step([this, &oneState] {
         if (m_rows.isOpen())
             m_rows.close();
         m_rows.open(QStringLiteral("SELECT * FROM ChildTrustFunds WHERE RecordOutput = False ORDER BY Entity, CRN;"),
                     m_connection, CursorType::Static, LockType::Optimistic);
-        m_readVersion = m_connection.changeCounter();
+        if (oneState.active())
+            m_readVersion = m_connection.changeCounter();
         m_list.reserve(m_rows.recordCount());
         for (m_rows.moveFirst(); !m_rows.eof(); m_rows.moveNext())
             m_list << m_rows.value(QStringLiteral("Entity")).toString() + QStringLiteral(" - ") + m_rows.value(QStringLiteral("CRN")).toString();
@@ -169,7 +176,7 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
     run.pid = QCoreApplication::applicationPid();
     run.sentRef = QStringLiteral("From ID %1 to %2").arg(m_lowest).arg(m_highest);
     run.returnPath = returnFilePath();
-    run.partialPath = run.returnPath + QStringLiteral(".incomplete");
+    run.partialPath = beside::ownName(run.returnPath, ".incomplete-"); // named in the run record, which puts it right
     run.logPath = logPath;
     const QString &path = run.returnPath;
     MarkingRun marking(m_connection, m_rows, m_readVersion, m_groupSize);

@@ -14,9 +14,13 @@
 //   (or their lowest and highest ID) could not be read when the screen
 //   opened: a nil return is written only for a register that was read and
 //   holds nothing outstanding.
-// - The new return is written beside IRReturn.txt, as IRReturn.txt.incomplete,
-//   and put in its place only when it is complete; until then the previous
-//   IRReturn.txt stays as it was.
+// - The new return is written beside IRReturn.txt, under a name of the
+//   run's own (IRReturn.txt.incomplete-...), and put in its place only when
+//   it is complete; until then the previous IRReturn.txt stays as it was.
+// - The entries, their lowest and highest ID and the register's change
+//   counter are read as one state of the register; a run marks the rows it
+//   wrote only if nothing was committed since, or else each one only if it
+//   still holds what was written, and otherwise marks nothing.
 // - A run that stops on a failure puts back what it marked at once
 //   (RecordOutput no, PeriodEndSent Null), so nothing needs unmarking by
 //   hand; one that is killed is put right the next time the output screen

@@ -6,6 +6,8 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,9 +56,15 @@ bool RunRecord::claim(RunInfo *other)
     const MappedPath mapped = pathmapper::map(m_path);
     if (!mapped.ok())
         throw FileError(QStringLiteral("Cannot open %1: %2").arg(m_path, mapped.error));
-    m_file.setFileName(mapped.hostPath);
-    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+    // Never through a link planted at its name: the record is written to.
+    const int fd = ::open(QFile::encodeName(mapped.hostPath).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                          textfile::kPrivateFileMode);
+    if (fd < 0)
+        throw FileError(QStringLiteral("Cannot open %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(errno))));
+    if (!m_file.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw FileError(QStringLiteral("Cannot open %1: %2").arg(m_path, m_file.errorString()));
+    }
     ::fchmod(m_file.handle(), textfile::kPrivateFileMode); // it names entries' IDs
     // A byte-range lock on the open file description: network filesystems
     // (NFS, SMB, FUSE with lock forwarding) carry it to the file server, so it

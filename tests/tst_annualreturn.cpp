@@ -2,6 +2,7 @@
 // exact bytes, the member figures, the statements sent, and the refusals.
 #include "annual/annualreturn.h"
 #include "app/appsettings.h"
+#include "common/besidefile.h"
 #include "data/connection.h"
 #include "returns/checks.h"
 #include "support/mounts.h"
@@ -9,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
@@ -136,6 +138,43 @@ private slots:
         QCOMPARE(office.readFile(kAnnual), QByteArray("Header|2026/04/05\r\nAccount|IJ000009C|2|y|0.00|0.00|0.00\r\n"));
     }
 
+    // Two programs writing the return at once (two desks, or the screen and
+    // the command line): each says complete only when its own whole file is
+    // left, never a mixture, and nothing is left beside it.
+    void twoRunsAtOnce()
+    {
+        TestOffice office;
+        shareAccountOffice(office);
+        office.exec(kTarn, u"INSERT INTO MemberBals WITH RECURSIVE n(k) AS (SELECT 1000 UNION ALL SELECT k + 1 FROM n WHERE k < 2999) "
+                           "SELECT k, 5, 0, 0, 0 FROM n"_s);
+        office.exec(kTarn, u"INSERT INTO MemberMain (MemberNo, Forename, Surname, DOB, NINumber) SELECT MemberNo, 'A', 'B', '2010-01-01', "
+                           "'QQ' || MemberNo FROM MemberBals WHERE MemberNo >= 1000"_s);
+        const QStringList years{u"05/04/26"_s, u"05/04/25"_s};
+        QHash<QString, QByteArray> alone; // each run's file, made on its own
+        for (const QString &end : years) {
+            QCOMPARE(office.ctfadmin(QStringList{u"annual"_s, u"--share-account"_s, u"1"_s, u"--start"_s, u"06/04/24"_s, u"--end"_s, end}).status, 0);
+            alone[end] = office.readFile(kAnnual);
+        }
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            QProcess runs[2];
+            for (int k = 0; k < 2; ++k)
+                office.startCtfadmin(runs[k], {u"annual"_s, u"--share-account"_s, u"1"_s, u"--start"_s, u"06/04/24"_s, u"--end"_s, years[k]});
+            QStringList complete;
+            for (int k = 0; k < 2; ++k) {
+                QVERIFY(runs[k].waitForFinished(60000));
+                const QString said = QString::fromLocal8Bit(runs[k].readAllStandardOutput() + runs[k].readAllStandardError());
+                if (runs[k].exitCode() == 0 && said.contains(u"Output complete"_s))
+                    complete << years[k];
+                else
+                    QVERIFY2(said.contains(u"Another annual return is being written"_s), qPrintable(said));
+            }
+            QVERIFY(!complete.isEmpty());
+            const QByteArray left = office.readFile(kAnnual);
+            QVERIFY2(std::any_of(complete.begin(), complete.end(), [&](const QString &end) { return left == alone[end]; }), left.left(60).constData());
+            QCOMPARE(QDir(office.host(u"K:\\Returns"_s)).entryList(QDir::Files), QStringList{u"CTFANRTN.txt"_s});
+        }
+    }
+
     // Tarnwell II's files on a drive this program cannot write (one of them
     // left in WAL by Tarnwell): the same return, and not a byte of theirs changed.
     void tarnwellOnAReadOnlyDrive()
@@ -241,6 +280,9 @@ private slots:
                                                      << "The table MemberBals holds the member number \"1003.5\", which is not a whole number.";
         // In SQL Server mode the transaction statements are rewritten; the file
         // database knows no CONVERT, so the run stops.
+        QTest::newRow("another run writing the folder's return") << "share 1" << year << "held" << failed
+                                                                 << "Exclamation |  CTF - Annual Return Output | Another annual return is being "
+                                                                    "written to K:\\Returns\\CTFANRTN.txt at this moment";
         QTest::newRow("SQL Server dates on a file") << "CTF" << year << "SQL Server" << failed << "CONVERT";
     }
 
@@ -260,9 +302,12 @@ private slots:
         office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (201, 'CTF', 0)"_s);
         tran(office, kAll, 201, 1, u"CTF"_s, "2025-05-02", 10, u"Deposit"_s);
         for (const QString &sql : damage.split(u"; "_s, Qt::SkipEmptyParts))
-            if (sql != u"SQL Server"_s)
+            if (sql != u"SQL Server"_s && sql != u"held"_s)
                 office.exec(kTarn, sql);
         office.writeFile(kAnnual, "last year's file\r\n");
+        std::optional<beside::FolderHold> other; // as another program's run holds it
+        if (damage == u"held"_s)
+            QVERIFY(other.emplace(office.host(u"K:\\Returns"_s)).claim(beside::Job::AnnualReturn));
         if (outcome == int(Outcome::Cancelled))
             office.ui().answers.enqueue(MsgResult::No);
         AnnualReturn run;
@@ -276,7 +321,7 @@ private slots:
                                                                   : run.runProducts(products, start, end);
         QCOMPARE(int(result), outcome);
         QVERIFY2(office.ui().seen().last().contains(message), qPrintable(office.ui().seen().last()));
-        if (outcome == int(Outcome::Failed))
+        if (outcome == int(Outcome::Failed) && damage != u"held"_s)
             QVERIFY2(office.ui().seen().last().startsWith(u"Critical | "_s)
                          && office.ui().lastText().contains(u"Nothing was written: K:\\Returns\\CTFANRTN.txt is as it was before this run."_s),
                      qPrintable(office.ui().lastText()));

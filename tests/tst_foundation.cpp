@@ -1,7 +1,9 @@
 // Connection strings, SQL rewriting for SQL Server, and the shared input
 // helpers: the texts they produce are configuration and must match exactly.
 #include "app/appsettings.h"
+#include "common/besidefile.h"
 #include "common/ctfmodules.h"
+#include "common/textfile.h"
 #include "common/error.h"
 #include "data/connectionstrings.h"
 #include "data/sqldialect.h"
@@ -216,6 +218,36 @@ private slots:
         if (expected == u"<default>"_s)
             expected = officeroot::programFolder() + u"\\"_s;
         QCOMPARE(GetReturnsPath(), expected);
+    }
+
+    // Files written beside their place: never an existing name (a planted
+    // link above all) opened for writing; a killed run's file removed by the
+    // next program that finds the folder unheld; one annual run a folder.
+    void besideFiles()
+    {
+        TestOffice office;
+        const QString folder = office.host(u"K:\\Returns"_s);
+        office.writeFile(u"K:\\Returns\\secret"_s, "kept");
+        QVERIFY(QFile::link(folder + u"/secret"_s, folder + u"/link"_s));
+        for (const char *name : {"link", "secret"})
+            QVERIFY_THROWS_EXCEPTION(FileError, LineWriter(u"K:\\Returns\\"_s + QLatin1String(name)));
+        QCOMPARE(office.readFile(u"K:\\Returns\\secret"_s), QByteArray("kept"));
+        const QString left = beside::ownName(folder + u"/CTFANRTN.txt"_s);
+        QVERIFY(left != beside::ownName(folder + u"/CTFANRTN.txt"_s));
+        {
+            beside::FolderHold running(folder);
+            office.writeFile(u"K:\\Returns\\"_s + QFileInfo(left).fileName(), "members");
+            QVERIFY(running.claim(beside::Job::AnnualReturn));
+            QVERIFY(!beside::FolderHold(folder).claim(beside::Job::AnnualReturn));
+            QCOMPARE(beside::sweep(folder), QStringList()); // the run holds the folder: its file stays
+            QVERIFY(QFile::exists(left));
+        }
+        QCOMPARE(beside::sweep(folder), QStringList{QFileInfo(left).fileName()});
+        office.writeFile(u"K:\\Returns\\"_s + QFileInfo(left).fileName(), "members");
+        QVERIFY(beside::FolderHold(folder).claim(beside::Job::AnnualReturn)); // sweeps as it takes the folder
+        QVERIFY(!QFile::exists(left));
+        QVERIFY(beside::FolderHold(folder).claim(beside::Job::AnnualReturn));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden), QStringList({".ctfadmin-lock", "link", "secret"}));
     }
 };
 

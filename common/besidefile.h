@@ -1,0 +1,58 @@
+#pragma once
+// Files written beside their place and renamed over it only when whole.
+//
+// - Each run writes under a name of its own ("<name>.ctfadmin-new-<run>"),
+//   created new (O_CREAT|O_EXCL|O_NOFOLLOW): an existing name is never
+//   opened for writing, so two runs at once (two desks, the screen and the
+//   command line) never write into one file, and a link planted at a name
+//   is never followed to a file elsewhere.
+// - While a run has such a file in a folder it holds a shared lock on the
+//   folder's ".ctfadmin-lock" (an open file description lock, which file
+//   servers keep). A program that can take that lock whole knows that every
+//   such file there was left by a run that was killed, and removes it: they
+//   hold members' data.
+// - A job that must run once at a time in a folder (the annual return)
+//   takes a lock of its own in the same file.
+#include <QString>
+#include <QStringList>
+
+namespace beside {
+
+// What marks a run's own file written beside its place; the sweep removes
+// only names that carry it.
+inline constexpr const char *kTag = ".ctfadmin-new-";
+
+// A name of this run's own beside `path` (a Windows or a host path):
+// path + tag + process and a random part.
+QString ownName(const QString &path, const char *tag = kTag);
+
+// Creates the file at the host path, private (textfile::kPrivateFileMode),
+// when nothing is there, not even a link; the descriptor, or -1 with errno.
+int createNew(const QString &hostPath);
+
+enum class Job { AnnualReturn = 1 };
+
+class FolderHold {
+public:
+    // Removes what killed runs left in the host folder when no run holds it,
+    // then holds it for this run's own file. A folder where no lock file can
+    // be made (read-only, a planted link) is held by nobody: writing there
+    // fails on its own, or two runs each keep to their own names.
+    explicit FolderHold(const QString &hostFolder);
+    ~FolderHold();
+    FolderHold(const FolderHold &) = delete;
+    FolderHold &operator=(const FolderHold &) = delete;
+
+    // Takes `job` for this run; false while another program (here or on
+    // another desk) has it.
+    bool claim(Job job);
+
+private:
+    int m_fd = -1;
+};
+
+// Removes what killed runs left in the host folder, if no run is writing
+// there now; the names removed.
+QStringList sweep(const QString &hostFolder);
+
+} // namespace beside
