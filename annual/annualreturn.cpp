@@ -284,14 +284,15 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
         if (!checkOnly) {
             const MappedPath mapped = pathmapper::map(path);
             hold.emplace(mapped.ok() ? QFileInfo(mapped.hostPath).absolutePath() : QString());
-            if (!hold->claim(beside::Job::AnnualReturn)) {
-                ui::current().setBusy(false);
-                ui::current().message(QStringLiteral("Another annual return is being written to %1 at this moment, on this desk or "
-                                                     "another. This run wrote nothing; output it again when that one has finished.")
-                                          .arg(path),
-                                      QString::fromLatin1(kCaption), MsgIcon::Exclamation);
-                return false;
-            }
+            bool waited = false;
+            const bool claimed = hold->claimWaiting(beside::Job::AnnualReturn, [&] {
+                waited = true;
+                return ui::current().progress(QStringLiteral("Waiting while another annual return is written to %1").arg(path), 0);
+            });
+            if (waited)
+                ui::current().progress(QString(), -1);
+            if (!claimed)
+                throw FileError(QStringLiteral("Cancelled while another annual return was being written to the same file."));
             file.emplace(besidePath);
         }
         // Every member's figures from one state of the Tarnwell files.

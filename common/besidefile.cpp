@@ -89,6 +89,24 @@ bool FolderHold::claim(Job job)
     return m_fd < 0 || lockByte(m_fd, F_WRLCK, off_t(job));
 }
 
+bool FolderHold::claimWaiting(quint32 key, const std::function<bool()> &waiting)
+{
+    // Past the jobs' bytes; keys that meet on one byte only wait for each other.
+    return takeWaiting(1024 + off_t(key % (1u << 30)), waiting);
+}
+
+bool FolderHold::claimWaiting(Job job, const std::function<bool()> &waiting) { return takeWaiting(off_t(job), waiting); }
+
+bool FolderHold::takeWaiting(long long byte, const std::function<bool()> &waiting)
+{
+    while (m_fd >= 0 && !lockByte(m_fd, F_WRLCK, byte)) {
+        if (!waiting())
+            return false;
+        ::usleep(100000);
+    }
+    return true;
+}
+
 QStringList sweep(const QString &hostFolder)
 {
     const int fd = openLockFile(hostFolder);

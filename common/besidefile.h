@@ -16,6 +16,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace beside {
 
 // What marks a run's own file written beside its place; the sweep removes
@@ -46,8 +48,16 @@ public:
     // Takes `job` for this run; false while another program (here or on
     // another desk) has it.
     bool claim(Job job);
+    // Takes the job, or a key (a number of the caller's choosing: one piece
+    // of work done once however many programs ask for it), for this run,
+    // waiting while another program has it; `waiting` is called about ten
+    // times a second meanwhile and ends the wait by returning false (then
+    // false).
+    bool claimWaiting(Job job, const std::function<bool()> &waiting);
+    bool claimWaiting(quint32 key, const std::function<bool()> &waiting);
 
 private:
+    bool takeWaiting(long long byte, const std::function<bool()> &waiting);
     int m_fd = -1;
 };
 

@@ -1,5 +1,6 @@
 #include "data/accessfile.h"
 
+#include "common/besidefile.h"
 #include "common/error.h"
 #include "common/textfile.h"
 #include "data/accessexport.h"
@@ -9,6 +10,7 @@
 #include "platform/userinterface.h"
 
 #include <QCryptographicHash>
+#include <QtEndian>
 #include <QDate>
 #include <QElapsedTimer>
 #include <QDir>
@@ -21,11 +23,13 @@
 #include <QTime>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <sqlite3.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace accessfile {
@@ -517,13 +521,13 @@ void storeRows(sqlite3 *db, TableWrite &w, const Table &t, const QString &shown,
 } // namespace
 
 namespace {
-sqlite3 *openForWriting(const QString &file, int flags)
+sqlite3 *openForWriting(const QString &file, int flags, const QString &shownFile)
 {
     sqlite3 *db = nullptr;
     if (sqlite3_open_v2(QFile::encodeName(file).constData(), &db, flags | SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
         const QString why = QString::fromUtf8(sqlite3_errmsg(db));
         sqlite3_close(db);
-        throw DbError(QStringLiteral("Cannot %1 %2: %3").arg((flags & SQLITE_OPEN_CREATE) ? QStringLiteral("create") : QStringLiteral("open"), file, why));
+        throw DbError(QStringLiteral("Cannot %1 %2: %3").arg((flags & SQLITE_OPEN_CREATE) ? QStringLiteral("create") : QStringLiteral("open"), shownFile, why));
     }
     return db;
 }
@@ -589,12 +593,13 @@ void storeAll(Reader &reader, const QList<Table> &tables, std::vector<TableWrite
 // Opens `file`, runs `body` on it and closes it whatever happens, the
 // tables' inserts finalized and the progress shown ended; throws DbError
 // with what failed.
-void writeInto(const QString &file, int flags, std::vector<TableWrite> &writes, const std::function<void(sqlite3 *)> &body)
+void writeInto(const QString &file, int flags, std::vector<TableWrite> &writes, const std::function<void(sqlite3 *)> &body,
+               const QString &shownFile)
 {
     sqlite3 *db = nullptr;
     QString failure;
     try {
-        db = openForWriting(file, flags);
+        db = openForWriting(file, flags, shownFile);
         body(db);
     } catch (const CtfError &e) {
         failure = e.description();
@@ -602,31 +607,39 @@ void writeInto(const QString &file, int flags, std::vector<TableWrite> &writes, 
     for (TableWrite &w : writes)
         w.finalize();
     if (sqlite3_close(db) != SQLITE_OK && failure.isNull())
-        failure = QStringLiteral("Cannot write %1: it could not be closed.").arg(file);
+        failure = QStringLiteral("Cannot write %1: it could not be closed.").arg(shownFile);
     ui::current().progress(QString(), -1);
     if (!failure.isNull())
         throw DbError(failure);
 }
 } // namespace
 
-void convert(const QString &hostPath, const QString &shownPath, const QString &target, const QStringList &only)
+void convert(const QString &hostPath, const QString &shownPath, const QString &target, const QStringList &only, const QString &targetShown)
 {
     if (conversionObserver())
         conversionObserver()(shownPath);
+    const QString shown = targetShown.isEmpty() ? target : targetShown;
     Reader reader(hostPath, shownPath);
     QList<Table> tables;
     for (const Table &t : reader.tables())
         if (only.isEmpty() || only.contains(t.name, Qt::CaseInsensitive))
             tables << t;
     std::vector<TableWrite> writes(size_t(tables.size()));
-    const QString partial = target + QStringLiteral(".converting");
-    QFile::remove(partial);
+    // Written under a name of this run's own, created new, and renamed over
+    // the target only when complete: two conversions at once never share a
+    // file, and what a killed one leaves is swept (it holds members' data).
+    const beside::FolderHold hold(QFileInfo(target).absolutePath());
+    const QString partial = beside::ownName(target);
+    const int fd = beside::createNew(partial);
+    if (fd < 0)
+        throw DbError(QStringLiteral("Cannot create %1: %2").arg(shown, QString::fromLocal8Bit(std::strerror(errno))));
+    ::close(fd); // SQLite opens it: an empty file is an empty database
     try {
-        writeInto(partial, SQLITE_OPEN_CREATE, writes, [&](sqlite3 *db) {
+        writeInto(partial, 0, writes, [&](sqlite3 *db) {
             // A snapshot is written once, whole, and thrown away on any failure;
             // large pages take long rows of transactions with less work per row.
             run(db, QStringLiteral("PRAGMA page_size=16384; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE; "
-                                   "PRAGMA cache_size=-8192; PRAGMA threads=2; BEGIN"), partial);
+                                   "PRAGMA cache_size=-8192; PRAGMA threads=2; BEGIN"), shown);
             for (qsizetype k = 0; k < tables.size(); ++k) {
                 const Table &t = tables[k];
                 QStringList columns, marks;
@@ -634,15 +647,15 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
                     columns << quoted(c.name) + QLatin1Char(' ') + sqliteType(c.kind);
                     marks << QStringLiteral("?%1").arg(marks.size() + 1);
                 }
-                run(db, QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(t.name), columns.join(QStringLiteral(", "))), partial);
+                run(db, QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(t.name), columns.join(QStringLiteral(", "))), shown);
                 prepareInserts(db, writes[size_t(k)], t, QStringLiteral("INSERT INTO %1 VALUES ").arg(quoted(t.name)),
-                               QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')'), partial);
+                               QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')'), shown);
             }
-            storeAll(reader, tables, writes, db, partial, shownPath, true);
+            storeAll(reader, tables, writes, db, shown, shownPath, true);
             for (TableWrite &w : writes)
                 w.finalize();
-            run(db, QStringLiteral("COMMIT"), partial);
-        });
+            run(db, QStringLiteral("COMMIT"), shown);
+        }, shown);
     } catch (const DbError &) {
         QFile::remove(partial);
         throw;
@@ -652,10 +665,10 @@ void convert(const QString &hostPath, const QString &shownPath, const QString &t
     struct stat source {};
     const mode_t mode = ::stat(QFile::encodeName(hostPath).constData(), &source) == 0 ? (source.st_mode & textfile::kPrivateFileMode) : 0600;
     ::chmod(QFile::encodeName(partial).constData(), mode);
-    QFile::remove(target);
-    if (!QFile::rename(partial, target)) {
+    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(target).constData()) != 0) {
+        const int err = errno;
         QFile::remove(partial);
-        throw DbError(QStringLiteral("Cannot put the converted database in place as %1.").arg(target));
+        throw DbError(QStringLiteral("Cannot put %1 in place: %2").arg(shown, QString::fromLocal8Bit(std::strerror(err))));
     }
 }
 
@@ -688,7 +701,7 @@ qint64 append(Reader &reader, const QString &target, const QHash<QString, Insert
         for (TableWrite &w : writes)
             w.finalize();
         run(db, QStringLiteral("COMMIT; PRAGMA locking_mode=NORMAL; PRAGMA journal_mode=%1").arg(journal), target);
-    });
+    }, target);
     qint64 rows = 0;
     for (const TableWrite &w : writes)
         rows += w.rows;
@@ -760,12 +773,14 @@ namespace {
 QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPath)
 {
     const QFileInfo info(hostPath);
-    const QByteArray pathKey = QCryptographicHash::hash(info.absoluteFilePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    const QByteArray pathHash = QCryptographicHash::hash(info.absoluteFilePath().toUtf8(), QCryptographicHash::Sha1);
+    const QByteArray pathKey = pathHash.toHex().left(16);
     const QString folder = officeroot::path() + QStringLiteral("/cache/access");
     if (!QDir().mkpath(folder)
         || ::chmod(QFile::encodeName(officeroot::path() + QStringLiteral("/cache")).constData(), 0700) != 0
         || ::chmod(QFile::encodeName(folder).constData(), 0700) != 0)
-        throw DbError(QStringLiteral("Cannot read the Access database '%1': the snapshot folder %2 cannot be created.").arg(shownPath, folder));
+        throw DbError(QStringLiteral("Cannot read the Access database '%1': the folder for the copies of Access files in the office "
+                                     "root %2 cannot be made.").arg(shownPath, officeroot::path()));
     const QString prefix = QString::fromLatin1(pathKey) + QLatin1Char('-');
     // A file that changes while it is read (Tarnwell writing it, a copy
     // over it) would give a snapshot of no one version: the version is
@@ -777,13 +792,28 @@ QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPa
         const QString file = folder + QLatin1Char('/') + prefix + before + QStringLiteral(".sqlite");
         if (QFileInfo::exists(file))
             return file;
+        // One conversion of a version however many programs ask for it at
+        // once: the others wait for it (the lock is the file server's where
+        // the office root is on one) and then read what it made.
+        beside::FolderHold hold(folder);
+        bool waited = false;
+        const bool claimed = hold.claimWaiting(qFromBigEndian<quint32>(pathHash.constData()), [&] {
+            waited = true;
+            return ui::current().progress(QStringLiteral("Waiting while another program reads %1").arg(shownPath), 0);
+        });
+        if (waited)
+            ui::current().progress(QString(), -1);
+        if (!claimed)
+            throw DbError(QStringLiteral("The reading of the Access database '%1' was cancelled; nothing was kept from it.").arg(shownPath));
+        if (QFileInfo::exists(file))
+            return file; // made by the program waited for
         try {
             // Only the tables the program reads: Tarnwell's other tables (loans,
             // audit trails) would cost time, and a value in them that mdbtools
             // cannot read would stop the annual return for nothing. The
             // register's table too, by which an Access register is known.
             static const QStringList read = schema::tarnwellTables() + QStringList{QStringLiteral("ChildTrustFunds")};
-            convert(hostPath, shownPath, file, read);
+            convert(hostPath, shownPath, file, read, QStringLiteral("the copy of %1 kept for reading").arg(shownPath));
         } catch (const DbError &) {
             // Read while it was being written: try again; otherwise the
             // file itself is at fault.

@@ -78,9 +78,11 @@ bool convertValue(const QByteArray &text, Column::Kind kind, QVariant &value);
 // The tables of an Access file into a new SQLite file at targetHostPath:
 // those named in `only` (letter case aside), every table when it is empty;
 // text that ignores letter case, the program's indexes for the tables it
-// knows. Written beside the target and put in place only when complete;
-// throws DbError.
-void convert(const QString &hostPath, const QString &shownPath, const QString &targetHostPath, const QStringList &only = {});
+// knows. Written beside the target under a name of the run's own and put
+// in place only when complete; throws DbError, whose text names the target
+// as `targetShown` (the target's path when empty).
+void convert(const QString &hostPath, const QString &shownPath, const QString &targetHostPath, const QStringList &only = {},
+             const QString &targetShown = {});
 // How a Date/Time value goes into an append's insert.
 enum class DateForm {
     Iso,              // "YYYY-MM-DD[ HH:MM:SS]", as convert() stores them

@@ -22,6 +22,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QProcess>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -318,6 +319,36 @@ private slots:
         QCOMPARE(conversions, 3);
         accessfile::setConversionObserver({});
         QCOMPARE(office.readFile(kTarn), office.readFile(kData + u"/generated/tarnwell-jet4.mdb"_s));
+    }
+
+    // Commands started together on a changed genuine file all finish with
+    // the figures of one whole version, and the file is converted once: the
+    // others wait for that conversion and read what it made.
+    void commandsAtOnceConvertOnce()
+    {
+        TestOffice office;
+        copyInto(office, u"/generated/tarnwell-jet4.mdb"_s, kTarn);
+        const QString year = u" --start 06/04/25 --end 05/04/26"_s;
+        const QStringList commands{u"annual --products CTF"_s + year, u"check --annual --share-account 2"_s + year,
+                                   u"check --annual --products CTF"_s + year};
+        QProcess runs[3];
+        for (int k = 0; k < 3; ++k)
+            office.startCtfadmin(runs[k], QProcess::splitCommand(commands[k]));
+        QStringList together;
+        int converted = 0;
+        for (QProcess &p : runs) {
+            QVERIFY(p.waitForFinished(120000));
+            const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+            converted += err.contains(u"Reading K:\\Tarnwell.mdb"_s) ? 1 : 0;
+            QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() <= 1, qPrintable(err));
+            together << QString::fromLocal8Bit(p.readAllStandardOutput());
+        }
+        QCOMPARE(converted, 1);
+        const QByteArray annualFile = office.readFile(kAnnual);
+        for (int k = 0; k < 3; ++k) // the same again, one at a time
+            QCOMPARE(office.ctfadmin(commands[k]).out, together[k]);
+        QCOMPARE(office.readFile(kAnnual), annualFile);
+        QVERIFY(annualFile.startsWith("Header|2026/04/05\r\nAccount|"));
     }
 
     // The same CTFANRTN.txt from the genuine file as from an SQLite database
