@@ -32,7 +32,7 @@ QString ownName(const QString &path, const char *tag = kTag);
 // when nothing is there, not even a link; the descriptor, or -1 with errno.
 int createNew(const QString &hostPath);
 
-enum class Job { AnnualReturn = 1 };
+enum class Job { AnnualReturn = 1, ImportRegister = 2 };
 
 class FolderHold {
 public:

@@ -708,10 +708,6 @@ qint64 append(Reader &reader, const QString &target, const QHash<QString, Insert
     return rows;
 }
 
-namespace {
-// What tells one version of a file from another: a file rewritten in place
-// changes its times (to the nanosecond, and the change time cannot be set
-// back), one replaced by a rename changes its inode.
 QString versionKey(const QString &hostPath)
 {
     struct stat st {};
@@ -723,7 +719,6 @@ QString versionKey(const QString &hostPath)
         .arg(qint64(st.st_ctim.tv_sec)).arg(qint64(st.st_ctim.tv_nsec))
         .arg(quint64(st.st_ino));
 }
-} // namespace
 
 namespace {
 QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPath);

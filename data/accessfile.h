@@ -105,6 +105,11 @@ struct Insert {
 // its journal mode is kept. The rows added; throws DbError.
 qint64 append(Reader &reader, const QString &targetHostPath, const QHash<QString, Insert> &inserts);
 
+// What tells one version of a file from another (empty when it cannot be
+// read): a file rewritten in place changes its times (to the nanosecond, and
+// the change time cannot be set back), one replaced by a rename its inode.
+QString versionKey(const QString &hostPath);
+
 // The read-only SQLite snapshot of an Access file, converted again only when
 // the file changed (size, modification and change times to the nanosecond,
 // inode); its host path.

@@ -1,11 +1,17 @@
 #include "data/schema.h"
 
+#include "common/besidefile.h"
+
 #include "common/error.h"
 #include "common/textfile.h"
 #include "data/dbfile.h"
 
 #include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -138,8 +144,14 @@ QStringList indexesFor(const QString &table, const QStringList &columns)
 
 void createDatabaseFile(const QString &hostPath, Kind kind)
 {
-    if (QFileInfo::exists(hostPath))
+    // Made here, new, before SQLite opens it: a file or a link already at
+    // the name is left as it is, never written through.
+    const int fd = beside::createNew(hostPath);
+    if (fd < 0 && errno == EEXIST)
         throw DbError(QStringLiteral("%1 already exists; it is left as it is.").arg(hostPath));
+    if (fd < 0)
+        throw DbError(QStringLiteral("Cannot create %1: %2").arg(hostPath, QString::fromLocal8Bit(std::strerror(errno))));
+    ::close(fd); // nothing has it open yet: no lock of SQLite's to lose
     const QString name = QStringLiteral("ctfadmin-schema");
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);

@@ -1,6 +1,7 @@
 #include "register/registerimport.h"
 
 #include "app/appsettings.h"
+#include "common/besidefile.h"
 #include "common/error.h"
 #include "common/textfile.h"
 #include "data/accessfile.h"
@@ -104,9 +105,22 @@ Result importRegister(const QDate &today)
                               kTitle, MsgIcon::Information);
         return Result::AlreadyConverted;
     }
-    const QString newWindowsPath = ds + QStringLiteral(".importing");
-    const QString newFile = mapped.hostPath + QStringLiteral(".importing");
-    QFile::remove(newFile);
+    // One import of a register at a time; the new register is written under
+    // a name of this run's own, and put in place only if the Access register
+    // is still the file that was read (another desk's import, or Access,
+    // may have replaced or changed it meanwhile).
+    const QString folder = QFileInfo(mapped.hostPath).absolutePath();
+    beside::FolderHold hold(folder);
+    if (!hold.claimWaiting(beside::Job::ImportRegister, [&] {
+            return ui::current().progress(QStringLiteral("Waiting while another program converts %1").arg(ds), 0);
+        }))
+        return fail(QStringLiteral("it was cancelled while another program was converting it."));
+    ui::current().progress(QString(), -1);
+    if (!accessfile::isAccessFile(mapped.hostPath))
+        return fail(QStringLiteral("another program converted it meanwhile."));
+    const QString read = accessfile::versionKey(mapped.hostPath);
+    const QString newWindowsPath = beside::ownName(ds);
+    const QString newFile = pathmapper::map(newWindowsPath).hostPath;
     try {
         accessfile::Reader reader(mapped.hostPath, ds);
         const accessfile::Table *t = reader.table(QStringLiteral("ChildTrustFunds"));
@@ -124,6 +138,8 @@ Result importRegister(const QDate &today)
         }
         if (!keptHost.ok())
             throw DbError(keptHost.error);
+        if (accessfile::versionKey(mapped.hostPath) != read)
+            throw DbError(QStringLiteral("it was changed while it was being read; convert it again."));
         if (::link(QFile::encodeName(mapped.hostPath).constData(), QFile::encodeName(keptHost.hostPath).constData()) != 0
             && !QFile::copy(mapped.hostPath, keptHost.hostPath))
             throw DbError(QStringLiteral("the Access original could not be kept as %1.").arg(kept));

@@ -277,6 +277,13 @@ private slots:
         rs.update();
         QCOMPARE(rs.value(u"Value"_s), read);
         QCOMPARE(office.scalar(kCtf, u"SELECT Other FROM Sample"_s).toString(), u"y"_s);
+        // Another desk changes the row since: neither a save nor a delete
+        // made from this read goes through.
+        office.exec(kCtf, u"UPDATE Sample SET Other = 'desk 2'"_s);
+        rs.setValue(u"Other"_s, u"z"_s);
+        QVERIFY_THROWS_EXCEPTION(DbError, rs.update());
+        QVERIFY_THROWS_EXCEPTION(DbError, rs.deleteRow());
+        QCOMPARE(office.scalar(kCtf, u"SELECT Other FROM Sample"_s).toString(), u"desk 2"_s);
     }
 
 };
