@@ -15,7 +15,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QHash>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
@@ -45,14 +47,24 @@ void makeDesk(const QString &root)
     ini.write("[Settings]\r\nReturnsPath=K:\\Returns\\\r\n");
 }
 
-// The desk-2 side of twoDesks (this program started again with --desk): saves
-// `count` new entries as the maintenance screen does, printing each URN once
-// its save has returned.
-int runDesk(const QString &root, int count)
+// The desk-2 side of twoDesks (this program started again with --desk), as
+// the maintenance screen and the output screen do it, printing what it did
+// once done:
+// - "save": `count` new entries, each URN printed once its save returned;
+// - "amend": `count` outstanding Vouchers given the amount 777 (and left
+//   outstanding), each URN printed once saved;
+// - "return": its own return, "Done" or "Failed" printed.
+int runDesk(const QString &root, const QString &mode, int count)
 {
     officeroot::setPath(root);
     officeroot::setProgramFolder(root + u"/program"_s);
     appsettings::fields().txtDatabase = u"K:\\"_s;
+    if (mode == u"return"_s) {
+        returns::ReturnOutput out;
+        const bool done = out.load() && out.generate(u"30/11/2026"_s) == returns::RunResult::Done;
+        std::printf("%s\n", done ? "Done" : "Failed");
+        return 0;
+    }
     maint::EntryMaintenance m;
     try {
         m.openRegister(GetConnectionString(u"CTF"_s));
@@ -61,11 +73,12 @@ int runDesk(const QString &root, int count)
         return 3;
     }
     for (int i = 0; i < count; ++i) {
-        const QString urn = u"DK%1"_s.arg(i, 6, 10, QLatin1Char('0'));
+        const bool amend = mode == u"amend"_s;
+        const QString urn = amend ? u"AB%1"_s.arg(1 + i * 331, 6, 10, QLatin1Char('0')) : u"DK%1"_s.arg(i, 6, 10, QLatin1Char('0'));
         try {
-            if (m.findByUrn(urn))
+            if (m.findByUrn(urn) != amend)
                 return 4;
-            m.save({urn, u"Voucher"_s, u"Not in use"_s, u"01/02/2008"_s, u"250"_s, {}, false});
+            m.save({urn, u"Voucher"_s, u"Not in use"_s, u"01/02/2008"_s, amend ? u"777"_s : u"250"_s, {}, false});
             std::printf("%s\n", qPrintable(urn));
             std::fflush(stdout);
         } catch (const CtfError &e) {
@@ -138,20 +151,31 @@ private slots:
         QCOMPARE(sqliteCli(server + u"/CTF.mdb"_s, u"PRAGMA journal_mode"_s), u"delete"_s);
     }
 
-    // Desk 1 writes the return of 20,000 entries while desk 2 saves new entries
-    // through its own mount: every saved entry is kept, every marked entry's
-    // line is in the return, and the file is whole.
+    void twoDesks_data()
+    {
+        QTest::addColumn<QString>("desk2");
+        QTest::newRow("desk 2 saves new entries") << "save";
+        QTest::newRow("desk 2 changes outstanding amounts") << "amend";
+        QTest::newRow("desk 2 runs its own return") << "return";
+    }
+
+    // Desk 1 writes the return of 20,000 entries while desk 2, through its own
+    // mount, saves new entries, changes outstanding ones or runs a return of
+    // its own: every saved entry is kept, every marked entry's line is in
+    // one return only and carries the values the entry holds, and the
+    // register is whole.
     void twoDesks()
     {
+        QFETCH(QString, desk2);
         TestOffice office;
         const QString k = office.host(u"K:\\"_s);
         const QString server = office.root() + u"/server"_s;
         QVERIFY(QDir().rename(k, server));
         QTemporaryDir other; // outlives the mounts inside it
-        Mount desk1, desk2;
+        Mount desk1, desk2Mount;
         MOUNT_OR_SKIP(desk1.share(server, k));
         makeDesk(other.path());
-        QVERIFY(desk2.share(server, other.path() + u"/drive_k"_s));
+        QVERIFY(desk2Mount.share(server, other.path() + u"/drive_k"_s));
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"fill"_s);
             db.setDatabaseName(server + u"/CTF.mdb"_s);
@@ -164,37 +188,61 @@ private slots:
         }
         QSqlDatabase::removeDatabase(u"fill"_s);
 
+        // Desk 1 opens and runs at once, as the command line does, while desk
+        // 2 is at work: its commits may land between desk 1's read and run.
+        QProcess desk;
+        desk.start(QCoreApplication::applicationFilePath(), {u"--desk"_s, other.path(), desk2, u"60"_s});
+        QVERIFY(desk.waitForStarted());
+        QTest::qWait(desk2 == u"return"_s ? 100 : 300);
         returns::ReturnOutput out;
         QVERIFY(out.load());
-        QProcess desk;
-        desk.start(QCoreApplication::applicationFilePath(), {u"--desk"_s, other.path(), u"60"_s});
-        QVERIFY(desk.waitForStarted());
-        QTest::qWait(200);
-        QCOMPARE(out.generate(u"30/11/2026"_s), returns::RunResult::Done);
+        const returns::RunResult mine = out.generate(u"30/11/2026"_s);
         QVERIFY(desk.waitForFinished(300000));
         QCOMPARE(desk.exitCode(), 0);
-        const QStringList saved = QString::fromLatin1(desk.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QVERIFY2(saved.size() == 60, qPrintable(QString::fromLocal8Bit(desk.readAllStandardError())));
-
+        const QStringList said = QString::fromLatin1(desk.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         const QString file = server + u"/CTF.mdb"_s;
         QCOMPARE(sqliteCli(file, u"PRAGMA integrity_check"_s), u"ok"_s);
-        QCOMPARE(sqliteCli(file, u"SELECT count(*) FROM ChildTrustFunds WHERE CRN LIKE 'DK%'"_s), QString::number(saved.size()));
-        QCOMPARE(sqliteCli(file, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0"_s), u"20000"_s);
-        QFile ret(server + u"/Returns/IRReturn.txt"_s);
-        QVERIFY(ret.open(QIODevice::ReadOnly));
-        QSet<QByteArray> lines;
-        for (const QByteArray &line : ret.readAll().split('\n'))
-            if (line.startsWith("Voucher|AB"))
-                lines << line.mid(8, 8);
-        QCOMPARE(lines.size(), 20000);
+        if (desk2 == u"save"_s) {
+            QCOMPARE(mine, returns::RunResult::Done);
+            QVERIFY2(said.size() == 60, qPrintable(QString::fromLocal8Bit(desk.readAllStandardError())));
+            QCOMPARE(sqliteCli(file, u"SELECT count(*) FROM ChildTrustFunds WHERE CRN LIKE 'DK%'"_s), QString::number(said.size()));
+        }
+        for (const QString &urn : said) // an amount saved stays saved (and is sent as it is, below)
+            if (urn.startsWith(u"AB"_s))
+                QCOMPARE(sqliteCli(file, u"SELECT Amount FROM ChildTrustFunds WHERE CRN = '%1'"_s.arg(urn)), u"777"_s);
+        // Each desk's log copies hold what it sent: no entry twice, and each
+        // marked entry's line with the amount it holds.
+        QHash<QString, QString> sent; // URN -> amount in its line
+        for (const QString &temp : {office.host(u"C:\\temp"_s), other.path() + u"/drive_c/temp"_s})
+            for (const QFileInfo &log : QDir(temp).entryInfoList({u"QD*.log"_s}, QDir::Files)) {
+                QFile f(log.filePath());
+                QVERIFY(f.open(QIODevice::ReadOnly));
+                for (const QByteArray &line : f.readAll().split('\n'))
+                    if (line.startsWith("Voucher|")) {
+                        const QList<QByteArray> field = line.trimmed().split('|');
+                        QVERIFY2(!sent.contains(QString::fromLatin1(field[1])), field[1].constData());
+                        sent.insert(QString::fromLatin1(field[1]).trimmed(), QString::fromLatin1(field[3]));
+                    }
+            }
+        const QStringList marked = sqliteCli(file, u"SELECT CRN || ' ' || printf('%.2f', Amount) FROM ChildTrustFunds WHERE RecordOutput <> 0"_s)
+                                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QSet<QString> unmarked(sent.keyBegin(), sent.keyEnd()); // sent, and resubmitted by desk 2 since
+        for (const QString &m : marked) {
+            QVERIFY2(sent.value(m.section(u' ', 0, 0)) == m.section(u' ', 1), qPrintable(m + u" sent as "_s + sent.value(m.section(u' ', 0, 0))));
+            unmarked.remove(m.section(u' ', 0, 0));
+        }
+        for (const QString &urn : unmarked)
+            QVERIFY2(said.contains(urn), qPrintable(urn));
+        if (desk2 == u"return"_s) // one of the two sent them all, the other nothing
+            QCOMPARE(marked.size(), 20000);
     }
 };
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc == 4 && QByteArray(argv[1]) == "--desk")
-        return runDesk(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+    if (argc == 5 && QByteArray(argv[1]) == "--desk")
+        return runDesk(QString::fromLocal8Bit(argv[2]), QString::fromLatin1(argv[3]), QByteArray(argv[4]).toInt());
     tst_shareddrive t;
     return QTest::qExec(&t, argc, argv);
 }
