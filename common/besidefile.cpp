@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -24,9 +25,19 @@ int createNew(const QString &hostPath)
 {
     const int fd = ::open(QFile::encodeName(hostPath).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           textfile::kPrivateFileMode);
-    if (fd >= 0)
+    if (fd >= 0) {
         ::fchmod(fd, textfile::kPrivateFileMode); // whatever the umask
+        takeFolderGroup(fd, QFileInfo(hostPath).absolutePath());
+    }
     return fd;
+}
+
+void takeFolderGroup(int fd, const QString &hostFolder)
+{
+    struct stat file {}, folder {};
+    if (::fstat(fd, &file) == 0 && ::stat(QFile::encodeName(hostFolder).constData(), &folder) == 0 && file.st_gid != folder.st_gid
+        && file.st_uid == ::geteuid())
+        (void)::fchown(fd, uid_t(-1), folder.st_gid); // refused when this user is not in that group: nothing to be done
 }
 
 namespace {
@@ -51,7 +62,12 @@ int openLockFile(const QString &hostFolder)
     if (hostFolder.isEmpty())
         return -1;
     const QByteArray path = QFile::encodeName(hostFolder + QStringLiteral("/.ctfadmin-lock"));
-    return ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, textfile::kPrivateFileMode);
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, textfile::kPrivateFileMode);
+    if (fd >= 0) {
+        ::fchmod(fd, textfile::kPrivateFileMode); // whatever the umask; refused on another user's file, which has it
+        takeFolderGroup(fd, hostFolder);
+    }
+    return fd;
 }
 
 // With byte 0 held whole: every file of a run's own here is a killed run's.

@@ -32,6 +32,12 @@ QString ownName(const QString &path, const char *tag = kTag);
 // when nothing is there, not even a link; the descriptor, or -1 with errno.
 int createNew(const QString &hostPath);
 
+// A file this program made in a folder shared through its group (the office's
+// desks as users of one group) takes the folder's group, as a setgid folder
+// would give it: otherwise it would carry its maker's own group, and the
+// other users could not open it. Nothing happens where it cannot be done.
+void takeFolderGroup(int fd, const QString &hostFolder);
+
 enum class Job { AnnualReturn = 1, ImportRegister = 2 };
 
 class FolderHold {

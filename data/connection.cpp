@@ -99,6 +99,7 @@ void Connection::openJet(const QString &dataSource)
 {
     m_describe = dataSource;
     m_drive = {};
+    m_hostPath.clear();
     const MappedPath mapped = pathmapper::map(dataSource);
     if (!mapped.ok())
         throw DbError(QStringLiteral("Could not find file '%1'. %2").arg(dataSource, mapped.error));
@@ -118,6 +119,7 @@ void Connection::openJet(const QString &dataSource)
         throw DbError(QStringLiteral("'%1' is empty (0 bytes), so it is not a database ctfadmin can read. Put the "
                                      "office's copy of the file back in its place.").arg(dataSource));
     m_drive = dbfile::driveOf(mapped.hostPath);
+    m_hostPath = mapped.hostPath;
     // A genuine Access file is read through its read-only SQLite snapshot.
     const bool access = accessfile::isAccessHeader(head);
     const QString file = access ? accessfile::snapshot(mapped.hostPath, dataSource) : mapped.hostPath;
@@ -195,6 +197,13 @@ void Connection::openJet(const QString &dataSource)
     // not read and write the same pages again and again.
     pragma.exec(QStringLiteral("PRAGMA mmap_size=%1").arg(m_drive.shared ? 0 : kMmapBytes));
     pragma.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kCacheKiB));
+    if (!m_drive.shared && !asItStands) {
+        // The first read makes the -wal and -shm of a file in WAL; the desks
+        // that share the register through its group must be able to open them.
+        pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        pragma.finish();
+        dbfile::shareSideFiles(mapped.hostPath);
+    }
 }
 
 QString Connection::why(const QString &driverText) const
@@ -206,6 +215,8 @@ QString Connection::why(const QString &driverText) const
         && (text.contains(QStringLiteral("disk I/O error"), Qt::CaseInsensitive)
             || text.contains(QStringLiteral("unable to open database file"), Qt::CaseInsensitive)
             || text.contains(QStringLiteral("attempt to write a readonly database"), Qt::CaseInsensitive))) {
+        if (const QString side = m_hostPath.isEmpty() ? QString() : dbfile::sideFileProblem(m_hostPath); !side.isEmpty())
+            return text + QStringLiteral(" (%1)").arg(side);
         const QString drive = m_drive.shared ? QStringLiteral("the %1 network drive that holds %2").arg(m_drive.kind, m_describe)
                                              : QStringLiteral("the drive that holds %1").arg(m_describe);
         text += QStringLiteral(" (%1 could not read or write it: check that the drive is connected, has room and "

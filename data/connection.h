@@ -127,6 +127,7 @@ private:
     bool m_inTransaction = false;
     bool m_readOnly = false;
     dbfile::Drive m_drive;
+    QString m_hostPath; // of a database file, for what its side files say
     QHash<QString, QSqlQuery> m_prepared;
     QHash<QString, std::shared_ptr<CompiledShape>> m_shapes;
 };

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <map>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -192,6 +193,37 @@ Drive driveOf(const QString &hostPath)
     for (const Kind &k : kSharedKinds)
         if (type == k.magic)
             return {true, QString::fromLatin1(k.name)};
+    return {};
+}
+
+void shareSideFiles(const QString &hostPath)
+{
+    struct stat db {};
+    if (::stat(QFile::encodeName(hostPath).constData(), &db) != 0)
+        return;
+    for (const char *tail : {"-wal", "-shm"}) {
+        const QByteArray side = QFile::encodeName(hostPath + QLatin1String(tail));
+        struct stat st {};
+        if (::lstat(side.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_gid != db.st_gid)
+            (void)::lchown(side.constData(), uid_t(-1), db.st_gid); // not in that group: nothing to be done here
+    }
+}
+
+QString sideFileProblem(const QString &hostPath)
+{
+    for (const char *tail : {"-wal", "-shm"}) {
+        const QString side = hostPath + QLatin1String(tail);
+        const QByteArray name = QFile::encodeName(side);
+        struct stat st {};
+        if (::stat(name.constData(), &st) == 0 && ::access(name.constData(), R_OK | W_OK) != 0) {
+            const struct group *g = ::getgrgid(st.st_gid);
+            const QString groupName = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
+            return QStringLiteral("%1 was made by another user's program in the group %2, which this user is not in: give the "
+                                  "register's folder the office's group and its setgid bit (chmod g+s), so that every file made "
+                                  "there is the office's, see docs/install.md")
+                .arg(QFileInfo(side).fileName(), groupName);
+        }
+    }
     return {};
 }
 

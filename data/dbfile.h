@@ -28,4 +28,14 @@ struct Drive {
 // The drive that holds the file (or the folder it would be created in).
 Drive driveOf(const QString &hostPath);
 
+// A file in WAL gets its -wal and -shm from whichever program opens it
+// first, with that user's group; desks that share the register through the
+// file's group could then not open them. Gives the side files this user
+// made the database file's group (by name: no descriptor is opened or
+// closed, so no lock is lost).
+void shareSideFiles(const QString &hostPath);
+// Why this user cannot open the -wal or -shm beside a database file (made by
+// another user, in a group this user is not in); empty when it can.
+QString sideFileProblem(const QString &hostPath);
+
 } // namespace dbfile

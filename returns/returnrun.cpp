@@ -1,5 +1,6 @@
 #include "returns/returnrun.h"
 
+#include "common/besidefile.h"
 #include "common/error.h"
 #include "common/textfile.h"
 #include "platform/pathmapper.h"
@@ -61,6 +62,7 @@ bool RunRecord::claim(RunInfo *other)
                           textfile::kPrivateFileMode);
     if (fd < 0)
         throw FileError(QStringLiteral("Cannot open %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(errno))));
+    beside::takeFolderGroup(fd, QFileInfo(mapped.hostPath).absolutePath());
     if (!m_file.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         throw FileError(QStringLiteral("Cannot open %1: %2").arg(m_path, m_file.errorString()));

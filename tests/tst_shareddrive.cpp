@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QHash>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -149,6 +150,35 @@ private slots:
         QVERIFY(office.readFile(kReturn).count('\n') > 10);
         QVERIFY(office.readFile(kAnnual).count('\n') > 10);
         QCOMPARE(sqliteCli(server + u"/CTF.mdb"_s, u"PRAGMA journal_mode"_s), u"delete"_s);
+    }
+
+    // Two users of the machine who share the office through its group, in
+    // folders without the setgid bit: one reads and runs the checks while the
+    // other saves through a connection it keeps open (whose -wal and -shm it
+    // made); the files each makes are the other's too.
+    void usersOfOneGroup()
+    {
+        if (!Mount::allowed() || QStandardPaths::findExecutable(u"setpriv"_s).isEmpty())
+            QSKIP("needs root and setpriv to act as two users");
+        TestOffice office;
+        const auto as = [](int uid, const QStringList &command) {
+            return QStringList{u"--reuid=%1"_s.arg(uid), u"--regid=%1"_s.arg(uid), u"--groups=4242"_s, u"--"_s} + command;
+        };
+        office.close(kCtf);
+        QCOMPARE(QProcess::execute(u"sh"_s, {u"-c"_s, u"chgrp -R 4242 \"$0\" && chmod -R g+rwX,o-rwx \"$0\" && chmod o+x \"$0\""_s, office.root()}), 0);
+        QProcess owner;
+        owner.start(u"setpriv"_s, as(60001, {QCoreApplication::applicationFilePath(), u"--desk"_s, office.root(), u"save"_s, u"40"_s}));
+        QVERIFY2(owner.waitForReadyRead(30000), owner.readAllStandardError().constData()); // its first save is in: its connection is open
+        for (const char *command : {"enquiry", "check", "return --period-end 30/11/2026"}) {
+            QProcess reader;
+            reader.start(u"setpriv"_s, as(60002, QStringList{TestOffice::executable(), u"--root"_s, office.root()}
+                                                    + QString::fromLatin1(command).split(u' ')));
+            QVERIFY(reader.waitForFinished(60000));
+            QVERIFY2(reader.exitCode() <= 1, qPrintable(QLatin1String(command) + u": "_s + QString::fromLocal8Bit(reader.readAllStandardError())));
+        }
+        QVERIFY(owner.waitForFinished(60000));
+        QCOMPARE(owner.exitCode(), 0);
+        QCOMPARE(owner.readAllStandardOutput().count('\n'), 40);
     }
 
     void twoDesks_data()

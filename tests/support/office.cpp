@@ -118,13 +118,15 @@ void TestOffice::writeFile(const QString &path, const QByteArray &bytes) const
 
 void TestOffice::writeRegistry(const QByteArray &bytes) { writeFile(officeroot::registryFile(), bytes); }
 
+QString TestOffice::executable() { return QStringLiteral(CTFADMIN_EXE); }
+
 void TestOffice::startCtfadmin(QProcess &p, const QStringList &args) const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(name));
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(CTFADMIN_EXE), QStringList{QStringLiteral("--root"), root()} + args);
+    p.start(executable(), QStringList{QStringLiteral("--root"), root()} + args);
 }
 
 CliRun TestOffice::ctfadmin(const QStringList &args) const

@@ -57,6 +57,8 @@ public:
     // The program's command line on this office, without a display, as a
     // scheduled job runs it; `args` split as a shell splits them.
     CliRun ctfadmin(const QStringList &args) const;
+    // The program's path, for a run started some other way.
+    static QString executable();
     // The same, started and left running.
     void startCtfadmin(QProcess &p, const QStringList &args) const;
     CliRun ctfadmin(const QString &args) const { return ctfadmin(QProcess::splitCommand(args)); }
