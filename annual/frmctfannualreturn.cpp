@@ -292,8 +292,9 @@ void frmCTFAnnualReturn::run(const std::function<annual::Outcome()> &command)
     if (command() != annual::Outcome::Done)
         return;
     lblLeftOut->setText(m_leftOut.isEmpty() ? QStringLiteral("The return left out no member of the selection.")
-                                            : QStringLiteral("The return left out %1 member(s) of the selection: no MemberMain row, no NI "
-                                                             "number, or over 18.").arg(m_leftOut.size()));
+                                            : QStringLiteral("The return left out %1 of the selection: no MemberMain row, no NI "
+                                                             "number, or over 18.")
+                                                  .arg(checks::counted(m_leftOut.size(), QStringLiteral("member"), QStringLiteral("members"))));
     cmdLeftOut->setEnabled(!m_leftOut.isEmpty());
 }
 

@@ -164,4 +164,18 @@ QString shownDayFirst(const QVariant &value)
 QString dayFirstShort(const QDate &d) { return joined(d.day(), 2, u'/', d.month(), 2, d.year() % 100, 2); }
 QString iso(const QDate &d) { return joined(d.year(), 4, u'-', d.month(), 2, d.day(), 2); }
 
+QDate birthday(const QDate &dob, int years)
+{
+    const int year = dob.year() + years;
+    if (dob.month() == 2 && dob.day() == 29 && !QDate::isLeapYear(year))
+        return QDate(year, 3, 1);
+    return QDate(year, dob.month(), dob.day());
+}
+
+int yearsOld(const QDate &dob, const QDate &day)
+{
+    const int years = day.year() - dob.year();
+    return day < birthday(dob, years) ? years - 1 : years;
+}
+
 } // namespace dates

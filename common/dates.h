@@ -41,4 +41,12 @@ QString dayFirstShort(const QDate &d);
 // "yyyy-mm-dd", the ISO text held in Tarnwell date columns.
 QString iso(const QDate &d);
 
+// The day on which one born on `dob` reaches the age of `years`: the same
+// day and month, and for one born on 29 February, 1 March in a common year
+// (English law takes the anniversary of 29 February in a common year to be
+// 1 March: nobody is a year older before the whole year has passed).
+QDate birthday(const QDate &dob, int years);
+// Whole years of age on `day`.
+int yearsOld(const QDate &dob, const QDate &day);
+
 } // namespace dates

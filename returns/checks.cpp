@@ -71,15 +71,19 @@ QStringList entryProblems(const Entry &e)
             found << QStringLiteral("the amount %1 has more than two decimals; the return would send %2.")
                          .arg(amount->plain(), amount->roundedTo2().format2());
     }
-    if (canonical == QStringLiteral("Endowment") || canonical == QStringLiteral("Exception")) {
-        const QString type = text(e.type).trimmed();
+    // Type and Ref go into the Endowment's and the Exception's lines alone,
+    // unchanged: each is judged as it is stored.
+    const bool typeAndRef = canonical == QStringLiteral("Endowment") || canonical == QStringLiteral("Exception");
+    if (typeAndRef) {
+        const QString type = text(e.type);
         bool known = false;
         for (const entrycodes::TypeCode &t : entrycodes::typesFor(canonical))
             known = known || type == QString::number(t.code);
         if (type.isEmpty())
             found << QStringLiteral("an %1 without a type; the return would send an empty type.").arg(canonical);
         else if (!known)
-            found << QStringLiteral("the type \"%1\" is not in the list of %2 types.").arg(type, canonical.toLower());
+            found << QStringLiteral("the type \"%1\" is not one of the %2 types' codes as it stands; the return would send it "
+                                    "unchanged.").arg(type, canonical.toLower());
     }
     if (canonical == QStringLiteral("ChildDeath")) {
         const QString dodText = text(e.dod);
@@ -93,7 +97,7 @@ QStringList entryProblems(const Entry &e)
             found << QStringLiteral("the date of death %1 is before the date of birth %2.").arg(dates::dayFirst(*dod), dates::dayFirst(*dob));
     }
     for (const auto &[name, value] : {std::pair{QStringLiteral("Type"), text(e.type)}, std::pair{QStringLiteral("Ref"), text(e.ref)}})
-        if (value.contains(QLatin1Char('|')) || value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n')))
+        if (typeAndRef && (value.contains(QLatin1Char('|')) || value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n'))))
             found << QStringLiteral("the %1 holds a \"|\" or a line break, which would break the return's layout.").arg(name);
     return found;
 }
@@ -108,11 +112,14 @@ void Result::add(const QString &subject, const QString &text)
         findings << Finding{subject, text};
 }
 
+QString counted(qint64 n, const QString &one, const QString &many) { return QString::number(n) + QLatin1Char(' ') + (n == 1 ? one : many); }
+
 QString Result::summary() const
 {
+    const QString checked = counted(entries, what.one, what.many);
     if (total == 0)
-        return QStringLiteral("No findings in %1 %2.").arg(entries).arg(what);
-    return QStringLiteral("%1 findings in %2 of %3 %4.").arg(total).arg(withFindings).arg(entries).arg(what);
+        return QStringLiteral("No findings in %1.").arg(checked);
+    return QStringLiteral("%1 in %2 of %3.").arg(counted(total, QStringLiteral("finding"), QStringLiteral("findings"))).arg(withFindings).arg(checked);
 }
 
 Result checkOutstanding(Connection &c)
@@ -194,7 +201,7 @@ Result checkAnnual(annual::AnnualReturn &run, int shareAccount, const QList<annu
                    const QString &endText)
 {
     Result result;
-    result.what = QStringLiteral("members");
+    result.what = {QStringLiteral("member"), QStringLiteral("members")};
     const auto start = dates::parse(startText);
     const auto end = dates::parse(endText);
     for (const auto &[name, text, day] : {std::tuple{QStringLiteral("start"), startText, start}, std::tuple{QStringLiteral("end"), endText, end}}) {
@@ -221,7 +228,7 @@ Result checkAnnual(annual::AnnualReturn &run, int shareAccount, const QList<annu
             result.add(who, QStringLiteral("has the date of birth \"%1\" in MemberMain, which is not a date, so no age test is "
                                            "made and the return reports the member; put the date right in Tarnwell (warning).")
                                 .arg(f.dobNotADate));
-        if (shareAccount == 0 && f.dob && end && annual::monthBoundaries(*f.dob, *end) >= 216)
+        if (shareAccount == 0 && f.dob && end && dates::yearsOld(*f.dob, *end) >= 18)
             result.add(who, QStringLiteral("is 18 or more at the end date (born %1); the product return still reports "
                                                            "the account (information).").arg(dates::dayFirst(*f.dob)));
         if (end && f.subscriptions > limit)

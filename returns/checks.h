@@ -36,6 +36,9 @@ struct Entry {
 // The findings of one entry on its own (everything but duplicates).
 QStringList entryProblems(const Entry &e);
 
+// "1 finding", "2 findings": a count and its noun as English has them.
+QString counted(qint64 n, const QString &one, const QString &many);
+
 // The outstanding entries, read in the order the return writes them, and
 // their findings (duplicates within the return included). Throws DbError.
 struct Result {
@@ -43,7 +46,9 @@ struct Result {
     QList<Finding> findings;    // all of them, or the first `keep` of them
     int total = 0;              // how many were found
     int withFindings = 0;       // entries or members with at least one
-    QString what = QStringLiteral("outstanding entries");
+    struct Noun {
+        QString one, many;
+    } what{QStringLiteral("outstanding entry"), QStringLiteral("outstanding entries")};
     bool refused = false;   // the input was refused (its message shown); nothing was checked
     int keep = std::numeric_limits<int>::max();
     int entriesWithFindings() const { return withFindings; }

@@ -95,11 +95,12 @@ void frmCTFOUTPUT::Form_Load()
     }
     m_listModel->setStringList(m_output.listItems());
     m_checks = m_output.check(kFindingsShown); // the screen holds a screenful, counts all
-    lblFindings->setText(m_checks.total == 0
-                             ? QStringLiteral("The checks found nothing in the entries to be output.")
-                             : QStringLiteral("The checks found something in %1 of the %2 entries to be output.")
-                                   .arg(m_checks.entriesWithFindings())
-                                   .arg(m_checks.entries));
+    const QString entries = m_checks.entries == 1 ? QStringLiteral("the entry") : QStringLiteral("the %1 entries").arg(m_checks.entries);
+    lblFindings->setText(m_checks.total == 0 ? QStringLiteral("The checks found nothing in %1 to be output.").arg(entries)
+                         : m_checks.entries == 1 ? QStringLiteral("The checks found something in the entry to be output.")
+                                                 : QStringLiteral("The checks found something in %1 of %2 to be output.")
+                                                       .arg(m_checks.entriesWithFindings())
+                                                       .arg(entries));
     cmdFindings->setEnabled(m_checks.total > 0);
     mskPEnd->setMaskedText(m_output.proposal());
     m_lastAccepted = mskPEnd->text();

@@ -417,6 +417,22 @@ private slots:
         office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (103, 'CTF', 5)"_s);
         QCOMPARE(findings(0, {{u"CTF - x"_s, true}}, kStart, kEnd),
                  QStringList{u"Member 103: is 18 or more at the end date (born 31/03/2008); the product return still reports the account (information)."_s});
+        // The child's age, not month boundaries: a day short of 18 is not
+        // reported; 29 February's birthday is 1 March in a common year.
+        for (const auto &[no, dob] : {std::pair{120, "2008-04-06"}, {121, "2008-04-05"}, {122, "2008-04-30"}, {123, "2008-02-29"}}) {
+            member(office, no, u"MN0001%1A"_s.arg(no), QString::fromLatin1(dob));
+            office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (?, 'CTF', 5)"_s, {no});
+        }
+        const auto over18 = [&](const QString &end) {
+            const checks::Result r = checks::checkAnnual(run, 0, {{u"CTF - x"_s, true}}, kStart, end);
+            QStringList members;
+            for (const checks::Finding &f : r.findings)
+                members << f.subject;
+            return members.join(u' ') + u" / "_s + r.summary();
+        };
+        QCOMPARE(over18(kEnd), u"Member 103 Member 121 Member 123 / 3 findings in 3 of 5 members."_s);
+        QCOMPARE(over18(u"28/02/26"_s), u" / No findings in 5 members."_s);
+        QCOMPARE(over18(u"01/03/26"_s), u"Member 123 / 1 finding in 1 of 5 members."_s);
         QVERIFY(office.readFile(kAnnual).isNull());
         QVERIFY(office.ui().messages.isEmpty());
     }

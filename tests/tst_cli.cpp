@@ -90,9 +90,11 @@ private slots:
             << QByteArray();
         QTest::newRow("enquiry as CSV")
             << QStringList{u"ctf: INSERT INTO ChildTrustFunds (Entity, CRN, DOB, Amount, Ref, RecordOutput) VALUES ('Voucher', 'AB1', '01/02/2010', 12.5, 'a,b', 0), "
-                           "('RAA', 'AB2', '01/02/2010', 1, NULL, 1)"_s}
+                           "('RAA', 'AB2', '01/02/2010', 1, NULL, 1), ('RAA', 'AB3', NULL, 1, 'c' || char(10) || 'd', 0), "
+                           "('RAA', 'AB4', NULL, 1, 'e' || char(13), 0), ('RAA', 'AB5', NULL, 1, 'say \"\"', 0)"_s}
             << "enquiry --csv" << 0
-            << "ID,Entity,CRN,DOB,Amount,DOD,MemberNo,PeriodEndSent,RecordOutput,Ref,SentRef,Type\n1,Voucher,AB1,01/02/2010,12.5,,,,False,\"a,b\",,\n"
+            << "ID,Entity,CRN,DOB,Amount,DOD,MemberNo,PeriodEndSent,RecordOutput,Ref,SentRef,Type\n3,RAA,AB3,,1,,,,False,\"c\nd\",,\n"
+               "4,RAA,AB4,,1,,,,False,\"e\r\",,\n5,RAA,AB5,,1,,,,False,\"say \"\"\"\"\",,\n1,Voucher,AB1,01/02/2010,12.5,,,,False,\"a,b\",,\n"
             << QByteArray();
         QTest::newRow("enquiry, an amount beyond money") << QStringList{voucher.arg(u"1e300"_s)} << "enquiry --csv" << 0
                                                        << "ID,Entity,CRN,DOB,Amount,DOD,MemberNo,PeriodEndSent,RecordOutput,Ref,SentRef,Type\n"
@@ -100,13 +102,13 @@ private slots:
         QTest::newRow("enquiry of all") << QStringList{voucher.arg(1)} << "enquiry --all" << 0 << "ID  Entity   CRN        DOB ..." << QByteArray();
         QTest::newRow("check, nothing outstanding") << QStringList() << "check" << 0 << "No findings in 0 outstanding entries.\n" << QByteArray();
         QTest::newRow("check, a finding") << QStringList{voucher.arg(0)} << "check" << 1
-                                          << "ID 1: the amount 0.00 of a Voucher is not more than 0.\n1 findings in 1 of 1 outstanding entries.\n" << QByteArray();
+                                          << "ID 1: the amount 0.00 of a Voucher is not more than 0.\n1 finding in 1 of 1 outstanding entry.\n" << QByteArray();
         QTest::newRow("check, unknown option") << QStringList() << "check --all" << 2 << "..." << QByteArray();
         QTest::newRow("check, no register") << QStringList{u"rm: K:\\CTF.mdb"_s} << "check" << 3 << "..." << QByteArray();
         QTest::newRow("annual check, nobody") << QStringList() << "check --annual --share-account 1" + year << 0 << "No findings in 0 members.\n" << QByteArray();
         QTest::newRow("annual check, left out") << QStringList{u"tarn: INSERT INTO MemberBals VALUES (7, 5, 0, 0, 0)"_s}
                                                 << "check --annual --share-account 1" + year << 1
-                                                << "Member 7: has no MemberMain row, so the return leaves the member out.\n1 findings in 1 of 1 members.\n"
+                                                << "Member 7: has no MemberMain row, so the return leaves the member out.\n1 finding in 1 of 1 member.\n"
                                                 << QByteArray();
         QTest::newRow("annual check, bad date") << QStringList() << "check --annual --share-account 1 --start 32/04/25 --end 05/04/26" << 1 << "..."
                                                 << QByteArray();

@@ -358,35 +358,46 @@ private slots:
     void entryChecks_data()
     {
         QTest::addColumn<QString>("entry");   // Entity, CRN, DOB, Amount, DOD, Type, Ref; "null" for Null
-        QTest::addColumn<QString>("finding"); // the start of the one finding, empty for none
+        QTest::addColumn<QString>("finding"); // the start of each finding, " // " between them; empty for none
         QTest::newRow("clean voucher") << "Voucher,AB123456C,05/05/2006,250,null,null,null" << "";
         QTest::newRow("clean endowment") << "endowment,AB123456C,05/05/2006,100,null,8,END1" << "";
         QTest::newRow("clean child death") << "ChildDeath,AB123456C,05/05/2006,null,01/01/2009,null,null" << "";
-        QTest::newRow("clean exception") << "Exception,AB123456C,02/01/2011,null,null,3,null" << "";
+        QTest::newRow("clean exception, the last eligible birth") << "Exception,AB123456C,02/01/2011,null,null,3,null" << "";
         QTest::newRow("kind misspelt") << "Vocher,AB123456C,05/05/2006,250,null,null,null" << "the kind \"Vocher\" is none of the six kinds";
         QTest::newRow("kind with a blank") << "Voucher ,AB123456C,05/05/2006,250,null,null,null" << "the kind \"Voucher \"";
         // The URN as its field's mask takes it: the last letter optional, digits first allowed.
         QTest::newRow("URN without its letter") << "Voucher,AB123456,05/05/2006,250,null,null,null" << "";
         QTest::newRow("URN digits first") << "Voucher,31876219L,05/05/2006,250,null,null,null" << "";
         QTest::newRow("URN of five digits") << "Voucher,AB12345C,05/05/2006,250,null,null,null" << "the URN \"AB12345C\" is not what the URN field takes";
+        QTest::newRow("URN of ten characters") << "Voucher,AB123456CD,05/05/2006,250,null,null,null" << "the URN \"AB123456CD\"";
         QTest::newRow("URN in lower case") << "Voucher,ab123456c,05/05/2006,250,null,null,null" << "the URN \"ab123456c\"";
         QTest::newRow("no date of birth") << "Voucher,AB123456C,null,250,null,null,null" << "the date of birth is missing";
         QTest::newRow("empty mask") << "Voucher,AB123456C,__/__/____,250,null,null,null" << "the date of birth \"__/__/____\" is not a date";
+        QTest::newRow("the first eligible birth") << "Voucher,AB123456C,01/09/2002,250,null,null,null" << "";
         QTest::newRow("born too early") << "Voucher,AB123456C,31/08/2002,250,null,null,null" << "the date of birth 31/08/2002 is outside";
         QTest::newRow("born too late") << "RAA,AB123456C,03/01/2011,250,null,null,null" << "the date of birth 03/01/2011 is outside";
         QTest::newRow("voucher without amount") << "Voucher,AB123456C,05/05/2006,null,null,null,null" << "a Voucher without an amount";
+        QTest::newRow("amount 0.01") << "RAA,AB123456C,05/05/2006,0.01,null,null,null" << "";
         QTest::newRow("amount 0") << "RAA,AB123456C,05/05/2006,0,null,null,null" << "the amount 0.00 of a RAA is not more than 0";
         QTest::newRow("negative amount") << "Endowment,AB123456C,05/05/2006,-5,null,1,null" << "the amount -5.00 of a Endowment";
+        QTest::newRow("two decimals") << "Voucher,AB123456C,05/05/2006,12.75,null,null,null" << "";
         QTest::newRow("three decimals") << "Voucher,AB123456C,05/05/2006,12.755,null,null,null" << "the amount 12.755 has more than two decimals";
         QTest::newRow("endowment without type") << "Endowment,AB123456C,05/05/2006,100,null,,null" << "an Endowment without a type";
-        QTest::newRow("type not in the list") << "Exception,AB123456C,05/05/2006,null,null,4,null" << "the type \"4\" is not in the list";
+        QTest::newRow("type not in the list") << "Exception,AB123456C,05/05/2006,null,null,4,null" << "the type \"4\" is not one of the exception types' codes";
+        QTest::newRow("type with a blank, sent as it stands") << "Exception,AB123456C,05/05/2006,null,null, 3,null" << "the type \" 3\" is not one";
         QTest::newRow("death without date") << "ChildDeath,AB123456C,05/05/2006,null,null,null,null"
                                             << "a ChildDeath without a date of death: the return sends its line with an empty date, as the "
                                                "maintenance screen records none (information).";
         QTest::newRow("death date not a date") << "ChildDeath,AB123456C,05/05/2006,null,31/02/2009,null,null" << "the date of death \"31/02/2009\" is not a date";
-        QTest::newRow("death before birth") << "ChildDeath,AB123456C,05/05/2006,null,01/01/2006,null,null" << "the date of death 01/01/2006 is before";
+        QTest::newRow("death on the day of birth") << "ChildDeath,AB123456C,05/05/2006,null,05/05/2006,null,null" << "";
+        QTest::newRow("death the day before birth") << "ChildDeath,AB123456C,05/05/2006,null,04/05/2006,null,null" << "the date of death 04/05/2006 is before";
+        // Type and Ref break the layout only in the lines that carry them.
         QTest::newRow("bar in Ref") << "Endowment,AB123456C,05/05/2006,100,null,1,A|B" << "the Ref holds a \"|\"";
-        QTest::newRow("line break in Type") << "Exception,AB123456C,05/05/2006,null,null,1\n,null" << "the Type holds a \"|\" or a line break";
+        QTest::newRow("carriage return alone in Ref") << "Exception,AB123456C,05/05/2006,null,null,1,A\rB" << "the Ref holds";
+        QTest::newRow("line break in Type") << "Exception,AB123456C,05/05/2006,null,null,1\n,null" << "the type \"1\n\" is not one // the Type holds a \"|\" or a line break";
+        QTest::newRow("carriage return alone in Type") << "Endowment,AB123456C,05/05/2006,100,null,\r,null" << "the type \"\r\" is not one // the Type holds";
+        QTest::newRow("bar in a Voucher's Ref, never sent") << "Voucher,AB123456C,05/05/2006,250,null,1|,A|B" << "";
+        QTest::newRow("line break in a ChildDeath's Ref, never sent") << "ChildDeath,AB123456C,05/05/2006,null,null,null,A\nB" << "a ChildDeath without";
     }
 
     // Each rule of the pre-submission checks, and entries that must pass.
@@ -397,7 +408,11 @@ private slots:
         const QStringList f = entry.split(u',');
         const auto v = [&](int i) { return f[i] == u"null"_s ? QVariant() : QVariant(f[i]); };
         const QStringList found = checks::entryProblems({1, v(0), v(1), v(2), v(3), v(4), v(5), v(6)});
-        QVERIFY2(finding.isEmpty() ? found.isEmpty() : !found.isEmpty() && found[0].startsWith(finding), qPrintable(found.join(u'\n')));
+        const QStringList expected = finding.split(u" // "_s, Qt::SkipEmptyParts);
+        bool each = found.size() == expected.size();
+        for (qsizetype i = 0; each && i < found.size(); ++i)
+            each = found[i].startsWith(expected[i]);
+        QVERIFY2(each, qPrintable(found.join(u'\n')));
     }
 };
 

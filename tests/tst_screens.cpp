@@ -385,7 +385,7 @@ private slots:
         QCOMPARE(screen.optShareAcc[2]->text() + u'|' + screen.optShareAcc[1]->text(), u"Share account 2 - Complete|Share account 1"_s);
         QCOMPARE(office.readFile(kAnnual), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|0.00|0.00|0.00\r\n"));
         // After the run: who was left out, and why, on request.
-        QCOMPARE(screen.lblLeftOut->text(), u"The return left out 1 member(s) of the selection: no MemberMain row, no NI number, or over 18."_s);
+        QCOMPARE(screen.lblLeftOut->text(), u"The return left out 1 member of the selection: no MemberMain row, no NI number, or over 18."_s);
         QCOMPARE(screen.cmdLeftOut->focusPolicy(), Qt::NoFocus);
         screen.cmdLeftOut->click();
         QCOMPARE(office.ui().lastText(), u"Member 2: has no MemberMain row, so the return leaves the member out."_s);
