@@ -1,7 +1,7 @@
 #include "annual/frmctfannualreturn.h"
 
 #include "platform/buttonroom.h"
-#include "returns/checks.h"
+#include "checks/checks.h"
 
 #include "common/clock.h"
 #include "common/ctfmodules.h"

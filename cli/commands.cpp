@@ -15,7 +15,7 @@
 #include "platform/pathmapper.h"
 #include "platform/registrystore.h"
 #include "platform/userinterface.h"
-#include "returns/checks.h"
+#include "checks/checks.h"
 #include "returns/entrygrid.h"
 #include "returns/recreate.h"
 #include "returns/returnoutput.h"

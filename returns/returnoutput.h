@@ -33,7 +33,7 @@
 #include "common/clock.h"
 #include "data/connection.h"
 #include "data/recordset.h"
-#include "returns/checks.h"
+#include "checks/checks.h"
 #include "returns/returnrun.h"
 
 #include <QDate>

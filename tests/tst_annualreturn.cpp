@@ -4,7 +4,7 @@
 #include "app/appsettings.h"
 #include "common/besidefile.h"
 #include "data/connection.h"
-#include "returns/checks.h"
+#include "checks/checks.h"
 #include "support/mounts.h"
 #include "support/office.h"
 

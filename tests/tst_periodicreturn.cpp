@@ -2,7 +2,7 @@
 // entries, the log copy, re-creation, and what a run that breaks leaves.
 #include "common/textfile.h"
 #include "data/connection.h"
-#include "returns/checks.h"
+#include "checks/checks.h"
 #include "returns/recreate.h"
 #include "returns/returnoutput.h"
 #include "support/mounts.h"

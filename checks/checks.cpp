@@ -1,4 +1,4 @@
-#include "returns/checks.h"
+#include "checks/checks.h"
 
 #include "common/dates.h"
 #include "common/money.h"
