@@ -95,6 +95,33 @@ void Connection::open()
     }
 }
 
+JetOpen chooseJetOpen(const JetFacts &f)
+{
+    if (!f.isFile)
+        return JetOpen::Missing;
+    // SQLite would take an empty file for a new database and write one
+    // into it: an empty file is a damaged or unfinished copy, never a database.
+    if (f.head.isEmpty())
+        return JetOpen::Empty;
+    if (accessfile::isAccessHeader(f.head))
+        return JetOpen::AccessSnapshot;
+    if (!f.head.startsWith(QByteArrayLiteral("SQLite format 3")))
+        return JetOpen::NotADatabase;
+    // A file in WAL mode, closed cleanly (no -wal beside it), in a folder
+    // this user cannot write (a read-only mount, a copied backup, another
+    // user's folder): SQLite cannot make the shared-memory file WAL needs
+    // and would refuse every read. With no -wal file every commit is in the
+    // file itself, so it is read as it stands; nothing can be written to it
+    // from here anyway.
+    if (f.head.size() > 18 && f.head.at(18) == 2 && !f.walExists && !f.folderWritable)
+        return JetOpen::AsItStands;
+    if (f.readOnly)
+        return JetOpen::ReadOnly;
+    // A file server gives no memory shared between desks (or none at all):
+    // WAL would lose commits or fail, so the file keeps a rollback journal.
+    return f.sharedDrive ? JetOpen::SharedJournal : JetOpen::LocalWal;
+}
+
 void Connection::openJet(const QString &dataSource)
 {
     m_describe = dataSource;
@@ -103,38 +130,32 @@ void Connection::openJet(const QString &dataSource)
     const MappedPath mapped = pathmapper::map(dataSource);
     if (!mapped.ok())
         throw DbError(QStringLiteral("Could not find file '%1'. %2").arg(dataSource, mapped.error));
-    const QFileInfo info(mapped.hostPath);
-    if (!info.isFile())
-        throw DbError(QStringLiteral("Could not find file '%1'.").arg(dataSource));
+    JetFacts facts;
+    facts.isFile = QFileInfo(mapped.hostPath).isFile();
     // Through the one descriptor kept open for this file: closing a
     // descriptor of our own here would drop the locks of every connection
     // this program has open on it (see data/dbfile.h).
-    QByteArray head;
     QString readError;
-    if (!dbfile::readHead(mapped.hostPath, 100, &head, &readError))
+    if (facts.isFile && !dbfile::readHead(mapped.hostPath, 100, &facts.head, &readError))
         throw DbError(QStringLiteral("Cannot read the database file '%1': %2").arg(dataSource, readError));
-    // SQLite would take an empty file for a new database and write one
-    // into it: an empty file is a damaged or unfinished copy, never a database.
-    if (head.isEmpty())
+    facts.walExists = QFileInfo::exists(mapped.hostPath + QStringLiteral("-wal"));
+    facts.folderWritable = ::access(QFile::encodeName(QFileInfo(mapped.hostPath).absolutePath()).constData(), W_OK) == 0;
+    m_drive = dbfile::driveOf(mapped.hostPath);
+    facts.sharedDrive = m_drive.shared;
+    facts.readOnly = m_readOnly;
+    const JetOpen how = chooseJetOpen(facts);
+    switch (how) {
+    case JetOpen::Missing: throw DbError(QStringLiteral("Could not find file '%1'.").arg(dataSource));
+    case JetOpen::Empty:
         throw DbError(QStringLiteral("'%1' is empty (0 bytes), so it is not a database ctfadmin can read. Put the "
                                      "office's copy of the file back in its place.").arg(dataSource));
-    m_drive = dbfile::driveOf(mapped.hostPath);
+    case JetOpen::NotADatabase: throw DbError(QStringLiteral("'%1' is not a database file that ctfadmin can read.").arg(dataSource));
+    default: break;
+    }
     m_hostPath = mapped.hostPath;
     // A genuine Access file is read through its read-only SQLite snapshot.
-    const bool access = accessfile::isAccessHeader(head);
+    const bool access = how == JetOpen::AccessSnapshot, asItStands = how == JetOpen::AsItStands;
     const QString file = access ? accessfile::snapshot(mapped.hostPath, dataSource) : mapped.hostPath;
-    if (!access && !head.startsWith(QByteArrayLiteral("SQLite format 3")))
-        throw DbError(QStringLiteral("'%1' is not a database file that ctfadmin can read.").arg(dataSource));
-
-    // A file in WAL mode, closed cleanly (no -wal beside it), in a folder
-    // this user cannot write (a read-only mount, a copied backup, another
-    // user's folder): SQLite cannot make the shared-memory file WAL needs
-    // and would refuse every read. With no -wal file every commit is in the
-    // file itself, so it is read as it stands; nothing can be written to it
-    // from here anyway.
-    const QString folder = QFileInfo(mapped.hostPath).absolutePath();
-    const bool asItStands = !access && head.size() > 18 && head.at(18) == 2 && !QFileInfo::exists(mapped.hostPath + QStringLiteral("-wal"))
-        && ::access(QFile::encodeName(folder).constData(), W_OK) != 0;
     QSqlDatabase db = QSqlDatabase::contains(m_name) ? database() : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
     db.setDatabaseName(asItStands ? QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1") : file);
     // Writers wait for each other; across desks on a file server a commit
@@ -157,34 +178,9 @@ void Connection::openJet(const QString &dataSource)
         }
         return;
     }
-    if (asItStands) {
-        // Read as it stands: no journal to choose.
-    } else if (m_drive.shared) {
-        // A file server gives no memory shared between desks (or none at
-        // all): WAL would lose commits or fail, so the file keeps a rollback
-        // journal, and the server's byte-range locks order the desks. A file
-        // left in WAL by a local run is switched back; in exclusive locking
-        // mode SQLite reads the WAL without shared memory to do so.
-        if (!m_readOnly) {
-            pragma.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
-            const bool switched = pragma.exec(QStringLiteral("PRAGMA journal_mode=DELETE")) && pragma.next()
-                && pragma.value(0).toString().compare(QStringLiteral("delete"), Qt::CaseInsensitive) == 0;
-            const QString failure = switched ? QString() : why(pragma.lastError().text());
-            pragma.finish();
-            pragma.exec(QStringLiteral("PRAGMA locking_mode=NORMAL"));
-            // The next read gives the exclusive lock back.
-            pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-            pragma.finish();
-            if (!switched) {
-                db.close();
-                throw DbError(QStringLiteral("Cannot open the database '%1' on the %2 drive: it could not be set to the "
-                                             "journal a shared drive needs (%3). Close ctfadmin on every desk that has "
-                                             "it open, then try again.")
-                                  .arg(dataSource, m_drive.kind, failure.isEmpty() ? QStringLiteral("the file is in use") : failure));
-            }
-            pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
-        }
-    } else if (!m_readOnly) {
+    if (how == JetOpen::SharedJournal)
+        useRollbackJournal(pragma, dataSource);
+    else if (how == JetOpen::LocalWal) {
         // Each saved row is committed on its own; WAL with synchronous NORMAL
         // keeps every commit once the call returns, even when the program is
         // killed, without a disk flush per row.
@@ -204,6 +200,30 @@ void Connection::openJet(const QString &dataSource)
         pragma.finish();
         dbfile::shareSideFiles(mapped.hostPath);
     }
+}
+
+void Connection::useRollbackJournal(QSqlQuery &pragma, const QString &dataSource)
+{
+    // The file server's byte-range locks order the desks. A file left in WAL
+    // by a local run is switched back; in exclusive locking mode SQLite reads
+    // the WAL without shared memory to do so.
+    pragma.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
+    const bool switched = pragma.exec(QStringLiteral("PRAGMA journal_mode=DELETE")) && pragma.next()
+        && pragma.value(0).toString().compare(QStringLiteral("delete"), Qt::CaseInsensitive) == 0;
+    const QString failure = switched ? QString() : why(pragma.lastError().text());
+    pragma.finish();
+    pragma.exec(QStringLiteral("PRAGMA locking_mode=NORMAL"));
+    // The next read gives the exclusive lock back.
+    pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    pragma.finish();
+    if (!switched) {
+        database().close();
+        throw DbError(QStringLiteral("Cannot open the database '%1' on the %2 drive: it could not be set to the "
+                                     "journal a shared drive needs (%3). Close ctfadmin on every desk that has "
+                                     "it open, then try again.")
+                          .arg(dataSource, m_drive.kind, failure.isEmpty() ? QStringLiteral("the file is in use") : failure));
+    }
+    pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
 }
 
 QString Connection::why(const QString &driverText) const

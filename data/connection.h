@@ -16,6 +16,28 @@
 #include <functional>
 #include <memory>
 
+// What a database file turns out to be, and so how a Jet connection string
+// opens it: decided from what is found, before anything is opened.
+struct JetFacts {
+    bool isFile = false;
+    QByteArray head;            // its first bytes (up to 100)
+    bool walExists = false;     // a -wal beside it
+    bool folderWritable = false;
+    bool sharedDrive = false;   // a network or user-space filesystem
+    bool readOnly = false;      // the connection only reads (Tarnwell)
+};
+enum class JetOpen {
+    Missing,        // no file there: refused, never created
+    Empty,          // 0 bytes: a damaged or unfinished copy, refused
+    NotADatabase,   // neither SQLite nor Access: refused
+    AccessSnapshot, // a genuine Access file, read through its SQLite snapshot
+    AsItStands,     // in WAL, closed cleanly, in a folder this user cannot write: read as it stands (immutable)
+    ReadOnly,       // read only, its journal left as it is
+    SharedJournal,  // written on a shared drive: a rollback journal, full syncs
+    LocalWal,       // written on a local disk: WAL
+};
+JetOpen chooseJetOpen(const JetFacts &facts);
+
 class Connection {
 public:
     // The SQLite settings of every database file (see docs/performance.md).
@@ -117,6 +139,7 @@ public:
 
 private:
     void openJet(const QString &dataSource);
+    void useRollbackJournal(QSqlQuery &pragma, const QString &dataSource);
     void openSqlServer();
 
     static int s_loginSeconds;

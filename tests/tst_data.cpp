@@ -189,6 +189,47 @@ private slots:
     }
 
     // A missing file is never created, and an Access file is named for what it is.
+    void jetOpenChoice_data()
+    {
+        QTest::addColumn<QString>("found"); // the file's kind, then what else holds: wal, writable, shared, readonly
+        QTest::addColumn<int>("how");
+        QTest::newRow("nothing there") << "none" << int(JetOpen::Missing);
+        QTest::newRow("0 bytes") << "empty" << int(JetOpen::Empty);
+        QTest::newRow("Jet 4") << "jet" << int(JetOpen::AccessSnapshot);
+        QTest::newRow("Access, read-only folder") << "jet readonly" << int(JetOpen::AccessSnapshot);
+        QTest::newRow("text file") << "text writable" << int(JetOpen::NotADatabase);
+        QTest::newRow("register, local") << "sqlite writable" << int(JetOpen::LocalWal);
+        QTest::newRow("register, shared drive") << "sqlite writable shared" << int(JetOpen::SharedJournal);
+        QTest::newRow("Tarnwell, local") << "sqlite writable readonly" << int(JetOpen::ReadOnly);
+        QTest::newRow("in WAL, closed, folder not writable") << "wal" << int(JetOpen::AsItStands);
+        QTest::newRow("in WAL, closed, read-only connection") << "wal readonly" << int(JetOpen::AsItStands);
+        QTest::newRow("in WAL, a -wal beside it") << "wal wal" << int(JetOpen::LocalWal);
+        QTest::newRow("in WAL, folder writable") << "wal writable" << int(JetOpen::LocalWal);
+        QTest::newRow("rollback journal, folder not writable") << "sqlite shared" << int(JetOpen::SharedJournal);
+    }
+
+    // How a Jet connection string opens a file, from what it finds.
+    void jetOpenChoice()
+    {
+        QFETCH(QString, found);
+        QFETCH(int, how);
+        const QStringList f = found.split(u' ');
+        JetFacts facts;
+        facts.isFile = f[0] != u"none"_s;
+        const QByteArray sqlite = QByteArray("SQLite format 3\0", 16) + QByteArray(84, '\1');
+        if (f[0] == u"jet"_s)
+            facts.head = QByteArray("\0\1\0\0Standard Jet DB\0", 20);
+        else if (f[0] == u"text"_s)
+            facts.head = "Header|2026/11/30\r\n";
+        else if (f[0] == u"sqlite"_s || f[0] == u"wal"_s)
+            facts.head = QByteArray(sqlite).replace(18, 1, f[0] == u"wal"_s ? "\2" : "\1");
+        facts.walExists = f.count(u"wal"_s) == (f[0] == u"wal"_s ? 2 : 1);
+        facts.folderWritable = f.contains(u"writable"_s);
+        facts.sharedDrive = f.contains(u"shared"_s);
+        facts.readOnly = f.contains(u"readonly"_s);
+        QCOMPARE(int(chooseJetOpen(facts)), how);
+    }
+
     void openingNeverCreatesAndRefusesAccess()
     {
         TestOffice office;
