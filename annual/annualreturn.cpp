@@ -348,73 +348,43 @@ Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString
 
 Outcome AnnualReturn::shareAccount(int n, const QString &startText, const QString &endText, const Checking *checking)
 {
-    const bool checkOnly = checking != nullptr;
     QDate start, end;
     if (!checkDates(startText, endText, start, end))
         return Outcome::Refused;
-    const QString acc = QString::number(n);
-    if (!checkOnly
+    if (!checking
         && ui::current().message(QStringLiteral("Continue with the following selected account:") + QStringLiteral("\r\n\r\n")
                                      + QStringLiteral("Share account %1 ?").arg(n),
                                  QStringLiteral("Continue ?"), MsgIcon::Question, MsgButtons::YesNo)
                != MsgResult::Yes)
         return Outcome::Cancelled;
-    ui::BusyScope busy;
-    const QString path = GetReturnsPath() + QStringLiteral("CTFANRTN.txt");
-    const QString S = dates::accessLiteral(start);
-    const QString E = dates::accessLiteral(end);
-    const bool written = writeReturn(
-        path, end, QStringLiteral("Select * from MemberBals where S%1Bal > 0 ;").arg(n),
-        [&] {
-            if (!checkOnly)
-                setCaption(n, QStringLiteral("Share account %1 - outputing").arg(n));
-        },
-        [&](const QString &m) {
-            Money balance = sumOf(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = ") + acc
-                                      + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;"),
-                                  m_member, QStringLiteral("CurrBal"), m);
-            balance += sumOf(QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberTrans where Account = ") + acc
-                                 + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;"),
-                             m_member, QStringLiteral("CurrBal"), m);
-            QString subs = QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and Account = ") + acc
-                + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
-            Money subscriptions = subscriptionsOf(subs, m_member, m);
-            subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
-            subscriptions += subscriptionsOf(subs, m_member, m);
-            MemberFigures f{m, kNoReference, balance, subscriptions, {}, LeftOut::NoMemberRow, {}};
-            Recordset mm;
-            mm.open(QStringLiteral("Select DOB, NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
-            if (!mm.eof()) {
-                f.reference = referenceField(mm.value(QStringLiteral("NINumber")));
-                f.leftOut = f.reference == kNoReference ? LeftOut::NoReference : LeftOut::No;
-                // Over 18 (more than 216 month boundaries) at the year end: no record.
-                const QVariant dobValue = mm.value(QStringLiteral("DOB"));
-                f.dob = dates::fromVariant(dobValue);
-                // Only a valid date is tested; any other value means no age
-                // test, and the checks name the member.
-                if (!dobValue.isNull() && !f.dob)
-                    f.dobNotADate = dobValue.toString();
-                if (f.leftOut == LeftOut::No && f.dob && monthBoundaries(*f.dob, end) > 216)
-                    f.leftOut = LeftOut::Over18;
-            }
-            return f;
-        },
-        checking);
-    if (!written)
-        return Outcome::Failed;
-    if (checkOnly)
-        return Outcome::Done;
+    const QString acc = QString::number(n), S = dates::accessLiteral(start), E = dates::accessLiteral(end);
+    Selection sel;
+    sel.members = QStringLiteral("Select * from MemberBals where S%1Bal > 0 ;").arg(n);
+    sel.figures = &m_member;
+    sel.balanceColumn = QStringLiteral("CurrBal");
+    sel.balance = [acc, E](const QString &m) {
+        return QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = ") + acc + QStringLiteral(" and MemberNo = ")
+            + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;");
+    };
+    sel.subscriptions = [acc, S, E](const QString &m) {
+        return QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and Account = ") + acc
+            + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
+    };
+    sel.ageTest = true;
+    if (!checking)
+        sel.opened = [this, n] { setCaption(n, QStringLiteral("Share account %1 - outputing").arg(n)); };
+    const Outcome outcome = run(sel, end, checking);
+    if (outcome != Outcome::Done || checking)
+        return outcome;
     for (int i = 1; i <= 4; ++i)
         if (shareCaptions[i] == QStringLiteral("Share account %1 - outputing").arg(i))
             setCaption(i, QStringLiteral("Share account %1 - Complete").arg(i));
-    busy.release();
     ui::current().message(QStringLiteral("Output complete"), QStringLiteral("Finished"), MsgIcon::Information);
     return Outcome::Done;
 }
 
 Outcome AnnualReturn::products(const QList<ProductItem> &items, const QString &startText, const QString &endText, const Checking *checking)
 {
-    const bool checkOnly = checking != nullptr;
     QDate start, end;
     if (!checkDates(startText, endText, start, end))
         return Outcome::Refused;
@@ -431,59 +401,83 @@ Outcome AnnualReturn::products(const QList<ProductItem> &items, const QString &s
         ui::current().message(QStringLiteral("No products selected"), QString::fromLatin1(kCaption), MsgIcon::Critical);
         return Outcome::Refused;
     }
-    if (!checkOnly
+    if (!checking
         && ui::current().message(QStringLiteral("Continue with the following selected accounts:") + QStringLiteral("\r\n\r\n") + L
                                      + QStringLiteral(" ?"),
                                  QStringLiteral("Continue ?"), MsgIcon::Question, MsgButtons::YesNo)
                != MsgResult::Yes)
         return Outcome::Cancelled;
-    ui::BusyScope busy;
-    const QString path = GetReturnsPath() + QStringLiteral("CTFANRTN.txt");
-    const QString S = dates::accessLiteral(start);
-    const QString E = dates::accessLiteral(end);
-    const bool written = writeReturn(
-        path, end, QStringLiteral("Select * FROM MemberBalances WHERE ProductCode IN ") + L + QStringLiteral(" ;"), {},
-        [&](const QString &m) {
-            // The transaction statements go through the dialect rewriting,
-            // each table's text made from the one built for MemberAllTrans.
-            QString bal = QStringLiteral("Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ") + L
-                + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and Trandate <= #") + E + QStringLiteral("# ;");
-            Money balance = sumOf(translateSql(bal, false, m_settings.chkSQL != 0), m_tran, QStringLiteral("CurrBalance"), m);
-            bal.replace(QStringLiteral("AllT"), QStringLiteral("T"));
-            balance += sumOf(translateSql(bal, false, m_settings.chkSQL != 0), m_tran, QStringLiteral("CurrBalance"), m);
-            QString subs = QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and ProductCode in ") + L
-                + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
-            Money subscriptions = subscriptionsOf(translateSql(subs, false, m_settings.chkSQL != 0), m_tran, m);
-            subs.replace(QStringLiteral("AllT"), QStringLiteral("T"));
-            subscriptions += subscriptionsOf(translateSql(subs, false, m_settings.chkSQL != 0), m_tran, m);
-            MemberFigures f{m, kNoReference, balance, subscriptions, {}, LeftOut::NoMemberRow, {}};
-            Recordset mm;
-            mm.open(QStringLiteral("Select NINumber from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
-            if (!mm.eof()) {
-                f.reference = referenceField(mm.value(QStringLiteral("NINumber")));
-                f.leftOut = f.reference == kNoReference ? LeftOut::NoReference : LeftOut::No;
-            }
-            if (checkOnly) {
-                // The age, for the checks only: the product return makes no age test.
-                mm.open(QStringLiteral("Select DOB from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
-                if (!mm.eof()) {
-                    const QVariant dobValue = mm.value(QStringLiteral("DOB"));
-                    f.dob = dates::fromVariant(dobValue);
-                    if (!dobValue.isNull() && !f.dob)
-                        f.dobNotADate = dobValue.toString();
-                }
-            }
-            return f;
-        },
-        checking);
-    if (!written)
-        return Outcome::Failed;
-    if (checkOnly)
-        return Outcome::Done;
-    busy.release();
+    const QString S = dates::accessLiteral(start), E = dates::accessLiteral(end);
+    Selection sel;
+    sel.members = QStringLiteral("Select * FROM MemberBalances WHERE ProductCode IN ") + L + QStringLiteral(" ;");
+    // The transaction statements go through the dialect rewriting.
+    sel.figures = &m_tran;
+    sel.translate = true;
+    sel.sqlServer = m_settings.chkSQL != 0;
+    sel.balanceColumn = QStringLiteral("CurrBalance");
+    sel.balance = [L, E](const QString &m) {
+        return QStringLiteral("Select Sum(TranValue1) as CurrBalance FROM MemberAllTrans WHERE ProductCode IN ") + L
+            + QStringLiteral(" and MemberNo = ") + m + QStringLiteral(" and Trandate <= #") + E + QStringLiteral("# ;");
+    };
+    sel.subscriptions = [L, S, E](const QString &m) {
+        return QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and ProductCode in ") + L
+            + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
+    };
+    const Outcome outcome = run(sel, end, checking);
+    if (outcome != Outcome::Done || checking)
+        return outcome;
+    const QString path = returnPath();
     ui::current().message(QStringLiteral("Output complete ") + QStringLiteral("\r\n") + path, QStringLiteral("Finished creating ") + path,
                           MsgIcon::Information);
     return Outcome::Done;
+}
+
+QString AnnualReturn::returnPath() const { return GetReturnsPath() + QStringLiteral("CTFANRTN.txt"); }
+
+Outcome AnnualReturn::run(const Selection &sel, const QDate &end, const Checking *checking)
+{
+    ui::BusyScope busy;
+    const bool written = writeReturn(returnPath(), end, sel.members, sel.opened,
+                                     [&](const QString &m) { return figuresOf(sel, m, end, checking != nullptr); }, checking);
+    busy.release();
+    return written ? Outcome::Done : Outcome::Failed;
+}
+
+MemberFigures AnnualReturn::figuresOf(const Selection &sel, const QString &m, const QDate &end, bool checking)
+{
+    // Each table's statement is made from the one built for MemberAllTrans.
+    const auto both = [&](QString sql, const std::function<Money(const QString &)> &read) {
+        Money total = read(sel.translate ? translateSql(sql, false, sel.sqlServer) : sql);
+        sql.replace(QStringLiteral("AllT"), QStringLiteral("T"));
+        return total + read(sel.translate ? translateSql(sql, false, sel.sqlServer) : sql);
+    };
+    MemberFigures f{m, kNoReference, {}, {}, {}, LeftOut::NoMemberRow, {}};
+    f.balance = both(sel.balance(m), [&](const QString &sql) { return sumOf(sql, *sel.figures, sel.balanceColumn, m); });
+    f.subscriptions = both(sel.subscriptions(m), [&](const QString &sql) { return subscriptionsOf(sql, *sel.figures, m); });
+    // The share account reads the date of birth with the NI number, for its
+    // age test; the product return makes none, and reads it for the checks alone.
+    Recordset mm;
+    mm.open(QStringLiteral("Select %1 from MemberMain where MemberNo = ").arg(sel.ageTest ? QStringLiteral("DOB, NINumber") : QStringLiteral("NINumber"))
+                + m + QStringLiteral(" ;"),
+            m_member);
+    if (!mm.eof()) {
+        f.reference = referenceField(mm.value(QStringLiteral("NINumber")));
+        f.leftOut = f.reference == kNoReference ? LeftOut::NoReference : LeftOut::No;
+    }
+    if (!sel.ageTest && checking)
+        mm.open(QStringLiteral("Select DOB from MemberMain where MemberNo = ") + m + QStringLiteral(" ;"), m_member);
+    if ((sel.ageTest || checking) && !mm.eof()) {
+        const QVariant dobValue = mm.value(QStringLiteral("DOB"));
+        f.dob = dates::fromVariant(dobValue);
+        // Only a valid date is tested; any other value means no age test,
+        // and the checks name the member.
+        if (!dobValue.isNull() && !f.dob)
+            f.dobNotADate = dobValue.toString();
+    }
+    // Over 18 (more than 216 month boundaries) at the year end: no record.
+    if (sel.ageTest && f.leftOut == LeftOut::No && f.dob && monthBoundaries(*f.dob, end) > 216)
+        f.leftOut = LeftOut::Over18;
+    return f;
 }
 
 } // namespace annual

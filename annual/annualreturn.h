@@ -115,6 +115,23 @@ private:
     // members go to it alone, and no file is written and no question asked.
     Outcome shareAccount(int n, const QString &startText, const QString &endText, const Checking *checking);
     Outcome products(const QList<ProductItem> &items, const QString &startText, const QString &endText, const Checking *checking);
+    // What the two commands differ in: which members, where and how their
+    // figures are read. Everything else is one pipeline: choose the members,
+    // read each one's figures, write the lines (or hand them to the checks).
+    struct Selection {
+        QString members;                                          // the selection statement
+        Connection *figures = nullptr;                            // the transaction statements' connection
+        bool translate = false;                                   // through the dialect rewriting,
+        bool sqlServer = false;                                   // for SQL Server or not
+        QString balanceColumn;
+        std::function<QString(const QString &member)> balance;    // the MemberAllTrans statements,
+        std::function<QString(const QString &member)> subscriptions; // MemberTrans's made from them
+        bool ageTest = false;                                     // the share account's 216-month test
+        std::function<void()> opened;                             // the selection is open
+    };
+    Outcome run(const Selection &sel, const QDate &end, const Checking *checking);
+    MemberFigures figuresOf(const Selection &sel, const QString &member, const QDate &end, bool checking);
+    QString returnPath() const;
     // The run: creates the file, opens the member selection, writes the
     // header and a record for each member that has one (or "NilReturn").
     bool writeReturn(const QString &path, const QDate &end, const QString &selection, const std::function<void()> &selectionOpened,
