@@ -280,10 +280,12 @@ int frmCTFAnnualReturn::selectedShareAccount() const
 
 void frmCTFAnnualReturn::focusRefused(MaskedEdit *start, MaskedEdit *end)
 {
+    // After the message: the field's own rule (filled, cyan) runs, and the
+    // field left gives up its colour, whenever the window gets the focus back.
     if (m_run.refusedField() == annual::Field::StartDate)
-        start->setFocus(Qt::OtherFocusReason);
+        fieldfocus::moveTo(this, start);
     else if (m_run.refusedField() == annual::Field::EndDate)
-        end->setFocus(Qt::OtherFocusReason);
+        fieldfocus::moveTo(this, end);
 }
 
 void frmCTFAnnualReturn::run(const std::function<annual::Outcome()> &command)

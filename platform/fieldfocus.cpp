@@ -1,5 +1,7 @@
 #include "platform/fieldfocus.h"
 
+#include "platform/maskededit.h"
+
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
@@ -19,6 +21,14 @@ protected:
             // An editable combo box takes the focus; its line edit the click.
             auto *combo = qobject_cast<QComboBox *>(watched);
             m_clicked = combo ? combo->lineEdit() : qobject_cast<QLineEdit *>(watched);
+        } else if (event->type() == QEvent::MouseButtonPress) {
+            // A masked field that has the focus, with nothing typed in it or
+            // its whole text selected (the URN field after every save): the
+            // click takes it whole, so that typing fills the mask from its
+            // start, wherever the click landed.
+            auto *masked = qobject_cast<MaskedEdit *>(watched);
+            if (masked && masked->hasFocus() && (masked->clipText().isEmpty() || masked->selectedText() == masked->text()))
+                m_clicked = masked;
         } else if (event->type() == QEvent::MouseButtonRelease && watched == m_clicked) {
             QLineEdit *field = m_clicked;
             m_clicked = nullptr;
@@ -36,6 +46,25 @@ private:
     QPointer<QLineEdit> m_clicked;
 };
 } // namespace
+
+void moveTo(QObject *rules, QWidget *to)
+{
+    // An editable combo box's rules are its own, not its line edit's.
+    const auto owner = [](QWidget *w) -> QWidget * {
+        auto *combo = w ? qobject_cast<QComboBox *>(w->parentWidget()) : nullptr;
+        return combo && combo->lineEdit() == w ? combo : w;
+    };
+    QWidget *from = owner(to->window()->focusWidget());
+    to->setFocus(Qt::OtherFocusReason);
+    if (to->hasFocus() || (to->focusProxy() && to->focusProxy()->hasFocus()))
+        return; // the window is active: the move sent its own events
+    if (from && from != to) {
+        QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
+        rules->eventFilter(from, &out);
+    }
+    QFocusEvent in(QEvent::FocusIn, Qt::OtherFocusReason);
+    rules->eventFilter(to, &in);
+}
 
 void selectWholeTextOnClick(QWidget *screen)
 {

@@ -337,11 +337,7 @@ void frmCTFMaint::focusKeyField(MaskedEdit *field)
         rule();
         return;
     }
-    field->setFocus(Qt::OtherFocusReason);
-    // In a window that is not active (a message box has just closed) the
-    // focus arrives with the window, which runs no field's rule: run it now.
-    if (!field->hasFocus())
-        rule();
+    fieldfocus::moveTo(this, field);
 }
 
 void frmCTFMaint::focusUrn() { focusKeyField(mskURN); }
@@ -379,7 +375,7 @@ void frmCTFMaint::lookUp(const std::function<bool()> &find, bool fromUrn)
     // box is gone, or the move would end where it was going.
     QTimer::singleShot(0, this, [this, create, fromUrn] {
         if (create && fromUrn)
-            cboEntity->setFocus(Qt::OtherFocusReason);
+            fieldfocus::moveTo(this, cboEntity);
         else
             focusKeyField(create || fromUrn ? mskURN : mskID);
     });
@@ -417,7 +413,8 @@ void frmCTFMaint::cmdSave_Click()
         if (ui::current().message(QStringLiteral("This type of entity usually requires a type and none has been selected - continue save?"),
                                   QStringLiteral("Saving item"), MsgIcon::None, MsgButtons::YesNo, MsgResult::No)
             == MsgResult::No) {
-            cboType->setFocus(Qt::OtherFocusReason);
+            // The type box's rule refills its list as the focus arrives.
+            fieldfocus::moveTo(this, cboType);
             return;
         }
     }

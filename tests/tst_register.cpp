@@ -713,30 +713,69 @@ private slots:
         std::unique_ptr<UserInterface> previous = ui::install(std::make_unique<QtUserInterface>());
         frmCTFMaint s;
         QVERIFY(activate(s));
-        bool answered = false;
-        QTimer answer;
-        QObject::connect(&answer, &QTimer::timeout, [&] {
-            if (QWidget *box = QApplication::activeModalWidget()) {
-                QTest::keyClick(box, Qt::Key(key), key == Qt::Key_N ? Qt::AltModifier : Qt::NoModifier);
-                answered = true;
-            }
-        });
-        answer.start(20);
+        RealBoxAnswer answer({QKeyCombination(key == Qt::Key_N ? Qt::AltModifier : Qt::NoModifier, Qt::Key(key))});
         MaskedEdit *field = byUrn ? s.mskURN : s.mskID;
         if (!byUrn)
             tab(s.mskURN);
         QTest::keyClicks(field, byUrn ? u"AB123456C"_s : u"77"_s);
         enter(field);
-        QTRY_VERIFY(answered);
-        QTRY_VERIFY(!QApplication::activeModalWidget());
-        if (!s.isActiveWindow()) // the window manager's part, offscreen
-            QApplication::setActiveWindow(&s);
+        QTRY_COMPARE(answer.answered(), 1);
+        QVERIFY(RealBoxAnswer::screenBack(s));
         QTRY_COMPARE(QApplication::focusWidget(), field);
         QCOMPARE(buttons(s), kKeyField);
         QCOMPARE(field->selectedText(), field->text());
         QCOMPARE(base(field), kCyan);
         QCOMPARE(row(office, u"count(*)"_s), u"0"_s);
         ui::install(std::move(previous));
+    }
+
+    // A save without the type its kind usually needs, answered No on the
+    // real box: the type box has the focus and its rule has filled its list.
+    void typeAnsweredNoOnTheRealBox()
+    {
+        TestOffice office;
+        std::unique_ptr<UserInterface> previous = ui::install(std::make_unique<QtUserInterface>());
+        frmCTFMaint s;
+        QVERIFY(activate(s));
+        RealBoxAnswer answer({QKeyCombination(Qt::AltModifier, Qt::Key_Y), QKeyCombination(Qt::Key_Escape)});
+        QTest::keyClicks(s.mskURN, u"AB123456C"_s);
+        enter(s.mskURN);
+        QTRY_COMPARE(answer.answered(), 1); // Create? Yes
+        QVERIFY(RealBoxAnswer::screenBack(s));
+        QTRY_COMPARE(QApplication::focusWidget(), s.cboEntity);
+        QTest::keyClicks(s.cboEntity, u"Endowment"_s);
+        s.cmdSave->click();
+        QTRY_COMPARE(answer.answered(), 2);
+        QVERIFY(RealBoxAnswer::screenBack(s));
+        QTRY_COMPARE(QApplication::focusWidget(), s.cboType);
+        QCOMPARE(s.cboType->count(), 9);
+        QCOMPARE(row(office, u"count(*)"_s), u"0"_s);
+        ui::install(std::move(previous));
+    }
+
+    // A click into a key field that has the focus with nothing typed in it,
+    // or all of it selected (after every save), wherever it lands: typing
+    // fills the mask from its start. With something typed and not selected,
+    // the click places the caret.
+    void clickIntoAKeyFieldThatHasTheFocus()
+    {
+        const TestOffice office;
+        frmCTFMaint s;
+        QVERIFY(activate(s));
+        QCOMPARE(QApplication::focusWidget(), s.mskURN);
+        for (const int x : {s.mskURN->width() / 2, 3}) {
+            s.mskURN->setMaskedText(QString());
+            s.mskURN->setCursorPosition(0);
+            QTest::mouseClick(s.mskURN, Qt::LeftButton, {}, QPoint(x, s.mskURN->height() / 2));
+            QTest::keyClicks(s.mskURN, u"EY945991D"_s);
+            QCOMPARE(s.mskURN->text(), u"EY945991D"_s);
+            s.mskURN->selectAll(); // as after a save
+            QTest::mouseClick(s.mskURN, Qt::LeftButton, {}, QPoint(x, s.mskURN->height() / 2));
+            QTest::keyClicks(s.mskURN, u"AB"_s);
+            QCOMPARE(s.mskURN->text(), u"AB_______"_s);
+        }
+        QTest::mouseClick(s.mskURN, Qt::LeftButton, {}, QPoint(s.mskURN->width() - 3, s.mskURN->height() / 2));
+        QVERIFY(!s.mskURN->hasSelectedText());
     }
 };
 

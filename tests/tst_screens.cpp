@@ -348,6 +348,30 @@ private slots:
     }
 
     // The dates' defaults and Enter, and a run from the first tab.
+    // "Invalid ending date entered" on its real box: when the screen has the
+    // focus back, the end date's rule has run (filled from the start, cyan)
+    // and the start date has given up its colour.
+    void annualRefusedDateOnTheRealBox()
+    {
+        TestOffice office;
+        const FixedClock clock(QDateTime(QDate(2026, 12, 4), QTime(9, 0)));
+        std::unique_ptr<UserInterface> previous = ui::install(std::make_unique<QtUserInterface>());
+        frmCTFAnnualReturn screen;
+        screen.SSTab->setCurrentIndex(0);
+        QVERIFY(activate(screen));
+        clickInto(screen.mskStartDate1);
+        QCOMPARE(base(screen.mskStartDate1), kCyan);
+        RealBoxAnswer answer({QKeyCombination(Qt::Key_Return)});
+        screen.cmdOutput1->click();
+        QTRY_COMPARE(answer.answered(), 1);
+        QVERIFY(RealBoxAnswer::screenBack(screen));
+        QTRY_COMPARE(QApplication::focusWidget(), screen.mskEndDate1);
+        QCOMPARE(screen.mskEndDate1->text() + u'|' + screen.mskEndDate1->selectedText(), u"05/04/26|05/04/26"_s);
+        QCOMPARE(base(screen.mskEndDate1), kCyan);
+        QCOMPARE(base(screen.mskStartDate1), kWhite);
+        ui::install(std::move(previous));
+    }
+
     void annualDatesAndRun()
     {
         QCOMPARE(frmCTFAnnualReturn::defaultStart(QDate(2026, 12, 4)), u"06/04/25"_s);

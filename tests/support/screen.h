@@ -4,6 +4,8 @@
 // set going. Header only, so that tests without widgets link none.
 #include <QApplication>
 #include <QTest>
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 namespace screen {
@@ -44,5 +46,42 @@ inline void clickInto(QWidget *w)
 }
 
 inline QColor base(const QWidget *w) { return w->palette().color(QPalette::Base); }
+
+// Answers the real message boxes that come up, as the operator would, each
+// once: the n-th with the n-th key (Escape, Alt+Y, Alt+N; the last key for
+// any after), while it lives; answered() counts them.
+class RealBoxAnswer {
+public:
+    explicit RealBoxAnswer(QList<QKeyCombination> keys) : m_keys(std::move(keys))
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            QWidget *box = QApplication::activeModalWidget();
+            if (!box || box == m_last)
+                return;
+            m_last = box;
+            const QKeyCombination k = m_keys.value(qMin(m_answered, int(m_keys.size()) - 1));
+            ++m_answered;
+            QTest::keyClick(box, k.key(), k.keyboardModifiers());
+        });
+        m_timer.start(20);
+    }
+    int answered() const { return m_answered; }
+    // The box is gone and the screen has the focus back (the window
+    // manager's part, where there is none, offscreen).
+    static bool screenBack(QWidget &screen)
+    {
+        if (!QTest::qWaitFor([] { return !QApplication::activeModalWidget(); }))
+            return false;
+        if (!screen.isActiveWindow())
+            QApplication::setActiveWindow(&screen);
+        return QTest::qWaitForWindowActive(&screen);
+    }
+
+private:
+    QList<QKeyCombination> m_keys;
+    QTimer m_timer;
+    QPointer<QWidget> m_last;
+    int m_answered = 0;
+};
 
 } // namespace screen
