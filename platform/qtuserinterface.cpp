@@ -1,11 +1,12 @@
 #include "platform/qtuserinterface.h"
 
+#include "platform/openfiledialog.h"
+
 #include "platform/keysender.h"
 #include "platform/pathmapper.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QGridLayout>
@@ -102,14 +103,8 @@ MsgResult QtUserInterface::message(const QString &text, const QString &title, Ms
 
 QString QtUserInterface::openFile(const OpenFileRequest &request)
 {
-    const MappedPath dir = pathmapper::map(request.initialDir);
-    const QString filter = QStringLiteral("%1 (%2)").arg(request.title, request.filter);
-    QString chosen = QFileDialog::getOpenFileName(QApplication::activeWindow(), request.title,
-                                                  dir.ok() ? dir.hostPath : QString(), filter);
-    if (!chosen.isEmpty() && QFileInfo(chosen).suffix().isEmpty() && !request.defaultExt.isEmpty()
-        && !QFileInfo::exists(chosen))
-        chosen += QLatin1Char('.') + request.defaultExt;
-    return chosen;
+    OpenFileDialog dialog(request, QApplication::activeWindow());
+    return dialog.exec() == QDialog::Accepted ? dialog.chosen() : QString();
 }
 
 bool QtUserInterface::startProgram(const QString &commandLine, WindowStyle style)

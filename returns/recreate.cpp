@@ -18,7 +18,10 @@ RecreateResult recreateReturn(const QString &logPath)
         return RecreateResult::Missing;
     }
     const QString folder = GetReturnsPath();
-    if (!textfile::copyReplacing(logPath, folder + QStringLiteral("irreturn.txt"))) {
+    // Windows compares file names without regard to case: "irreturn.txt" is
+    // the return file, and is made under the name the submission program
+    // and the main screen look for.
+    if (!textfile::copyReplacing(logPath, folder + QStringLiteral("IRReturn.txt"))) {
         ui::current().message(QStringLiteral("Unable to re-create document from log file"), title, MsgIcon::Information);
         return RecreateResult::CopyFailed;
     }

@@ -25,6 +25,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QTabWidget>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 using namespace screen;
@@ -322,13 +323,44 @@ private slots:
         QCOMPARE(office.readFile(kReturn), QByteArray("changed by hand\r\n"));
         office.ui().fileToOpen = office.host(u"C:\\temp\\QD30112026-0905.log"_s);
         office.writeFile(office.ui().fileToOpen, "Header|2026/11/30\r\nNilReturn\r\n");
+        QVERIFY(QFile::remove(office.host(kReturn))); // made under the name the submission program reads
         screen.cmdRecreate->click();
         QCOMPARE(office.ui().seen().last(),
                  u"Information |  CTF - ASCII output | ASCII file  [K:\\Returns\\IRReturn.txt]  has been re-created from the log file."_s);
         QCOMPARE(outputButtons(screen), u"001"_s);
         QCOMPARE(QApplication::focusWidget(), screen.cmdExit);
+        QCOMPARE(QDir(office.host(u"K:\\Returns"_s)).entryList(QDir::Files), QStringList{u"IRReturn.txt"_s});
         QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nNilReturn\r\n"));
         QCOMPARE(office.scalar(kCtf, u"SELECT RecordOutput || ifnull(PeriodEndSent, '') FROM ChildTrustFunds"_s).toString(), u"0"_s);
+    }
+
+    // The log file dialog names the folder as the operator knows it and
+    // lists its logs, newest first; the keyboard chooses one.
+    void logFileDialog()
+    {
+        TestOffice office;
+        office.writeFile(u"C:\\temp\\QD31102026-0900.log"_s, "older");
+        QFile older(office.host(u"C:\\temp\\QD31102026-0900.log"_s));
+        QVERIFY(older.open(QIODevice::ReadWrite) && older.setFileTime(QDateTime::currentDateTime().addDays(-30), QFileDevice::FileModificationTime));
+        older.close();
+        office.writeFile(u"C:\\temp\\QD30112026-0905.log"_s, "newer");
+        office.writeFile(u"C:\\temp\\notes.txt"_s, "not a log");
+        QtUserInterface qt;
+        QStringList seen;
+        QTimer::singleShot(100, [&] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            if (!dialog)
+                return;
+            for (const QLabel *l : dialog->findChildren<QLabel *>())
+                seen << l->text();
+            if (const auto *list = dialog->findChild<QListWidget *>())
+                for (int i = 0; i < list->count(); ++i)
+                    seen << list->item(i)->text();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        });
+        QCOMPARE(qt.openFile({u"C:\\Temp"_s, u"LOG"_s, u"QD Log files (Previously ASCII outputs)"_s, u"*.LOG"_s}), u"C:\\Temp\\QD31102026-0900.log"_s);
+        QCOMPARE(seen, QStringList({"Look &in: C:\\Temp\\", "File &name:", "QD30112026-0905.log", "QD31102026-0900.log"}));
     }
 
     void outputWithoutRegister()
