@@ -179,7 +179,7 @@ frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
     };
     connect(cmdLeftOut, &QPushButton::clicked, this, &frmCTFAnnualReturn::showLeftOut);
     buttonroom::fitCaptions(this);
-    resize(480, 460);
+    buttonroom::fitToScreen(this, 480, 460);
     Form_Load();
 }
 

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QEvent>
 #include <QMenuBar>
 #include <QImage>
 #include <QPainter>
@@ -96,10 +97,17 @@ frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
         w->setFocusPolicy(Qt::NoFocus);
     }
 
+    // The picture gives way on a small or scaled screen (1024x768 at 150%):
+    // drawn at its size where there is room, smaller, in proportion, where
+    // there is not.
     picture = new QLabel(central);
     picture->setObjectName(QStringLiteral("picture"));
-    picture->setPixmap(menuPicture());
-    picture->setFixedSize(661, 512);
+    m_picture = menuPicture();
+    picture->setPixmap(m_picture);
+    picture->setAlignment(Qt::AlignCenter);
+    picture->setMinimumSize(160, 124);
+    picture->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    picture->installEventFilter(this);
     row->addWidget(fraButtons);
     row->addWidget(picture, 1);
     buttonroom::fitCaptions(this);
@@ -134,6 +142,9 @@ frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
     connect(mnuAbout, &QAction::triggered, this, &frmMenu::mnuAbout_Click);
     connect(mnuExit, &QAction::triggered, this, &frmMenu::mnuExit_Click);
 
+    // As large as the picture drawn whole, where the screen has the room.
+    const QSize whole = fraButtons->sizeHint() + QSize(661 + 24, menuBar()->sizeHint().height() + 24);
+    buttonroom::fitToScreen(this, whole.width(), qMax(whole.height(), 512 + menuBar()->sizeHint().height() + 24));
     setWindowTitle(appsettings::mainTitle());
     // The main screen may be closed while other screens still run.
     appsettings::onMainTitleChanged([self = QPointer<frmMenu>(this)](const QString &t) {
@@ -184,3 +195,16 @@ void frmMenu::editReturnFile(const QString &fileName)
 
 void frmMenu::cmdEditReturn_Click() { editReturnFile(QStringLiteral("IRReturn.txt")); }
 void frmMenu::cmdEditAnReturn_Click() { editReturnFile(QStringLiteral("Ctfanrtn.txt")); }
+
+bool frmMenu::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == picture && event->type() == QEvent::Resize) {
+        const QSize room = picture->size();
+        const bool whole = room.width() >= m_picture.width() && room.height() >= m_picture.height();
+        if (whole && picture->pixmap().size() != m_picture.size())
+            picture->setPixmap(m_picture);
+        else if (!whole)
+            picture->setPixmap(m_picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -2,6 +2,7 @@
 // The main screen: eight buttons, the picture, the File menu and the six
 // hidden setting fields that start-up fills from the registry.
 #include <QMainWindow>
+#include <QPixmap>
 
 class QCheckBox;
 class QFrame;
@@ -37,7 +38,11 @@ public:
     QCheckBox *chkSQL, *chkAdmin;
     QLineEdit *txtDatabase, *sqlPW, *sqlUserName, *SQLSubset;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void editReturnFile(const QString &fileName);
     QString m_helpFile;
+    QPixmap m_picture; // drawn once, at its full size
 };

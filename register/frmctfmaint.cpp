@@ -161,7 +161,7 @@ frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
     connect(mskDOB, &QLineEdit::textChanged, this, &frmCTFMaint::mskDOB_Change);
     connect(chkSent, &QCheckBox::clicked, this, &frmCTFMaint::chkSent_Click);
     buttonroom::fitCaptions(this);
-    resize(520, 420);
+    buttonroom::fitToScreen(this, 520, 420);
     Form_Load();
 }
 

@@ -77,7 +77,7 @@ frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
     connect(cmdExit, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdExit_Click);
     connect(cmdFindings, &QPushButton::clicked, this, &frmCTFOUTPUT::showFindings);
     buttonroom::fitCaptions(this);
-    resize(420, 360);
+    buttonroom::fitToScreen(this, 420, 360);
     Form_Load();
 }
 

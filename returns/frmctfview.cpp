@@ -44,7 +44,7 @@ frmCTFView::frmCTFView(QWidget *parent) : QWidget(parent)
     connect(MSHFlexGrid1, &QTableView::clicked, this,
             [this](const QModelIndex &i) { MSHFlexGrid1_Click(i.row(), i.column() + 1); });
     buttonroom::fitCaptions(this);
-    resize(900, 500);
+    buttonroom::fitToScreen(this, 900, 500);
     Form_Load();
 }
 

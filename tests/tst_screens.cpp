@@ -146,8 +146,17 @@ private slots:
         constexpr int kRoom = buttonroom::kCaptionRoom;
         for (QWidget *w : windows) {
             QVERIFY(QTest::qWaitForWindowExposed(w));
+            // In the screen's own pixels, its scaling applied.
             const QRect frame = w->frameGeometry();
-            QVERIFY2(frame.width() <= 1024 && frame.height() <= 768, qPrintable(w->windowTitle()));
+            const qreal scale = w->devicePixelRatioF();
+            QVERIFY2(frame.width() * scale <= 1024 && frame.height() * scale <= 768,
+                     qPrintable(u"%1: %2x%3 at %4"_s.arg(w->windowTitle()).arg(frame.width()).arg(frame.height()).arg(scale)));
+            if (w == &menu) { // the picture whole where there is room (1024x768 unscaled), in proportion where not
+                const QSize room = menu.picture->size(), whole(661, 512);
+                const bool fits = room.width() >= whole.width() && room.height() >= whole.height();
+                QCOMPARE(menu.picture->pixmap().size(), fits ? whole : whole.scaled(room, Qt::KeepAspectRatio));
+                QVERIFY(fits || scale > 1 || w->screen()->availableGeometry().width() < 1000);
+            }
             if (QGuiApplication::platformName() == u"xcb"_s)
                 QVERIFY2(w->screen()->availableGeometry().contains(frame), qPrintable(w->windowTitle()));
             for (QPushButton *b : w->findChildren<QPushButton *>()) {
