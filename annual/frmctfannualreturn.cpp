@@ -93,9 +93,10 @@ frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
     lblLeftOut = new QLabel(this);
     lblLeftOut->setObjectName(QStringLiteral("lblLeftOut"));
     lblLeftOut->setWordWrap(true);
-    cmdLeftOut = new QPushButton(QStringLiteral("Left out..."), this);
+    // Alt+L, and last in the keyboard order of either tab, after Exit.
+    cmdLeftOut = new QPushButton(QStringLiteral("&Left out..."), this);
     cmdLeftOut->setObjectName(QStringLiteral("cmdLeftOut"));
-    cmdLeftOut->setFocusPolicy(Qt::NoFocus);
+    cmdLeftOut->setAutoDefault(true);
     cmdLeftOut->setEnabled(false);
     leftOutRow->addWidget(lblLeftOut, 1);
     leftOutRow->addWidget(cmdLeftOut);
@@ -160,9 +161,14 @@ frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
         m->installEventFilter(this);
     fieldfocus::selectWholeTextOnClick(this);
     setTabOrder(mskStartDate1, mskEndDate1);
+    // The share accounts between the dates and Output: Enter (as Tab) from
+    // the end date reaches the choice, the arrows change it, Enter goes on.
     setTabOrder(mskEndDate1, optShareAcc[1]);
-    setTabOrder(optShareAcc[1], cmdOutput1);
+    for (int i = 1; i < 4; ++i)
+        setTabOrder(optShareAcc[i], optShareAcc[i + 1]);
+    setTabOrder(optShareAcc[4], cmdOutput1);
     setTabOrder(cmdOutput1, cmdExit1);
+    setTabOrder(cmdExit1, cmdLeftOut);
     setTabOrder(mskStartDate2, mskEndDate2);
     setTabOrder(mskEndDate2, lstProduct);
     setTabOrder(lstProduct, cmdOutput2);

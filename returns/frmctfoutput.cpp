@@ -49,13 +49,13 @@ frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
     for (QPushButton *b : {cmdXML, cmdRecreate, cmdExit})
         b->setAutoDefault(true);
     // Under the list: what the pre-submission checks found, and the list of
-    // it on request. Out of the keyboard order, so the screen's own order
-    // stays as it was.
+    // it on request (Alt+F). Last in the keyboard order, after Exit, so the
+    // screen's own order stays as it was.
     lblFindings = new QLabel(this);
     lblFindings->setObjectName(QStringLiteral("lblFindings"));
-    cmdFindings = new QPushButton(QStringLiteral("Findings..."), this);
+    cmdFindings = new QPushButton(QStringLiteral("&Findings..."), this);
     cmdFindings->setObjectName(QStringLiteral("cmdFindings"));
-    cmdFindings->setFocusPolicy(Qt::NoFocus);
+    cmdFindings->setAutoDefault(true);
     cmdFindings->setToolTip(QStringLiteral("The entries the checks found something in, by ID (find them on the maintenance screen)"));
     grid->addWidget(Label1, 0, 0, 1, 3);
     grid->addWidget(List1, 1, 0, 1, 3);
@@ -70,6 +70,7 @@ frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
     setTabOrder(mskPEnd, cmdXML);
     setTabOrder(cmdXML, cmdRecreate);
     setTabOrder(cmdRecreate, cmdExit);
+    setTabOrder(cmdExit, cmdFindings);
     mskPEnd->installEventFilter(this);
     fieldfocus::selectWholeTextOnClick(this);
     connect(cmdXML, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdXML_Click);

@@ -6,6 +6,7 @@
 #include "returns/entrygrid.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <algorithm>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -21,7 +22,9 @@ frmCTFView::frmCTFView(QWidget *parent) : QWidget(parent)
     MSHFlexGrid1->setModel(m_model);
     MSHFlexGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     MSHFlexGrid1->horizontalHeader()->setSectionsClickable(true);
+    // The arrow in the header shows the column sorted and the way.
     MSHFlexGrid1->horizontalHeader()->setSortIndicatorShown(false);
+    MSHFlexGrid1->installEventFilter(this);
     // Column widths look at the first rows only, so See all stays quick.
     MSHFlexGrid1->verticalHeader()->setResizeContentsPrecision(200);
     // The fixed column at the left.
@@ -96,7 +99,33 @@ void frmCTFView::DoColumnSort()
 {
     MSHFlexGrid1->setUpdatesEnabled(false);
     m_model->sortRows(m_sortColumn - 1, m_sortOrder);
+    QHeaderView *header = MSHFlexGrid1->horizontalHeader();
+    header->setSortIndicator(m_sortColumn - 1, m_sortOrder == 2 ? Qt::DescendingOrder : Qt::AscendingOrder);
+    header->setSortIndicatorShown(true);
     MSHFlexGrid1->setUpdatesEnabled(true);
+}
+
+bool frmCTFView::eventFilter(QObject *watched, QEvent *event)
+{
+    // From the keyboard: Enter in the grid sorts by the column of the
+    // current cell, as a click on its header does.
+    if (watched == MSHFlexGrid1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && MSHFlexGrid1->currentIndex().isValid()) {
+            MSHFlexGrid1_Click(-1, MSHFlexGrid1->currentIndex().column() + 1);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmCTFView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) { // as Close
+        cmdClose_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmCTFView::Form_Resize()

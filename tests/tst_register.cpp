@@ -592,10 +592,25 @@ private slots:
                 needed = std::max(needed, cells.horizontalAdvance(view.model()->text(r, c)));
             QVERIFY2(view.MSHFlexGrid1->columnWidth(c) > needed, qPrintable(view.model()->headerData(c, Qt::Horizontal).toString()));
         }
+        // From the keyboard: Enter on a cell sorts by its column, as a click
+        // on its header, the arrow in the header showing the way; Escape closes.
+        view.resize(600, 400);
+        view.MSHFlexGrid1->setFocus();
+        view.MSHFlexGrid1->setCurrentIndex(view.model()->index(0, 2)); // CRN
+        QStringList sorted;
+        for (int i = 0; i < 2; ++i) {
+            QTest::keyClick(view.MSHFlexGrid1, Qt::Key_Return);
+            const QHeaderView *header = view.MSHFlexGrid1->horizontalHeader();
+            sorted << u"%1 %2 %3 %4"_s.arg(view.sortColumn()).arg(view.sortOrder()).arg(header->sortIndicatorSection()).arg(
+                          header->isSortIndicatorShown() ? int(header->sortIndicatorOrder()) : -1) + u' ' + view.model()->text(0, 2);
+        }
+        QCOMPARE(sorted, QStringList({"3 1 2 0 AB000001", "3 2 2 1 AB000002"}));
         // A register that cannot be opened is reported, and the screen goes on.
         QVERIFY(QFile::remove(office.host(kCtf)));
         view.Command1_Click();
         QVERIFY(office.ui().lastText().contains(u"Could not find file 'K:\\CTF.mdb'."_s));
+        QTest::keyClick(view.MSHFlexGrid1, Qt::Key_Escape);
+        QVERIFY(!view.isVisible());
     }
 
     // The maintenance screen stays open while the enquiry opens and closes and

@@ -261,15 +261,23 @@ private slots:
         QCOMPARE(screen.List1->model()->index(0, 0).data().toString() + u'|' + screen.List1->model()->index(1, 0).data().toString(),
                  u"RAA - |Voucher - AB123456C"_s);
         QCOMPARE(outputButtons(screen), u"111"_s);
-        // The checks' findings under the list (the RAA has no URN), shown on request, out of the keyboard order.
+        // The checks' findings under the list (the RAA has no URN), shown on
+        // request (Alt+F), last in the keyboard order.
         QCOMPARE(screen.lblFindings->text(), u"The checks found something in 1 of the 2 entries to be output."_s);
-        QCOMPARE(screen.cmdFindings->focusPolicy(), Qt::NoFocus);
-        screen.cmdFindings->click();
+        QVERIFY(activate(screen));
+        focusOn(screen.List1);
+        QStringList order{u"List1"_s};
+        for (int i = 0; i < 5 && QApplication::focusWidget(); ++i) {
+            key(QApplication::focusWidget(), Qt::Key_Tab);
+            order << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : u"nothing"_s);
+        }
+        QCOMPARE(order, QStringList({"List1", "mskPEnd", "cmdXML", "cmdRecreate", "cmdExit", "cmdFindings"}));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::AltModifier);
+        QTRY_COMPARE(office.ui().messages.size(), 1); // the button's press is shown first
         QVERIFY(office.ui().lastText().startsWith(u"ID 2: the URN \"\" is not what the URN field takes"_s));
         office.ui().messages.clear();
         const QString proposal = u"30/11/2026"_s;
         QCOMPARE(screen.mskPEnd->text(), proposal);
-        QVERIFY(activate(screen));
         clickInto(screen.mskPEnd); // by mouse as by keyboard: the whole date selected
         QCOMPARE(base(screen.mskPEnd), kCyan);
         QCOMPARE(screen.mskPEnd->selectedText(), proposal);
@@ -413,6 +421,24 @@ private slots:
         ui::install(std::move(previous));
     }
 
+    // The Tarnwell I tab from the keyboard alone: Enter through the dates
+    // reaches the share account chosen, the arrows choose another, Enter
+    // goes on to Output.
+    void annualByKeyboard()
+    {
+        TestOffice office;
+        frmCTFAnnualReturn screen;
+        screen.SSTab->setCurrentIndex(0);
+        QVERIFY(activate(screen));
+        focusOn(screen.mskStartDate1);
+        QStringList path{QApplication::focusWidget()->objectName()};
+        for (Qt::Key k : {Qt::Key_Return, Qt::Key_Return, Qt::Key_Down, Qt::Key_Return}) {
+            key(QApplication::focusWidget(), k);
+            path << QApplication::focusWidget()->objectName() + (k == Qt::Key_Down ? u" chosen %1"_s.arg(screen.optShareAcc[2]->isChecked() ? 2 : 1) : QString());
+        }
+        QCOMPARE(path, QStringList({"mskStartDate1", "mskEndDate1", "optShareAcc1", "optShareAcc2 chosen 2", "cmdOutput1"}));
+    }
+
     void annualDatesAndRun()
     {
         QCOMPARE(frmCTFAnnualReturn::defaultStart(QDate(2026, 12, 4)), u"06/04/25"_s);
@@ -451,8 +477,9 @@ private slots:
         QCOMPARE(office.readFile(kAnnual), QByteArray("Header|2026/04/05\r\nAccount|AB123456C|2|y|0.00|0.00|0.00\r\n"));
         // After the run: who was left out, and why, on request.
         QCOMPARE(screen.lblLeftOut->text(), u"The return left out 1 member of the selection: no MemberMain row, no NI number, or over 18."_s);
-        QCOMPARE(screen.cmdLeftOut->focusPolicy(), Qt::NoFocus);
-        screen.cmdLeftOut->click();
+        const qsizetype before = office.ui().messages.size();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::AltModifier);
+        QTRY_COMPARE(office.ui().messages.size(), before + 1);
         QCOMPARE(office.ui().lastText(), u"Member 2: has no MemberMain row, so the return leaves the member out."_s);
         // A start date already there is kept.
         screen.SSTab->setCurrentIndex(1);
