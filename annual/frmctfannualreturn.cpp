@@ -93,6 +93,10 @@ frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
     lblLeftOut = new QLabel(this);
     lblLeftOut->setObjectName(QStringLiteral("lblLeftOut"));
     lblLeftOut->setWordWrap(true);
+    // Room for two lines from the start: the screen does not move when the
+    // line after a run grows to two.
+    lblLeftOut->setMinimumHeight(2 * lblLeftOut->fontMetrics().lineSpacing() + 2);
+    lblLeftOut->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // Alt+L, and last in the keyboard order of either tab, after Exit.
     cmdLeftOut = new QPushButton(QStringLiteral("&Left out..."), this);
     cmdLeftOut->setObjectName(QStringLiteral("cmdLeftOut"));

@@ -53,6 +53,12 @@ frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
     // screen's own order stays as it was.
     lblFindings = new QLabel(this);
     lblFindings->setObjectName(QStringLiteral("lblFindings"));
+    // Wrapped within the screen's width, on room for two lines kept from the
+    // start: the screen keeps its size and places whatever the line says.
+    lblFindings->setWordWrap(true);
+    lblFindings->setMinimumHeight(2 * lblFindings->fontMetrics().lineSpacing() + 2);
+    lblFindings->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblFindings->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     cmdFindings = new QPushButton(QStringLiteral("&Findings..."), this);
     cmdFindings->setObjectName(QStringLiteral("cmdFindings"));
     cmdFindings->setAutoDefault(true);

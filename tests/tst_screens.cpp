@@ -421,6 +421,38 @@ private slots:
         ui::install(std::move(previous));
     }
 
+    // A line that changes after the screen opened (the checks', the members
+    // left out) moves nothing and resizes nothing, one line or two.
+    void changingLinesMoveNothing()
+    {
+        TestOffice office;
+        frmCTFOUTPUT output;
+        frmCTFAnnualReturn annual;
+        struct Line {
+            QWidget *screen;
+            QLabel *label;
+            QString longest;
+        };
+        for (const auto &[screen, line, longLine] :
+             {Line{&output, output.lblFindings, u"The checks found something in 99999 of the 100000 entries to be output."_s},
+              Line{&annual, annual.lblLeftOut, u"The return left out 99999 members of the selection: no MemberMain row, no NI number, or over 18."_s}}) {
+            QVERIFY(activate(*screen));
+            const auto places = [screen] {
+                QList<QRect> at{screen->geometry()};
+                for (const QWidget *w : screen->findChildren<QWidget *>())
+                    if (w->isVisible())
+                        at << QRect(w->mapTo(screen, QPoint(0, 0)), w->size());
+                return at;
+            };
+            line->setText(u"One line."_s);
+            settle();
+            const QList<QRect> before = places();
+            line->setText(longLine);
+            settle();
+            QCOMPARE(places(), before);
+        }
+    }
+
     // The Tarnwell I tab from the keyboard alone: Enter through the dates
     // reaches the share account chosen, the arrows choose another, Enter
     // goes on to Output.
