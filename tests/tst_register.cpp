@@ -774,7 +774,7 @@ private slots:
     // the click places the caret.
     void clickIntoAKeyFieldThatHasTheFocus()
     {
-        const TestOffice office;
+        TestOffice office;
         frmCTFMaint s;
         QVERIFY(activate(s));
         QCOMPARE(QApplication::focusWidget(), s.mskURN);
@@ -791,6 +791,21 @@ private slots:
         }
         QTest::mouseClick(s.mskURN, Qt::LeftButton, {}, QPoint(s.mskURN->width() - 3, s.mskURN->height() / 2));
         QVERIFY(!s.mskURN->hasSelectedText());
+        // An entry found by ID from the keyboard, then changed as the manual
+        // says: the look-up leaves the cursor in the URN field, where Save is
+        // off; Shift+Tab, Backspace (the ID emptied), Tab and Enter look the
+        // entry up by the URN it shows, and Save is on in its fields.
+        const qint64 id = office.addEntry(u"Voucher"_s, u"CD654321"_s, u"03/04/2010"_s, 12.5);
+        s.mskURN->setMaskedText(QString());
+        tab(s.mskURN);
+        QTest::keyClicks(s.mskID, QString::number(id));
+        enter(s.mskID);
+        QCOMPARE(QApplication::focusWidget(), s.mskURN);
+        QCOMPARE(s.mskURN->trimmedText() + u' ' + buttons(s), u"CD654321 "_s + kKeyField);
+        for (const Qt::Key k : {Qt::Key_Backtab, Qt::Key_Backspace, Qt::Key_Tab, Qt::Key_Return})
+            key(QApplication::focusWidget(), k);
+        QCOMPARE(QApplication::focusWidget(), s.cboEntity);
+        QCOMPARE(s.cboEntity->currentText() + u' ' + buttons(s), u"Voucher "_s + kShown);
     }
 };
 
