@@ -11,6 +11,8 @@
 #include "benchdata.h"
 
 #include "data/accessfile.h"
+#include "app/appsettings.h"
+#include "register/entrymaintenance.h"
 #include "register/registerimport.h"
 
 #include <QCoreApplication>
@@ -91,6 +93,38 @@ QString checkSnapshot(accessfile::Reader &reader, const QList<accessfile::Table>
     QSqlDatabase::removeDatabase(QStringLiteral("check"));
     return problem.isEmpty() ? QStringLiteral("equal (row counts of every table, %1 rows compared value by value)").arg(sampled) : problem;
 }
+// The maintenance screen's member connection on a Tarnwell file as an
+// office has it: opened, with its first look-up, after Tarnwell changed (as
+// it does all day) and with it unchanged, against mdb-export of the two
+// tables it reads.
+void memberConnection(BenchOffice &office, const QString &file, accessfile::Reader &reader, int rounds)
+{
+    const QString tarnwell = office.host(QStringLiteral("K:\\Tarnwell.mdb"));
+    QFile::remove(tarnwell);
+    QFile::copy(file, tarnwell);
+    const QList<accessfile::Table> read{*reader.table(QStringLiteral("Control")), *reader.table(QStringLiteral("MemberMain"))};
+    std::vector<double> changed, unchanged, exporting;
+    bool found = true;
+    const auto openAndLookUp = [&] {
+        QElapsedTimer t;
+        t.start();
+        maint::EntryMaintenance m;
+        found = m.openMemberDatabase(GetConnectionString(QStringLiteral("Tarnwell"))) && m.readControl().has_value() && found;
+        m.memberName(1001);
+        return seconds(t);
+    };
+    for (int round = 0; round < rounds; ++round) {
+        exporting.push_back(exportTwoAtOnce(reader, read));
+        QFile::setPermissions(tarnwell, QFile::permissions(tarnwell)); // a new change time: a new version
+        changed.push_back(openAndLookUp());
+        unchanged.push_back(openAndLookUp());
+    }
+    report("  members' connection and first look-up, Tarnwell changed", median(changed));
+    report("  the same, Tarnwell unchanged", median(unchanged));
+    report("  mdb-export of Control and MemberMain, two at once", median(exporting));
+    std::printf("  ratio changed / unchanged: %.2f, changed / mdb-export: %.2f%s\n", median(changed) / median(unchanged),
+                median(changed) / median(exporting), found ? "" : " (a look-up failed)");
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -126,6 +160,8 @@ int main(int argc, char **argv)
         report("  mdb-export of the same tables, two at once", median(exporting));
         std::printf("  ratio conversion / mdb-export: %.2f\n", median(converting) / median(exporting));
         std::printf("  snapshot against the file: %s\n", qPrintable(checkSnapshot(reader, tables, target)));
+        if (reader.table(QStringLiteral("MemberMain")) && reader.table(QStringLiteral("Control")))
+            memberConnection(office, file, reader, rounds);
         if (!reader.table(QStringLiteral("ChildTrustFunds")))
             continue;
         const QString registerFile = office.host(QStringLiteral("K:\\CTF.mdb"));

@@ -36,7 +36,7 @@ QString versionKey(const QString &hostPath)
 }
 
 namespace {
-QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPath);
+QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPath, const QStringList &tables);
 
 // The snapshots taken while a OneVersionPerFile lives, by the file's path.
 struct Pinned {
@@ -64,15 +64,15 @@ OneVersionPerFile::~OneVersionPerFile()
         pinned().files.clear();
 }
 
-QString snapshot(const QString &hostPath, const QString &shownPath)
+QString snapshot(const QString &hostPath, const QString &shownPath, const QStringList &tables)
 {
-    const QString absolute = QFileInfo(hostPath).absoluteFilePath();
+    const QString absolute = QFileInfo(hostPath).absoluteFilePath() + QLatin1Char('|') + tables.join(QLatin1Char(','));
     {
         const QMutexLocker lock(&pinned().mutex);
         if (const auto it = pinned().files.constFind(absolute); it != pinned().files.cend() && QFileInfo::exists(*it))
             return *it;
     }
-    const QString file = snapshotOfCurrentVersion(hostPath, shownPath);
+    const QString file = snapshotOfCurrentVersion(hostPath, shownPath, tables);
     const QMutexLocker lock(&pinned().mutex);
     if (pinned().scopes > 0)
         pinned().files.insert(absolute, file);
@@ -80,7 +80,29 @@ QString snapshot(const QString &hostPath, const QString &shownPath)
 }
 
 namespace {
-QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPath)
+// The tables a snapshot holds: those asked for, or every table the program
+// reads; and the part of its name that tells the one set from another.
+QStringList tablesOf(const QStringList &asked)
+{
+    // Tarnwell's other tables (loans, audit trails) would cost time, and a
+    // value in them that mdbtools cannot read would stop the annual return
+    // for nothing. The register's table too, by which an Access register is
+    // known.
+    static const QStringList all = schema::tarnwellTables() + QStringList{QStringLiteral("ChildTrustFunds")};
+    return asked.isEmpty() ? all : asked;
+}
+QString setTag(const QStringList &asked)
+{
+    if (asked.isEmpty())
+        return {};
+    QStringList names;
+    for (const QString &t : asked)
+        names << t.toLower();
+    names.sort();
+    return QLatin1Char('-') + QString::fromLatin1(QCryptographicHash::hash(names.join(QLatin1Char(',')).toUtf8(), QCryptographicHash::Sha1).toHex().left(8));
+}
+
+QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPath, const QStringList &tables)
 {
     const QFileInfo info(hostPath);
     const QByteArray pathHash = QCryptographicHash::hash(info.absoluteFilePath().toUtf8(), QCryptographicHash::Sha1);
@@ -99,7 +121,7 @@ QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPa
         const QString before = versionKey(hostPath);
         if (before.isEmpty())
             throw DbError(QStringLiteral("Could not find file '%1'.").arg(shownPath));
-        const QString file = folder + QLatin1Char('/') + prefix + before + QStringLiteral(".sqlite");
+        const QString file = folder + QLatin1Char('/') + prefix + before + setTag(tables) + QStringLiteral(".sqlite");
         if (QFileInfo::exists(file))
             return file;
         // One conversion of a version however many programs ask for it at
@@ -118,12 +140,7 @@ QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPa
         if (QFileInfo::exists(file))
             return file; // made by the program waited for
         try {
-            // Only the tables the program reads: Tarnwell's other tables (loans,
-            // audit trails) would cost time, and a value in them that mdbtools
-            // cannot read would stop the annual return for nothing. The
-            // register's table too, by which an Access register is known.
-            static const QStringList read = schema::tarnwellTables() + QStringList{QStringLiteral("ChildTrustFunds")};
-            convert(hostPath, shownPath, file, read, QStringLiteral("the copy of %1 kept for reading").arg(shownPath));
+            convert(hostPath, shownPath, file, tablesOf(tables), QStringLiteral("the copy of %1 kept for reading").arg(shownPath));
         } catch (const DbError &) {
             // Read while it was being written: try again; otherwise the
             // file itself is at fault.
@@ -135,9 +152,10 @@ QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPa
             QFile::remove(file);
             continue;
         }
-        // Snapshots of earlier versions of the same file are of no more use.
+        // Snapshots of earlier versions of the same file are of no more use;
+        // those of other tables of this version are.
         for (const QString &old : QDir(folder).entryList({prefix + QStringLiteral("*.sqlite")}, QDir::Files))
-            if (folder + QLatin1Char('/') + old != file)
+            if (!old.startsWith(prefix + before + QLatin1Char('.')) && !old.startsWith(prefix + before + QLatin1Char('-')))
                 QFile::remove(folder + QLatin1Char('/') + old);
         return file;
     }

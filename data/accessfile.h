@@ -114,7 +114,12 @@ QString versionKey(const QString &hostPath);
 // the file changed (size, modification and change times to the nanosecond,
 // inode); its host path.
 // Throws DbError.
-QString snapshot(const QString &hostPath, const QString &shownPath);
+// `tables`: the tables a connection reads (Control and MemberMain for the
+// maintenance screen's members), converted alone, so that a screen never
+// waits for a table it does not use; empty for every table the program
+// reads. Each set is a snapshot of its own, checked against the file's
+// current version.
+QString snapshot(const QString &hostPath, const QString &shownPath, const QStringList &tables = {});
 // While one lives, every snapshot of the same file is the snapshot first
 // taken: the connections one run opens on a file (Tarnwell's members and
 // its transactions) read one version of it, even if the file changes

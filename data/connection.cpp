@@ -155,7 +155,7 @@ void Connection::openJet(const QString &dataSource)
     m_hostPath = mapped.hostPath;
     // A genuine Access file is read through its read-only SQLite snapshot.
     const bool access = how == JetOpen::AccessSnapshot, asItStands = how == JetOpen::AsItStands;
-    const QString file = access ? accessfile::snapshot(mapped.hostPath, dataSource) : mapped.hostPath;
+    const QString file = access ? accessfile::snapshot(mapped.hostPath, dataSource, m_accessTables) : mapped.hostPath;
     QSqlDatabase db = QSqlDatabase::contains(m_name) ? database() : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
     db.setDatabaseName(asItStands ? QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1") : file);
     // Writers wait for each other; across desks on a file server a commit

@@ -55,6 +55,9 @@ public:
     // A connection that only reads (Tarnwell's files): opened read-only,
     // its journal and file left exactly as they are. Set before open().
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    // On a genuine Access file, the only tables its statements read: they
+    // alone are converted (accessfile::snapshot). Set before open().
+    void setAccessTables(const QStringList &tables) { m_accessTables = tables; }
     const QString &connectionString() const { return m_connectionString; }
     void open();
     bool isOpen() const;
@@ -149,6 +152,7 @@ private:
     Backend m_backend = Backend::None;
     bool m_inTransaction = false;
     bool m_readOnly = false;
+    QStringList m_accessTables;
     dbfile::Drive m_drive;
     QString m_hostPath; // of a database file, for what its side files say
     QHash<QString, QSqlQuery> m_prepared;

@@ -33,6 +33,9 @@ bool EntryMaintenance::openMemberDatabase(const QString &member)
 {
     m_cnMember.setConnectionString(member);
     m_cnMember.setReadOnly(true); // Tarnwell's members are only ever read
+    // The screen reads these two alone: on a genuine Access Tarnwell that has
+    // changed (all day, as it records transactions), they alone are converted.
+    m_cnMember.setAccessTables({QStringLiteral("Control"), QStringLiteral("MemberMain")});
     try {
         m_cnMember.open();
         m_memberDbOpen = true;

@@ -317,6 +317,23 @@ private slots:
         }
         openTarnwell();
         QCOMPARE(conversions, 3);
+        // The maintenance screen's members: Control and MemberMain alone, in a
+        // snapshot of their own beside the whole one of the same version; a
+        // new version's replaces both.
+        for (int change = 0; change < 2; ++change) {
+            if (change)
+                QVERIFY(QFile::setPermissions(office.host(kTarn), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+            maint::EntryMaintenance m;
+            QVERIFY(m.openMemberDatabase(GetConnectionString(u"Tarnwell"_s)));
+            QCOMPARE(m.readControl().value_or(maint::ControlInfo{}).cuname, u"Tarnwell Test Credit Union Ltd"_s);
+        }
+        QCOMPARE(conversions, 5);
+        const QStringList kept = QDir(cache).entryList({u"*.sqlite"_s}, QDir::Files);
+        QCOMPARE(kept.size(), 1); // the whole snapshot was of the version before
+        QCOMPARE(office.scalar(cache + u'/' + kept[0], u"SELECT group_concat(name, ',') FROM (SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name)"_s).toString(),
+                 u"Control,MemberMain"_s);
+        openTarnwell();
+        QCOMPARE(QDir(cache).entryList({u"*.sqlite"_s}, QDir::Files).size(), 2);
         accessfile::setConversionObserver({});
         QCOMPARE(office.readFile(kTarn), office.readFile(kData + u"/generated/tarnwell-jet4.mdb"_s));
     }
