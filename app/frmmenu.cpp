@@ -4,8 +4,10 @@
 #include "app/appsettings.h"
 #include "app/screens.h"
 #include "common/ctfmodules.h"
+#include "data/connection.h"
 #include "platform/officeroot.h"
 #include "platform/userinterface.h"
+#include "returns/runrepair.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -162,6 +164,7 @@ void frmMenu::Form_Load()
     f = SettingFields{};
     appsettings::loadFromRegistry(f);
     appsettings::sweepLeftovers();
+    returns::removeKilledRunsFile(Connection::connectionValue(GetConnectionString(QStringLiteral("CTF")), QStringLiteral("Data Source")));
     chkSQL->setChecked(f.chkSQL == 1);
     txtDatabase->setText(f.txtDatabase);
     chkAdmin->setChecked(f.chkAdmin == 1);

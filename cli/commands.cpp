@@ -17,6 +17,7 @@
 #include "platform/userinterface.h"
 #include "checks/checks.h"
 #include "returns/entrygrid.h"
+#include "returns/runrepair.h"
 #include "returns/recreate.h"
 #include "returns/returnoutput.h"
 
@@ -504,6 +505,7 @@ int run(const QString &name, const QStringList &args)
     if (found->readsSettings) {
         appsettings::loadFromRegistry(appsettings::fields());
         appsettings::sweepLeftovers();
+        returns::removeKilledRunsFile(Connection::connectionValue(GetConnectionString(QStringLiteral("CTF")), QStringLiteral("Data Source")));
     }
     return found->run(given);
 }

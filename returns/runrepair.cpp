@@ -105,4 +105,18 @@ QString putRightAtOpening(Connection &c, const QString &registerWindowsPath)
     return {};
 }
 
+void removeKilledRunsFile(const QString &registerWindowsPath)
+{
+    try {
+        RunRecord record(registerWindowsPath);
+        if (!record.claim(nullptr))
+            return; // a run is going on: the file is its own
+        const RunInfo left = record.leftover();
+        if (left.started.isValid() && !left.complete && !left.partialPath.isEmpty())
+            textfile::remove(left.partialPath);
+    } catch (const CtfError &) {
+        // The record cannot be opened here: the run's repair reports it.
+    }
+}
+
 } // namespace returns

@@ -25,4 +25,12 @@ QString putRight(Connection &c, RunRecord &record, const RunInfo &left);
 // no return may be created from this opening, empty when one may.
 QString putRightAtOpening(Connection &c, const QString &registerWindowsPath);
 
+// At the start of every command and of the main screen: the incomplete
+// return of a run that was killed holds members' data, so it is removed as
+// soon as its record is found unowned (its markings are put back as before,
+// when the output screen next opens or a return is next created; a run
+// killed once its return was complete keeps the file, which that puts in
+// place). Nothing is reported; a record that cannot be read is left alone.
+void removeKilledRunsFile(const QString &registerWindowsPath);
+
 } // namespace returns
