@@ -5,6 +5,7 @@
 #include "app/screens.h"
 #include "common/ctfmodules.h"
 #include "data/connection.h"
+#include "data/connectionstrings.h"
 #include "platform/officeroot.h"
 #include "platform/userinterface.h"
 #include "returns/runrepair.h"
@@ -164,7 +165,8 @@ void frmMenu::Form_Load()
     f = SettingFields{};
     appsettings::loadFromRegistry(f);
     appsettings::sweepLeftovers();
-    returns::removeKilledRunsFile(Connection::connectionValue(GetConnectionString(QStringLiteral("CTF")), QStringLiteral("Data Source")));
+    returns::removeKilledRunsFile(Connection::connectionValue(
+        connectionStringFor(appsettings::fields(), QStringLiteral("CTF"), officeroot::programFolder()).connectionString, QStringLiteral("Data Source")));
     chkSQL->setChecked(f.chkSQL == 1);
     txtDatabase->setText(f.txtDatabase);
     chkAdmin->setChecked(f.chkAdmin == 1);

@@ -8,6 +8,7 @@
 #include "common/error.h"
 #include "data/accessfile.h"
 #include "data/connection.h"
+#include "data/connectionstrings.h"
 #include "data/schema.h"
 #include "data/sqlserver.h"
 #include "register/registerimport.h"
@@ -505,7 +506,8 @@ int run(const QString &name, const QStringList &args)
     if (found->readsSettings) {
         appsettings::loadFromRegistry(appsettings::fields());
         appsettings::sweepLeftovers();
-        returns::removeKilledRunsFile(Connection::connectionValue(GetConnectionString(QStringLiteral("CTF")), QStringLiteral("Data Source")));
+        returns::removeKilledRunsFile(Connection::connectionValue(
+            connectionStringFor(appsettings::fields(), QStringLiteral("CTF"), officeroot::programFolder()).connectionString, QStringLiteral("Data Source")));
     }
     return found->run(given);
 }
