@@ -64,4 +64,16 @@ QString EntryScreenState::memberNumberToSave(const QString &fieldText, bool memb
     return memberDbOpen ? fieldText : QString();
 }
 
+EntryScreenState::FocusAfterAnswer EntryScreenState::focusAfterAnswer(bool create, bool fromUrn)
+{
+    if (create && fromUrn)
+        return FocusAfterAnswer::KindBox;
+    return create || fromUrn ? FocusAfterAnswer::Urn : FocusAfterAnswer::Id;
+}
+
+bool EntryScreenState::asksForType(const QString &kind, bool typeChosen)
+{
+    return (kind == QStringLiteral("Endowment") || kind == QStringLiteral("Exception")) && !typeChosen;
+}
+
 } // namespace maint

@@ -39,6 +39,15 @@ public:
     // begun from the ID goes on as a new entry (true); anything else stays.
     bool urnLeftWithIdFilled();
 
+    // Where the focus goes once "Record not on file - Create?" is answered:
+    // the kind box for a new entry begun from the URN, the URN field for one
+    // begun from the ID or a No from the URN, the ID field for a No from the ID.
+    enum class FocusAfterAnswer { KindBox, Urn, Id };
+    static FocusAfterAnswer focusAfterAnswer(bool create, bool fromUrn);
+    // Whether a save asks first "This type of entity usually requires a type
+    // ...": the kind reads exactly Endowment or Exception and no type is chosen.
+    static bool asksForType(const QString &kind, bool typeChosen);
+
     Shown shown() const { return m_shown; }
     const ButtonStates &buttons() const { return m_buttons; }
 

@@ -374,10 +374,12 @@ void frmCTFMaint::lookUp(const std::function<bool()> &find, bool fromUrn)
     // focus: the answer's focus move waits until that move is over and the
     // box is gone, or the move would end where it was going.
     QTimer::singleShot(0, this, [this, create, fromUrn] {
-        if (create && fromUrn)
-            fieldfocus::moveTo(this, cboEntity);
-        else
-            focusKeyField(create || fromUrn ? mskURN : mskID);
+        using Focus = maint::EntryScreenState::FocusAfterAnswer;
+        switch (maint::EntryScreenState::focusAfterAnswer(create, fromUrn)) {
+        case Focus::KindBox: fieldfocus::moveTo(this, cboEntity); break;
+        case Focus::Urn: focusKeyField(mskURN); break;
+        case Focus::Id: focusKeyField(mskID); break;
+        }
     });
 }
 
@@ -409,7 +411,7 @@ void frmCTFMaint::cmdSave_Click()
     if (!m_entries.entryOpen())
         return;
     const QString kind = cboEntity->currentText();
-    if ((kind == QStringLiteral("Endowment") || kind == QStringLiteral("Exception")) && cboType->currentIndex() < 0) {
+    if (maint::EntryScreenState::asksForType(kind, cboType->currentIndex() >= 0)) {
         if (ui::current().message(QStringLiteral("This type of entity usually requires a type and none has been selected - continue save?"),
                                   QStringLiteral("Saving item"), MsgIcon::None, MsgButtons::YesNo, MsgResult::No)
             == MsgResult::No) {

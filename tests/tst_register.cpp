@@ -706,6 +706,18 @@ private slots:
         QCOMPARE(maint::EntryScreenState::kindIndex(kinds, QString()), -1);
         QVERIFY(entrycodes::typesFor(u"endowment"_s).isEmpty()); // exact kind names only
         QCOMPARE(maint::EntryScreenState::memberNumberToSave(u"Not in use"_s, false), QString());
+        // The type question: the kind exactly Endowment or Exception, no type chosen.
+        QString asks;
+        for (const char *kind : {"Endowment", "Exception", "endowment", "Voucher"})
+            for (const bool chosen : {false, true})
+                asks += maint::EntryScreenState::asksForType(QString::fromLatin1(kind), chosen) ? u'1' : u'0';
+        QCOMPARE(asks, u"10100000"_s);
+        // Where the focus goes after "Create?": Yes from the URN, Yes from the
+        // ID, No from the URN, No from the ID.
+        using F = maint::EntryScreenState::FocusAfterAnswer;
+        QCOMPARE(QList<F>({maint::EntryScreenState::focusAfterAnswer(true, true), maint::EntryScreenState::focusAfterAnswer(true, false),
+                           maint::EntryScreenState::focusAfterAnswer(false, true), maint::EntryScreenState::focusAfterAnswer(false, false)}),
+                 QList<F>({F::KindBox, F::Urn, F::Urn, F::Id}));
     }
 
     void lookUpAnsweredNoOnTheRealBox_data()
