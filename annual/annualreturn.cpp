@@ -79,11 +79,7 @@ int monthBoundaries(const QDate &dob, const QDate &end)
     return (end.year() - dob.year()) * 12 + (end.month() - dob.month());
 }
 
-AnnualReturn::AnnualReturn(const SettingFields &settings) : m_settings(settings)
-{
-    for (int i = 1; i <= 4; ++i)
-        shareCaptions[i] = QStringLiteral("Share account %1").arg(i);
-}
+AnnualReturn::AnnualReturn(const SettingFields &settings) : m_settings(settings) {}
 
 AnnualReturn::~AnnualReturn() { close(); }
 
@@ -219,13 +215,6 @@ Money AnnualReturn::subscriptionsOf(const QString &sql, Connection &c, const QSt
         total += subscriptionValue(v, rs.value(narrative));
     }
     return total;
-}
-
-void AnnualReturn::setCaption(int index, const QString &caption)
-{
-    shareCaptions[index] = caption;
-    if (onCaption)
-        onCaption(index, caption);
 }
 
 void AnnualReturn::reportFailure(const QString &path, const QString &what)
@@ -372,13 +361,15 @@ Outcome AnnualReturn::shareAccount(int n, const QString &startText, const QStrin
     };
     sel.ageTest = true;
     if (!checking)
-        sel.opened = [this, n] { setCaption(n, QStringLiteral("Share account %1 - outputing").arg(n)); };
+        sel.opened = [this, n] {
+            if (onOutputing)
+                onOutputing(n);
+        };
     const Outcome outcome = run(sel, end, checking);
     if (outcome != Outcome::Done || checking)
         return outcome;
-    for (int i = 1; i <= 4; ++i)
-        if (shareCaptions[i] == QStringLiteral("Share account %1 - outputing").arg(i))
-            setCaption(i, QStringLiteral("Share account %1 - Complete").arg(i));
+    if (onOutputComplete)
+        onOutputComplete();
     ui::current().message(QStringLiteral("Output complete"), QStringLiteral("Finished"), MsgIcon::Information);
     return Outcome::Done;
 }

@@ -85,9 +85,11 @@ public:
 
     // Which date field to give the focus after a refusal.
     Field refusedField() const { return m_refused; }
-    // Captions of optShareAcc(1..4), as a run leaves them; the screen shows them.
-    std::array<QString, 5> shareCaptions;
-    std::function<void(int index, const QString &caption)> onCaption;
+    // A share-account run's moments, for the screen's captions of the share
+    // accounts: the selection of account n is open and its lines are being
+    // written; the run is complete (before its message).
+    std::function<void(int account)> onOutputing;
+    std::function<void()> onOutputComplete;
     // Every member of a run, with its figures and whether it was left out.
     std::function<void(const MemberFigures &)> onMember;
     // The pre-submission checks' reading: the same reads as the run (share
@@ -109,7 +111,6 @@ private:
     // table, the member and the value.
     Money sumOf(const QString &sql, Connection &c, const QString &column, const QString &member);
     Money subscriptionsOf(const QString &sql, Connection &c, const QString &member);
-    void setCaption(int index, const QString &caption);
     void reportFailure(const QString &path, const QString &what);
     // The commands themselves; with `checking`, the checks' reading: its
     // members go to it alone, and no file is written and no question asked.

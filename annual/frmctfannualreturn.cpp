@@ -182,7 +182,14 @@ frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
     connect(cmdOutput2, &QPushButton::clicked, this, &frmCTFAnnualReturn::cmdOutput2_Click);
     connect(cmdExit1, &QPushButton::clicked, this, &frmCTFAnnualReturn::cmdExit1_Click);
     connect(cmdExit2, &QPushButton::clicked, this, &frmCTFAnnualReturn::cmdExit2_Click);
-    m_run.onCaption = [this](int i, const QString &caption) { optShareAcc[i]->setText(caption); };
+    // The share accounts' captions follow the runs: the one being written
+    // says so, and every one that says so reads Complete once a run is.
+    m_run.onOutputing = [this](int n) { optShareAcc[n]->setText(QStringLiteral("Share account %1 - outputing").arg(n)); };
+    m_run.onOutputComplete = [this] {
+        for (int i = 1; i <= 4; ++i)
+            if (optShareAcc[i]->text() == QStringLiteral("Share account %1 - outputing").arg(i))
+                optShareAcc[i]->setText(QStringLiteral("Share account %1 - Complete").arg(i));
+    };
     m_run.onMember = [this](const annual::MemberFigures &figures) {
         if (figures.leftOut != annual::LeftOut::No)
             m_leftOut << QStringLiteral("Member ") + figures.member + QStringLiteral(": ") + checks::leftOutText(figures);
