@@ -114,12 +114,49 @@ QString ReturnOutput::registerPath() const { return Connection::connectionValue(
 
 RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &start)
 {
-    const QString title = QString::fromLatin1(kCaption);
     m_marked = 0;
     m_logCopyFailed = false;
+    RunRecord record(registerPath());
+    const QString logPath = logFileName(dates::parse(periodEndText).value_or(QDate()), start.time());
+    if (!mayStart(record, logPath, start))
+        return RunResult::Failed;
+
+    ui::BusyScope busy;
+    RunInfo run;
+    run.started = start;
+    run.host = QSysInfo::machineHostName();
+    run.pid = QCoreApplication::applicationPid();
+    run.sentRef = QStringLiteral("From ID %1 to %2").arg(m_lowest).arg(m_highest);
+    run.returnPath = returnFilePath();
+    run.partialPath = beside::ownName(run.returnPath, ".incomplete-"); // named in the run record, which puts it right
+    run.logPath = logPath;
+    MarkingRun marking(m_connection, m_rows, m_readVersion, m_groupSize);
+    try {
+        record.begin(run);
+        marking.write(record, run, headerLine(periodEndText), m_list.isEmpty());
+        m_marked = marking.marked();
+    } catch (const CtfError &e) {
+        busy.release();
+        ui::current().message(QStringLiteral("The return was not created: %1\r\n\r\n%2 is as it was before this run. %3 "
+                                             "Close this screen and open it again before you create the return.")
+                                  .arg(e.description(), run.returnPath, abandon(record, run, marking.marked())),
+                              QString::fromLatin1(kCaption), MsgIcon::Critical);
+        return RunResult::Failed;
+    }
+    makeLogCopy(record, run);
+    record.release();
+    busy.release();
+    ui::current().message(QStringLiteral("ASCII file  [") + run.returnPath + QStringLiteral("]  has been created"),
+                          QString::fromLatin1(kCaption), MsgIcon::Information);
+    return RunResult::Done;
+}
+
+bool ReturnOutput::mayStart(RunRecord &record, const QString &logPath, const QDateTime &start)
+{
+    const QString title = QString::fromLatin1(kCaption);
     if (!m_loaded) {
         ui::current().message(QStringLiteral("The CTF register could not be opened, so no return was created."), title, MsgIcon::Critical);
-        return RunResult::Failed;
+        return false;
     }
     if (!m_readError.isEmpty()) {
         ui::current().message(QStringLiteral("The entries waiting to be sent could not be read when this screen opened, so no return "
@@ -127,10 +164,8 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
                                              "screen and open it again.")
                                   .arg(m_readError),
                               title, MsgIcon::Critical);
-        return RunResult::Failed;
+        return false;
     }
-    RunRecord record(registerPath());
-    const QString logPath = logFileName(dates::parse(periodEndText).value_or(QDate()), start.time());
     try {
         RunInfo other;
         if (!record.claim(&other)) {
@@ -138,7 +173,7 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
                                                  "was marked; try again when that one has finished.")
                                       .arg(other.started.isValid() ? other.describe() : QStringLiteral("a moment ago")),
                                   title, MsgIcon::Exclamation);
-            return RunResult::Failed;
+            return false;
         }
         const RunInfo left = record.leftover();
         if (left.started.isValid()) {
@@ -148,7 +183,7 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
                 // longer says what is outstanding.
                 ui::current().message(done + QStringLiteral("\r\n\r\nClose this screen and open it again to create the return."),
                                       title, MsgIcon::Exclamation);
-                return RunResult::Failed;
+                return false;
             }
             ui::current().message(done, title, MsgIcon::Information);
         }
@@ -162,59 +197,44 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
                                                  "marked; create the return again after %1.")
                                       .arg(minute.toString(QStringLiteral("HH:mm")), logPath),
                                   title, MsgIcon::Exclamation);
-            return RunResult::Failed;
+            return false;
         }
     } catch (const CtfError &e) {
         ui::current().message(QStringLiteral("No return was created and nothing was marked: %1").arg(e.description()), title, MsgIcon::Critical);
-        return RunResult::Failed;
+        return false;
     }
+    return true;
+}
 
-    ui::BusyScope busy;
-    RunInfo run;
-    run.started = start;
-    run.host = QSysInfo::machineHostName();
-    run.pid = QCoreApplication::applicationPid();
-    run.sentRef = QStringLiteral("From ID %1 to %2").arg(m_lowest).arg(m_highest);
-    run.returnPath = returnFilePath();
-    run.partialPath = beside::ownName(run.returnPath, ".incomplete-"); // named in the run record, which puts it right
-    run.logPath = logPath;
-    const QString &path = run.returnPath;
-    MarkingRun marking(m_connection, m_rows, m_readVersion, m_groupSize);
+QString ReturnOutput::abandon(RunRecord &record, const RunInfo &run, int marked)
+{
+    // The new return is not in place (the rename is the last step), so
+    // whatever this run marked goes back, even after "complete".
     try {
-        record.begin(run);
-        marking.write(record, run, headerLine(periodEndText), m_list.isEmpty());
-        m_marked = marking.marked();
-    } catch (const CtfError &e) {
-        busy.release();
-        // The new return is not in place (the rename is the last step), so
-        // whatever this run marked goes back, even after "complete".
-        QString afterwards;
-        try {
-            record.markAbandoned();
-            RunInfo mine = record.leftover();
-            mine.partialPath = run.partialPath;
-            const int putBack = returns::putBack(m_connection, record, mine);
-            afterwards = putBack == 0 ? QStringLiteral("No entry was marked as output.")
-                                      : QStringLiteral("The %1 entries this run had marked as output were put back, so they go into "
-                                                       "the next return; nothing needs unmarking by hand.").arg(putBack);
-        } catch (const CtfError &again) {
-            afterwards = QStringLiteral("The %1 entries this run had marked as output could not be put back now (%2): they stay "
-                                        "marked until the output screen next opens or a return is next created, which puts them "
-                                        "back. Nothing needs unmarking by hand.")
-                             .arg(marking.marked())
-                             .arg(again.description());
-        }
-        ui::current().message(QStringLiteral("The return was not created: %1\r\n\r\n%2 is as it was before this run. %3 "
-                                             "Close this screen and open it again before you create the return.")
-                                  .arg(e.description(), path, afterwards),
-                              title, MsgIcon::Critical);
-        return RunResult::Failed;
+        record.markAbandoned();
+        RunInfo mine = record.leftover();
+        mine.partialPath = run.partialPath;
+        const int putBack = returns::putBack(m_connection, record, mine);
+        return putBack == 0 ? QStringLiteral("No entry was marked as output.")
+                            : QStringLiteral("The %1 entries this run had marked as output were put back, so they go into "
+                                             "the next return; nothing needs unmarking by hand.").arg(putBack);
+    } catch (const CtfError &again) {
+        return QStringLiteral("The %1 entries this run had marked as output could not be put back now (%2): they stay "
+                              "marked until the output screen next opens or a return is next created, which puts them "
+                              "back. Nothing needs unmarking by hand.")
+            .arg(marked)
+            .arg(again.description());
     }
+}
+
+void ReturnOutput::makeLogCopy(RunRecord &record, const RunInfo &run)
+{
     QString why;
-    m_logCopyFailed = !textfile::copyReplacing(path, run.logPath, &why);
+    m_logCopyFailed = !textfile::copyReplacing(run.returnPath, run.logPath, &why);
     if (m_logCopyFailed) {
-        ui::current().message(QStringLiteral("Unable to make a copy of the document [") + path + QStringLiteral("] - please do this manually"),
-                              title, MsgIcon::Information);
+        ui::current().message(QStringLiteral("Unable to make a copy of the document [") + run.returnPath
+                                  + QStringLiteral("] - please do this manually"),
+                              QString::fromLatin1(kCaption), MsgIcon::Information);
         // The record stays until the copy is made: no run replaces this
         // return while it is the only copy of its lines.
         try {
@@ -222,17 +242,13 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
         } catch (const CtfError &) {
             // The record still says "complete": the next opening makes the copy.
         }
-    } else {
-        try {
-            record.clear();
-        } catch (const CtfError &) {
-            // The record still says "complete": the next opening only empties it.
-        }
+        return;
     }
-    record.release();
-    busy.release();
-    ui::current().message(QStringLiteral("ASCII file  [") + path + QStringLiteral("]  has been created"), title, MsgIcon::Information);
-    return RunResult::Done;
+    try {
+        record.clear();
+    } catch (const CtfError &) {
+        // The record still says "complete": the next opening only empties it.
+    }
 }
 
 } // namespace returns

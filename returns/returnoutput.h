@@ -87,6 +87,15 @@ public:
 
 private:
     QString registerPath() const;
+    // Whether a run may start: the register read at opening, the run record
+    // taken (what an earlier run left put right), no log copy of the same
+    // minute to replace. False once the message has been shown.
+    bool mayStart(RunRecord &record, const QString &logPath, const QDateTime &start);
+    // A run that failed before its return was in place: its markings put
+    // back; what was done, in words.
+    QString abandon(RunRecord &record, const RunInfo &run, int marked);
+    // The log copy of the return in place, or the record kept until it exists.
+    void makeLogCopy(RunRecord &record, const RunInfo &run);
     Connection m_connection;
     Recordset m_rows;
     QStringList m_list;
