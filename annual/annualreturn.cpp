@@ -200,7 +200,7 @@ Money AnnualReturn::sumOf(const QString &sql, Connection &c, const QString &colu
     return moneyOf(rs.value(column), sql, QStringLiteral("a sum of TranValue1"), member);
 }
 
-Money AnnualReturn::subscriptionsOf(const QString &sql, Connection &c, const QString &member)
+Money AnnualReturn::subscriptionsOf(const QString &sql, Connection &c, const QString &member, QList<MemberFigures::Subscription> *each)
 {
     Recordset rs;
     rs.open(sql, c);
@@ -209,10 +209,14 @@ Money AnnualReturn::subscriptionsOf(const QString &sql, Connection &c, const QSt
         return total;
     const int value = rs.columnIndex(QStringLiteral("Tranvalue1"));
     const int narrative = rs.columnIndex(QStringLiteral("Narrative"));
+    const int day = each ? rs.columnIndex(QStringLiteral("TranDate")) : -1;
     for (; !rs.eof(); rs.moveNext()) {
         const QVariant v = rs.value(value);
         moneyOf(v, sql, QStringLiteral("TranValue1"), member);
-        total += subscriptionValue(v, rs.value(narrative));
+        const Money counted = subscriptionValue(v, rs.value(narrative));
+        total += counted;
+        if (each && counted != Money())
+            each->append({dates::fromVariant(rs.value(day)), counted});
     }
     return total;
 }
@@ -442,9 +446,11 @@ MemberFigures AnnualReturn::figuresOf(const Selection &sel, const QString &m, co
         sql.replace(QStringLiteral("AllT"), QStringLiteral("T"));
         return total + read(sel.translate ? translateSql(sql, false, sel.sqlServer) : sql);
     };
-    MemberFigures f{m, kNoReference, {}, {}, {}, LeftOut::NoMemberRow, {}};
+    MemberFigures f{m, kNoReference, {}, {}, {}, LeftOut::NoMemberRow, {}, {}};
     f.balance = both(sel.balance(m), [&](const QString &sql) { return sumOf(sql, *sel.figures, sel.balanceColumn, m); });
-    f.subscriptions = both(sel.subscriptions(m), [&](const QString &sql) { return subscriptionsOf(sql, *sel.figures, m); });
+    f.subscriptions = both(sel.subscriptions(m), [&](const QString &sql) {
+        return subscriptionsOf(sql, *sel.figures, m, checking ? &f.subscriptionDays : nullptr);
+    });
     // The share account reads the date of birth with the NI number, for its
     // age test; the product return makes none, and reads it for the checks alone.
     Recordset mm;

@@ -55,6 +55,13 @@ struct MemberFigures {
     std::optional<QDate> dob;   // for the product command only read when checking
     LeftOut leftOut = LeftOut::No;
     QString dobNotADate;        // a DOB that is there but no valid date: no age test is made
+    // For the checks alone: each transaction counted as a subscription, with
+    // its date (none when the date is no date).
+    struct Subscription {
+        std::optional<QDate> day;
+        Money amount;
+    };
+    QList<Subscription> subscriptionDays;
 };
 enum class Field { None, StartDate, EndDate };
 
@@ -110,7 +117,7 @@ private:
     // of birth that is not a date stops the run with a message naming the
     // table, the member and the value.
     Money sumOf(const QString &sql, Connection &c, const QString &column, const QString &member);
-    Money subscriptionsOf(const QString &sql, Connection &c, const QString &member);
+    Money subscriptionsOf(const QString &sql, Connection &c, const QString &member, QList<MemberFigures::Subscription> *each = nullptr);
     void reportFailure(const QString &path, const QString &what);
     // The commands themselves; with `checking`, the checks' reading: its
     // members go to it alone, and no file is written and no question asked.

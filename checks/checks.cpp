@@ -220,6 +220,15 @@ Result checkAnnual(annual::AnnualReturn &run, int shareAccount, const QList<annu
     const auto each = [&](const annual::MemberFigures &f) {
         ++result.entries;
         const QString who = QStringLiteral("Member ") + f.member;
+        // The account matures at 18: a subscription taken after the 18th
+        // birthday is to be returned, whether or not the return reports the
+        // member (the share account leaves out those over 18).
+        if (f.dob)
+            for (const annual::MemberFigures::Subscription &s : f.subscriptionDays)
+                if (s.day && *s.day > dates::birthday(*f.dob, 18))
+                    result.add(who, QStringLiteral("a subscription of %1 on %2, after the 18th birthday on %3: the account had "
+                                                   "matured, so it is to be returned (warning).")
+                                        .arg(s.amount.roundedTo2().format2(), dates::dayFirst(*s.day), dates::dayFirst(dates::birthday(*f.dob, 18))));
         if (f.leftOut != annual::LeftOut::No) {
             result.add(who, leftOutText(f));
             return;

@@ -435,6 +435,24 @@ private slots:
         QCOMPARE(over18(kEnd), u"Member 103 Member 121 Member 123 / 3 findings in 3 of 5 members."_s);
         QCOMPARE(over18(u"28/02/26"_s), u" / No findings in 5 members."_s);
         QCOMPARE(over18(u"01/03/26"_s), u"Member 123 / 1 finding in 1 of 5 members."_s);
+        // Subscriptions after maturity, on both sides of the 18th birthday
+        // (15/01/2026), whichever return reads the member.
+        member(office, 124, u"MN000124A"_s, u"2008-01-15"_s);
+        office.exec(kTarn, u"INSERT INTO MemberBalances VALUES (124, 'CTF', 5)"_s);
+        bals(office, 124, 5);
+        for (const auto &[day, narrative] : {std::pair{"2026-01-15", "Deposit"}, {"2026-01-16", "Deposit"}, {"2026-02-01", "DIVIDEND"}}) {
+            tran(office, kAll, 124, 1, u"CTF"_s, day, 25, QString::fromLatin1(narrative));
+            tran(office, kTrans, 124, 1, u"CTF"_s, day, 0, u"none"_s); // 0: no subscription
+        }
+        const QString after = u"Member 124: a subscription of 25.00 on 16/01/2026, after the 18th birthday on 15/01/2026: the account had "
+                              "matured, so it is to be returned (warning)."_s;
+        for (const int account : {0, 1}) {
+            QStringList lines;
+            for (const checks::Finding &f : checks::checkAnnual(run, account, {{u"CTF - x"_s, true}}, kStart, kEnd).findings)
+                if (f.subject == u"Member 124"_s && f.text.contains(u"subscription"_s))
+                    lines << f.line();
+            QCOMPARE(lines, QStringList{after});
+        }
         QVERIFY(office.readFile(kAnnual).isNull());
         QVERIFY(office.ui().messages.isEmpty());
     }
