@@ -350,20 +350,7 @@ Outcome AnnualReturn::shareAccount(int n, const QString &startText, const QStrin
                                  QStringLiteral("Continue ?"), MsgIcon::Question, MsgButtons::YesNo)
                != MsgResult::Yes)
         return Outcome::Cancelled;
-    const QString acc = QString::number(n), S = dates::accessLiteral(start), E = dates::accessLiteral(end);
-    Selection sel;
-    sel.members = QStringLiteral("Select * from MemberBals where S%1Bal > 0 ;").arg(n);
-    sel.figures = &m_member;
-    sel.balanceColumn = QStringLiteral("CurrBal");
-    sel.balance = [acc, E](const QString &m) {
-        return QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = ") + acc + QStringLiteral(" and MemberNo = ")
-            + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;");
-    };
-    sel.subscriptions = [acc, S, E](const QString &m) {
-        return QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and Account = ") + acc
-            + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
-    };
-    sel.ageTest = true;
+    Selection sel = shareSelection(n, start, end);
     if (!checking)
         sel.opened = [this, n] {
             if (onOutputing)
@@ -383,25 +370,46 @@ Outcome AnnualReturn::products(const QList<ProductItem> &items, const QString &s
     QDate start, end;
     if (!checkDates(startText, endText, start, end))
         return Outcome::Refused;
-    for (const ProductItem &item : items)
-        if (item.selected && !isProductCode(productCode(item.text))) {
-            ui::current().message(QStringLiteral("The product code \"%1\" cannot be used: a product code has only letters, digits "
-                                                 "and the characters _ - . /")
-                                      .arg(productCode(item.text)),
-                                  QString::fromLatin1(kCaption), MsgIcon::Critical);
-            return Outcome::Refused;
-        }
-    const QString L = productListText(items);
-    if (L == QStringLiteral("()")) {
-        ui::current().message(QStringLiteral("No products selected"), QString::fromLatin1(kCaption), MsgIcon::Critical);
+    const QString L = productList(items);
+    if (L.isEmpty())
         return Outcome::Refused;
-    }
     if (!checking
         && ui::current().message(QStringLiteral("Continue with the following selected accounts:") + QStringLiteral("\r\n\r\n") + L
                                      + QStringLiteral(" ?"),
                                  QStringLiteral("Continue ?"), MsgIcon::Question, MsgButtons::YesNo)
                != MsgResult::Yes)
         return Outcome::Cancelled;
+    const Selection sel = productSelection(L, start, end);
+    const Outcome outcome = run(sel, end, checking);
+    if (outcome != Outcome::Done || checking)
+        return outcome;
+    const QString path = returnPath();
+    ui::current().message(QStringLiteral("Output complete ") + QStringLiteral("\r\n") + path, QStringLiteral("Finished creating ") + path,
+                          MsgIcon::Information);
+    return Outcome::Done;
+}
+
+AnnualReturn::Selection AnnualReturn::shareSelection(int n, const QDate &start, const QDate &end)
+{
+    const QString acc = QString::number(n), S = dates::accessLiteral(start), E = dates::accessLiteral(end);
+    Selection sel;
+    sel.members = QStringLiteral("Select * from MemberBals where S%1Bal > 0 ;").arg(n);
+    sel.figures = &m_member;
+    sel.balanceColumn = QStringLiteral("CurrBal");
+    sel.balance = [acc, E](const QString &m) {
+        return QStringLiteral("Select sum(Tranvalue1) as CurrBal from MemberAllTrans where Account = ") + acc + QStringLiteral(" and MemberNo = ")
+            + m + QStringLiteral(" and TranDate <= #") + E + QStringLiteral("# ;");
+    };
+    sel.subscriptions = [acc, S, E](const QString &m) {
+        return QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and Account = ") + acc
+            + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
+    };
+    sel.ageTest = true;
+    return sel;
+}
+
+AnnualReturn::Selection AnnualReturn::productSelection(const QString &L, const QDate &start, const QDate &end)
+{
     const QString S = dates::accessLiteral(start), E = dates::accessLiteral(end);
     Selection sel;
     sel.members = QStringLiteral("Select * FROM MemberBalances WHERE ProductCode IN ") + L + QStringLiteral(" ;");
@@ -418,12 +426,54 @@ Outcome AnnualReturn::products(const QList<ProductItem> &items, const QString &s
         return QStringLiteral("Select * from MemberAllTrans where MemberNo = ") + m + QStringLiteral(" and ProductCode in ") + L
             + QStringLiteral(" and TranDate >= #") + S + QStringLiteral("# and TranDate <= #") + E + QStringLiteral("# AND TranValue1 > 0 ;");
     };
-    const Outcome outcome = run(sel, end, checking);
-    if (outcome != Outcome::Done || checking)
-        return outcome;
-    const QString path = returnPath();
-    ui::current().message(QStringLiteral("Output complete ") + QStringLiteral("\r\n") + path, QStringLiteral("Finished creating ") + path,
-                          MsgIcon::Information);
+    return sel;
+}
+
+QString AnnualReturn::productList(const QList<ProductItem> &items)
+{
+    for (const ProductItem &item : items)
+        if (item.selected && !isProductCode(productCode(item.text))) {
+            ui::current().message(QStringLiteral("The product code \"%1\" cannot be used: a product code has only letters, digits "
+                                                 "and the characters _ - . /")
+                                      .arg(productCode(item.text)),
+                                  QString::fromLatin1(kCaption), MsgIcon::Critical);
+            return {};
+        }
+    const QString L = productListText(items);
+    if (L == QStringLiteral("()")) {
+        ui::current().message(QStringLiteral("No products selected"), QString::fromLatin1(kCaption), MsgIcon::Critical);
+        return {};
+    }
+    return L;
+}
+
+Outcome AnnualReturn::readHolders(int n, const QList<ProductItem> &items, const QDate &balanceDay, const std::function<void(const Holder &)> &each)
+{
+    const QString L = n > 0 ? QString() : productList(items);
+    if (n == 0 && L.isEmpty())
+        return Outcome::Refused;
+    const Selection sel = n > 0 ? shareSelection(n, balanceDay, balanceDay) : productSelection(L, balanceDay, balanceDay);
+    const Connection::ReadSnapshot memberReads(m_member), transactionReads(m_tran);
+    Recordset members;
+    members.open(sel.members, m_member);
+    for (; !members.eof(); members.moveNext()) {
+        Holder h;
+        h.member = memberNumber(members, tableOf(sel.members));
+        h.balance = balanceOf(sel, h.member);
+        Recordset mm;
+        mm.open(QStringLiteral("Select Forename, Surname, NINumber, DOB from MemberMain where MemberNo = ") + h.member + QStringLiteral(" ;"),
+                m_member);
+        if (!mm.eof()) {
+            const auto text = [&mm](const char *column) {
+                const QVariant v = mm.value(QLatin1String(column));
+                return v.isNull() ? QString() : v.toString();
+            };
+            h.name = (text("Forename") + QLatin1Char(' ') + text("Surname")).trimmed();
+            h.niNumber = text("NINumber");
+            h.dob = mm.value(QStringLiteral("DOB"));
+        }
+        each(h);
+    }
     return Outcome::Done;
 }
 
@@ -438,17 +488,24 @@ Outcome AnnualReturn::run(const Selection &sel, const QDate &end, const Checking
     return written ? Outcome::Done : Outcome::Failed;
 }
 
-MemberFigures AnnualReturn::figuresOf(const Selection &sel, const QString &m, const QDate &end, bool checking)
+Money AnnualReturn::bothTables(const Selection &sel, QString sql, const std::function<Money(const QString &)> &read)
 {
     // Each table's statement is made from the one built for MemberAllTrans.
-    const auto both = [&](QString sql, const std::function<Money(const QString &)> &read) {
-        Money total = read(sel.translate ? translateSql(sql, false, sel.sqlServer) : sql);
-        sql.replace(QStringLiteral("AllT"), QStringLiteral("T"));
-        return total + read(sel.translate ? translateSql(sql, false, sel.sqlServer) : sql);
-    };
+    Money total = read(sel.translate ? translateSql(sql, false, sel.sqlServer) : sql);
+    sql.replace(QStringLiteral("AllT"), QStringLiteral("T"));
+    return total + read(sel.translate ? translateSql(sql, false, sel.sqlServer) : sql);
+}
+
+Money AnnualReturn::balanceOf(const Selection &sel, const QString &m)
+{
+    return bothTables(sel, sel.balance(m), [&](const QString &sql) { return sumOf(sql, *sel.figures, sel.balanceColumn, m); });
+}
+
+MemberFigures AnnualReturn::figuresOf(const Selection &sel, const QString &m, const QDate &end, bool checking)
+{
     MemberFigures f{m, kNoReference, {}, {}, {}, LeftOut::NoMemberRow, {}, {}};
-    f.balance = both(sel.balance(m), [&](const QString &sql) { return sumOf(sql, *sel.figures, sel.balanceColumn, m); });
-    f.subscriptions = both(sel.subscriptions(m), [&](const QString &sql) {
+    f.balance = balanceOf(sel, m);
+    f.subscriptions = bothTables(sel, sel.subscriptions(m), [&](const QString &sql) {
         return subscriptionsOf(sql, *sel.figures, m, checking ? &f.subscriptionDays : nullptr);
     });
     // The share account reads the date of birth with the NI number, for its

@@ -106,6 +106,20 @@ public:
     using Checking = std::function<void(const MemberFigures &)>;
     Outcome readMembers(int n, const QList<ProductItem> &items, const QString &startText, const QString &endText, const Checking &each);
 
+    // The holders of a selection (share account n, or the products when n
+    // is 0), as the annual return chooses them, with their balance at the end
+    // of `balanceDay`: for the maturities report. No question is asked and
+    // nothing is written; Refused (the message shown) for products that
+    // cannot be used. Throws DbError.
+    struct Holder {
+        QString member;
+        QString name;      // Forename and Surname; empty without a MemberMain row
+        QString niNumber;
+        QVariant dob;      // as stored: Null, a date, or a value that is no date
+        Money balance;
+    };
+    Outcome readHolders(int n, const QList<ProductItem> &items, const QDate &balanceDay, const std::function<void(const Holder &)> &each);
+
     SettingFields &settings() { return m_settings; }
     Connection &memberConnection() { return m_member; }
     Connection &transactionConnection() { return m_tran; }
@@ -137,6 +151,14 @@ private:
         bool ageTest = false;                                     // the share account's 216-month test
         std::function<void()> opened;                             // the selection is open
     };
+    Selection shareSelection(int n, const QDate &start, const QDate &end);
+    Selection productSelection(const QString &productList, const QDate &start, const QDate &end);
+    // The selected products' list text ("('CTF', 'JUN')"), or empty when it
+    // cannot be used (the message has been shown).
+    QString productList(const QList<ProductItem> &items);
+    // A member's MemberAllTrans statement and its MemberTrans twin, read.
+    Money bothTables(const Selection &sel, QString sql, const std::function<Money(const QString &)> &read);
+    Money balanceOf(const Selection &sel, const QString &member);
     Outcome run(const Selection &sel, const QDate &end, const Checking *checking);
     MemberFigures figuresOf(const Selection &sel, const QString &member, const QDate &end, bool checking);
     QString returnPath() const;
