@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "annual/annualreturn.h"
+#include "annual/maturities.h"
 #include "app/appsettings.h"
 #include "common/clock.h"
 #include "common/ctfmodules.h"
@@ -53,6 +54,15 @@ QString hidePassword(const QString &cs)
 bool ensureDir(const QString &path)
 {
     return QDir().mkpath(path);
+}
+
+// One CSV field: quoted where a comma, a quote or a line break would split it.
+QByteArray csvField(const QString &v)
+{
+    for (QChar ch : v)
+        if (ch == ',' || ch == '"' || ch == '\n' || ch == '\r')
+            return '"' + QString(v).replace('"', QStringLiteral("\"\"")).toUtf8() + '"';
+    return v.toUtf8();
 }
 
 } // namespace
@@ -219,23 +229,27 @@ struct AnnualRequest {
     QString start, end;
 };
 
-// Done when the request was read; else the exit status.
-Status readAnnual(const Arguments &o, annual::AnnualReturn &run, AnnualRequest &r)
+// Done when the request was read; else the exit status. `from` and `to`:
+// the options that give the dates (the annual commands' --start and --end,
+// the maturities' --from and --to).
+Status readAnnual(const Arguments &o, annual::AnnualReturn &run, AnnualRequest &r, const QString &from = QStringLiteral("--start"),
+                  const QString &to = QStringLiteral("--end"))
 {
     const bool share = o.has(QStringLiteral("--share-account"));
     const bool products = o.has(QStringLiteral("--products"));
+    const QString name = from == QStringLiteral("--start") ? QStringLiteral("annual") : QStringLiteral("due");
     if (share == products)
-        return wrongUsage(QStringLiteral("annual needs either --share-account N or --products CODE[,CODE...]"));
-    if (!o.has(QStringLiteral("--start")) || !o.has(QStringLiteral("--end")))
-        return wrongUsage(QStringLiteral("annual needs --start DD/MM/YY and --end DD/MM/YY"));
+        return wrongUsage(QStringLiteral("%1 needs either --share-account N or --products CODE[,CODE...]").arg(name));
+    if (!o.has(from) || !o.has(to))
+        return wrongUsage(QStringLiteral("%1 needs %2 and %3 with their dates").arg(name, from, to));
     if (share) {
         bool ok = false;
         r.shareAccount = o.value(QStringLiteral("--share-account")).toInt(&ok);
         if (!ok || r.shareAccount < 1 || r.shareAccount > 4)
             return wrongUsage(QStringLiteral("--share-account is 1, 2, 3 or 4"));
     }
-    r.start = o.value(QStringLiteral("--start"));
-    r.end = o.value(QStringLiteral("--end"));
+    r.start = o.value(from);
+    r.end = o.value(to);
     QStringList known;
     try {
         run.open();
@@ -285,6 +299,51 @@ Status annualReturn(const Arguments &o)
     return Failed;
 }
 
+Status maturitiesDue(const Arguments &o)
+{
+    annual::AnnualReturn run;
+    AnnualRequest r;
+    if (const Status status = readAnnual(o, run, r, QStringLiteral("--from"), QStringLiteral("--to")); status != Done)
+        return status;
+    QList<maturities::Due> due;
+    try {
+        const annual::Outcome outcome = maturities::report(run, r.shareAccount, r.items, dates::parse(r.start).value_or(QDate()),
+                                                           dates::parse(r.end).value_or(QDate()), due);
+        if (outcome != annual::Outcome::Done)
+            return Refused;
+    } catch (const CtfError &e) {
+        err(e.description());
+        return Failed;
+    }
+    if (due.isEmpty()) {
+        out(maturities::kNothingDue);
+        return Done;
+    }
+    const QString balance = QStringLiteral("Balance at %1").arg(r.start);
+    QList<QStringList> rows{{QStringLiteral("Date"), QStringLiteral("Event"), QStringLiteral("Member"), QStringLiteral("Name"),
+                             QStringLiteral("NI number"), QStringLiteral("Date of birth"), balance}};
+    for (const maturities::Due &d : due)
+        rows.append({d.day.isValid() ? dates::dayFirst(d.day) : QString(), d.event, d.member, d.name, d.niNumber, d.dob,
+                     d.balance.roundedTo2().format2()});
+    QList<int> width(rows[0].size(), 0);
+    for (const QStringList &row : rows)
+        for (qsizetype c = 0; c < row.size(); ++c)
+            width[c] = qMax(width[c], int(row[c].size()));
+    for (const QStringList &row : rows) {
+        QByteArray line;
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            if (o.has(QStringLiteral("--csv")))
+                line += (c ? "," : "") + csvField(row[c]);
+            else
+                line += (c ? "  " : "") + row[c].leftJustified(width[c]).toUtf8();
+        }
+        while (line.endsWith(' '))
+            line.chop(1);
+        std::fputs((line + '\n').constData(), stdout);
+    }
+    return Done;
+}
+
 Status enquiry(const Arguments &o)
 {
     const QString statement = o.has(QStringLiteral("--all")) ? enquiry::allStatement() : enquiry::outstandingStatement();
@@ -303,12 +362,6 @@ Status enquiry(const Arguments &o)
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         out.clear();
     };
-    const auto needsQuotes = [](const QString &v) {
-        for (QChar ch : v)
-            if (ch == ',' || ch == '"' || ch == '\n' || ch == '\r')
-                return true;
-        return false;
-    };
     const auto write = [&](const auto &cells) {
         const qsizetype start = out.size();
         for (int c = 0; c < int(cells.size()); ++c) {
@@ -316,10 +369,7 @@ Status enquiry(const Arguments &o)
             if (csv) {
                 if (c)
                     out += ',';
-                if (needsQuotes(v))
-                    out += '"' + QString(v).replace('"', QStringLiteral("\"\"")).toUtf8() + '"';
-                else
-                    out += v.toUtf8();
+                out += csvField(v);
             } else {
                 if (c)
                     out += "  ";
@@ -448,6 +498,13 @@ const QList<Command> &commands()
          "when nothing is found, 1 when something is; no return file is written",
          {QStringLiteral("--share-account"), QStringLiteral("--products"), QStringLiteral("--start"), QStringLiteral("--end")},
          {QStringLiteral("--annual")}, 0, {Refused, Failed}, true, check},
+        {"due", "due --from DD/MM/YYYY --to DD/MM/YYYY (--share-account N | --products CODE[,CODE...]) [--csv]",
+         "maturities and statements due in the period for the holders that annual return\n"
+         "reads: 17th birthday (statement due), 18th birthday (account matures), 12\n"
+         "months after maturity (statement due), by date, with the balance at the start\n"
+         "of the period; \"Nothing is due\" when there is none",
+         {QStringLiteral("--share-account"), QStringLiteral("--products"), QStringLiteral("--from"), QStringLiteral("--to")},
+         {QStringLiteral("--csv")}, 0, {Refused, Failed}, true, maturitiesDue},
         {"convert", "convert ACCESSFILE SQLITEFILE",
          "every table of a Microsoft Access file into a new SQLite file (Windows or host paths)", {}, {}, 2, {Refused, Failed}, true, convert},
     };

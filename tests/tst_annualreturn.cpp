@@ -1,7 +1,9 @@
 // The annual return CTFANRTN.txt for a share account and for products: the
 // exact bytes, the member figures, the statements sent, and the refusals.
 #include "annual/annualreturn.h"
+#include "annual/maturities.h"
 #include "app/appsettings.h"
+#include "common/dates.h"
 #include "common/besidefile.h"
 #include "data/connection.h"
 #include "checks/checks.h"
@@ -455,6 +457,69 @@ private slots:
         }
         QVERIFY(office.readFile(kAnnual).isNull());
         QVERIFY(office.ui().messages.isEmpty());
+    }
+
+    void maturityEvents_data()
+    {
+        QTest::addColumn<QString>("dob");    // as MemberMain holds it; "null" for Null
+        QTest::addColumn<QString>("period"); // from to
+        QTest::addColumn<QString>("due");    // "day event" of each, "; " between
+        const QString year = u"01/01/2026 31/12/2026"_s;
+        QTest::newRow("17 in the period") << "2009-05-10" << year << "10/05/2026 17th birthday: statement due";
+        QTest::newRow("18 in the period") << "2008-05-10" << year << "10/05/2026 18th birthday: account matures";
+        QTest::newRow("19: a year after maturity") << "2007-05-10" << year << "10/05/2026 12 months after maturity: statement due";
+        QTest::newRow("20: nothing") << "2006-05-10" << year << "";
+        QTest::newRow("the birthday is the period's first day") << "2008-05-10" << "10/05/2026 10/05/2026" << "10/05/2026 18th birthday: account matures";
+        QTest::newRow("the day after the period") << "2008-05-10" << "01/05/2026 09/05/2026" << "";
+        QTest::newRow("the day before the period") << "2008-05-10" << "11/05/2026 31/05/2026" << "";
+        QTest::newRow("the period's last day") << "2009-05-31" << "01/05/2026 31/05/2026" << "31/05/2026 17th birthday: statement due";
+        QTest::newRow("29 February, a common year: 1 March") << "2008-02-29" << "28/02/2026 28/02/2026" << "";
+        QTest::newRow("29 February, 1 March") << "2008-02-29" << "01/03/2026 01/03/2026" << "01/03/2026 18th birthday: account matures";
+        QTest::newRow("29 February, a year after maturity") << "2008-02-29" << "28/02/2027 01/03/2027"
+                                                            << "01/03/2027 12 months after maturity: statement due";
+        QTest::newRow("two events in a long period") << "2009-01-15" << "01/01/2026 31/01/2027" << "15/01/2026 17th birthday: statement due; 15/01/2027 18th birthday: account matures";
+        QTest::newRow("no date of birth") << "null" << year << " date of birth unknown";
+        QTest::newRow("a date of birth that is no date") << "31/02/2009" << year << " date of birth unknown";
+    }
+
+    // The events of one holder in a period: each birthday on both sides of
+    // the period's ends, 29 February, and holders whose date of birth is unknown.
+    void maturityEvents()
+    {
+        QFETCH(QString, dob);
+        QFETCH(QString, period);
+        QFETCH(QString, due);
+        annual::AnnualReturn::Holder h{u"7"_s, u"A B"_s, u"QQ123456A"_s, dob == u"null"_s ? QVariant() : QVariant(dob), {}};
+        QStringList got;
+        for (const maturities::Due &d : maturities::eventsOf(h, *dates::parse(period.section(u' ', 0, 0)), *dates::parse(period.section(u' ', 1))))
+            got << (d.day.isValid() ? dates::dayFirst(d.day) : QString()) + u' ' + d.event;
+        QCOMPARE(got.join(u"; "_s), due);
+    }
+
+    // The report over a selection: the annual return's holders, by date, the
+    // balance at the start of the period, the unknown last; a period that is
+    // none is refused.
+    void maturitiesReport()
+    {
+        TestOffice office;
+        member(office, 301, u"AA000001A"_s, u"2008-06-01"_s);
+        member(office, 302, u"AA000002A"_s, u"2009-03-01"_s);
+        member(office, 303, u"AA000003A"_s, QVariant());
+        member(office, 304, u"AA000004A"_s, u"2008-06-01"_s); // not selected
+        for (const int no : {301, 302, 303})
+            bals(office, no, 5);
+        tran(office, kAll, 301, 1, {}, "2025-12-31", 100, u"Deposit"_s);
+        tran(office, kTrans, 301, 1, {}, "2026-01-01", 50, u"Deposit"_s); // from the period's first day: not in the balance
+        AnnualReturn run;
+        run.open();
+        QList<maturities::Due> due;
+        QCOMPARE(maturities::report(run, 1, {}, QDate(2026, 1, 1), QDate(2026, 12, 31), due), Outcome::Done);
+        QStringList got;
+        for (const maturities::Due &d : due)
+            got << u"%1 %2 %3 %4"_s.arg(d.day.isValid() ? dates::dayFirst(d.day) : u"-"_s, d.member, d.niNumber, d.balance.format2());
+        QCOMPARE(got, QStringList({"01/03/2026 302 AA000002A 0.00", "01/06/2026 301 AA000001A 100.00", "- 303 AA000003A 0.00"}));
+        QCOMPARE(maturities::report(run, 1, {}, QDate(2026, 2, 1), QDate(2026, 1, 1), due), Outcome::Refused);
+        QVERIFY(office.ui().lastText().startsWith(u"The period is not valid"_s));
     }
 };
 

@@ -113,6 +113,15 @@ private slots:
         QTest::newRow("annual check, bad date") << QStringList() << "check --annual --share-account 1 --start 32/04/25 --end 05/04/26" << 1 << "..."
                                                 << QByteArray();
         QTest::newRow("annual check, no selection") << QStringList() << "check --annual" << 2 << "..." << QByteArray();
+        QTest::newRow("maturities due") << QStringList{u"tarn: INSERT INTO MemberMain VALUES (7, 'Ann', 'Lee', '2008-06-01', 'QQ123456A')"_s,
+                                                       u"tarn: INSERT INTO MemberBals VALUES (7, 5, 0, 0, 0)"_s}
+                                        << "due --from 01/01/2026 --to 31/12/2026 --share-account 1 --csv" << 0
+                                        << "Date,Event,Member,Name,NI number,Date of birth,Balance at 01/01/2026\n"
+                                           "01/06/2026,18th birthday: account matures,7,Ann Lee,QQ123456A,01/06/2008,0.00\n"
+                                        << QByteArray();
+        QTest::newRow("maturities, nothing due") << QStringList() << "due --from 01/01/2026 --to 31/12/2026 --share-account 1" << 0
+                                                 << "Nothing is due\n" << QByteArray();
+        QTest::newRow("maturities, no selection") << QStringList() << "due --from 01/01/2026 --to 31/12/2026" << 2 << "..." << QByteArray();
         QTest::newRow("version") << QStringList() << "--version" << 0 << "ctfadmin 1.0.15\n" << QByteArray();
         QTest::newRow("period end") << QStringList() << "return --period-end 31/02/2026" << 1 << "Invalid period end date!\n..." << QByteArray();
         QTest::newRow("start date") << QStringList() << "annual --share-account 1 --start 32/04/25 --end 05/04/26" << 1
