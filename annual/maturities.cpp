@@ -1,6 +1,7 @@
 #include "annual/maturities.h"
 
 #include "common/dates.h"
+#include "common/textfile.h"
 #include "platform/userinterface.h"
 
 #include <algorithm>
@@ -50,6 +51,31 @@ annual::Outcome report(annual::AnnualReturn &run, int n, const QList<annual::Pro
         return a.member.toLongLong() < b.member.toLongLong();
     });
     return outcome;
+}
+
+QList<QStringList> rows(const QList<Due> &due, const QDate &from)
+{
+    QList<QStringList> all{{QStringLiteral("Date"), QStringLiteral("Event"), QStringLiteral("Member"), QStringLiteral("Name"),
+                            QStringLiteral("NI number"), QStringLiteral("Date of birth"),
+                            QStringLiteral("Balance at %1").arg(dates::dayFirst(from))}};
+    for (const Due &d : due)
+        all.append({d.day.isValid() ? dates::dayFirst(d.day) : QString(), d.event, d.member, d.name, d.niNumber, d.dob,
+                    d.balance.roundedTo2().format2()});
+    return all;
+}
+
+QByteArray csv(const QList<QStringList> &rows)
+{
+    QByteArray text;
+    for (const QStringList &row : rows) {
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            if (c)
+                text += ',';
+            text += textfile::csvField(row[c]);
+        }
+        text += '\n';
+    }
+    return text;
 }
 
 } // namespace maturities

@@ -38,4 +38,11 @@ QList<Due> eventsOf(const annual::AnnualReturn::Holder &holder, const QDate &fro
 annual::Outcome report(annual::AnnualReturn &run, int n, const QList<annual::ProductItem> &items, const QDate &from, const QDate &to,
                        QList<Due> &due);
 
+// The report as rows of text, the column titles first (the balance's names
+// the period's first day), for the screen's grid and the command line.
+QList<QStringList> rows(const QList<Due> &due, const QDate &from);
+// The rows as CSV: a field quoted where a comma, a quote or a line break
+// would split it; lines end in LF.
+QByteArray csv(const QList<QStringList> &rows);
+
 } // namespace maturities

@@ -120,6 +120,9 @@ frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
     munufile->setObjectName(QStringLiteral("munufile"));
     mnuAbout = munufile->addAction(QStringLiteral("About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+    // Beside the returns: the maturities and statements due.
+    mnuMaturities = munufile->addAction(QStringLiteral("&Maturities due..."));
+    mnuMaturities->setObjectName(QStringLiteral("mnuMaturities"));
     mnuDash = munufile->addSeparator();
     mnuDash->setObjectName(QStringLiteral("mnuDash"));
     mnuExit = munufile->addAction(QStringLiteral("E&xit"));
@@ -143,6 +146,7 @@ frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
     connect(cmdEditAnReturn, &QPushButton::clicked, this, &frmMenu::cmdEditAnReturn_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmMenu::cmdExit_Click);
     connect(mnuAbout, &QAction::triggered, this, &frmMenu::mnuAbout_Click);
+    connect(mnuMaturities, &QAction::triggered, this, [] { screens::showMaturities(); });
     connect(mnuExit, &QAction::triggered, this, &frmMenu::mnuExit_Click);
 
     // As large as the picture drawn whole, where the screen has the room.

@@ -34,7 +34,7 @@ public:
     QFrame *fraButtons;
     QPushButton *cmdEntry, *cmdEnquiry, *cmdOutput, *cmdSubmit, *cmdEditReturn, *cmdAnnualReturn, *cmdEditAnReturn, *cmdExit;
     QLabel *picture;
-    QAction *mnuAbout, *mnuDash, *mnuExit;
+    QAction *mnuAbout, *mnuMaturities, *mnuDash, *mnuExit;
     QCheckBox *chkSQL, *chkAdmin;
     QLineEdit *txtDatabase, *sqlPW, *sqlUserName, *SQLSubset;
 

@@ -3,6 +3,7 @@
 #include "app/frmabout.h"
 #include "app/frmmenu.h"
 #include "annual/frmctfannualreturn.h"
+#include "annual/frmmaturities.h"
 #include "returns/frmctfoutput.h"
 #include "returns/frmctfview.h"
 #include "register/frmctfmaint.h"
@@ -21,7 +22,7 @@
 
 namespace screens {
 namespace {
-QPointer<QWidget> g_menu, g_about, g_output, g_annual, g_maint, g_enquiry;
+QPointer<QWidget> g_menu, g_about, g_output, g_annual, g_maint, g_enquiry, g_maturities;
 
 void quitNow()
 {
@@ -112,6 +113,7 @@ QWidget *showOutput() { return showOnce<frmCTFOUTPUT>(g_output); }
 QWidget *showAnnualReturn() { return showOnce<frmCTFAnnualReturn>(g_annual); }
 QWidget *showMaintenance() { return showOnce<frmCTFMaint>(g_maint); }
 QWidget *showEnquiry() { return showOnce<frmCTFView>(g_enquiry); }
+QWidget *showMaturities() { return showOnce<frmMaturities>(g_maturities); }
 
 void endProgram() { g_endProgram(); }
 void setEndProgramHandler(void (*handler)()) { g_endProgram = handler ? handler : quitNow; }

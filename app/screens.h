@@ -15,6 +15,7 @@ QWidget *showEnquiry();
 QWidget *showOutput();
 QWidget *showAnnualReturn();
 QWidget *showAbout();
+QWidget *showMaturities();
 // Ends the program at once, without the closing steps of any screen. Tests
 // replace it.
 void endProgram();

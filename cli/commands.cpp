@@ -7,6 +7,7 @@
 #include "common/ctfmodules.h"
 #include "common/dates.h"
 #include "common/error.h"
+#include "common/textfile.h"
 #include "data/accessfile.h"
 #include "data/connection.h"
 #include "data/connectionstrings.h"
@@ -54,15 +55,6 @@ QString hidePassword(const QString &cs)
 bool ensureDir(const QString &path)
 {
     return QDir().mkpath(path);
-}
-
-// One CSV field: quoted where a comma, a quote or a line break would split it.
-QByteArray csvField(const QString &v)
-{
-    for (QChar ch : v)
-        if (ch == ',' || ch == '"' || ch == '\n' || ch == '\r')
-            return '"' + QString(v).replace('"', QStringLiteral("\"\"")).toUtf8() + '"';
-    return v.toUtf8();
 }
 
 } // namespace
@@ -319,27 +311,23 @@ Status maturitiesDue(const Arguments &o)
         out(maturities::kNothingDue);
         return Done;
     }
-    const QString balance = QStringLiteral("Balance at %1").arg(r.start);
-    QList<QStringList> rows{{QStringLiteral("Date"), QStringLiteral("Event"), QStringLiteral("Member"), QStringLiteral("Name"),
-                             QStringLiteral("NI number"), QStringLiteral("Date of birth"), balance}};
-    for (const maturities::Due &d : due)
-        rows.append({d.day.isValid() ? dates::dayFirst(d.day) : QString(), d.event, d.member, d.name, d.niNumber, d.dob,
-                     d.balance.roundedTo2().format2()});
+    const QList<QStringList> rows = maturities::rows(due, *dates::parse(r.start));
+    if (o.has(QStringLiteral("--csv"))) {
+        const QByteArray text = maturities::csv(rows);
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        return Done;
+    }
     QList<int> width(rows[0].size(), 0);
     for (const QStringList &row : rows)
         for (qsizetype c = 0; c < row.size(); ++c)
             width[c] = qMax(width[c], int(row[c].size()));
     for (const QStringList &row : rows) {
-        QByteArray line;
-        for (qsizetype c = 0; c < row.size(); ++c) {
-            if (o.has(QStringLiteral("--csv")))
-                line += (c ? "," : "") + csvField(row[c]);
-            else
-                line += (c ? "  " : "") + row[c].leftJustified(width[c]).toUtf8();
-        }
-        while (line.endsWith(' '))
+        QString line;
+        for (qsizetype c = 0; c < row.size(); ++c)
+            line += (c ? QStringLiteral("  ") : QString()) + row[c].leftJustified(width[c]);
+        while (line.endsWith(QLatin1Char(' ')))
             line.chop(1);
-        std::fputs((line + '\n').constData(), stdout);
+        out(line);
     }
     return Done;
 }
@@ -369,7 +357,7 @@ Status enquiry(const Arguments &o)
             if (csv) {
                 if (c)
                     out += ',';
-                out += csvField(v);
+                out += textfile::csvField(v);
             } else {
                 if (c)
                     out += "  ";

@@ -188,6 +188,14 @@ void replace(const QString &source, const QString &target)
     notifySync(target);
 }
 
+QByteArray csvField(const QString &v)
+{
+    for (QChar ch : v)
+        if (ch == u',' || ch == u'"' || ch == u'\n' || ch == u'\r')
+            return '"' + QString(v).replace(QLatin1Char('"'), QStringLiteral("\"\"")).toUtf8() + '"';
+    return v.toUtf8();
+}
+
 bool remove(const QString &windowsPath, QString *error)
 {
     const MappedPath mapped = pathmapper::map(windowsPath);

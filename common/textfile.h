@@ -50,6 +50,9 @@ bool copyReplacing(const QString &source, const QString &target, QString *error 
 // Puts a complete file in the place of target in the same folder in one
 // step (rename), and puts the change of the folder on the disk; throws FileError.
 void replace(const QString &source, const QString &target);
+// One CSV field (UTF-8): quoted where a comma, a quote or a line break would
+// split it, its quotes doubled.
+QByteArray csvField(const QString &value);
 // Removes a file; a file that is not there is no failure. False with a reason.
 bool remove(const QString &windowsPath, QString *error = nullptr);
 // Hands an open file's data to the disk (fdatasync); false on failure.

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QGridLayout>
@@ -105,6 +106,13 @@ QString QtUserInterface::openFile(const OpenFileRequest &request)
 {
     OpenFileDialog dialog(request, QApplication::activeWindow());
     return dialog.exec() == QDialog::Accepted ? dialog.chosen() : QString();
+}
+
+QString QtUserInterface::saveFile(const OpenFileRequest &request)
+{
+    const MappedPath proposed = pathmapper::map(request.initialDir);
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), request.title, proposed.ok() ? proposed.hostPath : QString(),
+                                        QStringLiteral("%1 (%2)").arg(request.title, request.filter));
 }
 
 bool QtUserInterface::startProgram(const QString &commandLine, WindowStyle style)

@@ -11,6 +11,7 @@ class QtUserInterface : public UserInterface {
 public:
     MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
     QString openFile(const OpenFileRequest &request) override;
+    QString saveFile(const OpenFileRequest &request) override;
     bool startProgram(const QString &commandLine, WindowStyle style) override;
     void setBusy(bool busy) override;
     // A progress dialog that appears when the step lasts over half a second.

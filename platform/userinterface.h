@@ -36,6 +36,9 @@ public:
                               MsgButtons buttons = MsgButtons::Ok, MsgResult defaultButton = MsgResult::Yes) = 0;
     // The chosen file as a host path, empty when cancelled.
     virtual QString openFile(const OpenFileRequest &request) = 0;
+    // Where to save a new file (a host path), empty when cancelled; the
+    // request's initialDir is the file proposed.
+    virtual QString saveFile(const OpenFileRequest &request) { (void)request; return {}; }
     // Starts a Windows command line ("notepad <path>", or a program's path);
     // false when it could not be started. Not waited for.
     virtual bool startProgram(const QString &commandLine, WindowStyle style) = 0;

@@ -1,6 +1,7 @@
 // The main screen, the About box, the output screen and the annual return
 // screen, driven with real key presses, clicks and focus changes.
 #include "annual/frmctfannualreturn.h"
+#include "annual/frmmaturities.h"
 #include "app/appsettings.h"
 #include "app/frmabout.h"
 #include "app/frmmenu.h"
@@ -25,6 +26,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -69,7 +71,7 @@ private slots:
         QStringList file{menu.menuBar()->actions().first()->text()};
         for (const QAction *a : menu.menuBar()->actions().first()->menu()->actions())
             file << (a->isSeparator() ? u"separator "_s : QString()) + a->text();
-        QCOMPARE(file, QStringList({"File", "About", "separator ", "E&xit"}));
+        QCOMPARE(file, QStringList({"File", "About", "&Maturities due...", "separator ", "E&xit"}));
         QCOMPARE(menu.helpFile(), office.root() + u"/program\\CTFHelp.chm>main"_s);
     }
 
@@ -139,9 +141,9 @@ private slots:
         frmMenu menu;
         QVERIFY(activate(menu));
         QList<QWidget *> windows{&menu, screens::showMaintenance(), screens::showEnquiry(), screens::showOutput(), screens::showAnnualReturn(),
-                                 screens::showAbout()};
+                                 screens::showAbout(), screens::showMaturities()};
         QCOMPARE(QList<QWidget *>({screens::showMaintenance(), screens::showEnquiry(), screens::showOutput(), screens::showAnnualReturn(),
-                                   screens::showAbout()}),
+                                   screens::showAbout(), screens::showMaturities()}),
                  windows.mid(1));
         constexpr int kRoom = buttonroom::kCaptionRoom;
         for (QWidget *w : windows) {
@@ -451,6 +453,47 @@ private slots:
             settle();
             QCOMPARE(places(), before);
         }
+    }
+
+    // Maturities due from the File menu: the period and the selection, the
+    // grid by date and sorted from the keyboard, Save as CSV of the list as
+    // shown, Escape closes it.
+    void maturitiesWindow()
+    {
+        TestOffice office;
+        office.exec(kTarn, u"INSERT INTO MemberMain VALUES (1, 'Ann', 'Lee', '2008-06-01', 'QQ000001A'), (2, 'Bob', 'Ray', '2009-03-01', 'QQ000002A')"_s);
+        office.exec(kTarn, u"INSERT INTO MemberBals VALUES (1, 5, 0, 0, 0), (2, 5, 0, 0, 0)"_s);
+        frmMenu menu;
+        QVERIFY(activate(menu));
+        menu.mnuMaturities->trigger();
+        auto *w = qobject_cast<frmMaturities *>(screens::showMaturities());
+        QVERIFY(w && activate(*w));
+        QTest::keyClicks(w->mskFrom, u"01012026"_s);
+        QTest::keyClicks(w->mskTo, u"31122026"_s);
+        w->cmdShow->click();
+        const auto column = [w](int c) {
+            QStringList cells;
+            for (int r = 0; r < w->grdDue->rowCount(); ++r)
+                cells << w->grdDue->item(r, c)->text();
+            return cells.join(u' ');
+        };
+        QCOMPARE(column(0) + u" | "_s + column(2), u"01/03/2026 01/06/2026 | 2 1"_s);
+        QCOMPARE(w->lblShown->text(), u"2 events from 01/01/2026 to 31/12/2026."_s);
+        w->grdDue->setFocus();
+        w->grdDue->setCurrentCell(0, 2); // Member
+        key(w->grdDue, Qt::Key_Return);
+        QCOMPARE(column(2), u"1 2"_s);
+        key(w->grdDue, Qt::Key_Return);
+        QCOMPARE(column(2), u"2 1"_s);
+        office.ui().fileToSave = office.host(u"C:\\temp\\due.csv"_s);
+        w->cmdSave->click();
+        QCOMPARE(office.readFile(u"C:\\temp\\due.csv"_s),
+                 QByteArray("Date,Event,Member,Name,NI number,Date of birth,Balance at 01/01/2026\n"
+                            "01/03/2026,17th birthday: statement due,2,Bob Ray,QQ000002A,01/03/2009,0.00\n"
+                            "01/06/2026,18th birthday: account matures,1,Ann Lee,QQ000001A,01/06/2008,0.00\n"));
+        const QPointer<QWidget> window(w);
+        QTest::keyClick(w, Qt::Key_Escape);
+        QVERIFY(!window || !window->isVisible());
     }
 
     // The Tarnwell I tab from the keyboard alone: Enter through the dates

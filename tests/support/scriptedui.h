@@ -21,6 +21,11 @@ class ScriptedUi : public UserInterface {
 public:
     MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
     QString openFile(const OpenFileRequest &request) override;
+    QString saveFile(const OpenFileRequest &request) override
+    {
+        fileRequests.append(request);
+        return fileToSave;
+    }
     bool startProgram(const QString &commandLine, WindowStyle style) override;
     bool openDocument(const QString &windowsPath) override
     {
@@ -42,6 +47,7 @@ public:
     const QString &lastText() const { return messages.last().text; }
     QQueue<MsgResult> answers;        // for questions; Yes when empty
     QString fileToOpen;               // what the open-file dialog gives back
+    QString fileToSave;               // what the save-file dialog gives back
     QList<OpenFileRequest> fileRequests;
     QStringList launches;
     QList<WindowStyle> launchStyles;
