@@ -277,14 +277,7 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
         if (!checkOnly) {
             const MappedPath mapped = pathmapper::map(path);
             hold.emplace(mapped.ok() ? QFileInfo(mapped.hostPath).absolutePath() : QString());
-            bool waited = false;
-            const bool claimed = hold->claimWaiting(beside::Job::AnnualReturn, [&] {
-                waited = true;
-                return ui::current().progress(QStringLiteral("Waiting while another annual return is written to %1").arg(path), 0);
-            });
-            if (waited)
-                ui::current().progress(QString(), -1);
-            if (!claimed)
+            if (!hold->claimWaiting(beside::Job::AnnualReturn, QStringLiteral("Waiting while another annual return is written to %1").arg(path)))
                 throw FileError(QStringLiteral("Cancelled while another annual return was being written to the same file."));
             file.emplace(besidePath);
         }

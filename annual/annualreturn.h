@@ -11,7 +11,6 @@
 #include <QDate>
 #include <QList>
 #include <QString>
-#include <array>
 #include <functional>
 #include <optional>
 

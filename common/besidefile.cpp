@@ -1,6 +1,7 @@
 #include "common/besidefile.h"
 
 #include "common/textfile.h"
+#include "platform/userinterface.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -105,22 +106,29 @@ bool FolderHold::claim(Job job)
     return m_fd < 0 || lockByte(m_fd, F_WRLCK, off_t(job));
 }
 
-bool FolderHold::claimWaiting(quint32 key, const std::function<bool()> &waiting)
+bool FolderHold::claimWaiting(quint32 key, const QString &waitingText)
 {
     // Past the jobs' bytes; keys that meet on one byte only wait for each other.
-    return takeWaiting(1024 + off_t(key % (1u << 30)), waiting);
+    return takeWaiting(1024 + off_t(key % (1u << 30)), waitingText);
 }
 
-bool FolderHold::claimWaiting(Job job, const std::function<bool()> &waiting) { return takeWaiting(off_t(job), waiting); }
+bool FolderHold::claimWaiting(Job job, const QString &waitingText) { return takeWaiting(off_t(job), waitingText); }
 
-bool FolderHold::takeWaiting(long long byte, const std::function<bool()> &waiting)
+bool FolderHold::takeWaiting(long long byte, const QString &waitingText)
 {
+    bool waited = false;
+    bool claimed = true;
     while (m_fd >= 0 && !lockByte(m_fd, F_WRLCK, byte)) {
-        if (!waiting())
-            return false;
+        waited = true;
+        if (!ui::current().progress(waitingText, 0)) {
+            claimed = false;
+            break;
+        }
         ::usleep(100000);
     }
-    return true;
+    if (waited)
+        ui::current().progress(QString(), -1);
+    return claimed;
 }
 
 QStringList sweep(const QString &hostFolder)

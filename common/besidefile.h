@@ -16,8 +16,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 namespace beside {
 
 // What marks a run's own file written beside its place; the sweep removes
@@ -56,14 +54,13 @@ public:
     bool claim(Job job);
     // Takes the job, or a key (a number of the caller's choosing: one piece
     // of work done once however many programs ask for it), for this run,
-    // waiting while another program has it; `waiting` is called about ten
-    // times a second meanwhile and ends the wait by returning false (then
-    // false).
-    bool claimWaiting(Job job, const std::function<bool()> &waiting);
-    bool claimWaiting(quint32 key, const std::function<bool()> &waiting);
+    // waiting while another program has it, with `waitingText` shown as
+    // progress meanwhile (ui::current(), its Cancel ends the wait: then false).
+    bool claimWaiting(Job job, const QString &waitingText);
+    bool claimWaiting(quint32 key, const QString &waitingText);
 
 private:
-    bool takeWaiting(long long byte, const std::function<bool()> &waiting);
+    bool takeWaiting(long long byte, const QString &waitingText);
     int m_fd = -1;
 };
 

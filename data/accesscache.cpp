@@ -7,7 +7,6 @@
 #include "common/besidefile.h"
 #include "data/schema.h"
 #include "platform/officeroot.h"
-#include "platform/userinterface.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -128,14 +127,7 @@ QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPa
         // once: the others wait for it (the lock is the file server's where
         // the office root is on one) and then read what it made.
         beside::FolderHold hold(folder);
-        bool waited = false;
-        const bool claimed = hold.claimWaiting(qFromBigEndian<quint32>(pathHash.constData()), [&] {
-            waited = true;
-            return ui::current().progress(QStringLiteral("Waiting while another program reads %1").arg(shownPath), 0);
-        });
-        if (waited)
-            ui::current().progress(QString(), -1);
-        if (!claimed)
+        if (!hold.claimWaiting(qFromBigEndian<quint32>(pathHash.constData()), QStringLiteral("Waiting while another program reads %1").arg(shownPath)))
             throw DbError(QStringLiteral("The reading of the Access database '%1' was cancelled; nothing was kept from it.").arg(shownPath));
         if (QFileInfo::exists(file))
             return file; // made by the program waited for

@@ -111,11 +111,8 @@ Result importRegister(const QDate &today)
     // may have replaced or changed it meanwhile).
     const QString folder = QFileInfo(mapped.hostPath).absolutePath();
     beside::FolderHold hold(folder);
-    if (!hold.claimWaiting(beside::Job::ImportRegister, [&] {
-            return ui::current().progress(QStringLiteral("Waiting while another program converts %1").arg(ds), 0);
-        }))
+    if (!hold.claimWaiting(beside::Job::ImportRegister, QStringLiteral("Waiting while another program converts %1").arg(ds)))
         return fail(QStringLiteral("it was cancelled while another program was converting it."));
-    ui::current().progress(QString(), -1);
     if (!accessfile::isAccessFile(mapped.hostPath))
         return fail(QStringLiteral("another program converted it meanwhile."));
     const QString read = accessfile::versionKey(mapped.hostPath);
