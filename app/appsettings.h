@@ -27,7 +27,8 @@ void loadFromRegistry(SettingFields &into);
 // Removes what killed runs left in the office's folders (files written
 // beside their place, which hold members' data: the returns folder, C:\temp,
 // the register's folder, the snapshots of Access files) where no run holds
-// the folder now. Every command and the main screen call it at start.
+// the folder now. Every command and the main screen run it at start
+// (returns::sweepAtStart).
 void sweepLeftovers();
 
 } // namespace appsettings

@@ -4,8 +4,6 @@
 #include "app/appsettings.h"
 #include "app/screens.h"
 #include "common/ctfmodules.h"
-#include "data/connection.h"
-#include "data/connectionstrings.h"
 #include "platform/officeroot.h"
 #include "platform/userinterface.h"
 #include "returns/runrepair.h"
@@ -168,9 +166,7 @@ void frmMenu::Form_Load()
     SettingFields &f = appsettings::fields();
     f = SettingFields{};
     appsettings::loadFromRegistry(f);
-    appsettings::sweepLeftovers();
-    returns::removeKilledRunsFile(Connection::connectionValue(
-        connectionStringFor(appsettings::fields(), QStringLiteral("CTF"), officeroot::programFolder()).connectionString, QStringLiteral("Data Source")));
+    returns::sweepAtStart();
     chkSQL->setChecked(f.chkSQL == 1);
     txtDatabase->setText(f.txtDatabase);
     chkAdmin->setChecked(f.chkAdmin == 1);

@@ -10,7 +10,6 @@
 #include "common/textfile.h"
 #include "data/accessfile.h"
 #include "data/connection.h"
-#include "data/connectionstrings.h"
 #include "data/schema.h"
 #include "data/sqlserver.h"
 #include "register/registerimport.h"
@@ -550,9 +549,7 @@ int run(const QString &name, const QStringList &args)
         return wrongUsage(QStringLiteral("%1 needs %2").arg(name, QString::fromLatin1(found->synopsis).section(QLatin1Char(' '), 1)));
     if (found->readsSettings) {
         appsettings::loadFromRegistry(appsettings::fields());
-        appsettings::sweepLeftovers();
-        returns::removeKilledRunsFile(Connection::connectionValue(
-            connectionStringFor(appsettings::fields(), QStringLiteral("CTF"), officeroot::programFolder()).connectionString, QStringLiteral("Data Source")));
+        returns::sweepAtStart();
     }
     return found->run(given);
 }

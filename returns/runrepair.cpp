@@ -1,7 +1,10 @@
 #include "returns/runrepair.h"
 
+#include "app/appsettings.h"
 #include "common/error.h"
 #include "common/textfile.h"
+#include "data/connectionstrings.h"
+#include "platform/officeroot.h"
 #include "platform/pathmapper.h"
 #include "platform/userinterface.h"
 
@@ -117,6 +120,15 @@ void removeKilledRunsFile(const QString &registerWindowsPath)
     } catch (const CtfError &) {
         // The record cannot be opened here: the run's repair reports it.
     }
+}
+
+void sweepAtStart()
+{
+    appsettings::sweepLeftovers();
+    // The register's path without asking for its connection string, which
+    // would change the main screen's title.
+    removeKilledRunsFile(Connection::connectionValue(
+        connectionStringFor(appsettings::fields(), QStringLiteral("CTF"), officeroot::programFolder()).connectionString, QStringLiteral("Data Source")));
 }
 
 } // namespace returns

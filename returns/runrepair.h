@@ -33,4 +33,10 @@ QString putRightAtOpening(Connection &c, const QString &registerWindowsPath);
 // place). Nothing is reported; a record that cannot be read is left alone.
 void removeKilledRunsFile(const QString &registerWindowsPath);
 
+// What every command and the main screen do at start, once the settings are
+// read: what killed runs left in the office's folders is removed
+// (appsettings::sweepLeftovers), and a killed periodic run's incomplete
+// return beside the register's run record.
+void sweepAtStart();
+
 } // namespace returns
