@@ -1,5 +1,7 @@
 #include "register/entrycodes.h"
 
+#include <algorithm>
+
 namespace entrycodes {
 
 const QStringList &kinds()
@@ -26,6 +28,15 @@ const QList<TypeCode> &exceptionTypes()
                                    {2, QStringLiteral("Hold CTF wrong DOB")},
                                    {3, QStringLiteral("Other exception")}};
     return t;
+}
+
+qsizetype longestTypeText()
+{
+    qsizetype longest = 0;
+    for (const auto *types : {&endowmentTypes(), &exceptionTypes()})
+        for (const TypeCode &t : *types)
+            longest = std::max(longest, t.text.size());
+    return longest;
 }
 
 const QList<TypeCode> &typesFor(const QString &kind)

@@ -1,5 +1,7 @@
 #include "register/entryscreen.h"
 
+#include "register/entrycodes.h"
+
 namespace maint {
 
 void EntryScreenState::keyFieldFocused()
@@ -73,7 +75,7 @@ EntryScreenState::FocusAfterAnswer EntryScreenState::focusAfterAnswer(bool creat
 
 bool EntryScreenState::asksForType(const QString &kind, bool typeChosen)
 {
-    return (kind == QStringLiteral("Endowment") || kind == QStringLiteral("Exception")) && !typeChosen;
+    return !entrycodes::typesFor(kind).isEmpty() && !typeChosen;
 }
 
 } // namespace maint

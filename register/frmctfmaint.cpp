@@ -75,10 +75,15 @@ frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
     top->addWidget(keys);
 
     auto *details = new QGridLayout();
-    cboEntity = new QComboBox(this);
-    cboEntity->setObjectName(QStringLiteral("cboEntity"));
-    cboEntity->setEditable(true);
-    cboEntity->setInsertPolicy(QComboBox::NoInsert);
+    // The kind and type boxes take typing, and never add what is typed to their lists.
+    const auto editableBox = [this](const char *name) {
+        auto *box = new QComboBox(this);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setEditable(true);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        return box;
+    };
+    cboEntity = editableBox("cboEntity");
     txtMemberNo = new QLineEdit(this);
     txtMemberNo->setObjectName(QStringLiteral("txtMemberNo"));
     txtMemberNo->setMaxLength(8);
@@ -89,16 +94,9 @@ frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
     mskAmount = new QLineEdit(this);
     mskAmount->setObjectName(QStringLiteral("mskAmount"));
     mskAmount->setMaxLength(64);
-    cboType = new QComboBox(this);
-    cboType->setObjectName(QStringLiteral("cboType"));
-    cboType->setEditable(true);
-    cboType->setInsertPolicy(QComboBox::NoInsert);
+    cboType = editableBox("cboType");
     // Wide enough for the longest type, so a chosen type reads in full.
-    qsizetype longest = 0;
-    for (const auto *types : {&entrycodes::endowmentTypes(), &entrycodes::exceptionTypes()})
-        for (const entrycodes::TypeCode &t : *types)
-            longest = std::max(longest, t.text.size());
-    cboType->setMinimumContentsLength(int(longest));
+    cboType->setMinimumContentsLength(int(entrycodes::longestTypeText()));
     cboType->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     chkSent = new QCheckBox(this);
     chkSent->setObjectName(QStringLiteral("chkSent"));
@@ -300,10 +298,8 @@ void frmCTFMaint::ShowEntry()
 void frmCTFMaint::fillTypeList()
 {
     cboType->clear();
-    const QString kind = cboEntity->currentText();
-    if (kind == QStringLiteral("Exception") || kind == QStringLiteral("Endowment"))
-        for (const entrycodes::TypeCode &t : entrycodes::typesFor(kind))
-            cboType->addItem(t.text, t.code);
+    for (const entrycodes::TypeCode &t : entrycodes::typesFor(cboEntity->currentText()))
+        cboType->addItem(t.text, t.code);
     cboType->setCurrentIndex(-1);
     cboType->setEditText(QString());
 }
