@@ -36,6 +36,7 @@ QString versionKey(const QString &hostPath)
 
 namespace {
 QString snapshotOfCurrentVersion(const QString &hostPath, const QString &shownPath, const QStringList &tables);
+QString setTag(const QStringList &asked);
 
 // The snapshots taken while a OneVersionPerFile lives, by the file's path.
 struct Pinned {
@@ -65,7 +66,7 @@ OneVersionPerFile::~OneVersionPerFile()
 
 QString snapshot(const QString &hostPath, const QString &shownPath, const QStringList &tables)
 {
-    const QString absolute = QFileInfo(hostPath).absoluteFilePath() + QLatin1Char('|') + tables.join(QLatin1Char(','));
+    const QString absolute = QFileInfo(hostPath).absoluteFilePath() + setTag(tables); // one set of tables, in any order
     {
         const QMutexLocker lock(&pinned().mutex);
         if (const auto it = pinned().files.constFind(absolute); it != pinned().files.cend() && QFileInfo::exists(*it))
