@@ -151,23 +151,27 @@ QList<ProductItem> AnnualReturn::loadProducts()
     return items;
 }
 
+Field invalidDateField(const QString &startText, const QString &endText)
+{
+    if (!dates::parse(startText))
+        return Field::StartDate;
+    return dates::parse(endText) ? Field::None : Field::EndDate;
+}
+
 bool AnnualReturn::checkDates(const QString &startText, const QString &endText, QDate &start, QDate &end)
 {
-    m_refused = Field::None;
-    const auto s = dates::parse(startText);
-    if (!s) {
+    switch (invalidDateField(startText, endText)) {
+    case Field::StartDate:
         ui::current().message(QStringLiteral("Invalid starting date entered"), QStringLiteral("Re-enter"), MsgIcon::Critical);
-        m_refused = Field::StartDate;
         return false;
-    }
-    const auto e = dates::parse(endText);
-    if (!e) {
+    case Field::EndDate:
         ui::current().message(QStringLiteral("Invalid ending date entered"), QStringLiteral("Re-enter"), MsgIcon::Critical);
-        m_refused = Field::EndDate;
         return false;
+    case Field::None:
+        break;
     }
-    start = *s;
-    end = *e;
+    start = *dates::parse(startText);
+    end = *dates::parse(endText);
     return true;
 }
 

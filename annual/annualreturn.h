@@ -63,6 +63,8 @@ struct MemberFigures {
     QList<Subscription> subscriptionDays;
 };
 enum class Field { None, StartDate, EndDate };
+// The date field a run refuses (the first that is no date), or None.
+Field invalidDateField(const QString &startText, const QString &endText);
 
 class AnnualReturn {
 public:
@@ -89,8 +91,6 @@ public:
     // The product command over the list as the operator left it.
     Outcome runProducts(const QList<ProductItem> &items, const QString &startText, const QString &endText);
 
-    // Which date field to give the focus after a refusal.
-    Field refusedField() const { return m_refused; }
     // A share-account run's moments, for the screen's captions of the share
     // accounts: the selection of account n is open and its lines are being
     // written; the run is complete (before its message).
@@ -169,7 +169,6 @@ private:
     SettingFields m_settings;
     Connection m_member;
     Connection m_tran;
-    Field m_refused = Field::None;
 };
 
 } // namespace annual

@@ -67,6 +67,8 @@ QString frmCTFAnnualReturn::defaultStart(const QDate &today)
 
 QString frmCTFAnnualReturn::endAfter(const QDate &start) { return dates::dayFirstShort(start.addYears(1).addDays(-1)); }
 
+// One list of the screen's controls in their tab order and places: split up,
+// the order the keyboard follows could no longer be read in one place.
 frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("frmCTFAnnualReturn"));
@@ -238,14 +240,11 @@ bool frmCTFAnnualReturn::eventFilter(QObject *watched, QEvent *event)
             EndDate_GotFocus(field, field == mskEndDate1 ? mskStartDate1 : mskStartDate2);
     } else if (field && event->type() == QEvent::FocusOut) {
         Date_LostFocus(field);
-    } else if (event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            bool swallow = false;
-            Control_KeyPress(13, swallow);
-            if (swallow)
-                return true;
-        }
+    } else if (isEnterKey(event)) {
+        bool swallow = false;
+        Control_KeyPress(13, swallow);
+        if (swallow)
+            return true;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -254,8 +253,7 @@ void frmCTFAnnualReturn::StartDate_GotFocus(MaskedEdit *field)
 {
     if (!dates::isDate(field->text()))
         field->setMaskedText(defaultStart(ctfclock::today()));
-    field->setSelection(0, int(field->text().size()));
-    setFieldColour(field, QColor(0, 255, 255));
+    highlightField(field);
 }
 
 void frmCTFAnnualReturn::EndDate_GotFocus(MaskedEdit *field, MaskedEdit *startField)
@@ -264,11 +262,10 @@ void frmCTFAnnualReturn::EndDate_GotFocus(MaskedEdit *field, MaskedEdit *startFi
         if (const auto start = dates::parse(startField->text()))
             field->setMaskedText(endAfter(*start));
     }
-    field->setSelection(0, int(field->text().size()));
-    setFieldColour(field, QColor(0, 255, 255));
+    highlightField(field);
 }
 
-void frmCTFAnnualReturn::Date_LostFocus(MaskedEdit *field) { setFieldColour(field, QColor(255, 255, 255)); }
+void frmCTFAnnualReturn::Date_LostFocus(MaskedEdit *field) { setFieldColour(field, whiteColour()); }
 
 void frmCTFAnnualReturn::Control_KeyPress(int keyAscii, bool &swallow)
 {
@@ -299,9 +296,10 @@ void frmCTFAnnualReturn::focusRefused(MaskedEdit *start, MaskedEdit *end)
 {
     // After the message: the field's own rule (filled, cyan) runs, and the
     // field left gives up its colour, whenever the window gets the focus back.
-    if (m_run.refusedField() == annual::Field::StartDate)
+    const annual::Field refused = annual::invalidDateField(start->text(), end->text());
+    if (refused == annual::Field::StartDate)
         fieldfocus::moveTo(this, start);
-    else if (m_run.refusedField() == annual::Field::EndDate)
+    else if (refused == annual::Field::EndDate)
         fieldfocus::moveTo(this, end);
 }
 

@@ -46,6 +46,7 @@ QVariant sortKey(int column, const QString &text)
 }
 } // namespace
 
+// One list of the window's controls in their tab order and places.
 frmMaturities::frmMaturities(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("frmMaturities"));
@@ -201,17 +202,14 @@ void frmMaturities::cmdSave_Click()
 bool frmMaturities::eventFilter(QObject *watched, QEvent *event)
 {
     // From the keyboard: Enter on a cell sorts by its column, again the other way.
-    if (watched == grdDue && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && grdDue->currentIndex().isValid()) {
-            const int column = grdDue->currentIndex().column();
-            QHeaderView *header = grdDue->horizontalHeader();
-            const Qt::SortOrder order = header->sortIndicatorSection() == column && header->sortIndicatorOrder() == Qt::AscendingOrder
-                ? Qt::DescendingOrder
-                : Qt::AscendingOrder;
-            grdDue->sortItems(column, order);
-            return true;
-        }
+    if (watched == grdDue && isEnterKey(event) && grdDue->currentIndex().isValid()) {
+        const int column = grdDue->currentIndex().column();
+        QHeaderView *header = grdDue->horizontalHeader();
+        const Qt::SortOrder order = header->sortIndicatorSection() == column && header->sortIndicatorOrder() == Qt::AscendingOrder
+            ? Qt::DescendingOrder
+            : Qt::AscendingOrder;
+        grdDue->sortItems(column, order);
+        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -186,6 +186,25 @@ void setFieldColour(QWidget *field, const QColor &colour)
     field->setPalette(p);
 }
 
+QColor focusColour() { return {0, 255, 255}; }
+QColor whiteColour() { return {255, 255, 255}; }
+QColor windowColour() { return QApplication::palette().color(QPalette::Base); }
+
+void highlightField(QLineEdit *field)
+{
+    setFieldColour(field, focusColour());
+    field->setCursorPosition(0);
+    field->setSelection(0, int(field->text().size()));
+}
+
+bool isEnterKey(const QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<const QKeyEvent *>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
 bool isFieldMove(const QEvent *event)
 {
     const Qt::FocusReason reason = static_cast<const QFocusEvent *>(event)->reason();

@@ -55,3 +55,16 @@ bool isFieldMove(const QEvent *focusEvent);
 
 // The background of an entry field: cyan while it has the focus, white otherwise.
 void setFieldColour(QWidget *field, const QColor &colour);
+
+// The field colours every screen shares: cyan under the focus; out of it
+// white on the output and annual screens, the window background on the
+// maintenance screen.
+QColor focusColour();
+QColor whiteColour();
+QColor windowColour();
+
+// A field receiving the focus: cyan, its whole text selected, caret at the start.
+void highlightField(QLineEdit *field);
+
+// Enter on either key: the screens take it as Tab or as a move of their own.
+bool isEnterKey(const QEvent *event);

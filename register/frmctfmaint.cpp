@@ -40,9 +40,9 @@ QLabel *label(const char *name, const QString &text, QWidget *parent)
 }
 } // namespace
 
-QColor frmCTFMaint::highlightColour() { return QColor(0, 255, 255); }
-QColor frmCTFMaint::normalColour() { return QApplication::palette().color(QPalette::Base); }
 
+// One list of the screen's controls in their tab order and places: split up,
+// the order the keyboard follows could no longer be read in one place.
 frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("frmCTFMaint"));
@@ -222,14 +222,9 @@ void frmCTFMaint::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void frmCTFMaint::HighlightTextBox(QLineEdit *box)
-{
-    setFieldColour(box, highlightColour());
-    box->setCursorPosition(0);
-    box->setSelection(0, int(box->text().size()));
-}
+void frmCTFMaint::HighlightTextBox(QLineEdit *box) { highlightField(box); }
 
-void frmCTFMaint::RestoreBackColor(QWidget *field) { setFieldColour(field, normalColour()); }
+void frmCTFMaint::RestoreBackColor(QWidget *field) { setFieldColour(field, windowColour()); }
 
 void frmCTFMaint::showButtons()
 {
@@ -309,16 +304,14 @@ void frmCTFMaint::mskURN_GotFocus()
     keyFieldButtons();
     if (mskID->clipText().isEmpty())
         ClearEntry();
-    setFieldColour(mskURN, highlightColour());
-    mskURN->setSelection(0, int(mskURN->text().size()));
+    highlightField(mskURN);
 }
 
 void frmCTFMaint::mskID_GotFocus()
 {
     keyFieldButtons();
     ClearEntry();
-    setFieldColour(mskID, highlightColour());
-    mskID->setSelection(0, int(mskID->text().size()));
+    highlightField(mskID);
 }
 
 void frmCTFMaint::focusKeyField(MaskedEdit *field)
@@ -497,7 +490,7 @@ void frmCTFMaint::chkSent_GotFocus()
 {
     if (chkSent->isChecked())
         chkSent->setToolTip(QStringLiteral("Uncheck this box if you need to submit this record"));
-    setSentBackground(highlightColour());
+    setSentBackground(focusColour());
 }
 
 void frmCTFMaint::chkSent_LostFocus() { setSentBackground(palette().color(QPalette::Window)); }
@@ -546,13 +539,13 @@ bool frmCTFMaint::eventFilter(QObject *watched, QEvent *event)
         w = cboEntity;
     else if (w == cboType->lineEdit())
         w = cboType;
+    if (isEnterKey(event)) {
+        // Enter as Tab: the key is dropped and a Tab sent.
+        ShellSendKeys(QStringLiteral("{tab}"));
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            // Enter as Tab: the key is dropped and a Tab sent.
-            ShellSendKeys(QStringLiteral("{tab}"));
-            return true;
-        }
         if (w == txtMemberNo) {
             const QString t = key->text();
             const int code = key->key() == Qt::Key_Backspace ? 8 : (t.isEmpty() ? -1 : t[0].unicode());

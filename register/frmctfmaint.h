@@ -70,8 +70,6 @@ public:
     bool recordOnFile() const { return m_entries.recordOnFile(); }
     maint::EntryMaintenance &entries() { return m_entries; }
 
-    static QColor highlightColour();
-    static QColor normalColour();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -22,6 +22,7 @@ namespace {
 constexpr int kFindingsShown = 100;
 }
 
+// One list of the screen's controls in their tab order and places.
 frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("frmCTFOUTPUT"));
@@ -130,13 +131,10 @@ bool frmCTFOUTPUT::eventFilter(QObject *watched, QEvent *event)
             mskPEnd_GotFocus();
         } else if (event->type() == QEvent::FocusOut) {
             mskPEnd_LostFocus();
-        } else if (event->type() == QEvent::KeyPress) {
-            auto *key = static_cast<QKeyEvent *>(event);
-            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                bool swallow = false;
-                mskPEnd_KeyPress(13, swallow);
-                return swallow;
-            }
+        } else if (isEnterKey(event)) {
+            bool swallow = false;
+            mskPEnd_KeyPress(13, swallow);
+            return swallow;
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -144,8 +142,7 @@ bool frmCTFOUTPUT::eventFilter(QObject *watched, QEvent *event)
 
 void frmCTFOUTPUT::mskPEnd_GotFocus()
 {
-    mskPEnd->setSelection(0, int(mskPEnd->text().size()));
-    setFieldColour(mskPEnd, QColor(0, 255, 255));
+    highlightField(mskPEnd);
 }
 
 void frmCTFOUTPUT::mskPEnd_KeyPress(int keyAscii, bool &swallow)
@@ -159,7 +156,7 @@ void frmCTFOUTPUT::mskPEnd_KeyPress(int keyAscii, bool &swallow)
 
 void frmCTFOUTPUT::mskPEnd_LostFocus()
 {
-    setFieldColour(mskPEnd, QColor(255, 255, 255));
+    setFieldColour(mskPEnd, whiteColour());
     if (!dates::isDate(mskPEnd->text())) {
         ui::current().message(QStringLiteral("Invalid period end date!"), QString::fromLatin1(appsettings::kProgramTitle),
                               MsgIcon::Exclamation);

@@ -1,5 +1,7 @@
 #include "returns/frmctfview.h"
 
+#include "platform/maskededit.h"
+
 #include "platform/buttonroom.h"
 #include "common/error.h"
 #include "platform/userinterface.h"
@@ -109,12 +111,9 @@ bool frmCTFView::eventFilter(QObject *watched, QEvent *event)
 {
     // From the keyboard: Enter in the grid sorts by the column of the
     // current cell, as a click on its header does.
-    if (watched == MSHFlexGrid1 && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && MSHFlexGrid1->currentIndex().isValid()) {
-            MSHFlexGrid1_Click(-1, MSHFlexGrid1->currentIndex().column() + 1);
-            return true;
-        }
+    if (watched == MSHFlexGrid1 && isEnterKey(event) && MSHFlexGrid1->currentIndex().isValid()) {
+        MSHFlexGrid1_Click(-1, MSHFlexGrid1->currentIndex().column() + 1);
+        return true;
     }
     return QWidget::eventFilter(watched, event);
 }
