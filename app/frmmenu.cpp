@@ -54,6 +54,8 @@ QPixmap menuPicture()
 }
 } // namespace
 
+// The menus, their shortcuts and the picture in one list, in the order the
+// menus show them: read as one, like the screen itself.
 frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMenu"));

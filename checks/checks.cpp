@@ -34,6 +34,8 @@ const QDate kFirstBirth(2002, 9, 1);
 const QDate kLastBirth(2011, 1, 2);
 } // namespace
 
+// Every rule an entry is checked against, in the order the findings are
+// listed: a list of short independent tests.
 QStringList entryProblems(const Entry &e)
 {
     QStringList found;

@@ -116,6 +116,8 @@ void setUpDemoTarnwellFolder(const demodata::Options &demo)
 }
 } // namespace
 
+// The set-up's steps in order, each with its refusal; nothing is written
+// until every check before it has passed.
 Status setup(const Arguments &o)
 {
     demodata::Options demo;

@@ -109,6 +109,8 @@ QDate childDob(quint32 seed, int member)
 
 } // namespace
 
+// Long as a table is long: each Tarnwell table and its sample rows, one after
+// the other.
 void fillTarnwell(const QString &path, const Options &o)
 {
     Random r(o.seed);

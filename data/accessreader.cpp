@@ -51,6 +51,8 @@ int number(const char *p, qsizetype n)
 
 } // namespace
 
+// One case per kind of Access column; the fast path for every value read,
+// so it stays one function.
 bool readValue(const char *p, qsizetype n, Column::Kind kind, Value &v)
 {
     if (n == 1 && p[0] == kNull) {

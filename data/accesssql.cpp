@@ -172,6 +172,8 @@ QString orderByIgnoringCase(const QString &sql)
     return out;
 }
 
+// One pass over the statement's characters: literals, names and the rest
+// each have their case, and the state is shared between them.
 QString rewrite(const QString &sql)
 {
     QString out;
@@ -241,6 +243,7 @@ QString rewrite(const QString &sql)
 
 } // namespace
 
+// One pass over the statement's characters, as rewrite() above.
 Shape shape(const QString &sql)
 {
     Shape sh;

@@ -178,6 +178,11 @@ void Connection::openJet(const QString &dataSource)
         }
         return;
     }
+    tuneSqlite(pragma, how, dataSource, mapped.hostPath);
+}
+
+void Connection::tuneSqlite(QSqlQuery &pragma, JetOpen how, const QString &dataSource, const QString &hostPath)
+{
     if (how == JetOpen::SharedJournal)
         useRollbackJournal(pragma, dataSource);
     else if (how == JetOpen::LocalWal) {
@@ -193,12 +198,12 @@ void Connection::openJet(const QString &dataSource)
     // not read and write the same pages again and again.
     pragma.exec(QStringLiteral("PRAGMA mmap_size=%1").arg(m_drive.shared ? 0 : kMmapBytes));
     pragma.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kCacheKiB));
-    if (!m_drive.shared && !asItStands) {
+    if (!m_drive.shared && how != JetOpen::AsItStands) {
         // The first read makes the -wal and -shm of a file in WAL; the desks
         // that share the register through its group must be able to open them.
         pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
         pragma.finish();
-        dbfile::shareSideFiles(mapped.hostPath);
+        dbfile::shareSideFiles(hostPath);
     }
 }
 

@@ -143,6 +143,8 @@ public:
 private:
     void openJet(const QString &dataSource);
     void useRollbackJournal(QSqlQuery &pragma, const QString &dataSource);
+    // The journal, memory map and cache an opened SQLite file is read with.
+    void tuneSqlite(QSqlQuery &pragma, JetOpen how, const QString &dataSource, const QString &hostPath);
     void openSqlServer();
 
     static int s_loginSeconds;

@@ -70,6 +70,9 @@ void Recordset::readRows(int first, int n, Next next, Value value)
     }
 }
 
+// The three ways a statement is read (compiled once for its shape, straight
+// through SQLite, through Qt's driver) are tried in this order; each returns
+// as soon as it has the rows, so they read best together.
 void Recordset::open(const QString &sql, Connection &connection, CursorType cursor, LockType lock)
 {
     close();
@@ -296,6 +299,33 @@ QVector<QVariant> Recordset::loadRow(qint64 rowid)
     return values;
 }
 
+void Recordset::insertRow(Row &row)
+{
+    QSqlQuery q(m_connection->database());
+    QStringList names, marks;
+    QVariantList binds;
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (row.edited[i].isNull())
+            continue;
+        names << '"' + m_columns[i] + '"';
+        marks << QStringLiteral("?");
+        binds << row.edited[i];
+    }
+    const QString sql = names.isEmpty()
+        ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(m_table)
+        : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(m_table, names.join(','), marks.join(','));
+    q.prepare(sql);
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        throw DbError(QStringLiteral("Cannot add the row to %1 in %2: %3").arg(m_table, m_connection->describe(), m_connection->why(q.lastError().text())));
+    row.rowid = q.lastInsertId().toLongLong();
+    QVector<QVariant> stored = loadRow(row.rowid);
+    row.values = Packed(stored.size() == m_columns.size() ? stored : row.edited);
+    row.edited.clear();
+    m_unpackedPos = -1;
+}
+
 void Recordset::update()
 {
     requireUpdatable("save the row");
@@ -304,29 +334,7 @@ void Recordset::update()
     if (row.edited.isEmpty())
         return;
     if (row.rowid < 0) {
-        QSqlQuery q(m_connection->database());
-        QStringList names, marks;
-        QVariantList binds;
-        for (int i = 0; i < m_columns.size(); ++i) {
-            if (row.edited[i].isNull())
-                continue;
-            names << '"' + m_columns[i] + '"';
-            marks << QStringLiteral("?");
-            binds << row.edited[i];
-        }
-        const QString sql = names.isEmpty()
-            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(m_table)
-            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(m_table, names.join(','), marks.join(','));
-        q.prepare(sql);
-        for (const QVariant &b : binds)
-            q.addBindValue(b);
-        if (!q.exec())
-            throw DbError(QStringLiteral("Cannot add the row to %1 in %2: %3").arg(m_table, m_connection->describe(), m_connection->why(q.lastError().text())));
-        row.rowid = q.lastInsertId().toLongLong();
-        QVector<QVariant> stored = loadRow(row.rowid);
-        row.values = Packed(stored.size() == m_columns.size() ? stored : row.edited);
-        row.edited.clear();
-        m_unpackedPos = -1;
+        insertRow(row);
         return;
     }
     QStringList sets, checks;
@@ -457,6 +465,7 @@ void putBlock(QByteArray &out, Tag tag, const char *data, qsizetype size)
 }
 } // namespace
 
+// One case per kind of value packed; the hot path of every read row.
 Recordset::Packed::Packed(const QVector<QVariant> &values)
 {
     qsizetype size = 0; // the exact size, so that the row takes one allocation

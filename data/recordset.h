@@ -91,6 +91,8 @@ private:
         QVector<QVariant> edited;    // pending changes, empty when none
         qint64 rowid = -1;           // -1 for a row added and not yet saved
     };
+    // update() of a row added and not yet saved.
+    void insertRow(Row &row);
     // The current row's values, unpacked once per row visited.
     const QVector<QVariant> &currentValues() const;
     mutable int m_unpackedPos = -1;

@@ -68,6 +68,8 @@ RegistryStore RegistryStore::load(const QString &file)
     return parse(f.readAll());
 }
 
+// One pass over the file's lines: a key heading, a value line or damage,
+// each a short case sharing the current key.
 RegistryStore RegistryStore::parse(const QByteArray &bytes)
 {
     RegistryStore s;

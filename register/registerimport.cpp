@@ -87,6 +87,8 @@ QString keptName(const QString &registerPath, const QDate &day)
     return folder + base + QStringLiteral(" (Access original %1)").arg(day.toString(Qt::ISODate)) + ext;
 }
 
+// The import's steps in order, each with its own refusal; the order is the
+// promise (nothing is replaced until the new register is whole and checked).
 Result importRegister(const QDate &today)
 {
     const QString ds = Connection::connectionValue(GetConnectionString(QStringLiteral("CTF")), QStringLiteral("Data Source"));

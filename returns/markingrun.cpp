@@ -33,6 +33,8 @@ void MarkingRun::write(RunRecord &record, const RunInfo &run, const QString &hea
     }
 }
 
+// The groups' commit and the loop over rows share the group's state (what
+// is marked, whether it is whole); kept together so that state has one owner.
 void MarkingRun::markRows(RunRecord &record, const RunInfo &run, LineWriter &file)
 {
     // The entries that were outstanding before this run: the ones to put
