@@ -23,6 +23,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <span>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -558,36 +559,23 @@ bool frmCTFMaint::eventFilter(QObject *watched, QEvent *event)
         return false;
     }
     const bool focusEvent = event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut;
-    if (focusEvent && (watched != w || m_unloaded || !isFieldMove(event)))
+    if (!focusEvent || watched != w || m_unloaded || !isFieldMove(event))
         return QWidget::eventFilter(watched, event);
-    if (event->type() == QEvent::FocusIn) {
-        if (w == mskURN)
-            mskURN_GotFocus();
-        else if (w == mskID)
-            mskID_GotFocus();
-        else if (w == txtMemberNo)
-            HighlightTextBox(txtMemberNo);
-        else if (w == mskDOB)
-            HighlightTextBox(mskDOB);
-        else if (w == mskAmount)
-            HighlightTextBox(mskAmount);
-        else if (w == cboType)
-            cboType_GotFocus();
-        else if (w == chkSent)
-            chkSent_GotFocus();
-    } else if (event->type() == QEvent::FocusOut) {
-        if (w == mskURN)
-            mskURN_LostFocus();
-        else if (w == mskID)
-            mskID_LostFocus();
-        else if (w == txtMemberNo)
-            txtMemberNo_LostFocus();
-        else if (w == mskDOB)
-            RestoreBackColor(mskDOB);
-        else if (w == mskAmount)
-            mskAmount_LostFocus();
-        else if (w == chkSent)
-            chkSent_LostFocus();
-    }
+    // Each field's rules on the focus arriving and leaving, as the original
+    // screen's GotFocus and LostFocus handlers.
+    using Rule = std::pair<QObject *, std::function<void()>>;
+    const Rule gotFocus[] = {
+        {mskURN, [this] { mskURN_GotFocus(); }},          {mskID, [this] { mskID_GotFocus(); }},
+        {txtMemberNo, [this] { HighlightTextBox(txtMemberNo); }}, {mskDOB, [this] { HighlightTextBox(mskDOB); }},
+        {mskAmount, [this] { HighlightTextBox(mskAmount); }}, {cboType, [this] { cboType_GotFocus(); }},
+        {chkSent, [this] { chkSent_GotFocus(); }}};
+    const Rule lostFocus[] = {
+        {mskURN, [this] { mskURN_LostFocus(); }},         {mskID, [this] { mskID_LostFocus(); }},
+        {txtMemberNo, [this] { txtMemberNo_LostFocus(); }}, {mskDOB, [this] { RestoreBackColor(mskDOB); }},
+        {mskAmount, [this] { mskAmount_LostFocus(); }},   {chkSent, [this] { chkSent_LostFocus(); }}};
+    const bool in = event->type() == QEvent::FocusIn;
+    for (const auto &[field, rule] : in ? std::span<const Rule>(gotFocus) : std::span<const Rule>(lostFocus))
+        if (field == w)
+            rule();
     return QWidget::eventFilter(watched, event);
 }
