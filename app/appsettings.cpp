@@ -45,6 +45,14 @@ QVariant readValue(const QString &name)
 }
 } // namespace
 
+int number(const char *name, int fallback)
+{
+    const QVariant v = readValue(QString::fromLatin1(name));
+    bool ok = false;
+    const int n = v.toInt(&ok);
+    return ok && n > 0 ? n : fallback;
+}
+
 SettingFields &fields()
 {
     static SettingFields f;

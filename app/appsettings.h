@@ -9,6 +9,9 @@
 
 namespace appsettings {
 
+// A whole number above 0 kept under the program's registry key (the office's
+// own settings, such as how many backups are kept), or `fallback`.
+int number(const char *name, int fallback);
 SettingFields &fields();
 
 inline constexpr const char *kProgramTitle = "Child trust fund administration";

@@ -12,6 +12,8 @@
 #include "data/connection.h"
 #include "data/schema.h"
 #include "data/sqlserver.h"
+#include "register/backups.h"
+#include "register/history.h"
 #include "register/registerimport.h"
 #include "platform/officeroot.h"
 #include "platform/pathmapper.h"
@@ -198,7 +200,7 @@ Status periodicReturn(const Arguments &o)
     if (output.generate(periodEnd) != returns::RunResult::Done)
         return Failed;
     // A scheduled run learns that the return stands without its log copy.
-    return output.logCopyFailed() ? LogCopyFailed : Done;
+    return output.logCopyFailed() || output.backupFailed() ? LogCopyFailed : Done;
 }
 
 Status recreate(const Arguments &o)
@@ -454,6 +456,76 @@ Status check(const Arguments &o)
     }
 }
 
+QString registerSource() { return Connection::connectionValue(GetConnectionString(QStringLiteral("CTF")), QStringLiteral("Data Source")); }
+
+Status registerHistory(const Arguments &o)
+{
+    history::Filter f;
+    if (o.has(QStringLiteral("--id")) && o.has(QStringLiteral("--urn")))
+        return wrongUsage(QStringLiteral("history takes --id or --urn, not both"));
+    if (o.has(QStringLiteral("--id"))) {
+        bool ok = false;
+        f.id = o.value(QStringLiteral("--id")).toLongLong(&ok);
+        if (!ok)
+            return wrongUsage(QStringLiteral("--id takes an entry's ID, a whole number"));
+    }
+    f.urn = o.value(QStringLiteral("--urn"));
+    if (o.has(QStringLiteral("--since"))) {
+        f.since = dates::parse(o.value(QStringLiteral("--since")));
+        if (!f.since)
+            return wrongUsage(QStringLiteral("--since takes a date, DD/MM/YYYY"));
+    }
+    try {
+        Connection c;
+        c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
+        c.setReadOnly(true); // reading the history never changes the register
+        c.open();
+        const QList<history::Row> rows = history::read(c, f);
+        if (o.has(QStringLiteral("--csv")))
+            std::fputs(history::csv(rows).toUtf8().constData(), stdout);
+        else if (rows.isEmpty())
+            out(QStringLiteral("No change is recorded."));
+        else
+            std::fputs(history::text(rows).toUtf8().constData(), stdout);
+        return Done;
+    } catch (const CtfError &e) {
+        err(e.description());
+        return Failed;
+    }
+}
+
+Status listBackups(const Arguments &)
+{
+    const MappedPath reg = pathmapper::map(registerSource());
+    const QList<backups::Info> all = reg.ok() ? backups::list(reg.hostPath) : QList<backups::Info>();
+    if (all.isEmpty())
+        out(QStringLiteral("No backup is kept in %1.").arg(reg.ok() ? backups::folderOf(reg.hostPath) : reg.error));
+    for (const backups::Info &b : all)
+        out(b.problem.isEmpty() ? QStringLiteral("%1  %2  %3 entries, %4 outstanding  %5")
+                                      .arg(b.when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), b.reason)
+                                      .arg(b.entries)
+                                      .arg(b.outstanding)
+                                      .arg(b.path)
+                                : QStringLiteral("%1  %2  cannot be restored: %3  %4")
+                                      .arg(b.when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), b.reason, b.problem, b.path));
+    return Done;
+}
+
+Status restoreBackup(const Arguments &o)
+{
+    const QString file = o.positional[0];
+    const MappedPath mapped = pathmapper::map(file);
+    const QString host = mapped.ok() ? mapped.hostPath : file;
+    if (!QFileInfo(host).isFile()) {
+        err(QStringLiteral("Could not find file '%1'.").arg(file));
+        return Refused;
+    }
+    QString say;
+    const backups::Restored r = backups::restore(registerSource(), QFileInfo(host).absoluteFilePath(), ctfclock::now(), &say);
+    (r == backups::Restored::Done ? out : err)(say);
+    return r == backups::Restored::Done ? Done : r == backups::Restored::Refused ? Refused : Failed;
+}
+
 const QList<Command> &commands()
 {
     static const QList<Command> table{
@@ -494,6 +566,17 @@ const QList<Command> &commands()
          "of the period; \"Nothing is due\" when there is none",
          {QStringLiteral("--share-account"), QStringLiteral("--products"), QStringLiteral("--from"), QStringLiteral("--to")},
          {QStringLiteral("--csv")}, 0, {Refused, Failed}, true, maturitiesDue},
+        {"history", "history [--id N | --urn URN] [--since DD/MM/YYYY] [--csv]",
+         "the register's history, newest first: when (local time and UTC), who (user and\n"
+         "machine), through what, and the entry's values before and after each change",
+         {QStringLiteral("--id"), QStringLiteral("--urn"), QStringLiteral("--since")}, {QStringLiteral("--csv")}, 0, {Failed}, true,
+         registerHistory},
+        {"backups", "backups", "the register's backups, newest first: when, why, entries, outstanding, file", {}, {}, 0, {}, true,
+         listBackups},
+        {"restore", "restore FILE",
+         "the register replaced whole by a backup (see \"backups\"), after checking it and\n"
+         "backing up the register as it is; refused while any desk or screen has it open",
+         {}, {}, 1, {Refused, Failed}, true, restoreBackup},
         {"convert", "convert ACCESSFILE SQLITEFILE",
          "every table of a Microsoft Access file into a new SQLite file (Windows or host paths)", {}, {}, 2, {Refused, Failed}, true, convert},
     };

@@ -131,6 +131,31 @@ bool FolderHold::takeWaiting(long long byte, const QString &waitingText)
     return claimed;
 }
 
+namespace {
+off_t useByte(const QString &fileName) { return (off_t(1) << 31) + off_t(qHash(fileName) % (1u << 20)); }
+} // namespace
+
+FileUse::FileUse(const QString &hostPath, Kind kind)
+    : m_fd(openLockFile(QFileInfo(hostPath).absolutePath())), m_byte(useByte(QFileInfo(hostPath).fileName()))
+{
+    if (m_fd < 0)
+        return;
+    if (kind == Kind::Alone) {
+        m_held = lockByte(m_fd, F_WRLCK, m_byte);
+        return;
+    }
+    // A restore holds the file alone for a moment: wait for it, then go on
+    // whatever happens (a use not counted only lets a restore go ahead).
+    for (int tries = 0; !(m_held = lockByte(m_fd, F_RDLCK, m_byte)) && tries < 300; ++tries)
+        ::usleep(10000);
+}
+
+FileUse::~FileUse()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
 QStringList sweep(const QString &hostFolder)
 {
     const int fd = openLockFile(hostFolder);

@@ -64,6 +64,26 @@ private:
     int m_fd = -1;
 };
 
+// A database file in use: every connection of this program that writes it
+// holds a shared lock (in its folder's ".ctfadmin-lock", on a byte of the
+// file's own) for as long as it is open, on every desk. Held Alone, it tells
+// that no such connection is open anywhere, and keeps new ones waiting.
+class FileUse {
+public:
+    enum class Kind { Shared, Alone };
+    FileUse(const QString &hostPath, Kind kind);
+    ~FileUse();
+    FileUse(const FileUse &) = delete;
+    FileUse &operator=(const FileUse &) = delete;
+    // Whether the lock is held; Alone: false while the file is in use.
+    bool held() const { return m_held; }
+
+private:
+    int m_fd = -1;
+    long long m_byte = 0;
+    bool m_held = false;
+};
+
 // Removes what killed runs left in the host folder, if no run is writing
 // there now; the names removed.
 QStringList sweep(const QString &hostFolder);

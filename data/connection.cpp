@@ -77,6 +77,7 @@ void Connection::close()
         if (db.isOpen())
             db.close();
     }
+    m_use.reset();
 }
 
 void Connection::open()
@@ -153,6 +154,8 @@ void Connection::openJet(const QString &dataSource)
     default: break;
     }
     m_hostPath = mapped.hostPath;
+    if (how == JetOpen::LocalWal || how == JetOpen::SharedJournal)
+        m_use = std::make_unique<beside::FileUse>(mapped.hostPath, beside::FileUse::Kind::Shared);
     // A genuine Access file is read through its read-only SQLite snapshot.
     const bool access = how == JetOpen::AccessSnapshot, asItStands = how == JetOpen::AsItStands;
     const QString file = access ? accessfile::snapshot(mapped.hostPath, dataSource, m_accessTables) : mapped.hostPath;

@@ -5,6 +5,7 @@
 // SQLOLEDB string opens the SQL Server catalogue through ODBC and FreeTDS.
 // Failures throw DbError with a text that names the database; passwords
 // never appear in one.
+#include "common/besidefile.h"
 #include "data/dbfile.h"
 #include "data/sqlitenative.h"
 
@@ -159,4 +160,7 @@ private:
     QString m_hostPath; // of a database file, for what its side files say
     QHash<QString, QSqlQuery> m_prepared;
     QHash<QString, std::shared_ptr<CompiledShape>> m_shapes;
+    // A file this connection writes is in use while it is open (a restore
+    // waits for every desk to close it).
+    std::unique_ptr<beside::FileUse> m_use;
 };

@@ -1,5 +1,7 @@
 #include "register/entrymaintenance.h"
 
+#include "register/history.h"
+
 #include "common/ctfmodules.h"
 #include "common/dates.h"
 #include "common/error.h"
@@ -152,13 +154,18 @@ void EntryMaintenance::save(const EntryInput &in)
         m_rsEntry.setValue(QStringLiteral("RecordOutput"), 0);
         m_rsEntry.setValue(QStringLiteral("PeriodEndSent"), QVariant());
     }
+    history::Scope change(m_cnCTF, QString::fromLatin1(adding ? history::kCreate : history::kSave));
     m_rsEntry.update();
+    change.commit();
 }
 
 void EntryMaintenance::deleteEntry()
 {
-    if (m_recordOnFile)
+    if (m_recordOnFile) {
+        history::Scope change(m_cnCTF, QString::fromLatin1(history::kDelete));
         m_rsEntry.deleteRow();
+        change.commit();
+    }
     m_recordOnFile = false;
 }
 

@@ -9,6 +9,7 @@
 #include "data/schema.h"
 #include "platform/pathmapper.h"
 #include "platform/userinterface.h"
+#include "register/history.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -126,6 +127,19 @@ Result importRegister(const QDate &today)
         if (!t)
             throw DbError(QStringLiteral("the Access database '%1' holds no table ChildTrustFunds.").arg(ds));
         const auto [count, highest] = writeRegister(reader, *t, newFile);
+        {
+            // The register's history starts with its import: every entry added.
+            Connection c;
+            c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + newWindowsPath);
+            c.open();
+            history::Scope change(c, QString::fromLatin1(history::kImport), QStringLiteral("from the Access register %1").arg(ds));
+            c.execute(QStringLiteral("INSERT INTO EntryHistory (ChangeID, UTC, LocalTime, EntryID, Action, %1) SELECT "
+                                     "(SELECT ChangeID FROM RegisterChanges WHERE Active = 1), datetime('now'), datetime('now', 'localtime'), "
+                                     "ID, 'added', %2 FROM ChildTrustFunds")
+                          .arg(QStringLiteral("New") + history::columns().join(QStringLiteral(", New")), history::columns().join(QStringLiteral(", "))));
+            change.commit();
+            c.close();
+        }
         // The original keeps its bytes under its new name (a second name for
         // the same file, or a copy where the drive knows no such thing);
         // only then does the new register take its place.

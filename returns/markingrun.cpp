@@ -4,6 +4,7 @@
 #include "common/dates.h"
 #include "common/error.h"
 #include "common/textfile.h"
+#include "register/history.h"
 #include "returns/returnlines.h"
 
 namespace returns {
@@ -45,6 +46,8 @@ void MarkingRun::markRows(RunRecord &record, const RunInfo &run, LineWriter &fil
     QString markedOn;        // PeriodEndSent: the day the group is marked
     QList<qint64> groupRows; // the group's rowids, for its one UPDATE
     int inGroup = 0;
+    // Every group's marks are one change of the register's history.
+    history::Change change(m_connection, QString::fromLatin1(history::kReturn), m_historyDetail);
     const auto commitGroup = [&] {
         if (!m_connection.inTransaction())
             return;
@@ -59,6 +62,7 @@ void MarkingRun::markRows(RunRecord &record, const RunInfo &run, LineWriter &fil
         }
         file.sync();
         record.addMarked(group);
+        change.end();
         m_connection.commit();
         m_marked += inGroup;
         group.clear();
@@ -79,6 +83,7 @@ void MarkingRun::markRows(RunRecord &record, const RunInfo &run, LineWriter &fil
             m_connection.beginTransaction();
             wholeGroup = m_readVersion >= 0 && m_connection.changeCounter() == m_readVersion;
             markedOn = dates::dayFirstShort(ctfclock::today());
+            change.begin();
         }
         const bool wasOutstanding = m_rows.value(recordOutput).toLongLong() == 0;
         const qint64 entryId = m_rows.value(id).toLongLong();

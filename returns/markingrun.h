@@ -26,6 +26,8 @@ public:
     // `run`. Throws CtfError: the open group is then rolled back, and the
     // groups committed before stay marked (the record names them).
     void write(RunRecord &record, const RunInfo &run, const QString &header, bool nil);
+    // What the register's history says of the run (period end, SentRef, log copy).
+    void setHistoryDetail(const QString &detail) { m_historyDetail = detail; }
     // The entries whose markings were committed.
     int marked() const { return m_marked; }
 
@@ -36,6 +38,7 @@ private:
     qint64 m_readVersion;
     int m_groupSize;
     int m_marked = 0;
+    QString m_historyDetail;
 };
 
 } // namespace returns

@@ -1,5 +1,7 @@
 #include "returns/returnoutput.h"
 
+#include "register/backups.h"
+
 #include "app/appsettings.h"
 #include "common/besidefile.h"
 #include "common/ctfmodules.h"
@@ -116,12 +118,17 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
 {
     m_marked = 0;
     m_logCopyFailed = false;
+    m_backupFailed = false;
     RunRecord record(registerPath());
     const QString logPath = logFileName(dates::parse(periodEndText).value_or(QDate()), start.time());
     if (!mayStart(record, logPath, start))
         return RunResult::Failed;
 
     ui::BusyScope busy;
+    // The register as it was before the run; without it the run goes on,
+    // and says so at its end.
+    const backups::Taken backup = backups::take(pathmapper::map(registerPath()).hostPath, QString::fromLatin1(backups::kBeforeReturn), start);
+    m_backupFailed = !backup.ok();
     RunInfo run;
     run.started = start;
     run.host = QSysInfo::machineHostName();
@@ -131,6 +138,7 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
     run.partialPath = beside::ownName(run.returnPath, ".incomplete-"); // named in the run record, which puts it right
     run.logPath = logPath;
     MarkingRun marking(m_connection, m_rows, m_readVersion, m_groupSize);
+    marking.setHistoryDetail(QStringLiteral("period end %1, %2, log copy %3").arg(periodEndText, run.sentRef, logPath));
     try {
         record.begin(run);
         marking.write(record, run, headerLine(periodEndText), m_list.isEmpty());
@@ -148,6 +156,11 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
     busy.release();
     ui::current().message(QStringLiteral("ASCII file  [") + run.returnPath + QStringLiteral("]  has been created"),
                           QString::fromLatin1(kCaption), MsgIcon::Information);
+    if (m_backupFailed)
+        ui::current().message(QStringLiteral("No backup of the register was taken before this return: %1. The return was created as "
+                                             "usual; make room or put the fault right so that the next run has one.")
+                                  .arg(backup.why),
+                              QString::fromLatin1(kCaption), MsgIcon::Exclamation);
     return RunResult::Done;
 }
 

@@ -78,6 +78,8 @@ public:
     int markedThisRun() const { return m_marked; }
     // The last run's return is in place but its log copy could not be made.
     bool logCopyFailed() const { return m_logCopyFailed; }
+    // The run went on without its backup of the register.
+    bool backupFailed() const { return m_backupFailed; }
     QString returnFilePath() const;
 
     // How many markings are committed together, each group after its lines
@@ -104,6 +106,7 @@ private:
     QString m_proposal;
     int m_marked = 0;
     bool m_logCopyFailed = false;
+    bool m_backupFailed = false;
     bool m_loaded = false;
     QString m_readError;
     int m_groupSize = kGroupSize;

@@ -1,5 +1,9 @@
 #include "returns/runrepair.h"
 
+#include "common/clock.h"
+#include "register/backups.h"
+#include "register/history.h"
+
 #include "app/appsettings.h"
 #include "common/error.h"
 #include "common/textfile.h"
@@ -52,9 +56,11 @@ int putBack(Connection &c, RunRecord &record, const RunInfo &left)
 {
     int putBack = 0;
     if (!left.marked.isEmpty()) {
+        history::Scope change(c, QString::fromLatin1(history::kPutBack), QStringLiteral("the run started %1, %2").arg(left.describe(), left.sentRef));
         putBack = c.execute(QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 0, PeriodEndSent = NULL "
                                            "WHERE RecordOutput <> 0 AND SentRef = ? AND ID IN (SELECT value FROM json_each(?))"),
                             {left.sentRef, jsonIds(left.marked)});
+        change.commit();
     }
     if (!left.partialPath.isEmpty())
         textfile::remove(left.partialPath);
@@ -127,8 +133,13 @@ void sweepAtStart()
     appsettings::sweepLeftovers();
     // The register's path without asking for its connection string, which
     // would change the main screen's title.
-    removeKilledRunsFile(Connection::connectionValue(
-        connectionStringFor(appsettings::fields(), QStringLiteral("CTF"), officeroot::programFolder()).connectionString, QStringLiteral("Data Source")));
+    const QString reg = Connection::connectionValue(
+        connectionStringFor(appsettings::fields(), QStringLiteral("CTF"), officeroot::programFolder()).connectionString, QStringLiteral("Data Source"));
+    removeKilledRunsFile(reg);
+    // The first opening of a day backs the register up; one that fails is
+    // tried again at the next opening (that day has none yet).
+    if (const MappedPath mapped = pathmapper::map(reg); mapped.ok())
+        backups::daily(mapped.hostPath, ctfclock::now());
 }
 
 } // namespace returns

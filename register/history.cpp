@@ -1,0 +1,229 @@
+#include "register/history.h"
+
+#include "common/clock.h"
+#include "common/error.h"
+#include "common/textfile.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSysInfo>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace history {
+namespace {
+QString joined(const QString &prefix, const QString &separator) { return prefix + columns().join(separator + prefix); }
+
+} // namespace
+
+QString historyInsertHead(const QString &valueColumns)
+{
+    return QStringLiteral("INSERT INTO EntryHistory (ChangeID, UTC, LocalTime, EntryID, Action, %1) ").arg(valueColumns);
+}
+
+QStringList schemaStatements()
+{
+    const QString oldCols = joined(QStringLiteral("Old"), QStringLiteral(", ")), newCols = joined(QStringLiteral("New"), QStringLiteral(", "));
+    const QString oldVals = joined(QStringLiteral("OLD."), QStringLiteral(", ")), newVals = joined(QStringLiteral("NEW."), QStringLiteral(", "));
+    // A change of letter case is a change: the columns compare without case.
+    QStringList differ;
+    for (const QString &c : columns())
+        differ << QStringLiteral("OLD.%1 IS NOT NEW.%1 COLLATE BINARY").arg(c);
+    const QString differs = differ.join(QStringLiteral(" OR "));
+    const QString head = historyInsertHead(QStringLiteral("%1"))
+        + QStringLiteral("VALUES ((SELECT ChangeID FROM RegisterChanges WHERE Active = 1), datetime('now'), datetime('now', 'localtime'), ");
+    return {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS RegisterChanges (ChangeID INTEGER PRIMARY KEY, LocalTime TEXT NOT NULL, "
+                       "UTC TEXT NOT NULL, UserName TEXT, Machine TEXT, Through TEXT NOT NULL, Detail TEXT, "
+                       "Active INTEGER NOT NULL DEFAULT 0)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS RegisterChanges_Active ON RegisterChanges (Active) WHERE Active = 1"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS EntryHistory (Seq INTEGER PRIMARY KEY, ChangeID INTEGER, UTC TEXT NOT NULL, "
+                       "LocalTime TEXT NOT NULL, EntryID INTEGER, Action TEXT NOT NULL, %1, %2)")
+            .arg(oldCols, newCols),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS EntryHistory_Entry ON EntryHistory (EntryID)"),
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS ChildTrustFunds_Added AFTER INSERT ON ChildTrustFunds BEGIN ")
+            + head.arg(newCols) + QStringLiteral("NEW.ID, 'added', %1); END").arg(newVals),
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS ChildTrustFunds_Changed AFTER UPDATE ON ChildTrustFunds WHEN %1 BEGIN ").arg(differs)
+            + head.arg(oldCols + QStringLiteral(", ") + newCols) + QStringLiteral("NEW.ID, 'changed', %1, %2); END").arg(oldVals, newVals),
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS ChildTrustFunds_Deleted AFTER DELETE ON ChildTrustFunds BEGIN ")
+            + head.arg(oldCols) + QStringLiteral("OLD.ID, 'deleted', %1); END").arg(oldVals),
+    };
+}
+
+namespace {
+QString stamp(const QDateTime &t) { return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); }
+
+QString shown(const QVariant &v) { return v.isNull() ? QStringLiteral("(none)") : QLatin1Char('"') + v.toString() + QLatin1Char('"'); }
+} // namespace
+
+const QStringList &columns()
+{
+    static const QStringList names = {QStringLiteral("Entity"), QStringLiteral("CRN"),  QStringLiteral("DOB"),
+                                      QStringLiteral("Amount"), QStringLiteral("DOD"),  QStringLiteral("MemberNo"),
+                                      QStringLiteral("PeriodEndSent"), QStringLiteral("RecordOutput"), QStringLiteral("Ref"),
+                                      QStringLiteral("SentRef"), QStringLiteral("Type")};
+    return names;
+}
+
+void ensure(Connection &c)
+{
+    QSqlQuery q(c.database());
+    // The last statement made: when it is there, all are.
+    if (q.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND name = 'ChildTrustFunds_Deleted'")) && q.next())
+        return;
+    for (const QString &sql : schemaStatements())
+        c.execute(sql);
+}
+
+QString userName()
+{
+    if (const passwd *pw = ::getpwuid(::getuid()))
+        return QString::fromLocal8Bit(pw->pw_name);
+    return QString::number(::getuid());
+}
+
+QString machineName() { return QSysInfo::machineHostName(); }
+
+Change::Change(Connection &c, QString through, QString detail) : m_c(c), m_through(std::move(through)), m_detail(std::move(detail)) {}
+
+void Change::begin()
+{
+    if (m_id >= 0) {
+        m_c.execute(QStringLiteral("UPDATE RegisterChanges SET Active = 1 WHERE ChangeID = ?"), {m_id});
+        return;
+    }
+    ensure(m_c);
+    const QDateTime now = ctfclock::now();
+    m_c.execute(QStringLiteral("INSERT INTO RegisterChanges (LocalTime, UTC, UserName, Machine, Through, Detail, Active) "
+                               "VALUES (?, ?, ?, ?, ?, ?, 1)"),
+                {stamp(now), stamp(now.toUTC()), userName(), machineName(), m_through, m_detail});
+    QSqlQuery q(m_c.database());
+    if (!q.exec(QStringLiteral("SELECT last_insert_rowid()")) || !q.next())
+        throw DbError(QStringLiteral("The history of the register %1 could not be written: %2").arg(m_c.describe(), q.lastError().text()));
+    m_id = q.value(0).toLongLong();
+}
+
+void Change::end() { m_c.execute(QStringLiteral("UPDATE RegisterChanges SET Active = 0 WHERE Active = 1")); }
+
+Scope::Scope(Connection &c, const QString &through, const QString &detail) : m_c(c), m_change(c, through, detail)
+{
+    m_c.beginTransaction();
+    m_open = true;
+    try {
+        m_change.begin();
+    } catch (...) {
+        m_c.rollback();
+        m_open = false;
+        throw;
+    }
+}
+
+Scope::~Scope()
+{
+    if (m_open)
+        m_c.rollback();
+}
+
+void Scope::commit()
+{
+    m_change.end();
+    m_c.commit();
+    m_open = false;
+}
+
+QList<Row> read(Connection &c, const Filter &f)
+{
+    QList<Row> rows;
+    QSqlQuery q(c.database());
+    if (!q.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'EntryHistory'")) || !q.next())
+        return rows;
+    QStringList where;
+    QVariantList binds;
+    if (f.id) {
+        where << QStringLiteral("h.EntryID = ?");
+        binds << *f.id;
+    }
+    if (!f.urn.isEmpty()) {
+        where << QStringLiteral("h.EntryID IN (SELECT EntryID FROM EntryHistory WHERE OldCRN = ? OR NewCRN = ? "
+                                "UNION SELECT ID FROM ChildTrustFunds WHERE CRN = ?)");
+        binds << f.urn << f.urn << f.urn;
+    }
+    if (f.since) {
+        where << QStringLiteral("coalesce(c.LocalTime, h.LocalTime) >= ?");
+        binds << f.since->toString(Qt::ISODate);
+    }
+    const QString sql = QStringLiteral("SELECT h.Seq, coalesce(c.LocalTime, h.LocalTime), coalesce(c.UTC, h.UTC), c.UserName, c.Machine, "
+                                       "coalesce(c.Through, ?), c.Detail, h.EntryID, h.Action, %1, %2 FROM EntryHistory h "
+                                       "LEFT JOIN RegisterChanges c ON c.ChangeID = h.ChangeID %3 ORDER BY h.Seq DESC")
+                            .arg(joined(QStringLiteral("h.Old"), QStringLiteral(", ")), joined(QStringLiteral("h.New"), QStringLiteral(", ")),
+                                 where.isEmpty() ? QString() : QStringLiteral("WHERE ") + where.join(QStringLiteral(" AND ")));
+    q.prepare(sql);
+    q.addBindValue(QString::fromLatin1(kOtherProgram));
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        throw DbError(QStringLiteral("The history of the register %1 could not be read: %2").arg(c.describe(), q.lastError().text()));
+    const int n = int(columns().size());
+    while (q.next()) {
+        Row r{q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(), q.value(4).toString(),
+              q.value(5).toString(),   q.value(6).toString(), q.value(7).toLongLong(), q.value(8).toString(), {}, {}};
+        for (int i = 0; i < n; ++i) {
+            if (r.action != QStringLiteral("added"))
+                r.before << q.value(9 + i);
+            if (r.action != QStringLiteral("deleted"))
+                r.after << q.value(9 + n + i);
+        }
+        rows << r;
+    }
+    return rows;
+}
+
+QString text(const QList<Row> &rows)
+{
+    QString out;
+    for (const Row &r : rows) {
+        const QString who = r.user.isEmpty() ? QStringLiteral("(user not known)") : r.user + QLatin1Char('@') + r.machine;
+        out += QStringLiteral("%1 (UTC %2)  %3  %4%5\n  entry %6 %7:")
+                   .arg(r.localTime, r.utc, who, r.through, r.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(r.detail))
+                   .arg(r.entryId)
+                   .arg(r.action);
+        QStringList parts;
+        for (int i = 0; i < columns().size(); ++i) {
+            if (r.action == QStringLiteral("changed")) {
+                if (r.before[i] != r.after[i] || r.before[i].isNull() != r.after[i].isNull() || r.before[i].toString() != r.after[i].toString())
+                    parts << QStringLiteral("%1 %2 -> %3").arg(columns()[i], shown(r.before[i]), shown(r.after[i]));
+            } else {
+                const QVariant &v = r.action == QStringLiteral("added") ? r.after[i] : r.before[i];
+                if (!v.isNull())
+                    parts << QStringLiteral("%1 %2").arg(columns()[i], shown(v));
+            }
+        }
+        out += (parts.isEmpty() ? QString() : QLatin1Char(' ') + parts.join(QStringLiteral(", "))) + QLatin1Char('\n');
+    }
+    return out;
+}
+
+QString csv(const QList<Row> &rows)
+{
+    QStringList head = {QStringLiteral("Seq"),     QStringLiteral("LocalTime"), QStringLiteral("UTC"),
+                        QStringLiteral("User"),    QStringLiteral("Machine"),   QStringLiteral("Through"),
+                        QStringLiteral("Detail"),  QStringLiteral("EntryID"),   QStringLiteral("Action")};
+    for (const QString &c : columns())
+        head << QStringLiteral("Before ") + c;
+    for (const QString &c : columns())
+        head << QStringLiteral("After ") + c;
+    QByteArray out = head.join(QLatin1Char(',')).toUtf8() + "\n";
+    for (const Row &r : rows) {
+        QList<QByteArray> f = {QByteArray::number(r.seq), textfile::csvField(r.localTime), textfile::csvField(r.utc),
+                               textfile::csvField(r.user), textfile::csvField(r.machine), textfile::csvField(r.through),
+                               textfile::csvField(r.detail), QByteArray::number(r.entryId), textfile::csvField(r.action)};
+        for (const QVariantList *side : {&r.before, &r.after})
+            for (int i = 0; i < columns().size(); ++i)
+                f << (side->isEmpty() ? QByteArray() : textfile::csvField(side->at(i).toString()));
+        out += f.join(',') + "\n";
+    }
+    return QString::fromUtf8(out);
+}
+
+} // namespace history

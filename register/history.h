@@ -1,0 +1,105 @@
+#pragma once
+// The register's history, kept in the register file itself.
+//
+// Triggers on ChildTrustFunds copy an entry's values before and after every
+// insert, change and delete into EntryHistory, in the statement's own
+// transaction, so the history and the entries never disagree. This program
+// names each change first (who, when, through what) in RegisterChanges,
+// marked Active while it writes; the triggers file their rows under the
+// active change. A change made by another program (sqlite3, a script of the
+// office's) finds none active and is recorded with no change named:
+// "another program", at the time the trigger ran. The triggers call nothing
+// but datetime(), which every SQLite has, so those programs go on working.
+//
+// A register made before the history gains its tables and triggers in the
+// transaction of its first change; reading never changes a file.
+#include "data/connection.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <optional>
+
+namespace history {
+
+// What a change was made through, as the history shows it.
+inline constexpr const char *kSave = "maintenance screen: save";
+inline constexpr const char *kCreate = "maintenance screen: create";
+inline constexpr const char *kDelete = "maintenance screen: delete";
+inline constexpr const char *kReturn = "periodic return";
+inline constexpr const char *kPutBack = "put-back of an interrupted return";
+inline constexpr const char *kImport = "import-register";
+inline constexpr const char *kRestore = "restore";
+inline constexpr const char *kOtherProgram = "another program";
+
+// The entry's columns the history keeps, before and after.
+const QStringList &columns();
+
+// The tables and triggers, made when missing. Inside the caller's transaction.
+void ensure(Connection &c);
+// The statements that make them (each "IF NOT EXISTS"), for a file written
+// without a Connection (a restore).
+QStringList schemaStatements();
+// The values of a change's row of EntryHistory, as the triggers write them
+// ("(SELECT ChangeID ...), datetime('now'), ..." up to the entry's values).
+QString historyInsertHead(const QString &valueColumns);
+
+// One named change. begin() inside a write transaction: every row changed
+// until end() (before the commit) is filed under it. A run over several
+// transactions (the return's groups) begins the same change again in each.
+class Change {
+public:
+    Change(Connection &c, QString through, QString detail);
+    void begin();
+    void end();
+    qint64 id() const { return m_id; }
+
+private:
+    Connection &m_c;
+    QString m_through, m_detail;
+    qint64 m_id = -1;
+};
+
+// A change in a transaction of its own: commit() ends and commits it; left
+// without, it is rolled back (nothing changed, nothing recorded).
+class Scope {
+public:
+    Scope(Connection &c, const QString &through, const QString &detail = {});
+    ~Scope();
+    Scope(const Scope &) = delete;
+    Scope &operator=(const Scope &) = delete;
+    void commit();
+
+private:
+    Connection &m_c;
+    Change m_change;
+    bool m_open = false;
+};
+
+// The user and the machine a change is made by.
+QString userName();
+QString machineName();
+
+struct Row {
+    qint64 seq = 0;
+    QString localTime, utc, user, machine, through, detail;
+    qint64 entryId = 0;
+    QString action;                 // "added", "changed", "deleted"
+    QVariantList before, after;     // columns(), in order; empty where none
+};
+struct Filter {
+    std::optional<qint64> id;
+    QString urn;                    // entries that ever held it
+    std::optional<QDate> since;     // local date, inclusive
+};
+// Newest first; empty when the register has no history yet.
+QList<Row> read(Connection &c, const Filter &f);
+
+// The rows as the command line prints them, and as CSV (a header line, then
+// one line per row).
+QString text(const QList<Row> &rows);
+QString csv(const QList<Row> &rows);
+
+} // namespace history
