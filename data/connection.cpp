@@ -145,12 +145,16 @@ void Connection::openJet(const QString &dataSource)
     facts.sharedDrive = m_drive.shared;
     facts.readOnly = m_readOnly;
     const JetOpen how = chooseJetOpen(facts);
+    const auto advice = [&] {
+        const QString a = damagedFileAdvice ? damagedFileAdvice(mapped.hostPath) : QString();
+        return a.isEmpty() ? a : QLatin1Char(' ') + a;
+    };
     switch (how) {
     case JetOpen::Missing: throw DbError(QStringLiteral("Could not find file '%1'.").arg(dataSource));
     case JetOpen::Empty:
         throw DbError(QStringLiteral("'%1' is empty (0 bytes), so it is not a database ctfadmin can read. Put the "
-                                     "office's copy of the file back in its place.").arg(dataSource));
-    case JetOpen::NotADatabase: throw DbError(QStringLiteral("'%1' is not a database file that ctfadmin can read.").arg(dataSource));
+                                     "office's copy of the file back in its place.").arg(dataSource) + advice());
+    case JetOpen::NotADatabase: throw DbError(QStringLiteral("'%1' is not a database file that ctfadmin can read.").arg(dataSource) + advice());
     default: break;
     }
     m_hostPath = mapped.hostPath;
@@ -201,13 +205,18 @@ void Connection::tuneSqlite(QSqlQuery &pragma, JetOpen how, const QString &dataS
     // not read and write the same pages again and again.
     pragma.exec(QStringLiteral("PRAGMA mmap_size=%1").arg(m_drive.shared ? 0 : kMmapBytes));
     pragma.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kCacheKiB));
-    if (!m_drive.shared && how != JetOpen::AsItStands) {
-        // The first read makes the -wal and -shm of a file in WAL; the desks
-        // that share the register through its group must be able to open them.
-        pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        pragma.finish();
-        dbfile::shareSideFiles(hostPath);
+    // The first read makes the -wal and -shm of a file in WAL, and tells of
+    // a file damaged at its start (with the register's newest good backup).
+    const bool read = pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    const QString error = read ? QString() : pragma.lastError().text();
+    pragma.finish();
+    if (!read && m_use) {
+        database().close();
+        throw DbError(QStringLiteral("Cannot open the database '%1': %2").arg(dataSource, why(error)));
     }
+    // The desks that share the register through its group must be able to open them.
+    if (!m_drive.shared && how != JetOpen::AsItStands)
+        dbfile::shareSideFiles(hostPath);
 }
 
 void Connection::useRollbackJournal(QSqlQuery &pragma, const QString &dataSource)
@@ -234,9 +243,15 @@ void Connection::useRollbackJournal(QSqlQuery &pragma, const QString &dataSource
     pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
 }
 
+std::function<QString(const QString &)> Connection::damagedFileAdvice;
+
 QString Connection::why(const QString &driverText) const
 {
     QString text = driverText.trimmed();
+    if (m_use && damagedFileAdvice
+        && (text.contains(QStringLiteral("malformed"), Qt::CaseInsensitive) || text.contains(QStringLiteral("not a database"), Qt::CaseInsensitive)))
+        if (const QString advice = damagedFileAdvice(m_hostPath); !advice.isEmpty())
+            return text + QLatin1Char(' ') + advice;
     // SQLite's words for a drive that failed under it say nothing of which
     // drive or what to do.
     if (m_backend != Backend::SqlServer

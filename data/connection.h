@@ -138,6 +138,11 @@ public:
     // What every screen and command says of a register still in Access.
     static QString registerInAccessMessage(const QString &dataSource);
 
+    // What to add to the message of a written file that SQLite finds
+    // damaged (its host path given): the register's newest good backup and
+    // how to restore it. Set by the register's backups.
+    static std::function<QString(const QString &hostPath)> damagedFileAdvice;
+
     // The value of one key of a connection string (keys ignore case and blanks).
     static QString connectionValue(const QString &connectionString, const QString &key);
 

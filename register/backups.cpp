@@ -213,6 +213,19 @@ QString problemOf(const QString &hostPath)
     return ok ? QString() : QStringLiteral("it holds no register (%1)").arg(h.error());
 }
 
+namespace {
+// A damaged register's message names the backup to restore.
+const bool kAdviceSet = [] {
+    Connection::damagedFileAdvice = [](const QString &hostPath) {
+        const QString good = newestGood(hostPath);
+        return good.isEmpty() ? QString()
+                              : QStringLiteral("The newest backup of the register that passes its check is %1; to restore it, close "
+                                               "ctfadmin on every desk and run: ctfadmin restore \"%1\"").arg(good);
+    };
+    return true;
+}();
+} // namespace
+
 QString newestGood(const QString &registerHostPath)
 {
     for (const Named &n : named(registerHostPath))

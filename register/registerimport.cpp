@@ -133,10 +133,10 @@ Result importRegister(const QDate &today)
             c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + newWindowsPath);
             c.open();
             history::Scope change(c, QString::fromLatin1(history::kImport), QStringLiteral("from the Access register %1").arg(ds));
-            c.execute(QStringLiteral("INSERT INTO EntryHistory (ChangeID, UTC, LocalTime, EntryID, Action, %1) SELECT "
-                                     "(SELECT ChangeID FROM RegisterChanges WHERE Active = 1), datetime('now'), datetime('now', 'localtime'), "
-                                     "ID, 'added', %2 FROM ChildTrustFunds")
-                          .arg(QStringLiteral("New") + history::columns().join(QStringLiteral(", New")), history::columns().join(QStringLiteral(", "))));
+            c.execute(history::historyInsertHead(QStringLiteral("New") + history::columns().join(QStringLiteral(", New")))
+                      + QStringLiteral("SELECT (SELECT ChangeID FROM RegisterChanges WHERE Active = 1), datetime('now'), "
+                                       "datetime('now', 'localtime'), ID, 'added', %1 FROM ChildTrustFunds")
+                            .arg(history::columns().join(QStringLiteral(", "))));
             change.commit();
             c.close();
         }
