@@ -37,14 +37,16 @@ QStringList schemaStatements()
         QStringLiteral("CREATE TABLE IF NOT EXISTS RegisterChanges (ChangeID INTEGER PRIMARY KEY, LocalTime TEXT NOT NULL, "
                        "UTC TEXT NOT NULL, UserName TEXT, Machine TEXT, Through TEXT NOT NULL, Detail TEXT, "
                        "Active INTEGER NOT NULL DEFAULT 0)"),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS RegisterChanges_Active ON RegisterChanges (Active) WHERE Active = 1"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS RegisterChanges_Active ON RegisterChanges (Active)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS EntryHistory (Seq INTEGER PRIMARY KEY, ChangeID INTEGER, UTC TEXT NOT NULL, "
                        "LocalTime TEXT NOT NULL, EntryID INTEGER, Action TEXT NOT NULL, %1, %2)")
             .arg(oldCols, newCols),
         QStringLiteral("CREATE INDEX IF NOT EXISTS EntryHistory_Entry ON EntryHistory (EntryID)"),
         QStringLiteral("CREATE TRIGGER IF NOT EXISTS ChildTrustFunds_Added AFTER INSERT ON ChildTrustFunds BEGIN ")
             + head.arg(newCols) + QStringLiteral("NEW.ID, 'added', %1); END").arg(newVals),
-        QStringLiteral("CREATE TRIGGER IF NOT EXISTS ChildTrustFunds_Changed AFTER UPDATE ON ChildTrustFunds WHEN %1 BEGIN ").arg(differs)
+        // Active 2: the program writes the rows of its own bulk change itself.
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS ChildTrustFunds_Changed AFTER UPDATE ON ChildTrustFunds WHEN (%1) AND NOT EXISTS "
+                       "(SELECT 1 FROM RegisterChanges WHERE Active = 2) BEGIN ").arg(differs)
             + head.arg(oldCols + QStringLiteral(", ") + newCols) + QStringLiteral("NEW.ID, 'changed', %1, %2); END").arg(oldVals, newVals),
         QStringLiteral("CREATE TRIGGER IF NOT EXISTS ChildTrustFunds_Deleted AFTER DELETE ON ChildTrustFunds BEGIN ")
             + head.arg(oldCols) + QStringLiteral("OLD.ID, 'deleted', %1); END").arg(oldVals),
@@ -104,7 +106,26 @@ void Change::begin()
     m_id = q.value(0).toLongLong();
 }
 
-void Change::end() { m_c.execute(QStringLiteral("UPDATE RegisterChanges SET Active = 0 WHERE Active = 1")); }
+void Change::end() { m_c.execute(QStringLiteral("UPDATE RegisterChanges SET Active = 0 WHERE Active <> 0")); }
+
+void Change::marking(const QString &jsonRowids, const QVariant &periodEndSent, const QString &sentRef)
+{
+    // One statement for the group instead of a trigger run per row: the
+    // triggers stand aside while the change is Active 2.
+    m_c.execute(QStringLiteral("UPDATE RegisterChanges SET Active = 2 WHERE ChangeID = ?"), {m_id});
+    QStringList now;
+    for (const QString &c : columns())
+        now << (c == QStringLiteral("RecordOutput") ? QStringLiteral("1")
+                : c == QStringLiteral("PeriodEndSent") ? QStringLiteral("?")
+                : c == QStringLiteral("SentRef") ? QStringLiteral("?")
+                                                 : c);
+    m_c.execute(historyInsertHead(joined(QStringLiteral("Old"), QStringLiteral(", ")) + QStringLiteral(", ") + joined(QStringLiteral("New"), QStringLiteral(", ")))
+                    + QStringLiteral("SELECT ?, datetime('now'), datetime('now', 'localtime'), ID, 'changed', %1, %2 FROM ChildTrustFunds "
+                                     "WHERE rowid IN (SELECT value FROM json_each(?)) AND (RecordOutput IS NOT 1 OR PeriodEndSent IS NOT ? "
+                                     "COLLATE BINARY OR SentRef IS NOT ? COLLATE BINARY)")
+                          .arg(columns().join(QStringLiteral(", ")), now.join(QStringLiteral(", "))),
+                {m_id, periodEndSent, sentRef, jsonRowids, periodEndSent, sentRef});
+}
 
 Scope::Scope(Connection &c, const QString &through, const QString &detail) : m_c(c), m_change(c, through, detail)
 {
@@ -179,28 +200,29 @@ QList<Row> read(Connection &c, const Filter &f)
     return rows;
 }
 
+QString who(const Row &r) { return r.user.isEmpty() ? QStringLiteral("(user not known)") : r.user + QLatin1Char('@') + r.machine; }
+
+QString through(const Row &r) { return r.through + (r.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(r.detail)); }
+
+QString what(const Row &r)
+{
+    QStringList parts;
+    for (int i = 0; i < columns().size(); ++i) {
+        if (r.action == QStringLiteral("changed")) {
+            if (r.before[i].isNull() != r.after[i].isNull() || r.before[i].toString() != r.after[i].toString())
+                parts << QStringLiteral("%1 %2 -> %3").arg(columns()[i], shown(r.before[i]), shown(r.after[i]));
+        } else if (const QVariant &v = r.action == QStringLiteral("added") ? r.after[i] : r.before[i]; !v.isNull()) {
+            parts << QStringLiteral("%1 %2").arg(columns()[i], shown(v));
+        }
+    }
+    return QStringLiteral("entry %1 %2").arg(r.entryId).arg(r.action) + (parts.isEmpty() ? QString() : QStringLiteral(": ") + parts.join(QStringLiteral(", ")));
+}
+
 QString text(const QList<Row> &rows)
 {
     QString out;
-    for (const Row &r : rows) {
-        const QString who = r.user.isEmpty() ? QStringLiteral("(user not known)") : r.user + QLatin1Char('@') + r.machine;
-        out += QStringLiteral("%1 (UTC %2)  %3  %4%5\n  entry %6 %7:")
-                   .arg(r.localTime, r.utc, who, r.through, r.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(r.detail))
-                   .arg(r.entryId)
-                   .arg(r.action);
-        QStringList parts;
-        for (int i = 0; i < columns().size(); ++i) {
-            if (r.action == QStringLiteral("changed")) {
-                if (r.before[i] != r.after[i] || r.before[i].isNull() != r.after[i].isNull() || r.before[i].toString() != r.after[i].toString())
-                    parts << QStringLiteral("%1 %2 -> %3").arg(columns()[i], shown(r.before[i]), shown(r.after[i]));
-            } else {
-                const QVariant &v = r.action == QStringLiteral("added") ? r.after[i] : r.before[i];
-                if (!v.isNull())
-                    parts << QStringLiteral("%1 %2").arg(columns()[i], shown(v));
-            }
-        }
-        out += (parts.isEmpty() ? QString() : QLatin1Char(' ') + parts.join(QStringLiteral(", "))) + QLatin1Char('\n');
-    }
+    for (const Row &r : rows)
+        out += QStringLiteral("%1 (UTC %2)  %3  %4\n  %5\n").arg(r.localTime, r.utc, who(r), through(r), what(r));
     return out;
 }
 

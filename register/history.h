@@ -54,6 +54,11 @@ public:
     Change(Connection &c, QString through, QString detail);
     void begin();
     void end();
+    // Before one UPDATE of the caller's that sets RecordOutput 1 and the
+    // PeriodEndSent and SentRef given on the rows named (a JSON array of
+    // rowids): their history written in one statement. The change stays
+    // so until end().
+    void marking(const QString &jsonRowids, const QVariant &periodEndSent, const QString &sentRef);
     qint64 id() const { return m_id; }
 
 private:
@@ -97,6 +102,11 @@ struct Filter {
 // Newest first; empty when the register has no history yet.
 QList<Row> read(Connection &c, const Filter &f);
 
+// A row's parts as shown: who ("user@machine"), through what (with the
+// detail), and what changed ("entry 5 changed: Amount "0" -> "99"").
+QString who(const Row &r);
+QString through(const Row &r);
+QString what(const Row &r);
 // The rows as the command line prints them, and as CSV (a header line, then
 // one line per row).
 QString text(const QList<Row> &rows);

@@ -52,9 +52,11 @@ void MarkingRun::markRows(RunRecord &record, const RunInfo &run, LineWriter &fil
         if (!m_connection.inTransaction())
             return;
         if (wholeGroup) {
+            const QString rows = jsonIds(groupRows);
+            change.marking(rows, markedOn, run.sentRef);
             const int written = m_connection.execute(QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = ?, "
                                                                     "SentRef = ? WHERE rowid IN (SELECT value FROM json_each(?))"),
-                                                     {markedOn, run.sentRef, jsonIds(groupRows)});
+                                                     {markedOn, run.sentRef, rows});
             groupRows.clear();
             if (written != inGroup)
                 throw DbError(QStringLiteral("The register changed while the return was being created (%1 of %2 entries "
