@@ -13,6 +13,7 @@
 #include "platform/userinterface.h"
 #include "register/entrycodes.h"
 #include "register/entryrules.h"
+#include "register/frmhistory.h"
 
 #include <QApplication>
 #include <algorithm>
@@ -27,6 +28,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 namespace {
@@ -153,6 +155,9 @@ frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
     cboType->lineEdit()->installEventFilter(this);
     fieldfocus::selectWholeTextOnClick(this);
 
+    // The history of the entry shown; no control of the screen changes for it.
+    connect(new QShortcut(QKeySequence(QStringLiteral("Ctrl+H")), this), &QShortcut::activated, this,
+            [this] { frmHistory::open(mskID->clipText().toLongLong()); });
     connect(cmdSave, &QPushButton::clicked, this, &frmCTFMaint::cmdSave_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmCTFMaint::cmdDelete_Click);
     connect(CmdView, &QPushButton::clicked, this, &frmCTFMaint::CmdView_Click);

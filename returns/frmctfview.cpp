@@ -5,10 +5,12 @@
 #include "platform/buttonroom.h"
 #include "common/error.h"
 #include "platform/userinterface.h"
+#include "register/frmhistory.h"
 #include "returns/entrygrid.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QShortcut>
 #include <algorithm>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -27,6 +29,11 @@ frmCTFView::frmCTFView(QWidget *parent) : QWidget(parent)
     // The arrow in the header shows the column sorted and the way.
     MSHFlexGrid1->horizontalHeader()->setSortIndicatorShown(false);
     MSHFlexGrid1->installEventFilter(this);
+    // Ctrl+H: the history of the current row's entry (its ID is the first column).
+    connect(new QShortcut(QKeySequence(QStringLiteral("Ctrl+H")), this), &QShortcut::activated, this, [this] {
+        const QModelIndex at = MSHFlexGrid1->currentIndex();
+        frmHistory::open(at.isValid() ? m_model->text(at.row(), 0).toLongLong() : 0);
+    });
     // Column widths look at the first rows only, so See all stays quick.
     MSHFlexGrid1->verticalHeader()->setResizeContentsPrecision(200);
     // The fixed column at the left.
@@ -120,6 +127,7 @@ bool frmCTFView::eventFilter(QObject *watched, QEvent *event)
 
 void frmCTFView::keyPressEvent(QKeyEvent *event)
 {
+
     if (event->key() == Qt::Key_Escape) { // as Close
         cmdClose_Click();
         return;
