@@ -157,7 +157,7 @@ frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
 
     // The history of the entry shown; no control of the screen changes for it.
     connect(new QShortcut(QKeySequence(QStringLiteral("Ctrl+H")), this), &QShortcut::activated, this,
-            [this] { frmHistory::open(mskID->clipText().toLongLong()); });
+            [this] { frmHistory::open(m_entries.recordOnFile() ? m_entries.entry().id.toLongLong() : 0); });
     connect(cmdSave, &QPushButton::clicked, this, &frmCTFMaint::cmdSave_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmCTFMaint::cmdDelete_Click);
     connect(CmdView, &QPushButton::clicked, this, &frmCTFMaint::CmdView_Click);

@@ -12,6 +12,7 @@
 #include "register/entryrules.h"
 #include "register/entryscreen.h"
 #include "register/frmctfmaint.h"
+#include "register/frmhistory.h"
 #include "returns/entrygrid.h"
 #include "returns/frmctfview.h"
 #include "support/office.h"
@@ -27,6 +28,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
 
 using entryrules::AmountKey;
@@ -296,9 +298,27 @@ private slots:
         QCOMPARE(s.chkSent->text(), QString());
         focusOn(s.mskAmount);
         QCOMPARE(background(), normal);
+        // Ctrl+H: the shown entry's history in a window of its own (nothing
+        // recorded yet), the screen unchanged.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_H, Qt::ControlModifier);
+        frmHistory *h = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *found = qobject_cast<frmHistory *>(w); found && found->isVisible())
+                h = found;
+        QVERIFY2(h, qPrintable(office.ui().seen().join(u'\n')));
+        QCOMPARE(h->windowTitle() + u'|' + QString::number(h->grdHistory->rowCount()), u"History of entry %1|0"_s.arg(id));
+        QCOMPARE(places(), empty);
+        s.activateWindow();
+        focusOn(s.mskAmount);
         s.cmdSave->click();
         QCOMPARE(row(office, u"RecordOutput||'|'||ifnull(PeriodEndSent,'null')||'|'||SentRef||'|'||Type||'|'||Ref||'|'||Amount"_s),
                  u"0|null|From ID 1 to 1|7|R9|250"_s);
+        // Its history, after the save: the save, newest first.
+        QVERIFY(h->showEntry(id));
+        QCOMPARE(h->grdHistory->rowCount(), 1);
+        QCOMPARE(h->grdHistory->item(0, 3)->text(), u"maintenance screen: save"_s);
+        QVERIFY(h->grdHistory->item(0, 4)->text().contains(uR"(Amount "12.5" -> "250")"_s));
+        h->close();
     }
 
     void typeListAndWarning()
