@@ -67,3 +67,5 @@ ConnectionChoice connectionStringFor(const SettingFields &s, const QString &name
     }
     return {};
 }
+
+QString jetConnectionString(const QString &windowsPath) { return kJet + windowsPath + QLatin1Char(';') + kJetTail; }

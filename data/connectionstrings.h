@@ -17,3 +17,7 @@ struct ConnectionChoice {
 // programFolder: the folder of the program, a host path, where a register
 // "CTF.MDB" (any letter case) takes precedence over K:\.
 ConnectionChoice connectionStringFor(const SettingFields &settings, const QString &name, const QString &programFolder);
+
+// The Jet connection string of a database file at a Windows path, as the
+// office's configuration writes it.
+QString jetConnectionString(const QString &windowsPath);

@@ -227,4 +227,10 @@ QString sideFileProblem(const QString &hostPath)
     return {};
 }
 
+void removeWithSideFiles(const QString &hostPath)
+{
+    for (const char *suffix : {"", "-wal", "-shm"})
+        QFile::remove(hostPath + QLatin1String(suffix));
+}
+
 } // namespace dbfile

@@ -38,4 +38,8 @@ void shareSideFiles(const QString &hostPath);
 // another user, in a group this user is not in); empty when it can.
 QString sideFileProblem(const QString &hostPath);
 
+// Removes a database file this program made and abandoned, with its -wal
+// and -shm.
+void removeWithSideFiles(const QString &hostPath);
+
 } // namespace dbfile

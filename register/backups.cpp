@@ -5,7 +5,9 @@
 #include "common/error.h"
 #include "common/textfile.h"
 #include "data/connection.h"
+#include "data/connectionstrings.h"
 #include "data/dbfile.h"
+#include "data/sqlitenative.h"
 #include "platform/pathmapper.h"
 #include "register/history.h"
 
@@ -47,13 +49,10 @@ bool openFile(Handle &h, const QString &hostPath, int flags, QString *why)
 // One value of a statement's first row; `ok` false on a failure.
 QString firstValue(Handle &h, const char *sql, bool *ok)
 {
-    sqlite3_stmt *s = nullptr;
-    QString v;
-    *ok = sqlite3_prepare_v2(h.db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW;
-    if (*ok)
-        v = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)));
-    sqlite3_finalize(s);
-    return v;
+    QString error;
+    const auto statement = sqlitenative::Statement::prepare(h.db, QString::fromLatin1(sql), &error);
+    *ok = statement && statement->start({}, &error) && statement->step(&error);
+    return *ok ? statement->value(0).toString() : QString();
 }
 
 // A copy of the database at `from` written to a new file at `to` (host
@@ -271,22 +270,14 @@ void carryHistory(Connection &c, const QString &detail)
     }
     history::Change change(c, QString::fromLatin1(history::kRestore), detail);
     change.begin();
-    const QStringList &cols = history::columns();
-    const QString oldCols = QStringLiteral("Old") + cols.join(QStringLiteral(", Old"));
-    const QString newCols = QStringLiteral("New") + cols.join(QStringLiteral(", New"));
-    const QString was = QStringLiteral("w.") + cols.join(QStringLiteral(", w."));
-    const QString now = QStringLiteral("n.") + cols.join(QStringLiteral(", n."));
-    QStringList differs;
-    for (const QString &col : cols)
-        differs << QStringLiteral("w.%1 IS NOT n.%1 COLLATE BINARY").arg(col);
-    const QString values = QStringLiteral("SELECT (SELECT ChangeID FROM RegisterChanges WHERE Active = 1), datetime('now'), "
-                                          "datetime('now', 'localtime'), ");
-    c.execute(history::historyInsertHead(oldCols + QStringLiteral(", ") + newCols) + values
+    const QString oldCols = history::columnList(QStringLiteral("Old")), newCols = history::columnList(QStringLiteral("New"));
+    const QString was = history::columnList(QStringLiteral("w.")), now = history::columnList(QStringLiteral("n."));
+    c.execute(history::insertSelectHead(oldCols + QStringLiteral(", ") + newCols)
               + QStringLiteral("n.ID, 'changed', %1, %2 FROM cur.ChildTrustFunds w JOIN main.ChildTrustFunds n ON n.ID = w.ID WHERE %3")
-                    .arg(was, now, differs.join(QStringLiteral(" OR "))));
-    c.execute(history::historyInsertHead(oldCols) + values
+                    .arg(was, now, history::anyDiffers(QStringLiteral("w."), QStringLiteral("n."))));
+    c.execute(history::insertSelectHead(oldCols)
               + QStringLiteral("w.ID, 'deleted', %1 FROM cur.ChildTrustFunds w WHERE w.ID NOT IN (SELECT ID FROM main.ChildTrustFunds)").arg(was));
-    c.execute(history::historyInsertHead(newCols) + values
+    c.execute(history::insertSelectHead(newCols)
               + QStringLiteral("n.ID, 'added', %1 FROM main.ChildTrustFunds n WHERE n.ID NOT IN (SELECT ID FROM cur.ChildTrustFunds)").arg(now));
     change.end();
 }
@@ -334,7 +325,7 @@ Restored restore(const QString &registerWindowsPath, const QString &backupHostPa
             throw DbError(why);
         {
             Connection c;
-            c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + ownWindows);
+            c.setConnectionString(jetConnectionString(ownWindows));
             c.open();
             c.execute(QStringLiteral("ATTACH DATABASE ? AS cur"), {reg});
             c.beginTransaction();
@@ -350,9 +341,7 @@ Restored restore(const QString &registerWindowsPath, const QString &backupHostPa
             throw DbError(busy);
         textfile::replace(ownWindows, registerWindowsPath);
     } catch (const CtfError &e) {
-        QFile::remove(own);
-        QFile::remove(own + QStringLiteral("-wal"));
-        QFile::remove(own + QStringLiteral("-shm"));
+        dbfile::removeWithSideFiles(own);
         *say = QStringLiteral("The register %1 was not restored from %2: %3. The register is as it was.")
                    .arg(registerWindowsPath, backupHostPath, e.description());
         return Restored::Failed;

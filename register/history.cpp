@@ -13,26 +13,34 @@
 
 namespace history {
 namespace {
-QString joined(const QString &prefix, const QString &separator) { return prefix + columns().join(separator + prefix); }
+// The change rows are filed under, and their times: whatever writes them.
+const QString kFiledUnder = QStringLiteral("(SELECT ChangeID FROM RegisterChanges WHERE Active > 0), datetime('now'), datetime('now', 'localtime'), ");
 
-} // namespace
-
-QString historyInsertHead(const QString &valueColumns)
+QString insertInto(const QString &valueColumns)
 {
     return QStringLiteral("INSERT INTO EntryHistory (ChangeID, UTC, LocalTime, EntryID, Action, %1) ").arg(valueColumns);
 }
+} // namespace
 
-QStringList schemaStatements()
+QString columnList(const QString &prefix) { return prefix + columns().join(QStringLiteral(", ") + prefix); }
+
+QString anyDiffers(const QString &was, const QString &now)
 {
-    const QString oldCols = joined(QStringLiteral("Old"), QStringLiteral(", ")), newCols = joined(QStringLiteral("New"), QStringLiteral(", "));
-    const QString oldVals = joined(QStringLiteral("OLD."), QStringLiteral(", ")), newVals = joined(QStringLiteral("NEW."), QStringLiteral(", "));
     // A change of letter case is a change: the columns compare without case.
     QStringList differ;
     for (const QString &c : columns())
-        differ << QStringLiteral("OLD.%1 IS NOT NEW.%1 COLLATE BINARY").arg(c);
-    const QString differs = differ.join(QStringLiteral(" OR "));
-    const QString head = historyInsertHead(QStringLiteral("%1"))
-        + QStringLiteral("VALUES ((SELECT ChangeID FROM RegisterChanges WHERE Active = 1), datetime('now'), datetime('now', 'localtime'), ");
+        differ << QStringLiteral("%1%3 IS NOT %2%3 COLLATE BINARY").arg(was, now, c);
+    return differ.join(QStringLiteral(" OR "));
+}
+
+QString insertSelectHead(const QString &valueColumns) { return insertInto(valueColumns) + QStringLiteral("SELECT ") + kFiledUnder; }
+
+QStringList schemaStatements()
+{
+    const QString oldCols = columnList(QStringLiteral("Old")), newCols = columnList(QStringLiteral("New"));
+    const QString oldVals = columnList(QStringLiteral("OLD.")), newVals = columnList(QStringLiteral("NEW."));
+    const QString differs = anyDiffers(QStringLiteral("OLD."), QStringLiteral("NEW."));
+    const QString head = insertInto(QStringLiteral("%1")) + QStringLiteral("VALUES (") + kFiledUnder;
     return {
         QStringLiteral("CREATE TABLE IF NOT EXISTS RegisterChanges (ChangeID INTEGER PRIMARY KEY, LocalTime TEXT NOT NULL, "
                        "UTC TEXT NOT NULL, UserName TEXT, Machine TEXT, Through TEXT NOT NULL, Detail TEXT, "
@@ -119,12 +127,11 @@ void Change::marking(const QString &jsonRowids, const QVariant &periodEndSent, c
                 : c == QStringLiteral("PeriodEndSent") ? QStringLiteral("?")
                 : c == QStringLiteral("SentRef") ? QStringLiteral("?")
                                                  : c);
-    m_c.execute(historyInsertHead(joined(QStringLiteral("Old"), QStringLiteral(", ")) + QStringLiteral(", ") + joined(QStringLiteral("New"), QStringLiteral(", ")))
-                    + QStringLiteral("SELECT ?, datetime('now'), datetime('now', 'localtime'), ID, 'changed', %1, %2 FROM ChildTrustFunds "
-                                     "WHERE rowid IN (SELECT value FROM json_each(?)) AND (RecordOutput IS NOT 1 OR PeriodEndSent IS NOT ? "
-                                     "COLLATE BINARY OR SentRef IS NOT ? COLLATE BINARY)")
-                          .arg(columns().join(QStringLiteral(", ")), now.join(QStringLiteral(", "))),
-                {m_id, periodEndSent, sentRef, jsonRowids, periodEndSent, sentRef});
+    m_c.execute(insertSelectHead(columnList(QStringLiteral("Old")) + QStringLiteral(", ") + columnList(QStringLiteral("New")))
+                    + QStringLiteral("ID, 'changed', %1, %2 FROM ChildTrustFunds WHERE rowid IN (SELECT value FROM json_each(?)) AND "
+                                     "(RecordOutput IS NOT 1 OR PeriodEndSent IS NOT ? COLLATE BINARY OR SentRef IS NOT ? COLLATE BINARY)")
+                          .arg(columnList(QString()), now.join(QStringLiteral(", "))),
+                {periodEndSent, sentRef, jsonRowids, periodEndSent, sentRef});
 }
 
 Scope::Scope(Connection &c, const QString &through, const QString &detail) : m_c(c), m_change(c, through, detail)
@@ -177,7 +184,7 @@ QList<Row> read(Connection &c, const Filter &f)
     const QString sql = QStringLiteral("SELECT h.Seq, coalesce(c.LocalTime, h.LocalTime), coalesce(c.UTC, h.UTC), c.UserName, c.Machine, "
                                        "coalesce(c.Through, ?), c.Detail, h.EntryID, h.Action, %1, %2 FROM EntryHistory h "
                                        "LEFT JOIN RegisterChanges c ON c.ChangeID = h.ChangeID %3 ORDER BY h.Seq DESC")
-                            .arg(joined(QStringLiteral("h.Old"), QStringLiteral(", ")), joined(QStringLiteral("h.New"), QStringLiteral(", ")),
+                            .arg(columnList(QStringLiteral("h.Old")), columnList(QStringLiteral("h.New")),
                                  where.isEmpty() ? QString() : QStringLiteral("WHERE ") + where.join(QStringLiteral(" AND ")));
     q.prepare(sql);
     q.addBindValue(QString::fromLatin1(kOtherProgram));

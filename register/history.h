@@ -42,9 +42,14 @@ void ensure(Connection &c);
 // The statements that make them (each "IF NOT EXISTS"), for a file written
 // without a Connection (a restore).
 QStringList schemaStatements();
-// The values of a change's row of EntryHistory, as the triggers write them
-// ("(SELECT ChangeID ...), datetime('now'), ..." up to the entry's values).
-QString historyInsertHead(const QString &valueColumns);
+// The columns with a prefix: "OldEntity, OldCRN, ...", "n.Entity, n.CRN, ...".
+QString columnList(const QString &prefix);
+// Whether any column of an entry differs between two prefixes ("OLD.", "NEW.").
+QString anyDiffers(const QString &was, const QString &now);
+// "INSERT INTO EntryHistory (..., <valueColumns>) SELECT <the active change>,
+// <the times>, ": rows written as the triggers write them, the statement
+// going on with the entry's ID, the action and the values.
+QString insertSelectHead(const QString &valueColumns);
 
 // One named change. begin() inside a write transaction: every row changed
 // until end() (before the commit) is filed under it. A run over several

@@ -6,6 +6,8 @@
 #include "common/textfile.h"
 #include "data/accessfile.h"
 #include "data/connection.h"
+#include "data/connectionstrings.h"
+#include "data/dbfile.h"
 #include "data/schema.h"
 #include "platform/pathmapper.h"
 #include "platform/userinterface.h"
@@ -130,13 +132,11 @@ Result importRegister(const QDate &today)
         {
             // The register's history starts with its import: every entry added.
             Connection c;
-            c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + newWindowsPath);
+            c.setConnectionString(jetConnectionString(newWindowsPath));
             c.open();
             history::Scope change(c, QString::fromLatin1(history::kImport), QStringLiteral("from the Access register %1").arg(ds));
-            c.execute(history::historyInsertHead(QStringLiteral("New") + history::columns().join(QStringLiteral(", New")))
-                      + QStringLiteral("SELECT (SELECT ChangeID FROM RegisterChanges WHERE Active = 1), datetime('now'), "
-                                       "datetime('now', 'localtime'), ID, 'added', %1 FROM ChildTrustFunds")
-                            .arg(history::columns().join(QStringLiteral(", "))));
+            c.execute(history::insertSelectHead(history::columnList(QStringLiteral("New")))
+                      + QStringLiteral("ID, 'added', %1 FROM ChildTrustFunds").arg(history::columnList(QString())));
             change.commit();
             c.close();
         }
@@ -167,9 +167,7 @@ Result importRegister(const QDate &today)
                               kTitle, MsgIcon::Information);
         return Result::Converted;
     } catch (const CtfError &e) {
-        QFile::remove(newFile);
-        QFile::remove(newFile + QStringLiteral("-wal"));
-        QFile::remove(newFile + QStringLiteral("-shm"));
+        dbfile::removeWithSideFiles(newFile);
         return fail(e.description());
     }
 }

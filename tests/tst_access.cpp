@@ -448,6 +448,11 @@ private slots:
         QCOMPARE(checked, 40 * 12);
         rs.close();
         c.close();
+        // The history starts with the import: every entry added, as it was converted.
+        QCOMPARE(office.scalar(kCtf, u"SELECT count(*) || '|' || count(DISTINCT h.ChangeID) || '|' || min(c.Through) FROM EntryHistory h "
+                                     "JOIN RegisterChanges c USING (ChangeID) JOIN ChildTrustFunds e ON e.ID = h.EntryID AND e.CRN IS h.NewCRN "
+                                     "AND e.Amount IS h.NewAmount WHERE h.Action = 'added'"_s).toString(),
+                 u"40|1|import-register"_s);
         // New entries continue after the highest ID (the command line's test runs a return on it).
         const qint64 highest = office.scalar(kCtf, u"SELECT max(ID) FROM ChildTrustFunds"_s).toLongLong();
         QCOMPARE(office.addEntry(u"Voucher"_s, u"ZZ999999A"_s, u"01/01/2010"_s, 1), highest + 1);
