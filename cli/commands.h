@@ -38,6 +38,11 @@ const QList<Command> &commands();
 QString usage();
 // Runs the named command on its arguments; its exit status.
 int run(const QString &name, const QStringList &args);
+// What every command prints through: a line to standard output or to
+// standard error, and a usage refusal (with the pointer to --help).
+void out(const QString &s);
+void err(const QString &s);
+Status wrongUsage(const QString &why);
 // Prints "name: value" lines of the settings, passwords hidden.
 void printSettings();
 

@@ -1,8 +1,6 @@
 #include "register/frmhistory.h"
 
-#include "app/appsettings.h"
 #include "common/error.h"
-#include "data/connection.h"
 #include "platform/buttonroom.h"
 #include "platform/userinterface.h"
 #include "register/history.h"
@@ -31,13 +29,9 @@ bool frmHistory::showEntry(qint64 id)
 {
     setWindowTitle(tr("History of entry %1").arg(id));
     try {
-        Connection c;
-        c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
-        c.setReadOnly(true); // reading the history never changes the register
-        c.open();
         history::Filter f;
         f.id = id;
-        const QList<history::Row> rows = history::read(c, f);
+        const QList<history::Row> rows = history::readRegister(f);
         grdHistory->setRowCount(int(rows.size()));
         for (int r = 0; r < rows.size(); ++r) {
             const history::Row &h = rows[r];

@@ -1,5 +1,6 @@
 #include "register/history.h"
 
+#include "app/appsettings.h"
 #include "common/clock.h"
 #include "common/error.h"
 #include "common/textfile.h"
@@ -205,6 +206,15 @@ QList<Row> read(Connection &c, const Filter &f)
         rows << r;
     }
     return rows;
+}
+
+QList<Row> readRegister(const Filter &f)
+{
+    Connection c;
+    c.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
+    c.setReadOnly(true);
+    c.open();
+    return read(c, f);
 }
 
 QString who(const Row &r) { return r.user.isEmpty() ? QStringLiteral("(user not known)") : r.user + QLatin1Char('@') + r.machine; }

@@ -106,6 +106,9 @@ struct Filter {
 };
 // Newest first; empty when the register has no history yet.
 QList<Row> read(Connection &c, const Filter &f);
+// The same from the office's register, opened read-only for it: reading the
+// history never changes the register. Throws DbError.
+QList<Row> readRegister(const Filter &f);
 
 // A row's parts as shown: who ("user@machine"), through what (with the
 // detail), and what changed ("entry 5 changed: Amount "0" -> "99"").

@@ -25,14 +25,7 @@ namespace {
 const QDateTime kNow(QDate(2026, 12, 7), QTime(10, 0));
 const QString kFirst = uR"(entry 1 added: Entity "RAA", CRN "AB123456C", DOB "01/01/2010", Amount "250", MemberNo "0", RecordOutput "0", Type "")"_s;
 
-QList<history::Row> historyOf(const history::Filter &f = {})
-{
-    Connection c;
-    c.setConnectionString(GetConnectionString(u"CTF"_s));
-    c.setReadOnly(true);
-    c.open();
-    return history::read(c, f);
-}
+QList<history::Row> historyOf(const history::Filter &f = {}) { return history::readRegister(f); }
 
 // Entry 1 made through the maintenance screen's workflow.
 void firstEntry(maint::EntryMaintenance &m)
