@@ -145,16 +145,12 @@ void Connection::openJet(const QString &dataSource)
     facts.sharedDrive = m_drive.shared;
     facts.readOnly = m_readOnly;
     const JetOpen how = chooseJetOpen(facts);
-    const auto advice = [&] {
-        const QString a = damagedFileAdvice ? damagedFileAdvice(mapped.hostPath) : QString();
-        return a.isEmpty() ? a : QLatin1Char(' ') + a;
-    };
     switch (how) {
     case JetOpen::Missing: throw DbError(QStringLiteral("Could not find file '%1'.").arg(dataSource));
     case JetOpen::Empty:
         throw DbError(QStringLiteral("'%1' is empty (0 bytes), so it is not a database ctfadmin can read. Put the "
-                                     "office's copy of the file back in its place.").arg(dataSource) + advice());
-    case JetOpen::NotADatabase: throw DbError(QStringLiteral("'%1' is not a database file that ctfadmin can read.").arg(dataSource) + advice());
+                                     "office's copy of the file back in its place.").arg(dataSource) + damageAdvice(mapped.hostPath));
+    case JetOpen::NotADatabase: throw DbError(QStringLiteral("'%1' is not a database file that ctfadmin can read.").arg(dataSource) + damageAdvice(mapped.hostPath));
     default: break;
     }
     m_hostPath = mapped.hostPath;
@@ -245,13 +241,18 @@ void Connection::useRollbackJournal(QSqlQuery &pragma, const QString &dataSource
 
 std::function<QString(const QString &)> Connection::damagedFileAdvice;
 
+QString Connection::damageAdvice(const QString &hostPath)
+{
+    const QString advice = damagedFileAdvice ? damagedFileAdvice(hostPath) : QString();
+    return advice.isEmpty() ? advice : QLatin1Char(' ') + advice;
+}
+
 QString Connection::why(const QString &driverText) const
 {
     QString text = driverText.trimmed();
-    if (m_use && damagedFileAdvice
-        && (text.contains(QStringLiteral("malformed"), Qt::CaseInsensitive) || text.contains(QStringLiteral("not a database"), Qt::CaseInsensitive)))
-        if (const QString advice = damagedFileAdvice(m_hostPath); !advice.isEmpty())
-            return text + QLatin1Char(' ') + advice;
+    if (m_use && (text.contains(QStringLiteral("malformed"), Qt::CaseInsensitive) || text.contains(QStringLiteral("not a database"), Qt::CaseInsensitive)))
+        if (const QString advice = damageAdvice(m_hostPath); !advice.isEmpty())
+            return text + advice;
     // SQLite's words for a drive that failed under it say nothing of which
     // drive or what to do.
     if (m_backend != Backend::SqlServer

@@ -152,6 +152,8 @@ private:
     // The journal, memory map and cache an opened SQLite file is read with.
     void tuneSqlite(QSqlQuery &pragma, JetOpen how, const QString &dataSource, const QString &hostPath);
     void openSqlServer();
+    // damagedFileAdvice's text after a blank, or empty.
+    static QString damageAdvice(const QString &hostPath);
 
     static int s_loginSeconds;
     QString m_connectionString;

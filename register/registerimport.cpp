@@ -15,7 +15,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -25,13 +24,16 @@ namespace registerimport {
 namespace {
 const QString kTitle = QStringLiteral("Child trust fund administration");
 
-// Writes the entries into a new register file; their count and highest ID.
+// Writes the entries into a new register file (its host and Windows paths),
+// its history starting with them all added from the Access register `from`;
+// their count and highest ID.
 // The rows go from mdb-export straight into the new file's table, its
 // indexes kept up as they come: this side of the pipe then keeps pace with
 // mdb-export, and the register is complete when the Access file has been
 // read (building the indexes after the rows leaves their whole sort to wait
 // for at the end).
-QPair<int, qint64> writeRegister(accessfile::Reader &reader, const accessfile::Table &t, const QString &newFile)
+QPair<int, qint64> writeRegister(accessfile::Reader &reader, const accessfile::Table &t, const QString &newFile, const QString &newWindowsPath,
+                                 const QString &from)
 {
     // DOB, DOD and PeriodEndSent day-first when Access keeps them as
     // Date/Time; a Text column is kept as it stands.
@@ -57,21 +59,22 @@ QPair<int, qint64> writeRegister(accessfile::Reader &reader, const accessfile::T
                                             {{t.name.toLower(), {QStringLiteral("INSERT INTO ChildTrustFunds (%1) VALUES ").arg(names.join(QLatin1Char(','))),
                                                                   QLatin1Char('(') + values.join(QLatin1Char(',')) + QLatin1Char(')'), dates}}});
     qint64 highest = 0;
-    QString failure;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("ctfadmin-import"));
-        db.setDatabaseName(newFile);
-        QSqlQuery q(db);
-        if (db.open() && q.exec(QStringLiteral("SELECT ifnull(max(ID), 0) FROM ChildTrustFunds")) && q.next())
-            highest = q.value(0).toLongLong();
-        else
-            failure = QStringLiteral("Cannot read %1: %2").arg(newFile, q.lastError().text());
+        // The register's history starts with its import: every entry added.
+        Connection c;
+        c.setConnectionString(jetConnectionString(newWindowsPath));
+        c.open();
+        history::Scope change(c, QString::fromLatin1(history::kImport), QStringLiteral("from the Access register %1").arg(from));
+        c.execute(history::insertSelectHead(history::columnList(QStringLiteral("New")))
+                  + QStringLiteral("ID, 'added', %1 FROM ChildTrustFunds").arg(history::columnList(QString())));
+        change.commit();
+        QSqlQuery q(c.database());
+        if (!q.exec(QStringLiteral("SELECT ifnull(max(ID), 0) FROM ChildTrustFunds")) || !q.next())
+            throw DbError(QStringLiteral("Cannot read %1: %2").arg(newFile, q.lastError().text()));
+        highest = q.value(0).toLongLong();
         q = QSqlQuery();
-        db.close();
+        c.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("ctfadmin-import"));
-    if (!failure.isNull())
-        throw DbError(failure);
     QFile written(newFile);
     if (!written.open(QIODevice::ReadWrite) || !textfile::syncToDisk(written))
         throw DbError(QStringLiteral("Cannot write %1 to the disk.").arg(newFile));
@@ -128,18 +131,7 @@ Result importRegister(const QDate &today)
         const accessfile::Table *t = reader.table(QStringLiteral("ChildTrustFunds"));
         if (!t)
             throw DbError(QStringLiteral("the Access database '%1' holds no table ChildTrustFunds.").arg(ds));
-        const auto [count, highest] = writeRegister(reader, *t, newFile);
-        {
-            // The register's history starts with its import: every entry added.
-            Connection c;
-            c.setConnectionString(jetConnectionString(newWindowsPath));
-            c.open();
-            history::Scope change(c, QString::fromLatin1(history::kImport), QStringLiteral("from the Access register %1").arg(ds));
-            c.execute(history::insertSelectHead(history::columnList(QStringLiteral("New")))
-                      + QStringLiteral("ID, 'added', %1 FROM ChildTrustFunds").arg(history::columnList(QString())));
-            change.commit();
-            c.close();
-        }
+        const auto [count, highest] = writeRegister(reader, *t, newFile, newWindowsPath, ds);
         // The original keeps its bytes under its new name (a second name for
         // the same file, or a copy where the drive knows no such thing);
         // only then does the new register take its place.

@@ -1,8 +1,7 @@
 #include "returns/frmctfview.h"
 
-#include "platform/maskededit.h"
-
 #include "platform/buttonroom.h"
+#include "platform/maskededit.h"
 #include "common/error.h"
 #include "platform/userinterface.h"
 #include "register/frmhistory.h"
@@ -127,7 +126,6 @@ bool frmCTFView::eventFilter(QObject *watched, QEvent *event)
 
 void frmCTFView::keyPressEvent(QKeyEvent *event)
 {
-
     if (event->key() == Qt::Key_Escape) { // as Close
         cmdClose_Click();
         return;
