@@ -99,7 +99,7 @@ QList<Named> named(const QString &registerHostPath)
                                       .arg(QRegularExpression::escape(baseOf(registerHostPath)), QLatin1String(kExtension)));
     QList<Named> out;
     const QString folder = folderOf(registerHostPath);
-    for (const QString &name : QDir(folder).entryList(QDir::Files, QDir::Name | QDir::Reversed)) {
+    for (const QString &name : QDir(folder).entryList(QDir::Files)) {
         const auto m = form.match(name);
         const QDateTime when = QDateTime::fromString(m.captured(1), QString::fromLatin1(kStampForm));
         if (m.hasMatch() && when.isValid())
