@@ -309,8 +309,8 @@ void Connection::beginTransaction()
         throw DbError(QStringLiteral("The database %1 is not open.").arg(m_describe));
     QSqlDatabase db = database();
     if (m_backend == Backend::Sqlite) {
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        QSqlQuery &q = prepared(QStringLiteral("BEGIN IMMEDIATE"));
+        if (!q.exec())
             throw DbError(QStringLiteral("Cannot start a transaction in %1: %2").arg(m_describe, why(q.lastError().text())));
     } else if (!db.transaction()) {
         throw DbError(QStringLiteral("Cannot start a transaction in %1: %2").arg(m_describe, why(db.lastError().text())));
@@ -325,8 +325,8 @@ void Connection::commit()
     m_inTransaction = false;
     QString failure;
     if (m_backend == Backend::Sqlite) {
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("COMMIT")))
+        QSqlQuery &q = prepared(QStringLiteral("COMMIT"));
+        if (!q.exec())
             failure = why(q.lastError().text());
     } else if (!db.commit()) {
         failure = why(db.lastError().text());
@@ -381,11 +381,8 @@ void Connection::rollback()
     QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
 }
 
-int Connection::execute(const QString &sql, const QVariantList &binds)
+QSqlQuery &Connection::prepared(const QString &sql)
 {
-    notifyStatement(sql);
-    if (!isOpen())
-        throw DbError(QStringLiteral("The database %1 is not open.").arg(m_describe));
     auto it = m_prepared.find(sql);
     if (it == m_prepared.end()) {
         QSqlQuery q(database());
@@ -393,7 +390,15 @@ int Connection::execute(const QString &sql, const QVariantList &binds)
             throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3").arg(m_describe, sql, why(q.lastError().text())));
         it = m_prepared.insert(sql, q);
     }
-    QSqlQuery &q = *it;
+    return *it;
+}
+
+int Connection::execute(const QString &sql, const QVariantList &binds)
+{
+    notifyStatement(sql);
+    if (!isOpen())
+        throw DbError(QStringLiteral("The database %1 is not open.").arg(m_describe));
+    QSqlQuery &q = prepared(sql);
     for (int i = 0; i < binds.size(); ++i)
         q.bindValue(i, binds[i]);
     if (!q.exec())

@@ -84,6 +84,10 @@ public:
     // DbError. The statement is prepared once and kept while the connection
     // is open, for statements run row after row.
     int execute(const QString &sql, const QVariantList &binds = {});
+    // A statement prepared once per opening and kept for reuse: a register's
+    // UPDATE compiles its history triggers, so preparing it per save would
+    // cost more than the save.
+    QSqlQuery &prepared(const QString &sql);
     QSqlDatabase database() const;
     // What the connection reaches, for messages ("K:\CTF.mdb", "TarnMain on SRV1").
     const QString &describe() const { return m_describe; }

@@ -43,7 +43,6 @@ void Recordset::close()
     }
     m_stream = nullptr;
     m_query.reset();
-    m_prepared.clear();
     m_rows.clear();
     m_unpackedPos = -1;
     m_columns.clear();
@@ -274,19 +273,6 @@ void Recordset::addNew()
     m_pos = int(m_rows.size()) - 1;
 }
 
-QSqlQuery &Recordset::prepared(const QString &sql)
-{
-    auto it = m_prepared.find(sql);
-    if (it == m_prepared.end()) {
-        QSqlQuery q(m_connection->database());
-        if (!q.prepare(sql))
-            throw DbError(QStringLiteral("The database %1 refused the statement \"%2\": %3")
-                              .arg(m_connection->describe(), sql, m_connection->why(q.lastError().text())));
-        it = m_prepared.insert(sql, q);
-    }
-    return *it;
-}
-
 QVector<QVariant> Recordset::loadRow(qint64 rowid)
 {
     QSqlQuery q(m_connection->database());
@@ -353,7 +339,7 @@ void Recordset::update()
         row.edited.clear();
         return;
     }
-    QSqlQuery &q = prepared(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ? AND %3").arg(m_table, sets.join(", "), checks.join(" AND ")));
+    QSqlQuery &q = m_connection->prepared(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ? AND %3").arg(m_table, sets.join(", "), checks.join(" AND ")));
     for (const QVariant &b : setBinds)
         q.addBindValue(b);
     q.addBindValue(row.rowid);

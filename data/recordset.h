@@ -69,9 +69,6 @@ private:
     // A whole static result read straight from a compiled statement.
     void readAll(sqlitenative::Statement &statement, int first, const Connection &connection, const QString &sql);
     QVector<QVariant> loadRow(qint64 rowid);
-    // Write statements prepared once per result and reused row after row.
-    QSqlQuery &prepared(const QString &sql);
-    QHash<QString, QSqlQuery> m_prepared;
 
     // A row's values as read (or as last saved), packed into one block: a
     // snapshot of 100,000 rows then takes a fraction of what as many
