@@ -39,8 +39,8 @@ const QStringList &columns();
 
 // The tables and triggers, made when missing. Inside the caller's transaction.
 void ensure(Connection &c);
-// The statements that make them (each "IF NOT EXISTS"), for a file written
-// without a Connection (a restore).
+// The statements that make them (or bring the first builds' up to date),
+// for a file written without a Connection (a restore).
 QStringList schemaStatements();
 // The columns with a prefix: "OldEntity, OldCRN, ...", "n.Entity, n.CRN, ...".
 QString columnList(const QString &prefix);
@@ -53,7 +53,8 @@ QString insertSelectHead(const QString &valueColumns);
 
 // One named change. begin() inside a write transaction: every row changed
 // until end() (before the commit) is filed under it. A run over several
-// transactions (the return's groups) begins the same change again in each.
+// transactions (the return's groups) begins the same change again in each;
+// when another change came between, it takes a new ID as the newest.
 class Change {
 public:
     Change(Connection &c, QString through, QString detail);
@@ -70,6 +71,7 @@ private:
     Connection &m_c;
     QString m_through, m_detail;
     qint64 m_id = -1;
+    qint64 m_seqBefore = 0; // the history's last row before this change
 };
 
 // A change in a transaction of its own: commit() ends and commits it; left

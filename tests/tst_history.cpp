@@ -139,6 +139,42 @@ private slots:
         QCOMPARE(office.readFile(kCtf), before);
         QCOMPARE(office.ctfadmin(u"history --id x"_s).status, 2);
         QCOMPARE(office.ctfadmin(u"history --since 01/12/2099"_s).out, u"No change is recorded.\n"_s);
+
+        // Another desk saves between two groups of a run: the run stays one
+        // change, taken up as the newest, and the save keeps its own.
+        Connection c;
+        c.setConnectionString(GetConnectionString(u"CTF"_s));
+        c.open();
+        history::Change run(c, u"periodic return"_s, QString());
+        const auto group = [&](int id) {
+            c.beginTransaction();
+            run.begin();
+            c.execute(u"UPDATE ChildTrustFunds SET Amount = Amount + 1 WHERE ID = ?"_s, {id});
+            run.end();
+            c.commit();
+        };
+        group(1);
+        maint::EntryMaintenance desk;
+        desk.openRegister(GetConnectionString(u"CTF"_s));
+        QVERIFY(desk.findById(3));
+        const maint::Entry e = desk.entry();
+        desk.save({e.crn, e.entity, QString(), u"01/01/2010"_s, u"99"_s, std::nullopt, e.sent});
+        group(2);
+        c.close();
+        QCOMPARE(office.scalar(kCtf, u"SELECT group_concat(EntryID || ':' || Through, ' ') FROM (SELECT h.EntryID, c.Through FROM "
+                                      "EntryHistory h JOIN RegisterChanges c USING (ChangeID) WHERE h.Seq > 5 ORDER BY h.Seq)"_s)
+                     .toString(),
+                 u"1:periodic return 3:maintenance screen: save 2:periodic return"_s);
+        QCOMPARE(office.scalar(kCtf, u"SELECT (SELECT max(ChangeID) FROM RegisterChanges WHERE Through = 'periodic return') = "
+                                      "(SELECT max(ChangeID) FROM RegisterChanges) AND (SELECT count(*) FROM RegisterChanges) = 3 AND "
+                                      "(SELECT count(*) FROM RegisterChanges WHERE Active <> 0) = 0"_s)
+                     .toInt(),
+                 1);
+        // A register of the history's first builds is brought up to date at its next change.
+        office.exec(kCtf, u"CREATE INDEX RegisterChanges_Active ON RegisterChanges (Active)"_s);
+        desk.save({e.crn, e.entity, QString(), u"01/01/2010"_s, u"98"_s, std::nullopt, e.sent});
+        QCOMPARE(office.scalar(kCtf, u"SELECT count(*) FROM sqlite_master WHERE name = 'RegisterChanges_Active'"_s).toInt(), 0);
+        QCOMPARE(historyOf().first().through + historyOf().first().after.value(3).toString(), u"maintenance screen: save98"_s);
     }
 
     // A backup taken while another connection writes holds one state: the
