@@ -1,9 +1,10 @@
-// The periodic return on 10,000 and 100,000 outstanding entries, against a
-// fair lower bound: the same bytes written and put on the disk once, one
-// UPDATE marking every row on a connection with the program's own SQLite
-// settings, and the log copy; at 10,000 entries also on the office's share
-// (FUSE, when it can be mounted). Also what the output screen holds in
-// memory once it has opened on those entries.
+// The periodic return on 10,000 and 100,000 outstanding entries, against
+// fair lower bounds (the same bytes written and put on the disk once, one
+// UPDATE marking every row, the log copy; and the same with the register's
+// history written by SQLite's triggers); at 10,000 entries also on the
+// office's share (FUSE, when it can be mounted). Also what the output screen
+// holds in memory once it has opened on those entries, a backup, and saving
+// an entry.
 #include "benchdata.h"
 #include "support/mounts.h"
 
@@ -13,12 +14,14 @@
 #include "returns/returnoutput.h"
 #include "register/backups.h"
 #include "register/entrymaintenance.h"
+#include "register/history.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QList>
 
+#include <algorithm>
 #include <malloc.h>
 
 namespace {
@@ -39,18 +42,28 @@ bool mountShare(Mount &share, const BenchOffice &office)
     return Mount::fuseAllowed() && QDir().rename(k, server) && share.share(server, k);
 }
 
-double lowerBound(int entries, const QByteArray &bytes, bool shared)
+// What marking the entries must cost at least: one UPDATE marking every row
+// on a connection with the program's own SQLite settings, the same bytes
+// written and put on the disk once, and the log copy. With `history` the
+// register has its history and the UPDATE is filed under a change, so that
+// SQLite's own triggers write every entry's before and after: the least a
+// return that keeps the history can do.
+double lowerBound(int entries, const QByteArray &bytes, bool shared, bool history)
 {
     BenchOffice office;
     office.addEntries(entries, false);
     Mount share;
     if (shared && !mountShare(share, office))
         return -1;
-    QElapsedTimer t;
-    t.start();
     Connection c;
     c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\CTF.mdb;"));
     c.open();
+    if (history)
+        history::ensure(c);
+    QElapsedTimer t;
+    t.start();
+    if (history)
+        c.execute(QStringLiteral("INSERT INTO RegisterChanges (LocalTime, UTC, Through, Active) VALUES ('', '', 'bound', 1)"));
     c.execute(QStringLiteral("UPDATE ChildTrustFunds SET RecordOutput = 1, PeriodEndSent = '06/12/26', SentRef = 'From ID 1 to 2' "
                              "WHERE RecordOutput = 0"));
     QFile f(office.host(QStringLiteral("K:\\Returns\\IRReturn.txt")));
@@ -59,45 +72,61 @@ double lowerBound(int entries, const QByteArray &bytes, bool shared)
     textfile::syncToDisk(f);
     f.close();
     textfile::copyReplacing(QStringLiteral("K:\\Returns\\IRReturn.txt"), QStringLiteral("C:\\temp\\QDbound.log"));
+    const double took = seconds(t);
     c.close();
-    return seconds(t);
+    return took;
 }
 
-// The return run on `entries` outstanding entries and its lower bound, on a
-// local disk or on a FUSE share (negative where FUSE cannot be mounted).
-void returnRun(int entries, bool shared)
+// One return run on `entries` outstanding entries (its backup included), and
+// the bytes it wrote; negative where FUSE cannot be mounted.
+double generation(int entries, bool shared, QByteArray &bytes)
 {
     BenchOffice office;
     office.addEntries(entries, false);
     Mount share;
-    if (shared && !mountShare(share, office)) {
-        std::printf("  (the FUSE share cannot be mounted here: needs root, /dev/fuse and bindfs)\n");
-        return;
+    if (shared && !mountShare(share, office))
+        return -1;
+    returns::ReturnOutput out;
+    out.load();
+    QElapsedTimer t;
+    t.start();
+    out.generate(QStringLiteral("30/11/2026"));
+    const double took = seconds(t);
+    QFile f(office.host(QStringLiteral("K:\\Returns\\IRReturn.txt")));
+    f.open(QIODevice::ReadOnly);
+    bytes = f.readAll();
+    return took;
+}
+
+// The return run on `entries` outstanding entries and its lower bounds, on a
+// local disk or on a FUSE share. Each is taken three times, in turn, and the
+// fastest kept: this machine's neighbours move single figures by half.
+void returnRun(int entries, bool shared)
+{
+    constexpr int kRounds = 3;
+    double run = 1e9, bound = 1e9, withHistory = 1e9;
+    for (int round = 0; round < kRounds; ++round) {
+        QByteArray bytes;
+        const double took = generation(entries, shared, bytes);
+        if (took < 0) {
+            std::printf("  (the FUSE share cannot be mounted here: needs root, /dev/fuse and bindfs)\n");
+            return;
+        }
+        run = std::min(run, took);
+        bound = std::min(bound, lowerBound(entries, bytes, shared, false));
+        withHistory = std::min(withHistory, lowerBound(entries, bytes, shared, true));
     }
-    double run = 0;
-    QByteArray bytes;
-    {
-        returns::ReturnOutput out;
-        out.load();
-        QElapsedTimer t;
-        t.start();
-        out.generate(QStringLiteral("30/11/2026"));
-        run = seconds(t);
-        QFile f(office.host(QStringLiteral("K:\\Returns\\IRReturn.txt")));
-        f.open(QIODevice::ReadOnly);
-        bytes = f.readAll();
-    }
-    const double bound = lowerBound(entries, bytes, shared);
     const char *where = shared ? "on a FUSE share" : "on a local disk";
-    std::printf("  %s\n", where);
-    report("    generation (lines on the disk, markings in groups, log)", run);
+    std::printf("  %s (fastest of %d)\n", where, kRounds);
+    report("    generation (backup, lines, marks and history, log)", run);
     report("    lower bound (one UPDATE, one write and flush, log copy)", bound);
+    report("    lower bound with the history written by triggers", withHistory);
     std::printf("    ratio generation / lower bound: %.2f\n", run / bound);
+    std::printf("    ratio generation / lower bound with the history: %.2f\n", run / withHistory);
 }
 // The backup of a register, against its bytes copied and put on the disk
-// (a copy that only a quiet file allows); saving an entry through the
-// maintenance workflow (with its history), against one UPDATE of one row.
-void backupAndSave(int entries)
+// (a copy that only a quiet file allows).
+void backup(int entries)
 {
     BenchOffice office;
     office.addEntries(entries, true);
@@ -119,26 +148,43 @@ void backupAndSave(int entries)
     report(taken.ok() ? "  backup (SQLite's online backup, put on the disk)" : "  backup FAILED", backup);
     report("  bound: its bytes copied and put on the disk", copy);
     std::printf("  ratio backup / bound: %.2f\n", backup / copy);
+}
 
-    constexpr int kSaves = 200;
-    maint::EntryMaintenance m;
-    m.openRegister(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\CTF.mdb;"));
-    t.restart();
-    for (int i = 0; i < kSaves; ++i) {
-        m.findById(double(1 + i));
-        const maint::Entry e = m.entry();
-        m.save({e.crn, e.entity, QString(), e.dob ? e.dob->toString(QStringLiteral("dd/MM/yyyy")) : QString(), QString::number(10 + i), std::nullopt, e.sent});
+// Saving entries through the maintenance workflow (look-up, save, and its
+// history; the look-up is not timed), against one UPDATE of one row each;
+// fastest of five rounds.
+void saves(int entries)
+{
+    constexpr int kSaves = 200, kRounds = 5;
+    const QString cs = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\CTF.mdb;");
+    BenchOffice office;
+    office.addEntries(entries, true);
+    double save = 1e9, update = 1e9;
+    for (int round = 0; round < kRounds; ++round) {
+        maint::EntryMaintenance m;
+        m.openRegister(cs);
+        QElapsedTimer t;
+        qint64 saving = 0;
+        for (int i = 0; i < kSaves; ++i) {
+            m.findById(double(1 + i));
+            const maint::Entry e = m.entry();
+            const maint::EntryInput in{e.crn, e.entity, QString(), e.dob ? e.dob->toString(QStringLiteral("dd/MM/yyyy")) : QString(),
+                                       QString::number(10 + i + round), std::nullopt, e.sent};
+            t.start();
+            m.save(in);
+            saving += t.nsecsElapsed();
+        }
+        save = std::min(save, double(saving) / 1e9);
+        m.close();
+        Connection c;
+        c.setConnectionString(cs);
+        c.open();
+        t.restart();
+        for (int i = 0; i < kSaves; ++i)
+            c.execute(QStringLiteral("UPDATE ChildTrustFunds SET Amount = ? WHERE ID = ?"), {20 + i + round, 1 + i});
+        update = std::min(update, seconds(t));
     }
-    const double save = seconds(t);
-    m.close();
-    Connection c;
-    c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=K:\\CTF.mdb;"));
-    c.open();
-    t.restart();
-    for (int i = 0; i < kSaves; ++i)
-        c.execute(QStringLiteral("UPDATE ChildTrustFunds SET Amount = ? WHERE ID = ?"), {20 + i, 1 + i});
-    const double update = seconds(t);
-    report("  200 saves of an entry (look-up, save, history)", save);
+    report("  200 saves of an entry (the save and its history alone)", save);
     report("  bound: 200 UPDATEs of one row", update);
     std::printf("  ratio save / bound: %.2f\n", save / update);
 }
@@ -185,6 +231,7 @@ int main(int argc, char **argv)
         if (entries <= 10000)
             returnRun(entries, true);
     }
-    backupAndSave(200000);
+    backup(200000);
+    saves(200000);
     return 0;
 }
