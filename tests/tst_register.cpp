@@ -625,6 +625,16 @@ private slots:
                           header->isSortIndicatorShown() ? int(header->sortIndicatorOrder()) : -1) + u' ' + view.model()->text(0, 2);
         }
         QCOMPARE(sorted, QStringList({"3 1 2 0 AB000001", "3 2 2 1 AB000002"}));
+        // Ctrl+H: the history of the current row's entry.
+        QTest::keyClick(view.MSHFlexGrid1, Qt::Key_H, Qt::ControlModifier);
+        QWidget *history = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<frmHistory *>(w) && w->isVisible())
+                history = w;
+        QVERIFY(history);
+        QCOMPARE(history->windowTitle(), u"History of entry 2"_s);
+        history->close();
+        view.activateWindow();
         // A register that cannot be opened is reported, and the screen goes on.
         QVERIFY(QFile::remove(office.host(kCtf)));
         view.Command1_Click();
