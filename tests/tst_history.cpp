@@ -269,13 +269,23 @@ private slots:
         const backups::Taken good = backups::take(hostRegister(office), u"test"_s, kNow);
         QVERIFY(good.ok());
         office.close(kCtf);
+        // Damaged at its start (the open fails), then in every page after
+        // the first (SQLite finds it "malformed" when the entries are read).
         QFile f(hostRegister(office));
         QVERIFY(f.open(QIODevice::ReadWrite));
-        f.write(QByteArray(100, 'x'));
-        f.close();
-        const CliRun damaged = office.ctfadmin(u"enquiry"_s);
-        QCOMPARE(damaged.status, 3);
-        QVERIFY2(damaged.err.contains(u"ctfadmin restore \""_s + good.path + u'"'), qPrintable(damaged.err));
+        const QByteArray start = f.read(100);
+        const qint64 pageSize = (uchar(start[16]) << 8) | uchar(start[17]);
+        for (const qint64 at : {qint64(0), pageSize}) {
+            f.seek(0);
+            f.write(start);
+            f.seek(at);
+            f.write(QByteArray(at ? f.size() - at : 100, 'x'));
+            f.flush();
+            const CliRun damaged = office.ctfadmin(u"enquiry"_s);
+            QCOMPARE(damaged.status, 3);
+            QVERIFY2(damaged.err.contains(u"ctfadmin restore \""_s + good.path + u'"'), qPrintable(damaged.err));
+            QCOMPARE(damaged.err.contains(u"malformed"_s), at > 0);
+        }
     }
 
     void fullDrive()
