@@ -228,6 +228,7 @@ private slots:
         QVERIFY(desk.waitForStarted());
         QTest::qWait(desk2 == u"return"_s ? 100 : 300);
         returns::ReturnOutput out;
+        out.setGroupSize(5000); // desk 2's saves land between the groups
         QVERIFY(out.load());
         const returns::RunResult mine = out.generate(u"30/11/2026"_s);
         QVERIFY(desk.waitForFinished(300000));
@@ -268,6 +269,20 @@ private slots:
             QVERIFY2(said.contains(urn), qPrintable(urn));
         if (desk2 == u"return"_s) // one of the two sent them all, the other nothing
             QCOMPARE(marked.size(), 20000);
+        // The history tells it all: each row under a change of a desk's,
+        // each of desk 2's saves, and every entry ever sent marked by a return.
+        const auto count = [&](const QString &where) {
+            return sqliteCli(file, u"SELECT count(*) FROM EntryHistory h LEFT JOIN RegisterChanges c USING (ChangeID) WHERE "_s + where);
+        };
+        QCOMPARE(count(u"c.ChangeID IS NULL OR c.Active <> 0"_s), u"0"_s);
+        QCOMPARE(count(u"c.Through LIKE 'maintenance screen:%'"_s), QString::number(desk2 == u"return"_s ? 0 : said.size()));
+        QCOMPARE(sqliteCli(file, u"SELECT count(DISTINCT EntryID) FROM EntryHistory JOIN RegisterChanges USING (ChangeID) WHERE "
+                                 "Through = 'periodic return' AND NewRecordOutput = 1"_s),
+                 QString::number(sent.size()));
+        if (desk2 != u"return"_s) { // desk 1's return is one change, whatever came between its groups
+            const QString runs = sqliteCli(file, u"SELECT count(*) FROM RegisterChanges WHERE Through = 'periodic return'"_s);
+            QVERIFY2(runs == u"1"_s || (mine != returns::RunResult::Done && runs == u"0"_s), qPrintable(runs));
+        }
     }
 };
 
