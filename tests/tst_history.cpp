@@ -266,8 +266,12 @@ private slots:
         QVERIFY2((run.out + run.err).contains(u"No backup of the register was taken before this return"_s), qPrintable(run.err));
         QCOMPARE(office.scalar(kCtf, u"SELECT RecordOutput FROM ChildTrustFunds"_s).toInt(), 1);
         QFile::remove(office.host(u"K:\\backups"_s));
+        const QString killed = office.host(u"K:\\backups\\CTF 2026-12-06 090000 daily.backup.ctfadmin-new-99-x"_s);
+        office.writeFile(killed, "what a killed backup left");
+        QVERIFY(QFile::exists(killed));
         const backups::Taken good = backups::take(hostRegister(office), u"test"_s, kNow);
         QVERIFY(good.ok());
+        QVERIFY(!QFile::exists(killed));
         office.close(kCtf);
         // Damaged at its start (the open fails), then in every page after
         // the first (SQLite finds it "malformed" when the entries are read).
