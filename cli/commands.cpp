@@ -196,10 +196,12 @@ Status periodicReturn(const Arguments &o)
                               MsgIcon::Exclamation);
         return Refused;
     }
-    if (output.generate(periodEnd) != returns::RunResult::Done)
+    const returns::RunOutcome run = output.generate(periodEnd);
+    ui::show(run.notices);
+    if (run.result != returns::RunResult::Done)
         return Failed;
     // A scheduled run learns that the return stands without its log copy.
-    return output.logCopyFailed() || output.backupFailed() ? LogCopyFailed : Done;
+    return run.logCopyFailed || run.backupFailed ? LogCopyFailed : Done;
 }
 
 Status recreate(const Arguments &o)

@@ -21,6 +21,12 @@ std::unique_ptr<UserInterface> &slot()
 
 UserInterface &current() { return *slot(); }
 
+void show(const QList<Notice> &notices)
+{
+    for (const Notice &n : notices)
+        current().message(n.text, n.title, n.icon);
+}
+
 std::unique_ptr<UserInterface> install(std::unique_ptr<UserInterface> next)
 {
     std::unique_ptr<UserInterface> previous = std::move(slot());

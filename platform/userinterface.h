@@ -3,6 +3,7 @@
 // through this one interface: the screens use the Qt implementation, the
 // command line a console one, and tests a scripted one that records each
 // message and gives the answers the test sets.
+#include <QList>
 #include <QString>
 #include <memory>
 
@@ -52,8 +53,20 @@ public:
     virtual bool progress(const QString &what, int percent) { (void)what; (void)percent; return true; }
 };
 
+// What a component reports instead of showing it (how a run ended, what
+// failed, what was left out), so that the screen, the command line and a
+// test each present or read it; questions asked in the middle of a
+// procedure stay on the interface.
+struct Notice {
+    QString text;
+    QString title;
+    MsgIcon icon = MsgIcon::Information;
+};
+
 namespace ui {
 UserInterface &current();
+// Each notice as a message, in order.
+void show(const QList<Notice> &notices);
 // The busy pointer for the life of the object, whichever way the command ends.
 class BusyScope {
 public:

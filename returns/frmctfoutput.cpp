@@ -169,8 +169,9 @@ void frmCTFOUTPUT::cmdXML_Click()
     cmdXML->setEnabled(false);
     cmdExit->setEnabled(false);
     cmdRecreate->setEnabled(false);
-    m_output.generate(mskPEnd->text());
+    const returns::RunOutcome run = m_output.generate(mskPEnd->text());
     cmdExit->setEnabled(true);
+    ui::show(run.notices);
 }
 
 void frmCTFOUTPUT::cmdRecreate_Click()

@@ -114,21 +114,20 @@ checks::Result ReturnOutput::check(int keep)
 QString ReturnOutput::returnFilePath() const { return GetReturnsPath() + QStringLiteral("IRReturn.txt"); }
 QString ReturnOutput::registerPath() const { return Connection::connectionValue(m_connection.connectionString(), QStringLiteral("Data Source")); }
 
-RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &start)
+RunOutcome ReturnOutput::generate(const QString &periodEndText, const QDateTime &start)
 {
-    m_marked = 0;
-    m_logCopyFailed = false;
-    m_backupFailed = false;
+    RunOutcome outcome;
+    const QString title = QString::fromLatin1(kCaption);
     RunRecord record(registerPath());
     const QString logPath = logFileName(dates::parse(periodEndText).value_or(QDate()), start.time());
-    if (!mayStart(record, logPath, start))
-        return RunResult::Failed;
+    if (!mayStart(record, logPath, start, outcome.notices))
+        return outcome;
 
     ui::BusyScope busy;
     // The register as it was before the run; without it the run goes on,
     // and says so at its end.
     const backups::Taken backup = backups::take(pathmapper::map(registerPath()).hostPath, QString::fromLatin1(backups::kBeforeReturn), start);
-    m_backupFailed = !backup.ok();
+    outcome.backupFailed = !backup.ok();
     RunInfo run;
     run.started = start;
     run.host = QSysInfo::machineHostName();
@@ -142,79 +141,70 @@ RunResult ReturnOutput::generate(const QString &periodEndText, const QDateTime &
     try {
         record.begin(run);
         marking.write(record, run, headerLine(periodEndText), m_list.isEmpty());
-        m_marked = marking.marked();
+        outcome.marked = marking.marked();
     } catch (const CtfError &e) {
-        busy.release();
-        ui::current().message(QStringLiteral("The return was not created: %1\r\n\r\n%2 is as it was before this run. %3 "
-                                             "Close this screen and open it again before you create the return.")
-                                  .arg(e.description(), run.returnPath, abandon(record, run, marking.marked())),
-                              QString::fromLatin1(kCaption), MsgIcon::Critical);
-        return RunResult::Failed;
+        outcome.notices.append({QStringLiteral("The return was not created: %1\r\n\r\n%2 is as it was before this run. %3 "
+                                               "Close this screen and open it again before you create the return.")
+                                    .arg(e.description(), run.returnPath, abandon(record, run, marking.marked())),
+                                title, MsgIcon::Critical});
+        return outcome;
     }
-    makeLogCopy(record, run);
+    makeLogCopy(record, run, outcome);
     record.release();
-    busy.release();
-    ui::current().message(QStringLiteral("ASCII file  [") + run.returnPath + QStringLiteral("]  has been created"),
-                          QString::fromLatin1(kCaption), MsgIcon::Information);
-    if (m_backupFailed)
-        ui::current().message(QStringLiteral("No backup of the register was taken before this return: %1. The return was created as "
-                                             "usual; make room or put the fault right so that the next run has one.")
-                                  .arg(backup.why),
-                              QString::fromLatin1(kCaption), MsgIcon::Exclamation);
-    return RunResult::Done;
+    outcome.result = RunResult::Done;
+    outcome.notices.append({QStringLiteral("ASCII file  [") + run.returnPath + QStringLiteral("]  has been created"), title, MsgIcon::Information});
+    if (outcome.backupFailed)
+        outcome.notices.append({QStringLiteral("No backup of the register was taken before this return: %1. The return was created as "
+                                               "usual; make room or put the fault right so that the next run has one.")
+                                    .arg(backup.why),
+                                title, MsgIcon::Exclamation});
+    return outcome;
 }
 
-bool ReturnOutput::mayStart(RunRecord &record, const QString &logPath, const QDateTime &start)
+bool ReturnOutput::mayStart(RunRecord &record, const QString &logPath, const QDateTime &start, QList<Notice> &notices)
 {
     const QString title = QString::fromLatin1(kCaption);
-    if (!m_loaded) {
-        ui::current().message(QStringLiteral("The CTF register could not be opened, so no return was created."), title, MsgIcon::Critical);
+    const auto refuse = [&](const QString &text, MsgIcon icon) {
+        notices.append({text, title, icon});
         return false;
-    }
-    if (!m_readError.isEmpty()) {
-        ui::current().message(QStringLiteral("The entries waiting to be sent could not be read when this screen opened, so no return "
-                                             "was created and nothing was marked:\r\n%1\r\n\r\nPut the fault right, then close this "
-                                             "screen and open it again.")
-                                  .arg(m_readError),
-                              title, MsgIcon::Critical);
-        return false;
-    }
+    };
+    if (!m_loaded)
+        return refuse(QStringLiteral("The CTF register could not be opened, so no return was created."), MsgIcon::Critical);
+    if (!m_readError.isEmpty())
+        return refuse(QStringLiteral("The entries waiting to be sent could not be read when this screen opened, so no return "
+                                     "was created and nothing was marked:\r\n%1\r\n\r\nPut the fault right, then close this "
+                                     "screen and open it again.")
+                          .arg(m_readError),
+                      MsgIcon::Critical);
     try {
         RunInfo other;
-        if (!record.claim(&other)) {
-            ui::current().message(QStringLiteral("A return is already being created (since %1). No return was created and nothing "
-                                                 "was marked; try again when that one has finished.")
-                                      .arg(other.started.isValid() ? other.describe() : QStringLiteral("a moment ago")),
-                                  title, MsgIcon::Exclamation);
-            return false;
-        }
+        if (!record.claim(&other))
+            return refuse(QStringLiteral("A return is already being created (since %1). No return was created and nothing "
+                                         "was marked; try again when that one has finished.")
+                              .arg(other.started.isValid() ? other.describe() : QStringLiteral("a moment ago")),
+                          MsgIcon::Exclamation);
         const RunInfo left = record.leftover();
         if (left.started.isValid()) {
             const QString done = putRight(m_connection, record, left);
-            if (!left.waitsForLogCopy()) {
-                // A run died since this screen opened: this screen's list no
-                // longer says what is outstanding.
-                ui::current().message(done + QStringLiteral("\r\n\r\nClose this screen and open it again to create the return."),
-                                      title, MsgIcon::Exclamation);
-                return false;
-            }
-            ui::current().message(done, title, MsgIcon::Information);
+            // A run died since this screen opened: this screen's list no
+            // longer says what is outstanding.
+            if (!left.waitsForLogCopy())
+                return refuse(done + QStringLiteral("\r\n\r\nClose this screen and open it again to create the return."), MsgIcon::Exclamation);
+            notices.append({done, title, MsgIcon::Information});
         }
         // The log copy of a return made earlier in the same minute (same
         // period end) would be replaced, and with IRReturn.txt both copies
         // of its lines: a return that held entries is kept whole.
         if (pathmapper::fileExists(logPath) && holdsEntries(logPath)) {
             const QTime minute(start.time().hour(), start.time().minute());
-            ui::current().message(QStringLiteral("A return for this period end was created at %1, and a return created in the same "
-                                                 "minute would replace its log copy %2. No return was created and nothing was "
-                                                 "marked; create the return again after %1.")
-                                      .arg(minute.toString(QStringLiteral("HH:mm")), logPath),
-                                  title, MsgIcon::Exclamation);
-            return false;
+            return refuse(QStringLiteral("A return for this period end was created at %1, and a return created in the same "
+                                         "minute would replace its log copy %2. No return was created and nothing was "
+                                         "marked; create the return again after %1.")
+                              .arg(minute.toString(QStringLiteral("HH:mm")), logPath),
+                          MsgIcon::Exclamation);
         }
     } catch (const CtfError &e) {
-        ui::current().message(QStringLiteral("No return was created and nothing was marked: %1").arg(e.description()), title, MsgIcon::Critical);
-        return false;
+        return refuse(QStringLiteral("No return was created and nothing was marked: %1").arg(e.description()), MsgIcon::Critical);
     }
     return true;
 }
@@ -240,14 +230,14 @@ QString ReturnOutput::abandon(RunRecord &record, const RunInfo &run, int marked)
     }
 }
 
-void ReturnOutput::makeLogCopy(RunRecord &record, const RunInfo &run)
+void ReturnOutput::makeLogCopy(RunRecord &record, const RunInfo &run, RunOutcome &outcome)
 {
     QString why;
-    m_logCopyFailed = !textfile::copyReplacing(run.returnPath, run.logPath, &why);
-    if (m_logCopyFailed) {
-        ui::current().message(QStringLiteral("Unable to make a copy of the document [") + run.returnPath
-                                  + QStringLiteral("] - please do this manually"),
-                              QString::fromLatin1(kCaption), MsgIcon::Information);
+    outcome.logCopyFailed = !textfile::copyReplacing(run.returnPath, run.logPath, &why);
+    if (outcome.logCopyFailed) {
+        outcome.notices.append({QStringLiteral("Unable to make a copy of the document [") + run.returnPath
+                                    + QStringLiteral("] - please do this manually"),
+                                QString::fromLatin1(kCaption), MsgIcon::Information});
         // The record stays until the copy is made: no run replaces this
         // return while it is the only copy of its lines.
         try {

@@ -34,6 +34,7 @@
 #include "data/connection.h"
 #include "data/recordset.h"
 #include "checks/checks.h"
+#include "platform/userinterface.h"
 #include "returns/returnrun.h"
 
 #include <QDate>
@@ -47,6 +48,17 @@ namespace returns {
 QDate proposePeriodEnd(const QDate &today);
 
 enum class RunResult { Done, Failed };
+
+// What a run did, and what it tells the operator: the screen and the command
+// line show its notices in order (ui::show), once the run has let go of the
+// register, so no message box waits while a run holds it.
+struct RunOutcome {
+    RunResult result = RunResult::Failed;
+    QList<Notice> notices;
+    int marked = 0;             // the entries this run marked
+    bool logCopyFailed = false; // the return is in place without its log copy
+    bool backupFailed = false;  // the run went on without its backup of the register
+};
 
 class ReturnOutput {
 public:
@@ -72,14 +84,8 @@ public:
     qint32 highestId() const { return m_highest; }
     const QString &proposal() const { return m_proposal; }
 
-    // The generation with the period end typed day first. Messages go to the
-    // user interface. markedThisRun() counts the entries it marked.
-    RunResult generate(const QString &periodEndText, const QDateTime &start = ctfclock::now());
-    int markedThisRun() const { return m_marked; }
-    // The last run's return is in place but its log copy could not be made.
-    bool logCopyFailed() const { return m_logCopyFailed; }
-    // The run went on without its backup of the register.
-    bool backupFailed() const { return m_backupFailed; }
+    // The generation with the period end typed day first.
+    RunOutcome generate(const QString &periodEndText, const QDateTime &start = ctfclock::now());
     QString returnFilePath() const;
 
     // How many markings are committed together, each group after its lines
@@ -91,22 +97,19 @@ private:
     QString registerPath() const;
     // Whether a run may start: the register read at opening, the run record
     // taken (what an earlier run left put right), no log copy of the same
-    // minute to replace. False once the message has been shown.
-    bool mayStart(RunRecord &record, const QString &logPath, const QDateTime &start);
+    // minute to replace. What it has to say goes into `notices`.
+    bool mayStart(RunRecord &record, const QString &logPath, const QDateTime &start, QList<Notice> &notices);
     // A run that failed before its return was in place: its markings put
     // back; what was done, in words.
     QString abandon(RunRecord &record, const RunInfo &run, int marked);
     // The log copy of the return in place, or the record kept until it exists.
-    void makeLogCopy(RunRecord &record, const RunInfo &run);
+    void makeLogCopy(RunRecord &record, const RunInfo &run, RunOutcome &outcome);
     Connection m_connection;
     Recordset m_rows;
     QStringList m_list;
     qint32 m_lowest = 0;
     qint32 m_highest = 0;
     QString m_proposal;
-    int m_marked = 0;
-    bool m_logCopyFailed = false;
-    bool m_backupFailed = false;
     bool m_loaded = false;
     QString m_readError;
     int m_groupSize = kGroupSize;

@@ -81,7 +81,7 @@ private slots:
         } else if (change == u"return" || change == u"put back") {
             ReturnOutput out;
             QVERIFY(out.load());
-            QCOMPARE(out.generate(u"30/11/2026"_s, kNow), RunResult::Done);
+            QCOMPARE(out.generate(u"30/11/2026"_s, kNow).result, RunResult::Done);
             if (change == u"put back") {
                 Connection c;
                 c.setConnectionString(GetConnectionString(u"CTF"_s));
@@ -129,7 +129,7 @@ private slots:
         ReturnOutput out;
         out.setGroupSize(2);
         QVERIFY(out.load());
-        QCOMPARE(out.generate(u"30/11/2026"_s, kNow), RunResult::Done);
+        QCOMPARE(out.generate(u"30/11/2026"_s, kNow).result, RunResult::Done);
         QCOMPARE(office.scalar(kCtf, u"SELECT count(*) || '|' || count(DISTINCT ChangeID) FROM EntryHistory"_s).toString(), u"5|1"_s);
         const QByteArray before = office.readFile(kCtf);
         const CliRun csv = office.ctfadmin(u"history --urn AB123452C --csv"_s);

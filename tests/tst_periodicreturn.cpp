@@ -37,11 +37,18 @@ int markedCount(TestOffice &office)
     return office.scalar(kCtf, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0"_s).toInt();
 }
 
-// A screen's opening and one run, with the message it ends with.
+// A run's notices shown, as the screen and the command line show them.
+RunResult shown(const returns::RunOutcome &run)
+{
+    ui::show(run.notices);
+    return run.result;
+}
+
+// A screen's opening and one run.
 RunResult runOnce(const QString &periodEnd = u"30/11/2026"_s, const QDateTime &start = kStart)
 {
     ReturnOutput out;
-    return out.load() ? out.generate(periodEnd, start) : RunResult::Failed;
+    return out.load() ? shown(out.generate(periodEnd, start)) : RunResult::Failed;
 }
 
 // What a killed run leaves: its incomplete file and its record (the lock
@@ -83,7 +90,8 @@ private slots:
         QCOMPARE(out.lowestId(), qint32(first));
         QCOMPARE(out.highestId(), qint32(last));
         const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 5)));
-        QCOMPARE(out.generate(u"30/11/2026"_s, kStart), RunResult::Done);
+        const returns::RunOutcome run = out.generate(u"30/11/2026"_s, kStart);
+        QCOMPARE(run.result, RunResult::Done);
         const QByteArray expected = "Header|2026/11/30\r\n"
                                     "ChildDeath|EF111111A|2015/01/01|2016/02/02\r\n"
                                     "Endowment|CD9876543|2011/03/04|-0.01||\r\n"
@@ -95,10 +103,10 @@ private slots:
                                     "Voucher|JK333333B|2010/01/01|\r\n";
         QCOMPARE(office.readFile(kReturn), expected);
         QCOMPARE(office.readFile(kLog), expected);
-        QCOMPARE(office.ui().seen(), QStringList{kCreated});
+        QCOMPARE(seen(run.notices), QStringList{kCreated});
         // Every outstanding entry is marked, those of unknown kinds too; the one
         // output earlier is not touched.
-        QCOMPARE(out.markedThisRun(), 10);
+        QCOMPARE(run.marked, 10);
         QCOMPARE(office.scalar(kCtf, u"SELECT group_concat(DISTINCT RecordOutput || ' ' || PeriodEndSent || ' ' || SentRef) FROM ChildTrustFunds "
                                      "WHERE ID <> %1"_s.arg(done)).toString(),
                  u"1 06/12/26 From ID %1 to %2"_s.arg(first).arg(last));
@@ -114,7 +122,7 @@ private slots:
         ReturnOutput out;
         QVERIFY(out.load());
         QCOMPARE(out.lowestId() + out.highestId(), 0);
-        QCOMPARE(out.generate(u"15/12/2026"_s, kStart), RunResult::Done);
+        QCOMPARE(out.generate(u"15/12/2026"_s, kStart).result, RunResult::Done);
         QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/12/15\r\nNilReturn\r\n"));
         QCOMPARE(office.readFile(u"C:\\temp\\QD15122026-0905.log"_s), QByteArray("Header|2026/12/15\r\nNilReturn\r\n"));
         office.addEntry(u"Vouchers"_s, u"AA000002"_s, u"05/05/2013"_s, 5);
@@ -243,10 +251,11 @@ private slots:
         if (fault == u"other desk first"_s)
             QCOMPARE(runOnce(u"30/11/2026"_s, kStart.addSecs(-60)), RunResult::Done);
         QCOMPARE(loaded, fault != u"empty"_s && fault != u"no register"_s);
-        const RunResult first = out.generate(u"30/11/2026"_s, kStart);
-        QCOMPARE(first == RunResult::Done, QStringList({"no temp", "same minute", "nil first", "temp full", "returns full", "links planted"}).contains(fault));
+        const returns::RunOutcome first = out.generate(u"30/11/2026"_s, kStart);
+        QCOMPARE(shown(first) == RunResult::Done,
+                 QStringList({"no temp", "same minute", "nil first", "temp full", "returns full", "links planted"}).contains(fault));
         QVERIFY(!QFile::exists(office.host(u"C:\\outside"_s)));
-        QCOMPARE(out.logCopyFailed(), fault == u"temp full"_s || fault == u"no temp"_s);
+        QCOMPARE(first.logCopyFailed, fault == u"temp full"_s || fault == u"no temp"_s);
         if (fault == u"returns full"_s) {
             MOUNT_OR_SKIP(full.full(office.host(u"K:\\Returns"_s), kPrevious, u"IRReturn.txt"_s));
             QCOMPARE(returns::recreateReturn(kLog), returns::RecreateResult::CopyFailed);
@@ -351,7 +360,7 @@ private slots:
                 events << u"COMMIT with %1 lines"_s.arg(partial().count("Voucher|"));
         });
         textfile::setSyncObserver([&](const QString &path) { events << (path.startsWith(kPartial) ? kPartial : path); });
-        QCOMPARE(out.generate(u"30/11/2026"_s, kStart), RunResult::Done);
+        QCOMPARE(out.generate(u"30/11/2026"_s, kStart).result, RunResult::Done);
         Connection::setStatementObserver({});
         textfile::setSyncObserver({});
         const auto group = [&](int lines) { return QStringList{kPartial, kRecord, u"COMMIT with %1 lines"_s.arg(lines)}; };

@@ -62,7 +62,7 @@ int runDesk(const QString &root, const QString &mode, int count)
     appsettings::fields().txtDatabase = u"K:\\"_s;
     if (mode == u"return"_s) {
         returns::ReturnOutput out;
-        const bool done = out.load() && out.generate(u"30/11/2026"_s) == returns::RunResult::Done;
+        const bool done = out.load() && out.generate(u"30/11/2026"_s).result == returns::RunResult::Done;
         std::printf("%s\n", done ? "Done" : "Failed");
         return 0;
     }
@@ -230,7 +230,7 @@ private slots:
         returns::ReturnOutput out;
         out.setGroupSize(5000); // desk 2's saves land between the groups
         QVERIFY(out.load());
-        const returns::RunResult mine = out.generate(u"30/11/2026"_s);
+        const returns::RunResult mine = out.generate(u"30/11/2026"_s).result;
         QVERIFY(desk.waitForFinished(300000));
         QCOMPARE(desk.exitCode(), 0);
         const QStringList said = QString::fromLatin1(desk.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);

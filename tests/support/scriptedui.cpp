@@ -8,10 +8,22 @@ MsgResult ScriptedUi::message(const QString &text, const QString &title, MsgIcon
     return MsgResult::Ok;
 }
 
-QString RecordedMessage::seen() const
+namespace {
+QString seenLine(MsgIcon icon, const QString &title, const QString &text)
 {
     static const char *const icons[] = {"None", "Information", "Exclamation", "Critical", "Question"};
     return QStringLiteral("%1 | %2 | %3").arg(QLatin1String(icons[int(icon)]), title, text);
+}
+} // namespace
+
+QString RecordedMessage::seen() const { return seenLine(icon, title, text); }
+
+QStringList seen(const QList<Notice> &notices)
+{
+    QStringList all;
+    for (const Notice &n : notices)
+        all << seenLine(n.icon, n.title, n.text);
+    return all;
 }
 
 QStringList ScriptedUi::seen() const

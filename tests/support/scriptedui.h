@@ -17,6 +17,9 @@ struct RecordedMessage {
     QString seen() const;
 };
 
+// The same of the notices a component gives back.
+QStringList seen(const QList<Notice> &notices);
+
 class ScriptedUi : public UserInterface {
 public:
     MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
