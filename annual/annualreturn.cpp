@@ -15,7 +15,9 @@
 #include <QFileInfo>
 
 #include <QRegularExpression>
+
 #include <cmath>
+#include <utility>
 
 namespace annual {
 
@@ -162,10 +164,10 @@ bool AnnualReturn::checkDates(const QString &startText, const QString &endText, 
 {
     switch (invalidDateField(startText, endText)) {
     case Field::StartDate:
-        ui::current().message(QStringLiteral("Invalid starting date entered"), QStringLiteral("Re-enter"), MsgIcon::Critical);
+        tell(QStringLiteral("Invalid starting date entered"), QStringLiteral("Re-enter"), MsgIcon::Critical);
         return false;
     case Field::EndDate:
-        ui::current().message(QStringLiteral("Invalid ending date entered"), QStringLiteral("Re-enter"), MsgIcon::Critical);
+        tell(QStringLiteral("Invalid ending date entered"), QStringLiteral("Re-enter"), MsgIcon::Critical);
         return false;
     case Field::None:
         break;
@@ -227,11 +229,10 @@ Money AnnualReturn::subscriptionsOf(const QString &sql, Connection &c, const QSt
 
 void AnnualReturn::reportFailure(const QString &path, const QString &what)
 {
-    ui::current().setBusy(false);
-    ui::current().message(QStringLiteral("The annual return stopped before it was complete: %1\r\n\r\n"
-                                         "Nothing was written: %2 is as it was before this run. Put the fault right and output it again.")
-                              .arg(what, path),
-                          QString::fromLatin1(kCaption), MsgIcon::Critical);
+    tell(QStringLiteral("The annual return stopped before it was complete: %1\r\n\r\n"
+                        "Nothing was written: %2 is as it was before this run. Put the fault right and output it again.")
+             .arg(what, path),
+         QString::fromLatin1(kCaption), MsgIcon::Critical);
 }
 
 namespace {
@@ -323,17 +324,24 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
 Outcome AnnualReturn::readMembers(int n, const QList<ProductItem> &items, const QString &startText, const QString &endText,
                                   const Checking &each)
 {
-    return n > 0 ? shareAccount(n, startText, endText, &each) : products(items, startText, endText, &each);
+    m_notices.clear();
+    const Outcome outcome = n > 0 ? shareAccount(n, startText, endText, &each) : products(items, startText, endText, &each);
+    ui::show(std::exchange(m_notices, {}));
+    return outcome;
 }
 
-Outcome AnnualReturn::runShareAccount(int n, const QString &startText, const QString &endText)
+RunOutcome AnnualReturn::runShareAccount(int n, const QString &startText, const QString &endText)
 {
-    return shareAccount(n, startText, endText, nullptr);
+    m_notices.clear();
+    const Outcome outcome = shareAccount(n, startText, endText, nullptr);
+    return {outcome, std::exchange(m_notices, {})};
 }
 
-Outcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString &startText, const QString &endText)
+RunOutcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString &startText, const QString &endText)
 {
-    return products(items, startText, endText, nullptr);
+    m_notices.clear();
+    const Outcome outcome = products(items, startText, endText, nullptr);
+    return {outcome, std::exchange(m_notices, {})};
 }
 
 Outcome AnnualReturn::shareAccount(int n, const QString &startText, const QString &endText, const Checking *checking)
@@ -358,7 +366,7 @@ Outcome AnnualReturn::shareAccount(int n, const QString &startText, const QStrin
         return outcome;
     if (onOutputComplete)
         onOutputComplete();
-    ui::current().message(QStringLiteral("Output complete"), QStringLiteral("Finished"), MsgIcon::Information);
+    tell(QStringLiteral("Output complete"), QStringLiteral("Finished"), MsgIcon::Information);
     return Outcome::Done;
 }
 
@@ -381,8 +389,7 @@ Outcome AnnualReturn::products(const QList<ProductItem> &items, const QString &s
     if (outcome != Outcome::Done || checking)
         return outcome;
     const QString path = returnPath();
-    ui::current().message(QStringLiteral("Output complete ") + QStringLiteral("\r\n") + path, QStringLiteral("Finished creating ") + path,
-                          MsgIcon::Information);
+    tell(QStringLiteral("Output complete ") + QStringLiteral("\r\n") + path, QStringLiteral("Finished creating ") + path, MsgIcon::Information);
     return Outcome::Done;
 }
 
@@ -430,15 +437,15 @@ QString AnnualReturn::productList(const QList<ProductItem> &items)
 {
     for (const ProductItem &item : items)
         if (item.selected && !isProductCode(productCode(item.text))) {
-            ui::current().message(QStringLiteral("The product code \"%1\" cannot be used: a product code has only letters, digits "
-                                                 "and the characters _ - . /")
-                                      .arg(productCode(item.text)),
-                                  QString::fromLatin1(kCaption), MsgIcon::Critical);
+            tell(QStringLiteral("The product code \"%1\" cannot be used: a product code has only letters, digits "
+                                "and the characters _ - . /")
+                     .arg(productCode(item.text)),
+                 QString::fromLatin1(kCaption), MsgIcon::Critical);
             return {};
         }
     const QString L = productListText(items);
     if (L == QStringLiteral("()")) {
-        ui::current().message(QStringLiteral("No products selected"), QString::fromLatin1(kCaption), MsgIcon::Critical);
+        tell(QStringLiteral("No products selected"), QString::fromLatin1(kCaption), MsgIcon::Critical);
         return {};
     }
     return L;
@@ -446,9 +453,12 @@ QString AnnualReturn::productList(const QList<ProductItem> &items)
 
 Outcome AnnualReturn::readHolders(int n, const QList<ProductItem> &items, const QDate &balanceDay, const std::function<void(const Holder &)> &each)
 {
+    m_notices.clear();
     const QString L = n > 0 ? QString() : productList(items);
-    if (n == 0 && L.isEmpty())
+    if (n == 0 && L.isEmpty()) {
+        ui::show(std::exchange(m_notices, {}));
         return Outcome::Refused;
+    }
     const Selection sel = n > 0 ? shareSelection(n, balanceDay, balanceDay) : productSelection(L, balanceDay, balanceDay);
     const Connection::ReadSnapshot memberReads(m_member), transactionReads(m_tran);
     Recordset members;

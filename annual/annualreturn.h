@@ -7,6 +7,7 @@
 #include "app/appsettings.h"
 #include "common/money.h"
 #include "data/connection.h"
+#include "platform/userinterface.h"
 
 #include <QDate>
 #include <QList>
@@ -42,6 +43,15 @@ QString productListText(const QList<ProductItem> &items);
 int monthBoundaries(const QDate &dob, const QDate &end);
 
 enum class Outcome { Done, Refused, Cancelled, Failed };
+
+// How an output run ended, and what it tells the operator (a refused date
+// or product, the failure, the completion), in order: the screen and the
+// command line show the notices (ui::show). Its question is asked during
+// the run.
+struct RunOutcome {
+    Outcome result = Outcome::Failed;
+    QList<Notice> notices;
+};
 
 // Why a member of the selection gets no record.
 enum class LeftOut { No, NoMemberRow, NoReference, Over18 };
@@ -87,9 +97,9 @@ public:
     QStringList productCodes();
 
     // The share-account command for account n (1 to 4).
-    Outcome runShareAccount(int n, const QString &startText, const QString &endText);
+    RunOutcome runShareAccount(int n, const QString &startText, const QString &endText);
     // The product command over the list as the operator left it.
-    Outcome runProducts(const QList<ProductItem> &items, const QString &startText, const QString &endText);
+    RunOutcome runProducts(const QList<ProductItem> &items, const QString &startText, const QString &endText);
 
     // A share-account run's moments, for the screen's captions of the share
     // accounts: the selection of account n is open and its lines are being
@@ -101,14 +111,15 @@ public:
     // The pre-submission checks' reading: the same reads as the run (share
     // account n, or products when n is 0), every member handed to `each`,
     // no file written, no question asked. Nothing of the call is kept after
-    // it. Throws DbError where the run would report a failure.
+    // it; what it refuses is shown. Throws DbError where the run would report
+    // a failure.
     using Checking = std::function<void(const MemberFigures &)>;
     Outcome readMembers(int n, const QList<ProductItem> &items, const QString &startText, const QString &endText, const Checking &each);
 
     // The holders of a selection (share account n, or the products when n
     // is 0), as the annual return chooses them, with their balance at the end
     // of `balanceDay`: for the maturities report. No question is asked and
-    // nothing is written; Refused (the message shown) for products that
+    // nothing is written; Refused (what it refuses shown) for products that
     // cannot be used. Throws DbError.
     struct Holder {
         QString member;
@@ -132,6 +143,9 @@ private:
     Money sumOf(const QString &sql, Connection &c, const QString &column, const QString &member);
     Money subscriptionsOf(const QString &sql, Connection &c, const QString &member, QList<MemberFigures::Subscription> *each = nullptr);
     void reportFailure(const QString &path, const QString &what);
+    // What the call under way has to tell, handed back or shown at its end.
+    void tell(const QString &text, const QString &title, MsgIcon icon) { m_notices.append({text, title, icon}); }
+    QList<Notice> m_notices;
     // The commands themselves; with `checking`, the checks' reading: its
     // members go to it alone, and no file is written and no question asked.
     Outcome shareAccount(int n, const QString &startText, const QString &endText, const Checking *checking);

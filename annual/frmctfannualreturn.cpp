@@ -303,10 +303,12 @@ void frmCTFAnnualReturn::focusRefused(MaskedEdit *start, MaskedEdit *end)
         fieldfocus::moveTo(this, end);
 }
 
-void frmCTFAnnualReturn::run(const std::function<annual::Outcome()> &command)
+void frmCTFAnnualReturn::run(const std::function<annual::RunOutcome()> &command)
 {
     m_leftOut.clear();
-    if (command() != annual::Outcome::Done)
+    const annual::RunOutcome outcome = command();
+    ui::show(outcome.notices);
+    if (outcome.result != annual::Outcome::Done)
         return;
     lblLeftOut->setText(m_leftOut.isEmpty() ? QStringLiteral("The return left out no member of the selection.")
                                             : QStringLiteral("The return left out %1 of the selection: no MemberMain row, no NI "
@@ -327,8 +329,8 @@ void frmCTFAnnualReturn::showLeftOut()
 void frmCTFAnnualReturn::cmdOutput1_Click()
 {
     run([this] {
-        const annual::Outcome outcome = m_run.runShareAccount(selectedShareAccount(), mskStartDate1->text(), mskEndDate1->text());
-        if (outcome == annual::Outcome::Refused)
+        const annual::RunOutcome outcome = m_run.runShareAccount(selectedShareAccount(), mskStartDate1->text(), mskEndDate1->text());
+        if (outcome.result == annual::Outcome::Refused)
             focusRefused(mskStartDate1, mskEndDate1);
         return outcome;
     });
@@ -340,8 +342,8 @@ void frmCTFAnnualReturn::cmdOutput2_Click()
     for (int i = 0; i < lstProduct->count(); ++i)
         items.append({lstProduct->item(i)->text(), lstProduct->item(i)->isSelected()});
     run([&] {
-        const annual::Outcome outcome = m_run.runProducts(items, mskStartDate2->text(), mskEndDate2->text());
-        if (outcome == annual::Outcome::Refused)
+        const annual::RunOutcome outcome = m_run.runProducts(items, mskStartDate2->text(), mskEndDate2->text());
+        if (outcome.result == annual::Outcome::Refused)
             focusRefused(mskStartDate2, mskEndDate2);
         return outcome;
     });

@@ -62,5 +62,5 @@ private:
     annual::AnnualReturn m_run;
     QStringList m_leftOut;
     // Around a run: the members it leaves out are gathered and told after it.
-    void run(const std::function<annual::Outcome()> &command);
+    void run(const std::function<annual::RunOutcome()> &command);
 };

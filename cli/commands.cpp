@@ -285,8 +285,9 @@ Status annualReturn(const Arguments &o)
     AnnualRequest r;
     if (const Status status = readAnnual(o, run, r); status != Done)
         return status;
-    const annual::Outcome result = r.shareAccount ? run.runShareAccount(r.shareAccount, r.start, r.end) : run.runProducts(r.items, r.start, r.end);
-    switch (result) {
+    const annual::RunOutcome outcome = r.shareAccount ? run.runShareAccount(r.shareAccount, r.start, r.end) : run.runProducts(r.items, r.start, r.end);
+    ui::show(outcome.notices);
+    switch (outcome.result) {
     case annual::Outcome::Done: return Done;
     case annual::Outcome::Refused:
     case annual::Outcome::Cancelled: return Refused;

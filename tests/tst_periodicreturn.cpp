@@ -37,13 +37,6 @@ int markedCount(TestOffice &office)
     return office.scalar(kCtf, u"SELECT count(*) FROM ChildTrustFunds WHERE RecordOutput <> 0"_s).toInt();
 }
 
-// A run's notices shown, as the screen and the command line show them.
-RunResult shown(const returns::RunOutcome &run)
-{
-    ui::show(run.notices);
-    return run.result;
-}
-
 // A screen's opening and one run.
 RunResult runOnce(const QString &periodEnd = u"30/11/2026"_s, const QDateTime &start = kStart)
 {
