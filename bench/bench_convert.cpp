@@ -174,7 +174,7 @@ int main(int argc, char **argv)
             QFile::copy(file, registerFile);
             QElapsedTimer t;
             t.start();
-            imported = registerimport::importRegister(QDate(2026, 12, 7)) == registerimport::Result::Converted && imported;
+            imported = registerimport::importRegister(QDate(2026, 12, 7)).result == registerimport::Result::Converted && imported;
             importing.push_back(seconds(t));
         }
         report("  import-register", median(importing));

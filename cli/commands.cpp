@@ -206,7 +206,9 @@ Status periodicReturn(const Arguments &o)
 
 Status recreate(const Arguments &o)
 {
-    switch (returns::recreateReturn(o.positional[0])) {
+    const returns::RecreateOutcome outcome = returns::recreateReturn(o.positional[0]);
+    ui::show(outcome.notices);
+    switch (outcome.result) {
     case returns::RecreateResult::Done: return Done;
     case returns::RecreateResult::Missing:
     case returns::RecreateResult::Cancelled: return Refused;

@@ -21,7 +21,9 @@ QString registerSource() { return Connection::connectionValue(GetConnectionStrin
 
 Status importRegister(const Arguments &)
 {
-    switch (registerimport::importRegister(ctfclock::today())) {
+    const registerimport::Outcome outcome = registerimport::importRegister(ctfclock::today());
+    ui::show(outcome.notices);
+    switch (outcome.result) {
     case registerimport::Result::Converted:
     case registerimport::Result::AlreadyConverted: return Done;
     case registerimport::Result::Failed: return Failed;

@@ -10,7 +10,6 @@
 #include "data/dbfile.h"
 #include "data/schema.h"
 #include "platform/pathmapper.h"
-#include "platform/userinterface.h"
 #include "register/history.h"
 
 #include <QFile>
@@ -95,24 +94,22 @@ QString keptName(const QString &registerPath, const QDate &day)
 
 // The import's steps in order, each with its own refusal; the order is the
 // promise (nothing is replaced until the new register is whole and checked).
-Result importRegister(const QDate &today)
+Outcome importRegister(const QDate &today)
 {
     const QString ds = Connection::connectionValue(GetConnectionString(QStringLiteral("CTF")), QStringLiteral("Data Source"));
     const MappedPath mapped = pathmapper::map(ds);
     const auto fail = [&](const QString &why) {
-        ui::current().message(QStringLiteral("The register %1 was not converted: %2\r\n\r\nNothing was changed.").arg(ds, why), kTitle,
-                              MsgIcon::Critical);
-        return Result::Failed;
+        return Outcome{Result::Failed, {{QStringLiteral("The register %1 was not converted: %2\r\n\r\nNothing was changed.").arg(ds, why), kTitle,
+                                         MsgIcon::Critical}}};
     };
     if (!mapped.ok() || !QFileInfo(mapped.hostPath).isFile())
         return fail(QStringLiteral("Could not find file '%1'.").arg(ds));
-    if (!accessfile::isAccessFile(mapped.hostPath)) {
-        ui::current().message(QStringLiteral("The register %1 is not a Microsoft Access database: it has been converted already, "
-                                             "or was made by ctfadmin. Nothing was changed.")
-                                  .arg(ds),
-                              kTitle, MsgIcon::Information);
-        return Result::AlreadyConverted;
-    }
+    if (!accessfile::isAccessFile(mapped.hostPath))
+        return {Result::AlreadyConverted,
+                {{QStringLiteral("The register %1 is not a Microsoft Access database: it has been converted already, "
+                                 "or was made by ctfadmin. Nothing was changed.")
+                      .arg(ds),
+                  kTitle, MsgIcon::Information}}};
     // One import of a register at a time; the new register is written under
     // a name of this run's own, and put in place only if the Access register
     // is still the file that was read (another desk's import, or Access,
@@ -150,14 +147,14 @@ Result importRegister(const QDate &today)
             throw DbError(QStringLiteral("the Access original could not be kept as %1.").arg(kept));
         textfile::syncFolder(QFileInfo(keptHost.hostPath).absolutePath());
         textfile::replace(newWindowsPath, ds);
-        ui::current().message(QStringLiteral("The register %1 was converted: %2 entries, the highest ID %3 (new entries continue after it). "
-                                             "The Access original is kept, unchanged, as %4.")
-                                  .arg(ds)
-                                  .arg(count)
-                                  .arg(highest)
-                                  .arg(kept),
-                              kTitle, MsgIcon::Information);
-        return Result::Converted;
+        return {Result::Converted,
+                {{QStringLiteral("The register %1 was converted: %2 entries, the highest ID %3 (new entries continue after it). "
+                                 "The Access original is kept, unchanged, as %4.")
+                      .arg(ds)
+                      .arg(count)
+                      .arg(highest)
+                      .arg(kept),
+                  kTitle, MsgIcon::Information}}};
     } catch (const CtfError &e) {
         dbfile::removeWithSideFiles(newFile);
         return fail(e.description());

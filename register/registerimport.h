@@ -11,6 +11,8 @@
 // one step (rename) only when it is complete, so an interrupted conversion
 // leaves the office as it was. The Access original is kept beside it, never
 // changed, as "CTF (Access original YYYY-MM-DD).mdb".
+#include "platform/userinterface.h"
+
 #include <QDate>
 #include <QString>
 
@@ -18,8 +20,14 @@ namespace registerimport {
 
 enum class Result { Converted, AlreadyConverted, Failed };
 
-// Messages go to the user interface.
-Result importRegister(const QDate &today);
+// How it went, and what the operator is told (ui::show).
+struct Outcome {
+    Result result = Result::Failed;
+    QList<Notice> notices;
+};
+
+// Waiting for another program's import shows its progress as it goes.
+Outcome importRegister(const QDate &today);
 
 // "K:\CTF.mdb" -> "K:\CTF (Access original 2026-12-06).mdb".
 QString keptName(const QString &registerPath, const QDate &day);

@@ -187,12 +187,12 @@ void frmCTFOUTPUT::cmdRecreate_Click()
     // A missing file leaves the buttons as they were; they change only once
     // the copy is tried.
     if (!pathmapper::fileExists(chosen)) {
-        returns::recreateReturn(chosen);
+        ui::show(returns::recreateReturn(chosen).notices);
         return;
     }
     cmdRecreate->setEnabled(false);
     cmdXML->setEnabled(false);
-    returns::recreateReturn(chosen);
+    ui::show(returns::recreateReturn(chosen).notices);
     ui::current().setBusy(false);
     cmdExit->setEnabled(true);
     cmdExit->setFocus(Qt::OtherFocusReason);
