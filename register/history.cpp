@@ -42,6 +42,15 @@ QVariant single(Connection &c, const QString &sql, const QVariantList &binds = {
     return v;
 }
 
+// The change row just made.
+qint64 lastRowId(Connection &c)
+{
+    sqlite3 *db = sqlitenative::handle(c.database());
+    if (!db)
+        throw DbError(QStringLiteral("The history of the register %1 could not be written: it is not a SQLite register.").arg(c.describe()));
+    return sqlite3_last_insert_rowid(db);
+}
+
 QString insertInto(const QString &valueColumns)
 {
     return QStringLiteral("INSERT INTO EntryHistory (ChangeID, UTC, LocalTime, EntryID, Action, %1) ").arg(valueColumns);
@@ -145,7 +154,7 @@ void Change::begin()
             m_c.execute(QStringLiteral("INSERT INTO RegisterChanges (LocalTime, UTC, UserName, Machine, Through, Detail, Active) "
                                        "SELECT LocalTime, UTC, UserName, Machine, Through, Detail, 1 FROM RegisterChanges WHERE ChangeID = ?"),
                         {m_id});
-            const qint64 moved = sqlite3_last_insert_rowid(sqlitenative::handle(m_c.database()));
+            const qint64 moved = lastRowId(m_c);
             m_c.execute(QStringLiteral("UPDATE EntryHistory SET ChangeID = ? WHERE Seq > ? AND ChangeID = ?"), {moved, m_seqBefore, m_id});
             m_c.execute(QStringLiteral("DELETE FROM RegisterChanges WHERE ChangeID = ?"), {m_id});
             m_id = moved;
@@ -160,7 +169,7 @@ void Change::begin()
     m_c.execute(QStringLiteral("INSERT INTO RegisterChanges (LocalTime, UTC, UserName, Machine, Through, Detail, Active) "
                                "VALUES (?, ?, ?, ?, ?, ?, 1)"),
                 {stamp(now), stamp(now.toUTC()), userName(), machineName(), m_through, m_detail});
-    m_id = sqlite3_last_insert_rowid(sqlitenative::handle(m_c.database()));
+    m_id = lastRowId(m_c);
 }
 
 void Change::end() { m_c.execute(QStringLiteral("UPDATE RegisterChanges SET Active = 0 WHERE ChangeID = ?"), {m_id}); }
