@@ -1,8 +1,39 @@
 #include "app/registry.h"
 
+#include "common/besidefile.h"
 #include "common/error.h"
+#include "common/textfile.h"
 #include "platform/officeroot.h"
 #include "platform/registrystore.h"
+
+#include <QFileInfo>
+
+namespace registryfile {
+bool change(const std::function<bool(RegistryStore &)> &change, QString *error)
+{
+    const QString file = officeroot::registryFile();
+    beside::FolderHold hold(QFileInfo(file).absolutePath());
+    if (!hold.claimWaiting(beside::Job::Registry, QStringLiteral("Waiting while another program saves the settings in %1").arg(file))) {
+        if (error)
+            *error = QStringLiteral("Cannot write the registry file %1: the wait for another program was cancelled.").arg(file);
+        return false;
+    }
+    RegistryStore store = RegistryStore::load(file);
+    if (!store.error().isEmpty()) {
+        if (error)
+            *error = store.error();
+        return false;
+    }
+    if (!change(store))
+        return false;
+    QString why;
+    if (textfile::writeReplacing(file, store.serialise(), &why))
+        return true;
+    if (error)
+        *error = QStringLiteral("Cannot write the registry file %1: %2").arg(file, why);
+    return false;
+}
+} // namespace registryfile
 
 namespace {
 // Windows result codes, kept so lastResult() reads as on Windows.
@@ -78,21 +109,16 @@ void Registry::setValue(const QVariant &value)
     if (m_path.isEmpty())
         raise(1921, "Cannot save a Value in an empty Path.");
     const QString key = storeKey();
-    const QString file = officeroot::registryFile();
-    RegistryStore store = RegistryStore::load(file);
-    if (key.isEmpty() || !store.error().isEmpty()) {
-        m_lastResult = kErrorAccessDenied;
-        m_success = false;
-        return;
-    }
     bool isNumber = false;
     const QString text = value.toString();
     const double number = text.trimmed().toDouble(&isNumber);
-    if (isNumber && !text.trimmed().isEmpty())
-        store.setDword(key, m_name, static_cast<quint32>(static_cast<qint64>(number)));
-    else
-        store.setString(key, m_name, text);
-    m_success = store.save(file);
+    m_success = !key.isEmpty() && registryfile::change([&](RegistryStore &store) {
+        if (isNumber && !text.trimmed().isEmpty())
+            store.setDword(key, m_name, static_cast<quint32>(static_cast<qint64>(number)));
+        else
+            store.setString(key, m_name, text);
+        return true;
+    });
     m_lastResult = m_success ? kErrorSuccess : kErrorAccessDenied;
 }
 
@@ -103,19 +129,13 @@ void Registry::CreateKey()
     if (m_path.isEmpty())
         raise(1929, "Cannot create Key in an empty Path.");
     const QString key = storeKey();
-    const QString file = officeroot::registryFile();
-    RegistryStore store = RegistryStore::load(file);
-    if (key.isEmpty() || !store.error().isEmpty()) {
-        m_success = false;
-        m_lastResult = kErrorAccessDenied;
-        return;
-    }
-    if (!store.keyExists(key)) {
-        store.createKey(key);
-        m_success = store.save(file);
-    } else {
-        m_success = true;
-    }
+    bool existed = false;
+    m_success = !key.isEmpty() && (registryfile::change([&](RegistryStore &store) {
+                    existed = store.keyExists(key);
+                    if (!existed)
+                        store.createKey(key);
+                    return !existed;
+                }) || existed);
     m_lastResult = m_success ? kErrorSuccess : kErrorAccessDenied;
 }
 
@@ -126,9 +146,7 @@ void Registry::DeleteKey()
     if (m_path.isEmpty())
         raise(1931, "Cannot delete a Key in an empty Path.");
     const QString key = storeKey();
-    const QString file = officeroot::registryFile();
-    RegistryStore store = RegistryStore::load(file);
-    m_success = !key.isEmpty() && store.error().isEmpty() && store.deleteKey(key) && store.save(file);
+    m_success = !key.isEmpty() && registryfile::change([&](RegistryStore &store) { return store.deleteKey(key); });
     m_lastResult = m_success ? kErrorSuccess : kErrorFileNotFound;
 }
 
@@ -139,8 +157,6 @@ void Registry::DeleteValue()
     if (m_path.isEmpty())
         raise(1933, "Cannot delete a Value in an empty Path.");
     const QString key = storeKey();
-    const QString file = officeroot::registryFile();
-    RegistryStore store = RegistryStore::load(file);
-    m_success = !key.isEmpty() && store.error().isEmpty() && store.deleteValue(key, m_name) && store.save(file);
+    m_success = !key.isEmpty() && registryfile::change([&](RegistryStore &store) { return store.deleteValue(key, m_name); });
     m_lastResult = m_success ? kErrorSuccess : kErrorFileNotFound;
 }

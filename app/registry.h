@@ -3,6 +3,18 @@
 // written or deleted. The store behind it is the office's system.reg.
 #include <QString>
 #include <QVariant>
+#include <functional>
+
+class RegistryStore;
+
+namespace registryfile {
+// Changes system.reg: read, changed and written back as one state, one
+// program of this machine at a time (the screen and the command line beside
+// it), the new file written beside it under a name of its own and renamed
+// over it. False when it could not be read or written (the reason in
+// *error), or when `change` says there is nothing to write.
+bool change(const std::function<bool(RegistryStore &)> &change, QString *error = nullptr);
+} // namespace registryfile
 
 class Registry {
 public:

@@ -4,6 +4,7 @@
 #include "annual/annualreturn.h"
 #include "annual/maturities.h"
 #include "app/appsettings.h"
+#include "app/registry.h"
 #include "common/clock.h"
 #include "common/ctfmodules.h"
 #include "common/dates.h"
@@ -104,14 +105,22 @@ void setUpDemoTarnwellFolder(const demodata::Options &demo)
         out(QStringLiteral("created %1 (demo data)").arg(host));
     }
     const QString reg = officeroot::registryFile();
-    if (QFileInfo::exists(reg)) {
+    // Made only where there is none (looked at again once this program has
+    // the file to itself): what an office has is never replaced.
+    bool existed = QFileInfo::exists(reg);
+    QString why;
+    const bool made = !existed && registryfile::change(
+        [&](RegistryStore &store) {
+            existed = QFileInfo::exists(reg);
+            store.setString(QStringLiteral("HKEY_LOCAL_MACHINE\\") + QString::fromLatin1(appsettings::kTarnwellKey), QStringLiteral("Database"), folder);
+            return !existed;
+        },
+        &why);
+    if (existed) {
         out(QStringLiteral("kept %1").arg(reg));
         return;
     }
-    RegistryStore store;
-    store.setString(QStringLiteral("HKEY_LOCAL_MACHINE\\") + QString::fromLatin1(appsettings::kTarnwellKey), QStringLiteral("Database"), folder);
-    QString why;
-    if (!store.save(reg, &why))
+    if (!made)
         throw FileError(why);
     out(QStringLiteral("created %1 (Tarnwell folder %2)").arg(reg, folder));
 }

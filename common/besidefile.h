@@ -36,7 +36,7 @@ int createNew(const QString &hostPath);
 // other users could not open it. Nothing happens where it cannot be done.
 void takeFolderGroup(int fd, const QString &hostFolder);
 
-enum class Job { AnnualReturn = 1, ImportRegister = 2 };
+enum class Job { AnnualReturn = 1, ImportRegister = 2, Registry = 3 };
 
 class FolderHold {
 public:

@@ -1,7 +1,6 @@
 #include "platform/registrystore.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace {
@@ -155,17 +154,6 @@ QByteArray RegistryStore::serialise() const
         bytes.append(char(c.unicode() >> 8));
     }
     return bytes;
-}
-
-bool RegistryStore::save(const QString &file, QString *error) const
-{
-    QSaveFile f(file);
-    if (!f.open(QIODevice::WriteOnly) || f.write(serialise()) < 0 || !f.commit()) {
-        if (error)
-            *error = QStringLiteral("Cannot write the registry file %1: %2").arg(file, f.errorString());
-        return false;
-    }
-    return true;
 }
 
 const RegistryStore::Section *RegistryStore::findSection(const QString &key) const

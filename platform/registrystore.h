@@ -3,8 +3,8 @@
 // Windows registry editor ("Windows Registry Editor Version 5.00" in UTF-16LE
 // with BOM or UTF-8, or "REGEDIT4"). Key paths are full
 // ("HKEY_LOCAL_MACHINE\Software\Orvel\Tarnwell") and, as in the registry,
-// key paths and value names match without regard to letter case. A save
-// rewrites the file atomically and keeps every other key, value and line
+// key paths and value names match without regard to letter case. A change
+// written back (registryfile::change) keeps every other key, value and line
 // exactly as it was.
 #include <QList>
 #include <QString>
@@ -28,8 +28,6 @@ public:
     static RegistryStore load(const QString &file);
     static RegistryStore parse(const QByteArray &bytes);
     QByteArray serialise() const;
-    // Writes a new file beside the old and renames it over; false on failure.
-    bool save(const QString &file, QString *error = nullptr) const;
 
     bool keyExists(const QString &key) const;
     std::optional<RegValue> value(const QString &key, const QString &name) const;

@@ -4,6 +4,7 @@
 #include "app/appsettings.h"
 #include "app/registry.h"
 #include "app/sysinfo.h"
+#include "common/besidefile.h"
 #include "common/error.h"
 #include "platform/officeroot.h"
 #include "platform/pathmapper.h"
@@ -13,6 +14,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -107,6 +109,16 @@ private slots:
         expected.replace(u"\"Database\"=\"K:\\\\\"\r\n"_s, u"\"Database\"=\"K:\\\\\"\r\n\"AdminPW\"=\"secret\"\r\n"_s);
         QCOMPARE(after, utf16(expected));
         QVERIFY(QDir(office.root()).entryList(QDir::Files).filter(u"system.reg"_s).size() == 1);
+        QCOMPARE(QFileInfo(officeroot::registryFile()).permissions() & (QFile::ReadOther | QFile::WriteOther), QFile::Permissions());
+        // Read and written back as one, one program at a time: while another
+        // holds it, a change waits (here cancelled) and loses nothing.
+        beside::FolderHold other(office.root());
+        QVERIFY(other.claim(beside::Job::Registry));
+        office.ui().cancelProgress = true;
+        r.setValue(u"changed"_s);
+        QVERIFY(!r.ERROR_SUCCESS());
+        QCOMPARE(office.readFile(officeroot::registryFile()), after);
+        QCOMPARE(office.ui().progressShown.size(), 1);
     }
 
     void registryClassReadsAndWrites()
