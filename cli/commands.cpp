@@ -197,7 +197,9 @@ Status setup(const Arguments &o)
 Status periodicReturn(const Arguments &o)
 {
     returns::ReturnOutput output;
-    if (!output.load())
+    const returns::Opening opening = output.load();
+    ui::show(opening.notices);
+    if (!opening)
         return Failed;
     const QString periodEnd = o.value(QStringLiteral("--period-end"), output.proposal());
     if (!dates::isDate(periodEnd)) {

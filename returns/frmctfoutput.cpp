@@ -93,7 +93,9 @@ frmCTFOUTPUT::~frmCTFOUTPUT() { Form_Unload(); }
 
 void frmCTFOUTPUT::Form_Load()
 {
-    const bool opened = m_output.load();
+    const returns::Opening opening = m_output.load();
+    ui::show(opening.notices);
+    const bool opened = opening.loaded;
     m_listModel->setStringList({});
     if (!opened) {
         // The list is empty because the register could not be read, not

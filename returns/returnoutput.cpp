@@ -34,8 +34,9 @@ QDate proposePeriodEnd(const QDate &today)
 ReturnOutput::ReturnOutput() = default;
 ReturnOutput::~ReturnOutput() { unload(); }
 
-bool ReturnOutput::load(const QDate &today)
+Opening ReturnOutput::load(const QDate &today)
 {
+    Opening opening;
     m_list.clear();
     m_proposal.clear();
     m_readError.clear();
@@ -43,14 +44,14 @@ bool ReturnOutput::load(const QDate &today)
         m_connection.setConnectionString(GetConnectionString(QStringLiteral("CTF")));
         m_connection.open();
     } catch (const CtfError &e) {
-        ui::current().message(QStringLiteral("Unable to access the database") + QStringLiteral("\r\n") + e.description(),
-                              QString::fromLatin1(appsettings::kProgramTitle), MsgIcon::None);
-        return false;
+        opening.notices.append({QStringLiteral("Unable to access the database") + QStringLiteral("\r\n") + e.description(),
+                                QString::fromLatin1(appsettings::kProgramTitle), MsgIcon::None});
+        return opening;
     }
-    m_loaded = true;
+    m_loaded = opening.loaded = true;
     m_lowest = 0;
     m_highest = 0;
-    m_readError = putRightAtOpening(m_connection, registerPath());
+    m_readError = putRightAtOpening(m_connection, registerPath(), opening.notices);
     // Each step on its own: one that fails is skipped and the next runs. A
     // failure is remembered, so that no return is made from what was not read.
     const auto step = [this](const std::function<void()> &run) {
@@ -92,7 +93,7 @@ bool ReturnOutput::load(const QDate &today)
             m_list << m_rows.value(QStringLiteral("Entity")).toString() + QStringLiteral(" - ") + m_rows.value(QStringLiteral("CRN")).toString();
     });
     m_proposal = proposePeriodEnd(today).toString(QStringLiteral("dd/MM/yyyy"));
-    return true;
+    return opening;
 }
 
 void ReturnOutput::unload()

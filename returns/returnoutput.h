@@ -60,15 +60,23 @@ struct RunOutcome {
     bool backupFailed = false;  // the run went on without its backup of the register
 };
 
+// What the output screen's opening found, and what it tells the operator
+// (a register that could not be opened, a run that did not finish put right).
+struct Opening {
+    bool loaded = false; // the register was opened
+    QList<Notice> notices;
+    explicit operator bool() const { return loaded; }
+};
+
 class ReturnOutput {
 public:
     ReturnOutput();
     ~ReturnOutput();
 
     // Opening: connection, lowest and highest outstanding ID, output rows,
-    // list and proposal; a failing step is skipped. False when the connection
-    // could not be opened (the message has been shown).
-    bool load(const QDate &today = ctfclock::today());
+    // list and proposal; a failing step is skipped. Not loaded when the
+    // connection could not be opened.
+    Opening load(const QDate &today = ctfclock::today());
     void unload();
     // Whether the register was opened, so the list says what is outstanding.
     bool loaded() const { return m_loaded; }

@@ -85,7 +85,7 @@ QString putRight(Connection &c, RunRecord &record, const RunInfo &left)
     return putBackText(left, putBack(c, record, left));
 }
 
-QString putRightAtOpening(Connection &c, const QString &registerWindowsPath)
+QString putRightAtOpening(Connection &c, const QString &registerWindowsPath, QList<Notice> &notices)
 {
     const QString title = QString::fromLatin1(kCaption);
     RunRecord record(registerWindowsPath);
@@ -95,20 +95,20 @@ QString putRightAtOpening(Connection &c, const QString &registerWindowsPath)
             return {}; // a run is in progress: it is not ours to touch
         left = record.leftover();
     } catch (const CtfError &e) {
-        ui::current().message(recordUnreadable(e.description()), title, MsgIcon::Critical);
+        notices.append({recordUnreadable(e.description()), title, MsgIcon::Critical});
         return e.description();
     }
     if (!left.started.isValid())
         return {};
     try {
-        ui::current().message(putRight(c, record, left), title, MsgIcon::Information);
+        notices.append({putRight(c, record, left), title, MsgIcon::Information});
     } catch (const CtfError &e) {
         const QString text = left.waitsForLogCopy()
             ? e.description()
             : QStringLiteral("The return run started %1 did not finish, and what it left could not be put right now: %2\r\n\r\n"
                              "No return can be created until this is put right; it is tried again each time this screen opens.")
                   .arg(left.describe(), e.description());
-        ui::current().message(text, title, MsgIcon::Critical);
+        notices.append({text, title, MsgIcon::Critical});
         return e.description();
     }
     return {};

@@ -5,6 +5,7 @@
 // made. The output screen's opening and every new run come here first, so
 // nothing a killed run did is ever left half done.
 #include "data/connection.h"
+#include "platform/userinterface.h"
 #include "returns/returnrun.h"
 
 #include <QString>
@@ -21,9 +22,9 @@ int putBack(Connection &c, RunRecord &record, const RunInfo &left);
 QString putRight(Connection &c, RunRecord &record, const RunInfo &left);
 
 // At the output screen's opening: a run that did not finish is put right,
-// and a message says what was done or what stands in the way. Returns why
+// and a notice says what was done or what stands in the way. Returns why
 // no return may be created from this opening, empty when one may.
-QString putRightAtOpening(Connection &c, const QString &registerWindowsPath);
+QString putRightAtOpening(Connection &c, const QString &registerWindowsPath, QList<Notice> &notices);
 
 // At the start of every command and of the main screen: the incomplete
 // return of a run that was killed holds members' data, so it is removed as

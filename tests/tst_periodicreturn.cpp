@@ -41,7 +41,9 @@ int markedCount(TestOffice &office)
 RunResult runOnce(const QString &periodEnd = u"30/11/2026"_s, const QDateTime &start = kStart)
 {
     ReturnOutput out;
-    return out.load() ? shown(out.generate(periodEnd, start)) : RunResult::Failed;
+    const returns::Opening opening = out.load();
+    ui::show(opening.notices);
+    return opening ? shown(out.generate(periodEnd, start)) : RunResult::Failed;
 }
 
 // What a killed run leaves: its incomplete file and its record (the lock
@@ -239,7 +241,9 @@ private slots:
                 if (sql == u"PRAGMA data_version"_s && versionsRead++ == 0)
                     office.exec(kCtf, u"UPDATE ChildTrustFunds SET Amount = 777 WHERE CRN = 'AB000002'"_s);
             });
-        const bool loaded = out.load();
+        const returns::Opening opening = out.load();
+        ui::show(opening.notices);
+        const bool loaded = opening.loaded;
         Connection::setStatementObserver({});
         if (fault == u"other desk first"_s)
             QCOMPARE(runOnce(u"30/11/2026"_s, kStart.addSecs(-60)), RunResult::Done);
@@ -310,8 +314,9 @@ private slots:
         QVERIFY(!QFile::exists(office.host(run.partialPath)));
         QVERIFY(!office.readFile(kRecord).isEmpty());
         ReturnOutput out;
-        QVERIFY(out.load());
-        QCOMPARE(office.ui().seen(), QStringList{u"Information |  CTF - ASCII output | The return run started 06/12/2026 09:01:02 on OFFICE-PC "
+        const returns::Opening opening = out.load();
+        QVERIFY(opening);
+        QCOMPARE(seen(opening.notices), QStringList{u"Information |  CTF - ASCII output | The return run started 06/12/2026 09:01:02 on OFFICE-PC "
                                                 "did not finish. The 2 entries it had marked as output were put back, so they go into the next "
                                                 "return; its incomplete file was removed. Nothing needs unmarking by hand."_s});
         QCOMPARE(office.scalar(kCtf, u"SELECT group_concat(ID || ':' || RecordOutput || ':' || ifnull(PeriodEndSent, 'null'), ' ') "
@@ -327,8 +332,8 @@ private slots:
         run.complete = true;
         leaveKilledRun(office, run, "Header|2026/11/30\r\nNilReturn\r\n");
         ReturnOutput again;
-        QVERIFY(again.load());
-        QVERIFY2(office.ui().lastText().contains(u"was interrupted after its return was complete"_s), qPrintable(office.ui().lastText()));
+        const QString said = again.load().notices.value(0).text;
+        QVERIFY2(said.contains(u"was interrupted after its return was complete"_s), qPrintable(said));
         QCOMPARE(office.readFile(kReturn), QByteArray("Header|2026/11/30\r\nNilReturn\r\n"));
         QCOMPARE(office.readFile(kLog), office.readFile(kReturn));
         QCOMPARE(office.readFile(kRecord), QByteArray(""));
