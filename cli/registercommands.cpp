@@ -68,15 +68,15 @@ Status listBackups(const Arguments &)
     const MappedPath reg = pathmapper::map(registerSource());
     const QList<backups::Info> all = reg.ok() ? backups::list(reg.hostPath) : QList<backups::Info>();
     if (all.isEmpty())
-        out(QStringLiteral("No backup is kept in %1.").arg(reg.ok() ? backups::folderOf(reg.hostPath) : reg.error));
+        out(QStringLiteral("No backup is kept in %1.").arg(reg.ok() ? pathmapper::shown(backups::folderOf(reg.hostPath)) : reg.error));
     for (const backups::Info &b : all)
         out(b.problem.isEmpty() ? QStringLiteral("%1  %2  %3 entries, %4 outstanding  %5")
                                       .arg(b.when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), b.reason)
                                       .arg(b.entries)
                                       .arg(b.outstanding)
-                                      .arg(b.path)
+                                      .arg(pathmapper::shown(b.path))
                                 : QStringLiteral("%1  %2  cannot be restored: %3  %4")
-                                      .arg(b.when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), b.reason, b.problem, b.path));
+                                      .arg(b.when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), b.reason, b.problem, pathmapper::shown(b.path)));
     return Done;
 }
 

@@ -27,6 +27,18 @@ static QString matchComponent(const QString &dir, const QString &name)
     return name;
 }
 
+QString shown(const QString &hostPath)
+{
+    const QString drives = officeroot::path() + QStringLiteral("/drive_");
+    // "<root>/drive_k" or "<root>/drive_k/...": one letter, then the end or a separator.
+    if (!hostPath.startsWith(drives) || hostPath.size() < drives.size() + 1 || !hostPath.at(drives.size()).isLetter()
+        || (hostPath.size() > drives.size() + 1 && hostPath.at(drives.size() + 1) != QLatin1Char('/')))
+        return hostPath;
+    QString rest = hostPath.mid(drives.size() + 1);
+    rest.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return hostPath.at(drives.size()).toUpper() + QLatin1Char(':') + (rest.isEmpty() ? QStringLiteral("\\") : rest);
+}
+
 MappedPath map(const QString &windowsPath)
 {
     QString rest = windowsPath;

@@ -21,5 +21,8 @@ QString toHost(const QString &windowsPath);
 bool fileExists(const QString &windowsPath);
 // The drive letter of "X:..." paths, or a null char.
 QChar driveLetter(const QString &windowsPath);
+// A host path as the office names it, for messages: "K:\backups\x" for one
+// in a drive's folder, else the host path itself.
+QString shown(const QString &hostPath);
 
 } // namespace pathmapper

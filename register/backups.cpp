@@ -149,7 +149,7 @@ Taken take(const QString &registerHostPath, const QString &reason, const QDateTi
     if (!QFileInfo(folder).isDir()) {
         // Shared by the office's desks through the register folder's group, as the register is.
         if (::mkdir(QFile::encodeName(folder).constData(), 0770) != 0 && errno != EEXIST)
-            return {{}, QStringLiteral("the folder %1 could not be made (%2)").arg(folder, QString::fromLocal8Bit(strerror(errno)))};
+            return {{}, QStringLiteral("the folder %1 could not be made (%2)").arg(pathmapper::shown(folder), QString::fromLocal8Bit(strerror(errno)))};
         struct stat parent {};
         if (::stat(QFile::encodeName(QFileInfo(registerHostPath).absolutePath()).constData(), &parent) == 0)
             (void)::chown(QFile::encodeName(folder).constData(), uid_t(-1), parent.st_gid); // refused outside that group: nothing to do
@@ -179,7 +179,7 @@ Taken take(const QString &registerHostPath, const QString &reason, const QDateTi
         }
         ::unlink(QFile::encodeName(ownFile).constData());
     }
-    return {{}, QStringLiteral("the backup of %1 could not be written in %2: %3").arg(registerHostPath, folder, why)};
+    return {{}, QStringLiteral("the backup of %1 could not be written in %2: %3").arg(pathmapper::shown(registerHostPath), pathmapper::shown(folder), why)};
 }
 
 Taken daily(const QString &registerHostPath, const QDateTime &now)
@@ -219,7 +219,7 @@ const bool kAdviceSet = [] {
         const QString good = newestGood(hostPath);
         return good.isEmpty() ? QString()
                               : QStringLiteral("The newest backup of the register that passes its check is %1; to restore it, close "
-                                               "ctfadmin on every desk and run: ctfadmin restore \"%1\"").arg(good);
+                                               "ctfadmin on every desk and run: ctfadmin restore \"%1\"").arg(pathmapper::shown(good));
     };
     return true;
 }();
@@ -302,7 +302,8 @@ Restored restore(const QString &registerWindowsPath, const QString &backupHostPa
 {
     const QString reg = pathmapper::map(registerWindowsPath).hostPath;
     const auto refuse = [&](const QString &why) {
-        *say = QStringLiteral("The register %1 was not restored from %2: %3. Nothing was changed.").arg(registerWindowsPath, backupHostPath, why);
+        *say = QStringLiteral("The register %1 was not restored from %2: %3. Nothing was changed.")
+                   .arg(registerWindowsPath, pathmapper::shown(backupHostPath), why);
         return Restored::Refused;
     };
     if (reg.isEmpty() || !QFileInfo(reg).isFile())
@@ -336,18 +337,18 @@ Restored restore(const QString &registerWindowsPath, const QString &backupHostPa
             c.close();
         }
         if (!syncFile(own))
-            throw DbError(QStringLiteral("%1 could not be written to the disk").arg(own));
+            throw DbError(QStringLiteral("%1 could not be written to the disk").arg(ownWindows));
         if (const QString busy = quiesce(reg); !busy.isEmpty())
             throw DbError(busy);
         textfile::replace(ownWindows, registerWindowsPath);
     } catch (const CtfError &e) {
         dbfile::removeWithSideFiles(own);
         *say = QStringLiteral("The register %1 was not restored from %2: %3. The register is as it was.")
-                   .arg(registerWindowsPath, backupHostPath, e.description());
+                   .arg(registerWindowsPath, pathmapper::shown(backupHostPath), e.description());
         return Restored::Failed;
     }
     *say = QStringLiteral("The register %1 was restored from %2. The register as it was is kept as %3.")
-               .arg(registerWindowsPath, backupHostPath, before.path);
+               .arg(registerWindowsPath, pathmapper::shown(backupHostPath), pathmapper::shown(before.path));
     return Restored::Done;
 }
 

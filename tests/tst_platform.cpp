@@ -61,6 +61,10 @@ private slots:
         QCOMPARE(pathmapper::toHost(k + u"/../drive_k/Returns"_s), office.root() + u"/drive_k/Returns"_s);
         // A host path uses "\" as a separator too.
         QCOMPARE(pathmapper::toHost(k + u"\\returns\\IRReturn.txt"_s), k + u"/Returns/IRReturn.txt"_s);
+        // Host paths shown as the office names them; others as they are.
+        QCOMPARE(QStringList({pathmapper::shown(k + u"/Returns/IRReturn.txt"_s), pathmapper::shown(k), pathmapper::shown(k + u"x/a"_s),
+                              pathmapper::shown(u"/tmp/a"_s)}),
+                 QStringList({u"K:\\Returns\\IRReturn.txt"_s, u"K:\\"_s, k + u"x/a"_s, u"/tmp/a"_s}));
         // A drive the office has no folder for is named in the error.
         QVERIFY(pathmapper::map(u"Q:\\data\\x.mdb"_s).error.contains(u"Q:"_s));
         QVERIFY(!pathmapper::fileExists(u"Q:\\data\\x.mdb"_s));
