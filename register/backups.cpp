@@ -260,9 +260,7 @@ namespace {
 void carryHistory(Connection &c, const QString &detail)
 {
     history::ensure(c);
-    QSqlQuery q(c.database());
-    if (q.exec(QStringLiteral("SELECT 1 FROM cur.sqlite_master WHERE type = 'table' AND name = 'EntryHistory'")) && q.next()) {
-        q.finish();
+    if (history::kept(c, QStringLiteral("cur"))) {
         for (const char *t : {"EntryHistory", "RegisterChanges"}) {
             c.execute(QStringLiteral("DELETE FROM main.%1").arg(QLatin1String(t)));
             c.execute(QStringLiteral("INSERT INTO main.%1 SELECT * FROM cur.%1").arg(QLatin1String(t)));

@@ -218,12 +218,18 @@ void Scope::commit()
     m_open = false;
 }
 
+bool kept(Connection &c, const QString &schema)
+{
+    QSqlQuery q(c.database());
+    return q.exec(QStringLiteral("SELECT 1 FROM %1.sqlite_master WHERE type = 'table' AND name = 'EntryHistory'").arg(schema)) && q.next();
+}
+
 QList<Row> read(Connection &c, const Filter &f)
 {
     QList<Row> rows;
-    QSqlQuery q(c.database());
-    if (!q.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'EntryHistory'")) || !q.next())
+    if (!kept(c))
         return rows;
+    QSqlQuery q(c.database());
     QStringList where;
     QVariantList binds;
     if (f.id) {

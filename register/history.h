@@ -106,6 +106,9 @@ struct Filter {
     QString urn;                    // entries that ever held it
     std::optional<QDate> since;     // local date, inclusive
 };
+// Whether the register in the connection's schema ("main", or one attached)
+// keeps a history yet.
+bool kept(Connection &c, const QString &schema = QStringLiteral("main"));
 // Newest first; empty when the register has no history yet.
 QList<Row> read(Connection &c, const Filter &f);
 // The same from the office's register, opened read-only for it: reading the
