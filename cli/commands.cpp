@@ -217,9 +217,7 @@ Status periodicReturn(const Arguments &o)
 
 Status recreate(const Arguments &o)
 {
-    const returns::RecreateOutcome outcome = returns::recreateReturn(o.positional[0]);
-    ui::show(outcome.notices);
-    switch (outcome.result) {
+    switch (ui::shown(returns::recreateReturn(o.positional[0]))) {
     case returns::RecreateResult::Done: return Done;
     case returns::RecreateResult::Missing:
     case returns::RecreateResult::Cancelled: return Refused;
@@ -298,9 +296,7 @@ Status annualReturn(const Arguments &o)
     AnnualRequest r;
     if (const Status status = readAnnual(o, run, r); status != Done)
         return status;
-    const annual::RunOutcome outcome = r.shareAccount ? run.runShareAccount(r.shareAccount, r.start, r.end) : run.runProducts(r.items, r.start, r.end);
-    ui::show(outcome.notices);
-    switch (outcome.result) {
+    switch (ui::shown(r.shareAccount ? run.runShareAccount(r.shareAccount, r.start, r.end) : run.runProducts(r.items, r.start, r.end))) {
     case annual::Outcome::Done: return Done;
     case annual::Outcome::Refused:
     case annual::Outcome::Cancelled: return Refused;

@@ -21,9 +21,7 @@ QString registerSource() { return Connection::connectionValue(GetConnectionStrin
 
 Status importRegister(const Arguments &)
 {
-    const registerimport::Outcome outcome = registerimport::importRegister(ctfclock::today());
-    ui::show(outcome.notices);
-    switch (outcome.result) {
+    switch (ui::shown(registerimport::importRegister(ctfclock::today()))) {
     case registerimport::Result::Converted:
     case registerimport::Result::AlreadyConverted: return Done;
     case registerimport::Result::Failed: return Failed;

@@ -67,6 +67,13 @@ namespace ui {
 UserInterface &current();
 // Each notice as a message, in order.
 void show(const QList<Notice> &notices);
+// An outcome's notices shown; its result.
+template <typename Outcome>
+auto shown(const Outcome &outcome)
+{
+    show(outcome.notices);
+    return outcome.result;
+}
 // The busy pointer for the life of the object, whichever way the command ends.
 class BusyScope {
 public:

@@ -380,11 +380,11 @@ private slots:
             annual::AnnualReturn run;
             run.open();
             for (int n = 1; n <= 4; ++n) {
-                shown(run.runShareAccount(n, u"06/04/25"_s, u"05/04/26"_s));
+                ui::shown(run.runShareAccount(n, u"06/04/25"_s, u"05/04/26"_s));
                 files << office.readFile(kAnnual);
             }
             for (const auto &items : products) {
-                shown(run.runProducts(items, u"06/04/25"_s, u"05/04/26"_s));
+                ui::shown(run.runProducts(items, u"06/04/25"_s, u"05/04/26"_s));
                 files << office.readFile(kAnnual);
             }
             return files;

@@ -203,7 +203,7 @@ private slots:
         {
             AnnualReturn run;
             run.open();
-            QVERIFY2(shown(run.runShareAccount(1, kStart, kEnd)) == Outcome::Done, qPrintable(office.ui().lastText()));
+            QVERIFY2(ui::shown(run.runShareAccount(1, kStart, kEnd)) == Outcome::Done, qPrintable(office.ui().lastText()));
         }
         readOnly.unmount();
         QCOMPARE(office.readFile(kAnnual), kShareAccountReturn);
@@ -218,7 +218,7 @@ private slots:
         productOffice(office);
         AnnualReturn run;
         run.open();
-        QCOMPARE(shown(run.runProducts(kChosen, kStart, kEnd)), Outcome::Done);
+        QCOMPARE(ui::shown(run.runProducts(kChosen, kStart, kEnd)), Outcome::Done);
         QCOMPARE(office.readFile(kAnnual), QByteArray("Header|2026/04/05\r\n"
                                                     "Account|KL1111111|2|y|120.50|0.00|120.50\r\n"
                                                     "Account|MN22222  |2|y|-3.33|0.00|0.00\r\n"));
@@ -321,7 +321,7 @@ private slots:
         for (const QString &code : selection.split(u','))
             products.append({code + u" - a product"_s, code != u"none"_s});
         const QString start = dates.section(u' ', 0, 0), end = dates.section(u' ', 1);
-        const Outcome result = shown(selection.startsWith(u"share "_s) ? run.runShareAccount(selection.mid(6).toInt(), start, end)
+        const Outcome result = ui::shown(selection.startsWith(u"share "_s) ? run.runShareAccount(selection.mid(6).toInt(), start, end)
                                                                         : run.runProducts(products, start, end));
         QCOMPARE(int(result), outcome);
         QVERIFY2(office.ui().seen().last().contains(message), qPrintable(office.ui().seen().last()));

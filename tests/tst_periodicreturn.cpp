@@ -43,7 +43,7 @@ RunResult runOnce(const QString &periodEnd = u"30/11/2026"_s, const QDateTime &s
     ReturnOutput out;
     const returns::Opening opening = out.load();
     ui::show(opening.notices);
-    return opening ? shown(out.generate(periodEnd, start)) : RunResult::Failed;
+    return opening ? ui::shown(out.generate(periodEnd, start)) : RunResult::Failed;
 }
 
 // What a killed run leaves: its incomplete file and its record (the lock
@@ -249,13 +249,13 @@ private slots:
             QCOMPARE(runOnce(u"30/11/2026"_s, kStart.addSecs(-60)), RunResult::Done);
         QCOMPARE(loaded, fault != u"empty"_s && fault != u"no register"_s);
         const returns::RunOutcome first = out.generate(u"30/11/2026"_s, kStart);
-        QCOMPARE(shown(first) == RunResult::Done,
+        QCOMPARE(ui::shown(first) == RunResult::Done,
                  QStringList({"no temp", "same minute", "nil first", "temp full", "returns full", "links planted"}).contains(fault));
         QVERIFY(!QFile::exists(office.host(u"C:\\outside"_s)));
         QCOMPARE(first.logCopyFailed, fault == u"temp full"_s || fault == u"no temp"_s);
         if (fault == u"returns full"_s) {
             MOUNT_OR_SKIP(full.full(office.host(u"K:\\Returns"_s), kPrevious, u"IRReturn.txt"_s));
-            QCOMPARE(shown(returns::recreateReturn(kLog)), returns::RecreateResult::CopyFailed);
+            QCOMPARE(ui::shown(returns::recreateReturn(kLog)), returns::RecreateResult::CopyFailed);
             QCOMPARE(office.readFile(kReturn), kPrevious); // the previous return, whole
         }
         if (fault == u"nil first"_s)

@@ -20,15 +20,6 @@ struct RecordedMessage {
 // The same of the notices a component gives back.
 QStringList seen(const QList<Notice> &notices);
 
-// An outcome's notices shown as the screens and the command line show them;
-// its result.
-template <typename Outcome>
-auto shown(const Outcome &outcome)
-{
-    ui::show(outcome.notices);
-    return outcome.result;
-}
-
 class ScriptedUi : public UserInterface {
 public:
     MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
