@@ -1,7 +1,5 @@
 #include "returns/returnoutput.h"
 
-#include "register/backups.h"
-
 #include "app/appsettings.h"
 #include "common/besidefile.h"
 #include "common/ctfmodules.h"
@@ -10,6 +8,7 @@
 #include "common/textfile.h"
 #include "platform/pathmapper.h"
 #include "platform/userinterface.h"
+#include "register/backups.h"
 #include "returns/markingrun.h"
 #include "returns/returnlines.h"
 #include "returns/runrepair.h"

@@ -1,16 +1,14 @@
 #include "returns/runrepair.h"
 
-#include "common/clock.h"
-#include "register/backups.h"
-#include "register/history.h"
-
 #include "app/appsettings.h"
+#include "common/clock.h"
 #include "common/error.h"
 #include "common/textfile.h"
 #include "data/connectionstrings.h"
 #include "platform/officeroot.h"
 #include "platform/pathmapper.h"
-#include "platform/userinterface.h"
+#include "register/backups.h"
+#include "register/history.h"
 
 namespace returns {
 
