@@ -13,18 +13,6 @@
 #include "register/registerimport.h"
 #include "support/office.h"
 
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QProcess>
-#include <QTest>
-
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;

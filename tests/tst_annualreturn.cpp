@@ -10,13 +10,6 @@
 #include "support/mounts.h"
 #include "support/office.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QTest>
-
 using annual::AnnualReturn;
 using annual::Outcome;
 using namespace Qt::StringLiterals;

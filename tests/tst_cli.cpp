@@ -4,16 +4,6 @@
 #include "support/mounts.h"
 #include "support/office.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QDir>
-#include <QProcess>
-#include <QMap>
-#include <QRegularExpression>
-#include <QRandomGenerator>
-#include <QSet>
-#include <QTest>
-#include <QThread>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;

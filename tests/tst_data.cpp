@@ -9,9 +9,6 @@
 #include "data/recordset.h"
 #include "support/office.h"
 
-#include <QFile>
-#include <QTest>
-
 using namespace Qt::StringLiterals;
 
 namespace {

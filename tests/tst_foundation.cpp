@@ -10,11 +10,6 @@
 #include "platform/officeroot.h"
 #include "support/office.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
-
 using namespace Qt::StringLiterals;
 
 class tst_foundation : public QObject {

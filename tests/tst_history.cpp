@@ -10,10 +10,6 @@
 #include "support/mounts.h"
 #include "support/office.h"
 
-#include <QDir>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QtTest>
 #include <atomic>
 #include <thread>
 

@@ -8,11 +8,6 @@
 #include "support/mounts.h"
 #include "support/office.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTest>
-
 using returns::ReturnOutput;
 using returns::RunResult;
 using namespace Qt::StringLiterals;

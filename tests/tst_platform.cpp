@@ -12,11 +12,6 @@
 #include "platform/userinterface.h"
 #include "support/office.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTest>
-
 using namespace Qt::StringLiterals;
 
 namespace {

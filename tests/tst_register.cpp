@@ -18,19 +18,6 @@
 #include "support/office.h"
 #include "support/screen.h"
 
-#include <QAbstractItemView>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QHeaderView>
-#include <QLabel>
-#include <QPushButton>
-#include <QTableView>
-#include <QTableWidget>
-#include <QTimer>
-
 using entryrules::AmountKey;
 using namespace Qt::StringLiterals;
 using namespace screen;

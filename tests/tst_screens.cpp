@@ -13,22 +13,6 @@
 #include "support/office.h"
 #include "support/screen.h"
 
-#include <QCheckBox>
-#include <QDir>
-#include <QLineEdit>
-#include <QFile>
-#include <QLabel>
-#include <QListWidget>
-#include <QMenuBar>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScreen>
-#include <QScrollArea>
-#include <QTabWidget>
-#include <QTableWidget>
-#include <QTimer>
-
 using namespace Qt::StringLiterals;
 using namespace screen;
 

@@ -12,17 +12,6 @@
 #include "support/mounts.h"
 #include "support/office.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QHash>
-#include <QSet>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QTest>
-
 #include <cstdio>
 #include <unistd.h>
 

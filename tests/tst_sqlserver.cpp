@@ -13,12 +13,6 @@
 #include "data/sqlserver.h"
 #include "support/office.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>

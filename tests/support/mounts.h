@@ -4,10 +4,8 @@
 // seen through FUSE that forwards byte-range locks, as a file server keeps
 // them. Mounting needs root (and FUSE, bindfs); the mount goes with the
 // object. Header only: the benchmarks use it too.
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
+#include <QtCore>
+
 #include <unistd.h>
 
 class Mount {

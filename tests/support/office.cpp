@@ -5,15 +5,6 @@
 #include "platform/officeroot.h"
 #include "platform/pathmapper.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QTest>
-
 TestOffice::TestOffice(const QString &returnsPath)
 {
     m_savedFields = appsettings::fields();

@@ -6,11 +6,11 @@
 #include "common/clock.h"
 #include "support/scriptedui.h"
 
-#include <QProcess>
-#include <QSqlDatabase>
-#include <QString>
-#include <QTemporaryDir>
-#include <QVariantList>
+// The Qt modules every test uses, whole: a test names what it tests, not
+// the Qt classes it needs on the way.
+#include <QtCore>
+#include <QtSql>
+#include <QtTest>
 
 // The office's files as the program names them.
 inline const QString kCtf = QStringLiteral("K:\\CTF.mdb");

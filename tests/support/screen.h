@@ -2,11 +2,8 @@
 // Driving screens as an operator does: bringing a window to the front,
 // keys and clicks into fields, and letting the event loop finish what they
 // set going. Header only, so that tests without widgets link none.
-#include <QApplication>
-#include <QTest>
-#include <QPointer>
-#include <QTimer>
-#include <QWidget>
+#include <QtTest>
+#include <QtWidgets>
 
 namespace screen {
 
