@@ -260,14 +260,12 @@ private slots:
         int conversions = 0;
         accessfile::setConversionObserver([&](const QString &) { ++conversions; });
         for (int i = 0; i < 2; ++i) {
-            Connection c;
-            c.setConnectionString(GetConnectionString(u"Tarnwell"_s));
-            c.open();
+            const auto c = opened(u"Tarnwell"_s);
             Recordset rs;
-            rs.open(u"Select * FROM Control ;"_s, c);
+            rs.open(u"Select * FROM Control ;"_s, *c);
             QCOMPARE(rs.value(u"cuname"_s).toString(), u"Tarnwell Test Credit Union Ltd"_s);
             // Read-only: nothing reaches the Access file.
-            QVERIFY_THROWS_EXCEPTION(DbError, c.execute(u"DELETE FROM Control"_s));
+            QVERIFY_THROWS_EXCEPTION(DbError, c->execute(u"DELETE FROM Control"_s));
         }
         QCOMPARE(conversions, 1);
         // A file readable by its owner alone gives a snapshot no more open, in
@@ -280,9 +278,7 @@ private slots:
         // (a copy replacing the file in place changes its change time).
         QVERIFY(QFile::setPermissions(office.host(kTarn), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         const mode_t oldMask = ::umask(022);
-        Connection c;
-        c.setConnectionString(GetConnectionString(u"Tarnwell"_s));
-        c.open();
+        opened(u"Tarnwell"_s);
         ::umask(oldMask);
         QCOMPARE(conversions, 2);
         const QStringList snapshots = QDir(cache).entryList({u"*.sqlite"_s}, QDir::Files);
@@ -290,20 +286,14 @@ private slots:
         QCOMPARE(mode(cache + QLatin1Char('/') + snapshots[0]), 0);
         // One run reads one version: a change between its two openings is not
         // seen until the run is over.
-        const auto openTarnwell = [] {
-            auto opened = std::make_unique<Connection>();
-            opened->setConnectionString(GetConnectionString(u"Tarnwell"_s));
-            opened->open();
-            return opened;
-        };
         {
             const accessfile::OneVersionPerFile run;
-            const auto members = openTarnwell();
+            const auto members = opened(u"Tarnwell"_s);
             QVERIFY(QFile::setPermissions(office.host(kTarn), QFileDevice::ReadOwner | QFileDevice::WriteOwner)); // a new change time
-            const auto transactions = openTarnwell();
+            const auto transactions = opened(u"Tarnwell"_s);
             QCOMPARE(conversions, 2);
         }
-        openTarnwell();
+        opened(u"Tarnwell"_s);
         QCOMPARE(conversions, 3);
         // The maintenance screen's members: Control and MemberMain alone, in a
         // snapshot of their own beside the whole one of the same version; a
@@ -320,7 +310,7 @@ private slots:
         QCOMPARE(kept.size(), 1); // the whole snapshot was of the version before
         QCOMPARE(office.scalar(cache + u'/' + kept[0], u"SELECT group_concat(name, ',') FROM (SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name)"_s).toString(),
                  u"Control,MemberMain"_s);
-        openTarnwell();
+        opened(u"Tarnwell"_s);
         QCOMPARE(QDir(cache).entryList({u"*.sqlite"_s}, QDir::Files).size(), 2);
         accessfile::setConversionObserver({});
         QCOMPARE(office.readFile(kTarn), office.readFile(kData + u"/generated/tarnwell-jet4.mdb"_s));
@@ -413,14 +403,12 @@ private slots:
         // Every entry as the dump has it, dates as day-first text.
         const QJsonObject table = dump(name)[u"tables"_s].toArray()[0].toObject();
         const QJsonArray columns = table[u"columns"_s].toArray();
-        Connection c;
-        c.setConnectionString(GetConnectionString(u"CTF"_s));
-        c.open();
+        const auto c = opened(u"CTF"_s);
         Recordset rs;
         int checked = 0;
         for (const QJsonValue &row : table[u"rows"_s].toArray()) {
             const QJsonArray r = row.toArray();
-            rs.open(u"SELECT * FROM ChildTrustFunds WHERE ID = %1"_s.arg(r[0].toInteger()), c);
+            rs.open(u"SELECT * FROM ChildTrustFunds WHERE ID = %1"_s.arg(r[0].toInteger()), *c);
             QVERIFY(!rs.eof());
             for (int i = 0; i < columns.size(); ++i) {
                 const QString col = columns[i].toObject()[u"name"_s].toString();
@@ -437,7 +425,7 @@ private slots:
         }
         QCOMPARE(checked, 40 * 12);
         rs.close();
-        c.close();
+        c->close();
         // The history starts with the import: every entry added, as it was converted.
         QCOMPARE(office.scalar(kCtf, u"SELECT count(*) || '|' || count(DISTINCT h.ChangeID) || '|' || min(c.Through) FROM EntryHistory h "
                                      "JOIN RegisterChanges c USING (ChangeID) JOIN ChildTrustFunds e ON e.ID = h.EntryID AND e.CRN IS h.NewCRN "

@@ -14,12 +14,6 @@ using namespace Qt::StringLiterals;
 namespace {
 const QString kJet = u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Persist Security Info=False"_s;
 
-void openRegister(Connection &c)
-{
-    c.setConnectionString(GetConnectionString(u"CTF"_s));
-    c.open();
-}
-
 // Why opening the file fails, or "opened".
 QString openFailure(const QString &windowsPath)
 {
@@ -244,10 +238,9 @@ private slots:
         TestOffice office;
         for (int i = 0; i < 3; ++i)
             office.addEntry(u"Voucher"_s, u"AB00000%1"_s.arg(i), u"01/02/2010"_s, 12.5);
-        Connection c;
-        openRegister(c);
+        const auto c = opened(u"CTF"_s);
         Recordset rs;
-        rs.open(u"SELECT * FROM ChildTrustFunds WHERE RecordOutput = False ORDER BY CRN;"_s, c);
+        rs.open(u"SELECT * FROM ChildTrustFunds WHERE RecordOutput = False ORDER BY CRN;"_s, *c);
         QCOMPARE(rs.value(u"crn"_s).toString() + u'|' + rs.fieldName(1), u"AB000000|Entity"_s);
         QVERIFY(rs.value(u"MEMBERNO"_s).isNull());
         QCOMPARE(rs.value(u"Amount"_s).toDouble(), 12.5);
@@ -259,8 +252,8 @@ private slots:
         rs.moveFirst();
         QCOMPARE(rs.value(u"CRN"_s).toString(), u"AB000000"_s);
         QVERIFY_THROWS_EXCEPTION(DbError, rs.setValue(u"CRN"_s, u"x"_s));
-        QVERIFY_THROWS_EXCEPTION(DbError, rs.open(u"SELECT * FROM NoSuchTable"_s, c));
-        rs.open(u"SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = True ;"_s, c, CursorType::Static, LockType::Optimistic);
+        QVERIFY_THROWS_EXCEPTION(DbError, rs.open(u"SELECT * FROM NoSuchTable"_s, *c));
+        rs.open(u"SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = True ;"_s, *c, CursorType::Static, LockType::Optimistic);
         QVERIFY(!rs.eof());
         QVERIFY(rs.value(0).isNull());
     }
@@ -271,12 +264,11 @@ private slots:
         office.addEntry(u"voucher"_s, u"ab000002"_s, u"01/02/2010"_s, 1);
         office.addEntry(u"RAA"_s, u"AB000001"_s, u"01/02/2010"_s, 1);
         office.addEntry(u"Voucher"_s, u"AB000001"_s, u"01/02/2010"_s, 1);
-        Connection c;
-        openRegister(c);
+        const auto c = opened(u"CTF"_s);
         Recordset rs;
-        rs.open(u"Select * FROM ChildTrustFunds WHERE CRN = 'AB000002' ;"_s, c, CursorType::Static, LockType::Optimistic);
+        rs.open(u"Select * FROM ChildTrustFunds WHERE CRN = 'AB000002' ;"_s, *c, CursorType::Static, LockType::Optimistic);
         QCOMPARE(rs.recordCount(), 1);
-        rs.open(u"SELECT * FROM ChildTrustFunds ORDER BY Entity, CRN;"_s, c, CursorType::Static, LockType::Optimistic);
+        rs.open(u"SELECT * FROM ChildTrustFunds ORDER BY Entity, CRN;"_s, *c, CursorType::Static, LockType::Optimistic);
         QStringList order;
         for (; !rs.eof(); rs.moveNext())
             order << rs.value(u"Entity"_s).toString() + u' ' + rs.value(u"CRN"_s).toString();
@@ -303,10 +295,9 @@ private slots:
         TestOffice office;
         office.exec(kCtf, u"CREATE TABLE Sample (Id INTEGER PRIMARY KEY, Value, Other TEXT)"_s);
         office.exec(kCtf, u"INSERT INTO Sample (Value, Other) VALUES (?, 'x')"_s, {stored});
-        Connection c;
-        openRegister(c);
+        const auto c = opened(u"CTF"_s);
         Recordset rs;
-        rs.open(u"SELECT * FROM Sample"_s, c, CursorType::Static, LockType::Optimistic);
+        rs.open(u"SELECT * FROM Sample"_s, *c, CursorType::Static, LockType::Optimistic);
         const QVariant read = rs.value(u"Value"_s);
         QCOMPARE(read.isNull(), stored.isNull());
         if (!stored.isNull())

@@ -79,9 +79,7 @@ private slots:
             QVERIFY(out.load());
             QCOMPARE(out.generate(u"30/11/2026"_s, kNow).result, RunResult::Done);
             if (change == u"put back") {
-                Connection c;
-                c.setConnectionString(GetConnectionString(u"CTF"_s));
-                c.open();
+                const auto c = opened(u"CTF"_s);
                 returns::RunRecord record(kCtf);
                 returns::RunInfo left;
                 left.started = kNow;
@@ -90,7 +88,7 @@ private slots:
                 try {
                     QVERIFY(record.claim(nullptr));
                     record.begin(left);
-                    QCOMPARE(returns::putBack(c, record, left), 1);
+                    QCOMPARE(returns::putBack(*c, record, left), 1);
                 } catch (const CtfError &e) {
                     QFAIL(qPrintable(e.description()));
                 }
@@ -138,16 +136,14 @@ private slots:
 
         // Another desk saves between two groups of a run: the run stays one
         // change, taken up as the newest, and the save keeps its own.
-        Connection c;
-        c.setConnectionString(GetConnectionString(u"CTF"_s));
-        c.open();
-        history::Change run(c, u"periodic return"_s, QString());
+        const auto c = opened(u"CTF"_s);
+        history::Change run(*c, u"periodic return"_s, QString());
         const auto group = [&](int id) {
-            c.beginTransaction();
+            c->beginTransaction();
             run.begin();
-            c.execute(u"UPDATE ChildTrustFunds SET Amount = Amount + 1 WHERE ID = ?"_s, {id});
+            c->execute(u"UPDATE ChildTrustFunds SET Amount = Amount + 1 WHERE ID = ?"_s, {id});
             run.end();
-            c.commit();
+            c->commit();
         };
         group(1);
         maint::EntryMaintenance desk;
@@ -156,7 +152,7 @@ private slots:
         const maint::Entry e = desk.entry();
         desk.save({e.crn, e.entity, QString(), u"01/01/2010"_s, u"99"_s, std::nullopt, e.sent});
         group(2);
-        c.close();
+        c->close();
         QCOMPARE(office.scalar(kCtf, u"SELECT group_concat(EntryID || ':' || Through, ' ') FROM (SELECT h.EntryID, c.Through FROM "
                                       "EntryHistory h JOIN RegisterChanges c USING (ChangeID) WHERE h.Seq > 5 ORDER BY h.Seq)"_s)
                      .toString(),

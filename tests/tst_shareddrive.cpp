@@ -107,11 +107,9 @@ private slots:
         QCOMPARE(journalByte(u"CTF.mdb"_s), 2); // created in WAL on the local disk
         const QByteArray tarnwell = office.readFile(kTarn);
         {
-            Connection c;
-            c.setConnectionString(GetConnectionString(u"CTF"_s));
-            c.open();
-            QCOMPARE(c.drive().kind, u"FUSE"_s);
-            c.execute(u"INSERT INTO ChildTrustFunds (Entity, CRN) VALUES ('RAA', 'AB000002')"_s);
+            const auto c = opened(u"CTF"_s);
+            QCOMPARE(c->drive().kind, u"FUSE"_s);
+            c->execute(u"INSERT INTO ChildTrustFunds (Entity, CRN) VALUES ('RAA', 'AB000002')"_s);
             Connection t;
             t.setReadOnly(true);
             t.setConnectionString(GetConnectionString(u"Tarnwell"_s));

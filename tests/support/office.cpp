@@ -136,3 +136,11 @@ qint64 TestOffice::addEntry(const QString &entity, const QVariant &crn, const QV
          {entity.isNull() ? QVariant() : QVariant(entity), crn, dob, amount, type, ref, dod, output ? 1 : 0});
     return scalar(QStringLiteral("K:\\CTF.mdb"), QStringLiteral("SELECT max(ID) FROM ChildTrustFunds")).toLongLong();
 }
+
+std::unique_ptr<Connection> opened(const QString &name)
+{
+    auto c = std::make_unique<Connection>();
+    c->setConnectionString(GetConnectionString(name));
+    c->open();
+    return c;
+}

@@ -4,6 +4,7 @@
 // Tarnwell tables, a scripted operator, and helpers to fill and read them.
 #include "app/appsettings.h"
 #include "common/clock.h"
+#include "data/connection.h"
 #include "support/scriptedui.h"
 
 // The Qt modules every test uses, whole: a test names what it tests, not
@@ -32,6 +33,9 @@ struct CliRun {
     QString out;
     QString err;
 };
+
+// The program's connection to "CTF" or "Tarnwell", opened as the program opens it.
+std::unique_ptr<Connection> opened(const QString &name);
 
 class TestOffice {
 public:

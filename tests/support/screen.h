@@ -2,6 +2,8 @@
 // Driving screens as an operator does: bringing a window to the front,
 // keys and clicks into fields, and letting the event loop finish what they
 // set going. Header only, so that tests without widgets link none.
+#include "platform/qtuserinterface.h"
+
 #include <QtTest>
 #include <QtWidgets>
 
@@ -44,13 +46,23 @@ inline void clickInto(QWidget *w)
 
 inline QColor base(const QWidget *w) { return w->palette().color(QPalette::Base); }
 
-// Answers the real message boxes that come up, as the operator would: the
-// n-th with the n-th key (Escape, Alt+Y, Alt+N; the last key for any after),
+// The visible top-level window of a kind, or null.
+template <class W> W *shownWindow()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *found = qobject_cast<W *>(w); found && found->isVisible())
+            return found;
+    return nullptr;
+}
+
+// Puts up the real message boxes while it lives and answers them as the
+// operator would: the n-th with the n-th key (the last for any after),
 // pressed again until the box is gone (a box not yet active under a window
-// manager misses a key), while it lives; answered() counts the boxes.
+// manager misses a key); answered() counts the boxes.
 class RealBoxAnswer {
 public:
-    explicit RealBoxAnswer(QList<QKeyCombination> keys) : m_keys(std::move(keys))
+    explicit RealBoxAnswer(QList<QKeyCombination> keys)
+        : m_keys(std::move(keys)), m_previous(ui::install(std::make_unique<QtUserInterface>()))
     {
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             QWidget *box = QApplication::activeModalWidget();
@@ -65,6 +77,7 @@ public:
         });
         m_timer.start(20);
     }
+    ~RealBoxAnswer() { ui::install(std::move(m_previous)); }
     int answered() const { return m_answered; }
     // The box is gone and the screen has the focus back (the window
     // manager's part, where there is none, offscreen).
@@ -79,6 +92,7 @@ public:
 
 private:
     QList<QKeyCombination> m_keys;
+    std::unique_ptr<UserInterface> m_previous;
     QTimer m_timer;
     QPointer<QWidget> m_last;
     int m_answered = 0;
