@@ -298,7 +298,6 @@ private slots:
         run.started = QDateTime(QDate(2026, 12, 6), QTime(9, 1, 2));
         run.host = u"OFFICE-PC"_s;
         run.sentRef = u"From ID 1 to 3"_s;
-        run.partialPath = kPartial;
         run.returnPath = kReturn;
         run.marked = {1, 2, 3};
         run.partialPath = kPartial + u"-1-abc"_s;

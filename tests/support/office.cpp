@@ -47,7 +47,7 @@ TestOffice::~TestOffice()
     officeroot::setProgramFolder(QString());
 }
 
-QString TestOffice::host(const QString &windowsPath) const { return pathmapper::toHost(windowsPath); }
+QString TestOffice::host(const QString &path) const { return path.startsWith(QLatin1Char('/')) ? path : pathmapper::toHost(path); }
 
 QSqlDatabase TestOffice::open(const QString &windowsDb)
 {
@@ -73,13 +73,19 @@ void TestOffice::exec(const QString &windowsDb, const QString &sql, const QVaria
         m_tarnwellHash = hashOf(host(kTarnwellFile));
 }
 
-QVariant TestOffice::scalar(const QString &windowsDb, const QString &sql)
+QList<QVariantList> TestOffice::rows(const QString &windowsDb, const QString &sql)
 {
     QSqlQuery q(open(windowsDb));
-    if (!q.exec(sql) || !q.next())
-        return {};
-    return q.value(0);
+    QList<QVariantList> rows;
+    for (bool ok = q.exec(sql); ok && q.next();) {
+        rows.append(QVariantList());
+        for (int i = 0; i < q.record().count(); ++i)
+            rows.last() << q.value(i);
+    }
+    return rows;
 }
+
+QVariant TestOffice::scalar(const QString &windowsDb, const QString &sql) { return rows(windowsDb, sql).value(0).value(0); }
 
 void TestOffice::close(const QString &windowsDb)
 {
@@ -92,7 +98,7 @@ void TestOffice::close(const QString &windowsDb)
 
 QByteArray TestOffice::readFile(const QString &path) const
 {
-    QFile f(path.startsWith(QLatin1Char('/')) ? path : host(path));
+    QFile f(host(path));
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
@@ -100,7 +106,7 @@ QByteArray TestOffice::readFile(const QString &path) const
 
 void TestOffice::writeFile(const QString &path, const QByteArray &bytes) const
 {
-    const QString at = path.startsWith(QLatin1Char('/')) ? path : host(path);
+    const QString at = host(path);
     QDir().mkpath(QFileInfo(at).path());
     QFile f(at);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())

@@ -46,9 +46,12 @@ public:
     QString root() const { return m_dir.path(); }
     // The operator of this office: every message recorded, questions answered.
     ScriptedUi &ui() { return m_ui.ui(); }
-    QString host(const QString &windowsPath) const;
-    // Runs SQL on K:\CTF.mdb or K:\Tarnwell.mdb directly (no rewriting).
+    // A Windows path's place on this machine (a host path as it stands).
+    QString host(const QString &path) const;
+    // Runs SQL on K:\CTF.mdb, K:\Tarnwell.mdb or any SQLite file directly (no
+    // rewriting), on a connection of the test's own.
     void exec(const QString &windowsDb, const QString &sql, const QVariantList &binds = {});
+    QList<QVariantList> rows(const QString &windowsDb, const QString &sql);
     QVariant scalar(const QString &windowsDb, const QString &sql);
     // Closes the test's own connection to the database (before damaging the
     // file); Tarnwell's is then no longer checked for changes.
