@@ -5,8 +5,6 @@
 #include "register/entrymaintenance.h"
 #include "register/history.h"
 #include "returns/returnoutput.h"
-#include "returns/returnrun.h"
-#include "returns/runrepair.h"
 #include "support/mounts.h"
 #include "support/office.h"
 
@@ -53,8 +51,6 @@ private slots:
                                 << u"periodic return (period end 30/11/2026, From ID 1 to 1, log copy C:\\temp\\QD30112026-1000.log)"_s
                                 << uR"(entry 1 changed: PeriodEndSent (none) -> "07/12/26", RecordOutput "0" -> "1", SentRef (none) -> "From ID 1 to 1")"_s
                                 << true;
-        QTest::newRow("put back") << u"put back"_s << u"put-back of an interrupted return (the run started "_s
-                                  << uR"(entry 1 changed: PeriodEndSent "07/12/26" -> (none), RecordOutput "1" -> "0")"_s << true;
         QTest::newRow("another program") << u"other"_s << u"another program"_s << uR"(entry 1 changed: Amount "250" -> "7")"_s << false;
     }
     void changesRecorded()
@@ -74,25 +70,10 @@ private slots:
         } else if (change == u"delete") {
             QVERIFY(m.findByUrn(u"AB123456C"_s));
             m.deleteEntry();
-        } else if (change == u"return" || change == u"put back") {
+        } else if (change == u"return") {
             ReturnOutput out;
             QVERIFY(out.load());
             QCOMPARE(out.generate(u"30/11/2026"_s, kNow).result, RunResult::Done);
-            if (change == u"put back") {
-                const auto c = opened(u"CTF"_s);
-                returns::RunRecord record(kCtf);
-                returns::RunInfo left;
-                left.started = kNow;
-                left.sentRef = u"From ID 1 to 1"_s;
-                left.marked = {1};
-                try {
-                    QVERIFY(record.claim(nullptr));
-                    record.begin(left);
-                    QCOMPARE(returns::putBack(*c, record, left), 1);
-                } catch (const CtfError &e) {
-                    QFAIL(qPrintable(e.description()));
-                }
-            }
         } else if (change == u"other") {
             office.exec(kCtf, u"UPDATE ChildTrustFunds SET Amount = 7"_s);
         }

@@ -3,6 +3,7 @@
 #include "common/textfile.h"
 #include "data/connection.h"
 #include "checks/checks.h"
+#include "register/history.h"
 #include "returns/recreate.h"
 #include "returns/returnoutput.h"
 #include "support/mounts.h"
@@ -318,6 +319,9 @@ private slots:
                  u"1:0:null 2:0:null 3:1:null"_s);
         QCOMPARE(out.listItems(), QStringList({"Voucher - AB000001", "Voucher - AB000002"}));
         QCOMPARE(office.readFile(kReturn), kPrevious);
+        const history::Row putBack = history::readRegister({}).first(); // the history says who put them back, and why
+        QCOMPARE(history::through(putBack), u"put-back of an interrupted return (the run started 06/12/2026 09:01:02 on OFFICE-PC, From ID 1 to 3)"_s);
+        QCOMPARE(history::what(putBack), uR"(entry 2 changed: PeriodEndSent "06/12/26" -> (none), RecordOutput "1" -> "0")"_s);
 
         // Killed after the return was complete: it is put in its place.
         run.started = QDateTime(QDate(2026, 12, 6), QTime(9, 3, 0));

@@ -165,14 +165,11 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
+    // Escape hides the About box; shown from the menu, OK deletes it.
     void aboutBox()
     {
         {
             frmAbout about; // on the stack: closing must not delete it
-            QCOMPARE(about.windowTitle(), u"About Child trust fund administration"_s);
-            QCOMPARE(about.lblVersion->text() + u'|' + about.lblTitle->text() + u'|' + about.cmdSysInfo->text(),
-                     u"Version 1.0.15|Child trust fund administration|&System Info..."_s);
-            QVERIFY(about.lblDescription->text().startsWith(u"tst_screens - "_s));
             QVERIFY(activate(about));
             QTest::keyClick(&about, Qt::Key_Escape);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -382,7 +379,6 @@ private slots:
         QVERIFY(!QFile::exists(office.host(kReturn)));
     }
 
-    // The dates' defaults and Enter, and a run from the first tab.
     // "Invalid ending date entered" on its real box: when the screen has the
     // focus back, the end date's rule has run (filled from the start, cyan)
     // and the start date has given up its colour.
