@@ -321,13 +321,12 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
     return true;
 }
 
-Outcome AnnualReturn::readMembers(int n, const QList<ProductItem> &items, const QString &startText, const QString &endText,
-                                  const Checking &each)
+RunOutcome AnnualReturn::readMembers(int n, const QList<ProductItem> &items, const QString &startText, const QString &endText,
+                                     const Checking &each)
 {
     m_notices.clear();
     const Outcome outcome = n > 0 ? shareAccount(n, startText, endText, &each) : products(items, startText, endText, &each);
-    ui::show(std::exchange(m_notices, {}));
-    return outcome;
+    return {outcome, std::exchange(m_notices, {})};
 }
 
 RunOutcome AnnualReturn::runShareAccount(int n, const QString &startText, const QString &endText)
@@ -451,14 +450,12 @@ QString AnnualReturn::productList(const QList<ProductItem> &items)
     return L;
 }
 
-Outcome AnnualReturn::readHolders(int n, const QList<ProductItem> &items, const QDate &balanceDay, const std::function<void(const Holder &)> &each)
+RunOutcome AnnualReturn::readHolders(int n, const QList<ProductItem> &items, const QDate &balanceDay, const std::function<void(const Holder &)> &each)
 {
     m_notices.clear();
     const QString L = n > 0 ? QString() : productList(items);
-    if (n == 0 && L.isEmpty()) {
-        ui::show(std::exchange(m_notices, {}));
-        return Outcome::Refused;
-    }
+    if (n == 0 && L.isEmpty())
+        return {Outcome::Refused, std::exchange(m_notices, {})};
     const Selection sel = n > 0 ? shareSelection(n, balanceDay, balanceDay) : productSelection(L, balanceDay, balanceDay);
     const Connection::ReadSnapshot memberReads(m_member), transactionReads(m_tran);
     Recordset members;
@@ -481,7 +478,7 @@ Outcome AnnualReturn::readHolders(int n, const QList<ProductItem> &items, const 
         }
         each(h);
     }
-    return Outcome::Done;
+    return {Outcome::Done, {}};
 }
 
 QString AnnualReturn::returnPath() const { return GetReturnsPath() + QStringLiteral("CTFANRTN.txt"); }

@@ -111,16 +111,16 @@ public:
     // The pre-submission checks' reading: the same reads as the run (share
     // account n, or products when n is 0), every member handed to `each`,
     // no file written, no question asked. Nothing of the call is kept after
-    // it; what it refuses is shown. Throws DbError where the run would report
-    // a failure.
+    // it; what it refuses comes back as notices. Throws DbError where the run
+    // would report a failure.
     using Checking = std::function<void(const MemberFigures &)>;
-    Outcome readMembers(int n, const QList<ProductItem> &items, const QString &startText, const QString &endText, const Checking &each);
+    RunOutcome readMembers(int n, const QList<ProductItem> &items, const QString &startText, const QString &endText, const Checking &each);
 
     // The holders of a selection (share account n, or the products when n
     // is 0), as the annual return chooses them, with their balance at the end
     // of `balanceDay`: for the maturities report. No question is asked and
-    // nothing is written; Refused (what it refuses shown) for products that
-    // cannot be used. Throws DbError.
+    // nothing is written; Refused, with the notice that says why, for
+    // products that cannot be used. Throws DbError.
     struct Holder {
         QString member;
         QString name;      // Forename and Surname; empty without a MemberMain row
@@ -128,7 +128,7 @@ public:
         QVariant dob;      // as stored: Null, a date, or a value that is no date
         Money balance;
     };
-    Outcome readHolders(int n, const QList<ProductItem> &items, const QDate &balanceDay, const std::function<void(const Holder &)> &each);
+    RunOutcome readHolders(int n, const QList<ProductItem> &items, const QDate &balanceDay, const std::function<void(const Holder &)> &each);
 
     SettingFields &settings() { return m_settings; }
     Connection &memberConnection() { return m_member; }

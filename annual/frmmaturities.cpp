@@ -153,7 +153,7 @@ void frmMaturities::cmdShow_Click()
         if (!share && items.isEmpty() && !txtProducts->text().trimmed().isEmpty())
             return; // the unknown product has been named
         ui::BusyScope busy;
-        if (maturities::report(m_run, share, items, from.value_or(QDate()), to.value_or(QDate()), due) != annual::Outcome::Done)
+        if (ui::shown(maturities::report(m_run, share, items, from.value_or(QDate()), to.value_or(QDate()), due)) != annual::Outcome::Done)
             return;
     } catch (const CtfError &e) {
         ui::current().message(e.description(), kTitle, MsgIcon::Critical);

@@ -30,17 +30,16 @@ QList<Due> eventsOf(const annual::AnnualReturn::Holder &holder, const QDate &fro
     return due;
 }
 
-annual::Outcome report(annual::AnnualReturn &run, int n, const QList<annual::ProductItem> &items, const QDate &from, const QDate &to,
-                       QList<Due> &due)
+annual::RunOutcome report(annual::AnnualReturn &run, int n, const QList<annual::ProductItem> &items, const QDate &from, const QDate &to,
+                          QList<Due> &due)
 {
     due.clear();
-    if (!from.isValid() || !to.isValid() || from > to) {
-        ui::current().message(QStringLiteral("The period is not valid: give two dates, day first (DD/MM/YYYY), the first not after the second."),
-                              QStringLiteral("Maturities due"), MsgIcon::Critical);
-        return annual::Outcome::Refused;
-    }
+    if (!from.isValid() || !to.isValid() || from > to)
+        return {annual::Outcome::Refused,
+                {{QStringLiteral("The period is not valid: give two dates, day first (DD/MM/YYYY), the first not after the second."),
+                  QStringLiteral("Maturities due"), MsgIcon::Critical}}};
     // The balance at the start of the period: at the end of the day before.
-    const annual::Outcome outcome = run.readHolders(n, items, from.addDays(-1), [&](const annual::AnnualReturn::Holder &h) {
+    annual::RunOutcome outcome = run.readHolders(n, items, from.addDays(-1), [&](const annual::AnnualReturn::Holder &h) {
         due += eventsOf(h, from, to);
     });
     std::stable_sort(due.begin(), due.end(), [](const Due &a, const Due &b) {

@@ -33,9 +33,9 @@ QList<Due> eventsOf(const annual::AnnualReturn::Holder &holder, const QDate &fro
 
 // Every event in [from, to] of the holders of share account n (or of the
 // products, n 0), by date, then member number; the holders whose date of
-// birth is unknown last. Refused when the products cannot be used or the
-// period is none (its message shown). Throws DbError.
-annual::Outcome report(annual::AnnualReturn &run, int n, const QList<annual::ProductItem> &items, const QDate &from, const QDate &to,
+// birth is unknown last. Refused, with the notice that says why, when the
+// products cannot be used or the period is none. Throws DbError.
+annual::RunOutcome report(annual::AnnualReturn &run, int n, const QList<annual::ProductItem> &items, const QDate &from, const QDate &to,
                        QList<Due> &due);
 
 // The report as rows of text, the column titles first (the balance's names

@@ -250,8 +250,9 @@ Result checkAnnual(annual::AnnualReturn &run, int shareAccount, const QList<annu
         if (f.balance < Money())
             result.add(who, QStringLiteral("the year-end balance is %1.").arg(f.balance.roundedTo2().format2()));
     };
-    const annual::Outcome outcome = run.readMembers(shareAccount, products, startText, endText, each);
-    result.refused = outcome == annual::Outcome::Refused; // the message has been shown
+    const annual::RunOutcome read = run.readMembers(shareAccount, products, startText, endText, each);
+    result.refused = read.result == annual::Outcome::Refused;
+    result.notices = read.notices;
     return result;
 }
 

@@ -49,7 +49,8 @@ struct Result {
     struct Noun {
         QString one, many;
     } what{QStringLiteral("outstanding entry"), QStringLiteral("outstanding entries")};
-    bool refused = false;   // the input was refused (its message shown); nothing was checked
+    bool refused = false;   // the input was refused (the notices say why); nothing was checked
+    QList<Notice> notices;  // for the operator: why the input was refused
     int keep = std::numeric_limits<int>::max();
     int entriesWithFindings() const { return withFindings; }
     // Counts a finding, and keeps it while fewer than `keep` are kept.

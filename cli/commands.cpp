@@ -313,9 +313,9 @@ Status maturitiesDue(const Arguments &o)
         return status;
     QList<maturities::Due> due;
     try {
-        const annual::Outcome outcome = maturities::report(run, r.shareAccount, r.items, dates::parse(r.start).value_or(QDate()),
-                                                           dates::parse(r.end).value_or(QDate()), due);
-        if (outcome != annual::Outcome::Done)
+        if (ui::shown(maturities::report(run, r.shareAccount, r.items, dates::parse(r.start).value_or(QDate()),
+                                         dates::parse(r.end).value_or(QDate()), due))
+            != annual::Outcome::Done)
             return Refused;
     } catch (const CtfError &e) {
         err(e.description());
@@ -439,6 +439,7 @@ Status check(const Arguments &o)
             if (const Status status = readAnnual(o, run, r); status != Done)
                 return status;
             result = checks::checkAnnual(run, r.shareAccount, r.items, r.start, r.end);
+            ui::show(result.notices);
             if (result.refused)
                 return Refused;
         } else {

@@ -110,8 +110,8 @@ private slots:
                                                 << "check --annual --share-account 1" + year << 1
                                                 << "Member 7: has no MemberMain row, so the return leaves the member out.\n1 finding in 1 of 1 member.\n"
                                                 << QByteArray();
-        QTest::newRow("annual check, bad date") << QStringList() << "check --annual --share-account 1 --start 32/04/25 --end 05/04/26" << 1 << "..."
-                                                << QByteArray();
+        QTest::newRow("annual check, bad date") << QStringList() << "check --annual --share-account 1 --start 32/04/25 --end 05/04/26" << 1
+                                                << "Invalid starting date entered\n" << QByteArray();
         QTest::newRow("annual check, no selection") << QStringList() << "check --annual" << 2 << "..." << QByteArray();
         QTest::newRow("maturities due") << QStringList{u"tarn: INSERT INTO MemberMain VALUES (7, 'Ann', 'Lee', '2008-06-01', 'QQ123456A')"_s,
                                                        u"tarn: INSERT INTO MemberBals VALUES (7, 5, 0, 0, 0)"_s}
@@ -121,6 +121,9 @@ private slots:
                                         << QByteArray();
         QTest::newRow("maturities, nothing due") << QStringList() << "due --from 01/01/2026 --to 31/12/2026 --share-account 1" << 0
                                                  << "Nothing is due\n" << QByteArray();
+        QTest::newRow("maturities, period reversed") << QStringList() << "due --from 01/02/2026 --to 01/01/2026 --share-account 1" << 1
+                                                     << "The period is not valid: give two dates, day first (DD/MM/YYYY), the first not after the second.\n"
+                                                     << QByteArray();
         QTest::newRow("maturities, no selection") << QStringList() << "due --from 01/01/2026 --to 31/12/2026" << 2 << "..." << QByteArray();
         QTest::newRow("version") << QStringList() << "--version" << 0 << "ctfadmin 1.0.15\n" << QByteArray();
         QTest::newRow("period end") << QStringList() << "return --period-end 31/02/2026" << 1 << "Invalid period end date!\n..." << QByteArray();

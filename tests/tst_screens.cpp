@@ -448,6 +448,8 @@ private slots:
         menu.mnuMaturities->trigger();
         auto *w = qobject_cast<frmMaturities *>(screens::showMaturities());
         QVERIFY(w && activate(*w));
+        w->cmdShow->click(); // no period yet
+        QVERIFY(office.ui().seen().value(0).contains(u"Maturities due | The period is not valid"_s));
         QTest::keyClicks(w->mskFrom, u"01012026"_s);
         QTest::keyClicks(w->mskTo, u"31122026"_s);
         w->cmdShow->click();
