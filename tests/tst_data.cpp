@@ -256,23 +256,16 @@ private slots:
         rs.open(u"SELECT Min(ID) FROM ChildTrustFunds WHERE RecordOutput = True ;"_s, *c, CursorType::Static, LockType::Optimistic);
         QVERIFY(!rs.eof());
         QVERIFY(rs.value(0).isNull());
-    }
-
-    void textIgnoresCaseAsAccess()
-    {
-        TestOffice office;
-        office.addEntry(u"voucher"_s, u"ab000002"_s, u"01/02/2010"_s, 1);
-        office.addEntry(u"RAA"_s, u"AB000001"_s, u"01/02/2010"_s, 1);
-        office.addEntry(u"Voucher"_s, u"AB000001"_s, u"01/02/2010"_s, 1);
-        const auto c = opened(u"CTF"_s);
-        Recordset rs;
-        rs.open(u"Select * FROM ChildTrustFunds WHERE CRN = 'AB000002' ;"_s, *c, CursorType::Static, LockType::Optimistic);
+        // Text ignores letter case, as in Access, in comparisons and in order.
+        office.addEntry(u"voucher"_s, u"ab000000a"_s, u"01/02/2010"_s, 1);
+        office.addEntry(u"RAA"_s, u"AB000002"_s, u"01/02/2010"_s, 1);
+        rs.open(u"Select * FROM ChildTrustFunds WHERE CRN = 'AB000000A' ;"_s, *c, CursorType::Static, LockType::Optimistic);
         QCOMPARE(rs.recordCount(), 1);
         rs.open(u"SELECT * FROM ChildTrustFunds ORDER BY Entity, CRN;"_s, *c, CursorType::Static, LockType::Optimistic);
         QStringList order;
         for (; !rs.eof(); rs.moveNext())
             order << rs.value(u"Entity"_s).toString() + u' ' + rs.value(u"CRN"_s).toString();
-        QCOMPARE(order, QStringList({u"RAA AB000001"_s, u"Voucher AB000001"_s, u"voucher ab000002"_s}));
+        QCOMPARE(order, QStringList({"RAA AB000002", "Voucher AB000000", "voucher ab000000a", "Voucher AB000001", "Voucher AB000002"}));
     }
 
     void snapshotKeepsValuesExactly_data()

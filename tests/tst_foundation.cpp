@@ -105,29 +105,27 @@ private slots:
         QTest::newRow("lower case, no blank") << "isnull(x,0)" << "IIF(ISNULL(x),0, x)";
         QTest::newRow("two in a row") << "ISNULL(a, 0) + ISNULL(b, 1)" << "IIF(ISNULL(a), 0, a) + IIF(ISNULL(b), 1, b)";
         QTest::newRow("parenthesised default") << "ISNULL(a, (1+2))" << "IIF(ISNULL(a), (1+2), a)";
+        const char *refused = "8004020d modTarnwell.SQLISNULL: modTarnwell.SQLISNULL\rBadly formatted ISNULL statement. Should be of the form "
+                              "'ISNULL(Field, 0)'";
+        QTest::newRow("no default") << "ISNULL(x)" << refused;
+        QTest::newRow("not closed") << "ISNULL(x, 0" << refused;
+        QTest::newRow("cut short") << "ISNULL(" << refused;
     }
 
     void sqlIsNull()
     {
         QFETCH(QString, in);
         QFETCH(QString, out);
-        QCOMPARE(::sqlIsNull(in, false, false), out);
-        QCOMPARE(::sqlIsNull(in, false, true), in);
-        QCOMPARE(::sqlIsNull(in, true, true), out);
-    }
-
-    void sqlIsNullRefusesBadForm()
-    {
-        for (const QString &bad : {u"ISNULL(x)"_s, u"ISNULL(x, 0"_s, u"ISNULL("_s}) {
+        const auto rewritten = [&](bool force, bool sqlServer) {
             try {
-                ::sqlIsNull(bad, false, false);
-                QFAIL(qPrintable(u"no error for "_s + bad));
+                return ::sqlIsNull(in, force, sqlServer);
             } catch (const CtfError &e) {
-                QCOMPARE(e.number(), 0x8004020Du);
-                QCOMPARE(e.source(), u"modTarnwell.SQLISNULL"_s);
-                QCOMPARE(e.description(), u"modTarnwell.SQLISNULL\rBadly formatted ISNULL statement. Should be of the form 'ISNULL(Field, 0)'"_s);
+                return u"%1 %2: %3"_s.arg(e.number(), 0, 16).arg(e.source(), e.description());
             }
-        }
+        };
+        QCOMPARE(rewritten(false, false), out);
+        QCOMPARE(rewritten(false, true), in);
+        QCOMPARE(rewritten(true, true), out);
     }
 
     void replaceTokenModes_data()

@@ -54,6 +54,11 @@ QString buttons(const frmCTFMaint &s)
 }
 const QString kKeyField = u"0011"_s;
 const QString kShown = u"1100"_s;
+// Where the focus is, the buttons, and Delete's caption.
+QString state(const frmCTFMaint &s)
+{
+    return (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : u"nothing"_s) + u' ' + buttons(s) + u' ' + s.cmdDelete->text();
+}
 
 void addMember(TestOffice &o)
 {
@@ -139,16 +144,13 @@ private slots:
         QCOMPARE(s.lblCreditUnionName->text() + u'|' + s.lblThisYear->text() + u'|' + s.cmdSave->toolTip(),
                  u"Demo CU|Processing for year end 30/09/2026|Save entry to file"_s);
         QVERIFY(activate(s));
-        QCOMPARE(QApplication::focusWidget(), s.mskURN);
-        QCOMPARE(buttons(s), kKeyField);
+        QCOMPARE(state(s), u"mskURN 0011 &Delete"_s);
         QCOMPARE(base(s.mskURN), kCyan);
 
         QTest::keyClicks(s.mskURN, u"ab12x3456c"_s); // the mask takes no letter among the digits
         enter(s.mskURN);
         QCOMPARE(office.ui().seen(), QStringList{u"Information |  CTF - Entry maintenance | Record not on file - Create?"_s});
-        QCOMPARE(QApplication::focusWidget(), s.cboEntity);
-        QCOMPARE(s.cmdDelete->text(), u"&Reject"_s);
-        QCOMPARE(buttons(s), kShown);
+        QCOMPARE(state(s), u"cboEntity 1100 &Reject"_s);
 
         QTest::keyClicks(s.cboEntity, u"Voucher"_s);
         enter(s.cboEntity);
@@ -169,16 +171,14 @@ private slots:
         s.cmdSave->click();
         QCOMPARE(row(office, u"CRN||'|'||Entity||'|'||MemberNo||'|'||DOB||'|'||Amount||'|'||Type||'|'||RecordOutput"_s),
                  u"AB123456C|Voucher|1001|01/02/2015|250.5||0"_s);
-        QCOMPARE(QApplication::focusWidget(), s.mskURN);
-        QCOMPARE(buttons(s), kKeyField);
+        QCOMPARE(state(s), u"mskURN 0011 &Reject"_s);
         QCOMPARE(s.mskURN->text() + u'|' + s.mskAmount->text(), u"_________|____.__-"_s);
         QCOMPARE(office.ui().messages.size(), 1); // no message confirms a save
 
         // Found again by URN.
         QTest::keyClicks(s.mskURN, u"AB123456C"_s);
         tab(s.mskURN);
-        QCOMPARE(buttons(s), kShown);
-        QCOMPARE(s.cmdDelete->text(), u"&Delete"_s);
+        QCOMPARE(state(s), u"cboEntity 1100 &Delete"_s);
         QCOMPARE(s.cboEntity->currentText() + u'|' + s.mskID->clipText() + u'|' + s.mskAmount->text() + u'|' + s.lblName->text(),
                  u"Voucher|%1|250.5|Amelia Smith"_s.arg(row(office, u"ID"_s)));
         // Moving into the ID field empties the details and offers the key-field buttons.
@@ -200,12 +200,10 @@ private slots:
         QTest::keyClicks(s.mskID, u"999"_s);
         tab(s.mskID);
         QCOMPARE(office.ui().lastText(), u"Record not on file - Create?"_s);
-        QCOMPARE(QApplication::focusWidget(), s.mskURN);
-        QCOMPARE(buttons(s), kKeyField);
+        QCOMPARE(state(s), u"mskURN 0011 &Reject"_s);
         QTest::keyClicks(s.mskURN, u"GH22222"_s);
         tab(s.mskURN);
-        QCOMPARE(buttons(s), kShown);
-        QCOMPARE(s.cmdDelete->text(), u"&Reject"_s);
+        QCOMPARE(state(s), u"cboEntity 1100 &Reject"_s);
         QTest::keyClicks(s.cboEntity, u"RAA"_s);
         s.cmdSave->click();
         QCOMPARE(row(office, u"CRN||'|'||Entity||'|'||(ID <> 999)"_s), u"GH22222|RAA|1"_s);
@@ -214,8 +212,7 @@ private slots:
         tab(s.mskURN);
         QTest::keyClicks(s.mskID, u"998"_s);
         tab(s.mskID);
-        QCOMPARE(QApplication::focusWidget(), s.mskID);
-        QCOMPARE(buttons(s), kKeyField);
+        QCOMPARE(state(s), u"mskID 0011 &Reject"_s);
         QCOMPARE(row(office, u"count(*)"_s), u"1"_s);
 
         // The return run marks the entry while it is on the screen: the save is
@@ -794,12 +791,10 @@ private slots:
         tab(s.mskURN);
         QTest::keyClicks(s.mskID, QString::number(id));
         enter(s.mskID);
-        QCOMPARE(QApplication::focusWidget(), s.mskURN);
-        QCOMPARE(s.mskURN->trimmedText() + u' ' + buttons(s), u"CD654321 "_s + kKeyField);
+        QCOMPARE(s.mskURN->trimmedText() + u' ' + state(s), u"CD654321 mskURN 0011 &Delete"_s);
         for (const Qt::Key k : {Qt::Key_Backtab, Qt::Key_Backspace, Qt::Key_Tab, Qt::Key_Return})
             key(QApplication::focusWidget(), k);
-        QCOMPARE(QApplication::focusWidget(), s.cboEntity);
-        QCOMPARE(s.cboEntity->currentText() + u' ' + buttons(s), u"Voucher "_s + kShown);
+        QCOMPARE(s.cboEntity->currentText() + u' ' + state(s), u"Voucher cboEntity 1100 &Delete"_s);
     }
 };
 
