@@ -36,7 +36,7 @@ QList<Due> eventsOf(const annual::AnnualReturn::Holder &holder, const QDate &fro
 // birth is unknown last. Refused, with the notice that says why, when the
 // products cannot be used or the period is none. Throws DbError.
 annual::RunOutcome report(annual::AnnualReturn &run, int n, const QList<annual::ProductItem> &items, const QDate &from, const QDate &to,
-                       QList<Due> &due);
+                          QList<Due> &due);
 
 // The report as rows of text, the column titles first (the balance's names
 // the period's first day), for the screen's grid and the command line.
