@@ -163,7 +163,7 @@ void Connection::openJet(const QString &dataSource)
     db.setDatabaseName(asItStands ? QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1") : file);
     // Writers wait for each other; across desks on a file server a commit
     // takes longer, so they wait longer there.
-    const QString busy = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_drive.shared ? 30000 : 5000);
+    const QString busy = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busySeconds() * 1000);
     db.setConnectOptions(asItStands ? QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;") + busy
                          : access || m_readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;") + busy
                                                 : busy);
@@ -253,6 +253,12 @@ QString Connection::why(const QString &driverText) const
     if (m_use && (text.contains(QStringLiteral("malformed"), Qt::CaseInsensitive) || text.contains(QStringLiteral("not a database"), Qt::CaseInsensitive)))
         if (const QString advice = damageAdvice(m_hostPath); !advice.isEmpty())
             return text + advice;
+    // SQLite's busy timeout ran out: someone else is writing the file.
+    if (m_backend != Backend::SqlServer && text.contains(QStringLiteral("database is locked"), Qt::CaseInsensitive))
+        return QStringLiteral("another desk or program has been writing %1 for more than %2 seconds (%3); try again when it has finished")
+            .arg(m_describe)
+            .arg(busySeconds())
+            .arg(text);
     // SQLite's words for a drive that failed under it say nothing of which
     // drive or what to do.
     if (m_backend != Backend::SqlServer

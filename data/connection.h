@@ -96,6 +96,8 @@ public:
     // A driver's failure text, with what SQLite leaves unsaid (which drive
     // failed, what to do) added.
     QString why(const QString &driverText) const;
+    // How long a statement waits for another writer of the file.
+    int busySeconds() const { return m_drive.shared ? 30 : 5; }
 
     // Tests watch every statement sent, as the caller wrote it.
     using StatementObserver = std::function<void(const Connection &, const QString &sql)>;

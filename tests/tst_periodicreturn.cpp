@@ -180,6 +180,8 @@ private slots:
         QTest::newRow("links planted at temporary names") << "links planted" << 3 << kCreated;
         QTest::newRow("an amount changed while the screen read") << "changed while read" << 0 << changed;
         QTest::newRow("another desk's return since the opening") << "other desk first" << 3 << changed;
+        QTest::newRow("the register held by another writer") << "held" << 0
+                                                             << "another desk or program has been writing K:\\CTF.mdb for more than 5 seconds";
     }
 
     // Faults in and around a run: no earlier return is destroyed, no false
@@ -244,6 +246,8 @@ private slots:
         if (fault == u"other desk first"_s)
             QCOMPARE(runOnce(u"30/11/2026"_s, kStart.addSecs(-60)), RunResult::Done);
         QCOMPARE(loaded, fault != u"empty"_s && fault != u"no register"_s);
+        if (fault == u"held"_s) // until the test ends
+            office.exec(kCtf, u"BEGIN EXCLUSIVE"_s);
         const returns::RunOutcome first = out.generate(u"30/11/2026"_s, kStart);
         QCOMPARE(ui::shown(first) == RunResult::Done,
                  QStringList({"no temp", "same minute", "nil first", "temp full", "returns full", "links planted"}).contains(fault));
