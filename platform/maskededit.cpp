@@ -124,7 +124,11 @@ void MaskedEdit::typeChar(QChar c)
         refresh(pos + 1);
         return;
     }
-    const int slot = nextEditable(pos);
+    int slot = nextEditable(pos);
+    // An empty field whose caret was left at its end (a selection lost as the
+    // window went and came back) takes typing from its start, not a beep.
+    if (slot < 0 && clipText().isEmpty())
+        slot = nextEditable(0);
     if (slot < 0 || !accepts(m_slots[slot], c)) {
         QApplication::beep();
         refresh(pos);

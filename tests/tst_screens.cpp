@@ -183,8 +183,9 @@ private slots:
     }
 
     // The editing keys the screens' tests do not press: Delete at the caret
-    // and over a selection; the clip text drops the literals.
-    void maskedFieldDelete()
+    // and over a selection; the clip text drops the literals; an empty field
+    // takes typing wherever its caret was left.
+    void maskedFieldKeys()
     {
         MaskedEdit date(u"##/##/####"_s);
         date.setMaskedText(u"01/02/2026"_s);
@@ -195,6 +196,9 @@ private slots:
         date.selectAll();
         QTest::keyClick(&date, Qt::Key_Delete);
         QCOMPARE(date.text(), u"__/__/____"_s);
+        date.setCursorPosition(10); // empty, the caret at its end: typing starts at the start
+        QTest::keyClicks(&date, u"0102"_s);
+        QCOMPARE(date.text(), u"01/02/____"_s);
     }
 
     // A message box stands over the screen that raised it and is wide enough for
