@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -49,14 +50,32 @@ void keepOnTheScreen(QMessageBox &box, QWidget *owner)
 }
 } // namespace
 
+namespace {
+QPointer<QWidget> g_lastScreen;
+}
+
+void QtUserInterface::followScreens()
+{
+    static bool following = false;
+    if (following || !qApp)
+        return;
+    following = true;
+    QObject::connect(qApp, &QApplication::focusChanged, qApp, [](QWidget *, QWidget *now) {
+        if (QWidget *w = now ? now->window() : nullptr; w && !qobject_cast<QDialog *>(w))
+            g_lastScreen = w;
+    });
+}
+
 std::unique_ptr<QMessageBox> QtUserInterface::messageBox(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons,
                                                          MsgResult defaultButton)
 {
     // Over the screen that raised it: the active window, else the window of
-    // the field with the focus.
+    // the field with the focus, else the screen the operator was last in.
     QWidget *owner = QApplication::activeWindow();
     if (!owner && QApplication::focusWidget())
         owner = QApplication::focusWidget()->window();
+    if (!owner && g_lastScreen && g_lastScreen->isVisible())
+        owner = g_lastScreen;
     auto box = std::make_unique<QMessageBox>(owner);
     box->setWindowTitle(title);
     QString shown = text;
@@ -150,6 +169,7 @@ bool QtUserInterface::progress(const QString &what, int percent)
 
 void QtUserInterface::installKeySender()
 {
+    followScreens();
     keysender::install([](const QString &keys) {
         if (keys.compare(QStringLiteral("{tab}"), Qt::CaseInsensitive) != 0)
             return;

@@ -9,6 +9,7 @@ class QMessageBox;
 
 class QtUserInterface : public UserInterface {
 public:
+    QtUserInterface() { followScreens(); }
     MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
     QString openFile(const OpenFileRequest &request) override;
     QString saveFile(const OpenFileRequest &request) override;
@@ -24,6 +25,11 @@ public:
     // Room beside the title for the title bar's icon and buttons, in pixels.
     static constexpr int kTitleBarRoom = 140;
 
-    // Makes ShellSendKeys("{tab}") post a Tab press to the focused widget.
+    // Makes ShellSendKeys("{tab}") post a Tab press to the focused widget
+    // (and starts following the screens, as the constructor does).
     static void installKeySender();
+    // Keeps the screen the operator was last in, for a message that comes
+    // while no window is active (a box just closed, the window manager not
+    // yet done): it stands over that screen, not in the middle of the desktop.
+    static void followScreens();
 };

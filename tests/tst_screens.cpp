@@ -207,7 +207,13 @@ private slots:
     void messageBoxOverItsScreen()
     {
         QWidget parent;
+        auto *field = new QLineEdit(&parent);
         parent.resize(300, 200);
+        QVERIFY(activate(parent));
+        focusOn(field);
+        // While no window is active (a box has just closed), over the screen last active.
+        QApplication::setActiveWindow(nullptr);
+        QCOMPARE(QtUserInterface::messageBox({}, {}, MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok)->parentWidget(), &parent);
         QVERIFY(activate(parent));
         const QString title = u"Finished creating K:\\Returns\\CTFANRTN.txt"_s;
         const auto box = QtUserInterface::messageBox(u"Output complete"_s, title, MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok);
