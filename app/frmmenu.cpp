@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace {
@@ -127,6 +128,9 @@ frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
     mnuDash->setObjectName(QStringLiteral("mnuDash"));
     mnuExit = munufile->addAction(QStringLiteral("E&xit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    // "File" has no access key: F10 opens it, as it does on Windows (so does Alt alone).
+    connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this,
+            [this, munufile] { menuBar()->setActiveAction(munufile->menuAction()); });
 
     // Keyboard order: the two annual return buttons come after Exit.
     setTabOrder(cmdEntry, cmdEnquiry);

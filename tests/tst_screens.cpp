@@ -56,6 +56,10 @@ private slots:
         for (const QAction *a : menu.menuBar()->actions().first()->menu()->actions())
             file << (a->isSeparator() ? u"separator "_s : QString()) + a->text();
         QCOMPARE(file, QStringList({"File", "About", "&Maturities due...", "separator ", "E&xit"}));
+        QVERIFY(activate(menu));
+        QTest::keyClick(&menu, Qt::Key_F10); // "File" has no access key
+        QTRY_VERIFY(menu.menuBar()->actions().first()->menu()->isVisible());
+        QTest::keyClick(menu.menuBar()->actions().first()->menu(), Qt::Key_Escape);
         QCOMPARE(menu.helpFile(), office.root() + u"/program\\CTFHelp.chm>main"_s);
     }
 
