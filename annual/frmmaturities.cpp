@@ -6,6 +6,7 @@
 #include "platform/buttonroom.h"
 #include "platform/fieldfocus.h"
 #include "platform/maskededit.h"
+#include "platform/pathmapper.h"
 #include "platform/userinterface.h"
 
 #include <QGridLayout>
@@ -196,7 +197,7 @@ void frmMaturities::cmdSave_Click()
     // Written whole and private (members' names, NI numbers and balances).
     QString why;
     if (!textfile::writeReplacing(path, maturities::csv(shown), &why))
-        ui::current().message(QStringLiteral("%1 could not be written: %2").arg(path, why), kTitle, MsgIcon::Critical);
+        ui::current().message(QStringLiteral("%1 could not be written: %2").arg(pathmapper::shown(path), why), kTitle, MsgIcon::Critical);
 }
 
 bool frmMaturities::eventFilter(QObject *watched, QEvent *event)

@@ -94,7 +94,7 @@ bool writeReplacing(const QString &target, const QByteArray &bytes, QString *err
         return failWith(error, to.error);
     const QString folder = QFileInfo(to.hostPath).absolutePath();
     if (!QFileInfo(folder).isDir())
-        return failWith(error, QStringLiteral("the folder of %1 does not exist").arg(target));
+        return failWith(error, QStringLiteral("the folder of %1 does not exist").arg(pathmapper::shown(to.hostPath)));
     // Written whole beside the target, on the disk, and only then renamed
     // over it: a full disk or a failed write leaves the target as it was.
     // A name of this run's own, so that two runs never write one file.

@@ -130,8 +130,14 @@ QString QtUserInterface::openFile(const OpenFileRequest &request)
 QString QtUserInterface::saveFile(const OpenFileRequest &request)
 {
     const MappedPath proposed = pathmapper::map(request.initialDir);
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), request.title, proposed.ok() ? proposed.hostPath : QString(),
-                                        QStringLiteral("%1 (%2)").arg(request.title, request.filter));
+    const QString chosen = QFileDialog::getSaveFileName(QApplication::activeWindow(), request.title, proposed.ok() ? proposed.hostPath : QString(),
+                                                        QStringLiteral("%1 (%2)").arg(request.title, request.filter));
+    // A name typed as the office names places ("K:\due.csv") comes back
+    // joined to the folder shown: it means the drive's place.
+    const QString typed = chosen.mid(chosen.lastIndexOf(QLatin1Char('/')) + 1);
+    if (const MappedPath windows = pathmapper::map(typed); !pathmapper::driveLetter(typed).isNull() && windows.ok())
+        return windows.hostPath;
+    return chosen;
 }
 
 bool QtUserInterface::startProgram(const QString &commandLine, WindowStyle style)

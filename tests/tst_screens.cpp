@@ -349,7 +349,8 @@ private slots:
     }
 
     // The log file dialog names the folder as the operator knows it and
-    // lists its logs, newest first; the keyboard chooses one.
+    // lists its logs, newest first; the keyboard chooses one. The save
+    // dialog takes a name typed as the office names places.
     void logFileDialog()
     {
         TestOffice office;
@@ -375,6 +376,11 @@ private slots:
         });
         QCOMPARE(qt.openFile({u"C:\\Temp"_s, u"LOG"_s, u"QD Log files (Previously ASCII outputs)"_s, u"*.LOG"_s}), u"C:\\Temp\\QD31102026-0900.log"_s);
         QCOMPARE(seen, QStringList({"Look &in: C:\\Temp\\", "File &name:", "QD30112026-0905.log", "QD31102026-0900.log"}));
+        QTimer::singleShot(100, [] {
+            QTest::keyClicks(QApplication::focusWidget(), u"K:\\due.csv"_s);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        });
+        QCOMPARE(qt.saveFile({u"C:\\Temp\\due.csv"_s, u"csv"_s, u"CSV files"_s, u"*.csv"_s}), office.host(u"K:\\due.csv"_s));
     }
 
     void outputWithoutRegister()
