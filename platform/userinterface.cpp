@@ -36,6 +36,25 @@ std::unique_ptr<UserInterface> install(std::unique_ptr<UserInterface> next)
 } // namespace ui
 
 namespace launcher {
+namespace {
+// Starts a program that hands a file to an application (the editor, or
+// xdg-open for the desktop's application) and leaves it running. One that
+// cannot do it ends at once with a failure (xdg-open where the desktop has
+// no application for the file, or names one that needs a terminal), so the
+// start waits a second for that before taking it as started.
+bool startHandingOver(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.setProgram(QStringLiteral("sh"));
+    p.setArguments(QStringList{QStringLiteral("-c"),
+                               QStringLiteral("\"$@\" </dev/null >/dev/null 2>&1 & pid=$!; for i in 1 2 3 4 5 6 7 8 9 10; do "
+                                              "kill -0 $pid 2>/dev/null || { wait $pid; exit $?; }; sleep 0.1; done"),
+                               QStringLiteral("sh"), program}
+                   + args);
+    p.start();
+    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+} // namespace
 
 bool start(const QString &commandLine, WindowStyle)
 {
@@ -54,7 +73,7 @@ bool start(const QString &commandLine, WindowStyle)
         if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo(program).isExecutable())
             return false;
         args << target.hostPath;
-        return QProcess::startDetached(program, args);
+        return startHandingOver(program, args);
     }
     const MappedPath program = pathmapper::map(commandLine);
     if (!program.ok())
@@ -70,7 +89,7 @@ bool openDocument(const QString &windowsPath)
     const MappedPath target = pathmapper::map(windowsPath);
     if (!target.ok() || !QFileInfo(target.hostPath).isFile() || QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
         return false;
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {target.hostPath});
+    return startHandingOver(QStringLiteral("xdg-open"), {target.hostPath});
 }
 
 } // namespace launcher

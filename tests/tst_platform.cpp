@@ -226,8 +226,14 @@ private slots:
         // The editor: CTFADMIN_EDITOR names it; one that does not exist fails.
         qputenv("CTFADMIN_EDITOR", "/nonexistent/editor");
         QVERIFY(!launcher::start(u"notepad K:\\Returns\\IRReturn.txt"_s, WindowStyle::Maximized));
-        qputenv("CTFADMIN_EDITOR", "true");
-        QVERIFY(launcher::start(u"notepad K:\\Returns\\IRReturn.txt"_s, WindowStyle::Maximized));
+        // One that ends at once with a failure (xdg-open with no application
+        // for the file) has not started; one that stays, or ends well, has.
+        QStringList started;
+        for (const char *editor : {"true", "false", "sh -c \"sleep 3\""}) {
+            qputenv("CTFADMIN_EDITOR", editor);
+            started << QString::number(launcher::start(u"notepad K:\\Returns\\IRReturn.txt"_s, WindowStyle::Maximized));
+        }
+        QCOMPARE(started.join(u' '), u"1 0 1"_s);
         qunsetenv("CTFADMIN_EDITOR");
     }
 
