@@ -2,6 +2,7 @@
 
 #include "common/dates.h"
 #include "common/money.h"
+#include "common/textfile.h"
 #include "data/connection.h"
 #include "data/recordset.h"
 #include "register/entrycodes.h"
@@ -98,9 +99,13 @@ QStringList entryProblems(const Entry &e)
         else if (dob && *dod < *dob)
             found << QStringLiteral("the date of death %1 is before the date of birth %2.").arg(dates::dayFirst(*dod), dates::dayFirst(*dob));
     }
-    for (const auto &[name, value] : {std::pair{QStringLiteral("Type"), text(e.type)}, std::pair{QStringLiteral("Ref"), text(e.ref)}})
+    for (const auto &[name, value] : {std::pair{QStringLiteral("Type"), text(e.type)}, std::pair{QStringLiteral("Ref"), text(e.ref)}}) {
         if (typeAndRef && (value.contains(QLatin1Char('|')) || value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n'))))
             found << QStringLiteral("the %1 holds a \"|\" or a line break, which would break the return's layout.").arg(name);
+        if (const QString missing = textfile::notInCodePage(value); typeAndRef && !missing.isEmpty())
+            found << QStringLiteral("the %1 holds \"%2\", which the return's character set (Windows-1252) lacks; the return would "
+                                    "send \"?\" for each.").arg(name, missing);
+    }
     return found;
 }
 

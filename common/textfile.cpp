@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -44,11 +45,11 @@ void LineWriter::writeOut(const char *data, qint64 size)
 void LineWriter::writeLine(const QString &text)
 {
     if (m_mode == Mode::Buffered) {
-        m_pending += text.toLatin1();
+        m_pending += textfile::codePage(text);
         m_pending.append("\r\n", 2);
         return;
     }
-    QByteArray bytes = text.toLatin1();
+    QByteArray bytes = textfile::codePage(text);
     bytes.append("\r\n", 2);
     writeOut(bytes.constData(), bytes.size());
 }
@@ -186,6 +187,53 @@ void replace(const QString &source, const QString &target)
         throw FileError(QStringLiteral("Cannot put %1 in the place of %2: %3").arg(source, target, QString::fromLocal8Bit(std::strerror(errno))));
     syncFolder(QFileInfo(to.hostPath).absolutePath());
     notifySync(target);
+}
+
+namespace {
+// Windows-1252's bytes 0x80 to 0x9F; 0 where the code page has none.
+constexpr char16_t kHigh[32] = {0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+                                0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+                                0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+
+// The byte of a character, or -1 where the code page lacks it.
+int byteOf(char16_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return c;
+    for (int k = 0; k < 32; ++k)
+        if (kHigh[k] == c)
+            return 0x80 + k;
+    return -1;
+}
+} // namespace
+
+QByteArray codePage(const QString &text)
+{
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
+        return text.toLatin1(); // every line the program writes, in practice
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int b = byteOf(text[i].unicode());
+        if (b < 0 && text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i; // one character, one "?"
+        bytes += b < 0 ? '?' : char(b);
+    }
+    return bytes;
+}
+
+QString notInCodePage(const QString &text)
+{
+    QString missing;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (byteOf(text[i].unicode()) >= 0)
+            continue;
+        const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+        if (!missing.contains(text.mid(i, n)))
+            missing += text.mid(i, n);
+        i += n - 1;
+    }
+    return missing;
 }
 
 QByteArray csvField(const QString &v)

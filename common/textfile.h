@@ -50,6 +50,13 @@ bool copyReplacing(const QString &source, const QString &target, QString *error 
 // Puts a complete file in the place of target in the same folder in one
 // step (rename), and puts the change of the folder on the disk; throws FileError.
 void replace(const QString &source, const QString &target);
+// Text in the office's 8-bit code page, Windows-1252 (a UK office's Windows
+// writes its files in it): Latin-1 but for 0x80-0x9F, which hold the euro
+// sign, the curly quotes and the dashes. A character it lacks becomes "?",
+// as Windows writes it (without its "best fit" of a few letters).
+QByteArray codePage(const QString &text);
+// The characters of text that the code page lacks, each once, in order.
+QString notInCodePage(const QString &text);
 // One CSV field (UTF-8): quoted where a comma, a quote or a line break would
 // split it, its quotes doubled.
 QByteArray csvField(const QString &value);

@@ -67,13 +67,13 @@ private slots:
         const qint64 first = office.addEntry(u"Voucher"_s, u"AB123456C"_s, u"01/02/2010"_s, 250);
         office.addEntry(u"RAA"_s, u"AB123456"_s, u"15/06/2012"_s, 12.345);
         office.addEntry(u"endowment"_s, u"CD987654321X"_s, u"04/03/2011"_s, -0.005);
-        office.addEntry(u"EXCEPTION"_s, QVariant(), u"04/03/2011"_s, 0, u"2"_s, u"R1"_s);
+        office.addEntry(u"EXCEPTION"_s, QVariant(), u"04/03/2011"_s, 0, u"2"_s, u"R1 Ł"_s); // not in the code page: "?"
         office.addEntry(u"ChildDeath"_s, u"EF111111A"_s, u"01/01/2015"_s, 0, {}, {}, u"02/02/2016"_s);
         office.addEntry(u"TransferedIn"_s, u"GH222222"_s, u"05/05/2013"_s, 0);
         office.addEntry(u"Gift"_s, u"ZZ000000"_s, u"05/05/2013"_s, 5);
         office.addEntry(QString(), u"YY000000"_s, u"05/05/2013"_s, 5);
         office.addEntry(u"voucher"_s, u"JK333333B"_s, u"01/01/2010"_s, QVariant());
-        const qint64 last = office.addEntry(u"Endowment"_s, u"LM444444"_s, u"01/01/2010"_s, 1234.5, u"7"_s, u"REF9"_s);
+        const qint64 last = office.addEntry(u"Endowment"_s, u"LM444444"_s, u"01/01/2010"_s, 1234.5, u"7"_s, u"REF9 ’€é"_s); // Windows-1252
 
         ReturnOutput out;
         QVERIFY(out.load(QDate(2026, 12, 6)));
@@ -86,8 +86,8 @@ private slots:
         const QByteArray expected = "Header|2026/11/30\r\n"
                                     "ChildDeath|EF111111A|2015/01/01|2016/02/02\r\n"
                                     "Endowment|CD9876543|2011/03/04|-0.01||\r\n"
-                                    "Endowment|LM444444 |2010/01/01|1234.50|7|REF9\r\n"
-                                    "Exception|         |2011/03/04|2|R1\r\n"
+                                    "Endowment|LM444444 |2010/01/01|1234.50|7|REF9 \x92\x80\xe9\r\n"
+                                    "Exception|         |2011/03/04|2|R1 ?\r\n"
                                     "RAA|AB123456 |2012/06/15|12.35|\r\n"
                                     "TransferedIn|GH222222 |2013/05/05\r\n"
                                     "Voucher|AB123456C|2010/02/01|250.00\r\n"
@@ -407,6 +407,8 @@ private slots:
         QTest::newRow("death the day before birth") << "ChildDeath,AB123456C,05/05/2006,null,04/05/2006,null,null" << "the date of death 04/05/2006 is before";
         // Type and Ref break the layout only in the lines that carry them.
         QTest::newRow("bar in Ref") << "Endowment,AB123456C,05/05/2006,100,null,1,A|B" << "the Ref holds a \"|\"";
+        QTest::newRow("letters the character set lacks in Ref") << "Endowment,AB123456C,05/05/2006,100,null,1,Łódź Łó €’"
+                                                                 << "the Ref holds \"Łź\", which the return's character set (Windows-1252) lacks";
         QTest::newRow("carriage return alone in Ref") << "Exception,AB123456C,05/05/2006,null,null,1,A\rB" << "the Ref holds";
         QTest::newRow("line break in Type") << "Exception,AB123456C,05/05/2006,null,null,1\n,null" << "the type \"1\n\" is not one // the Type holds a \"|\" or a line break";
         QTest::newRow("carriage return alone in Type") << "Endowment,AB123456C,05/05/2006,100,null,\r,null" << "the type \"\r\" is not one // the Type holds";
