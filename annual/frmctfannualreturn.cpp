@@ -208,7 +208,9 @@ void frmCTFAnnualReturn::Form_Load()
 {
     lblToday->setText(ctfclock::today().toString(QStringLiteral("dd/MM/yy")));
     // The screen itself has no handling for these failures: the operator is
-    // told what failed and the screen stays open.
+    // told what failed and the screen stays open. A server that does not
+    // answer takes the login time: the pointer says the program is at work.
+    ui::BusyScope busy;
     try {
         m_run.open();
         const annual::AnnualReturn::ControlInfo control = m_run.readControl();
@@ -223,6 +225,7 @@ void frmCTFAnnualReturn::Form_Load()
             it->setSelected(item.selected);
         }
     } catch (const CtfError &e) {
+        busy.release();
         ui::current().message(e.description(), windowTitle(), MsgIcon::Critical);
     }
     SSTab->setCurrentIndex(1);

@@ -178,6 +178,9 @@ void frmCTFMaint::reportFailure(const QString &what, const QString &description)
 
 void frmCTFMaint::Form_Load()
 {
+    // Opening a Tarnwell on a server that does not answer takes the login
+    // time: the pointer says the program is at work meanwhile.
+    ui::BusyScope busy;
     m_today = ctfclock::today();
     lblToday->setText(m_today.toString(QStringLiteral("dd/MM/yy")));
     const QString member = GetConnectionString(QStringLiteral("Tarnwell"));

@@ -140,6 +140,7 @@ private slots:
         addMember(office);
         const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
         frmCTFMaint s;
+        QVERIFY(office.ui().busyTimes == 1 && !office.ui().busyNow); // while the databases open
         QCOMPARE(s.windowTitle(), u" CTF - Entry maintenance"_s);
         QCOMPARE(s.lblCreditUnionName->text() + u'|' + s.lblThisYear->text() + u'|' + s.cmdSave->toolTip(),
                  u"Demo CU|Processing for year end 30/09/2026|Save entry to file"_s);

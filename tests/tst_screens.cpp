@@ -574,6 +574,7 @@ private slots:
         {
             const FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
             frmCTFAnnualReturn screen;
+            QVERIFY(office.ui().busyTimes == 1 && !office.ui().busyNow); // while the databases open
             QCOMPARE(QStringList({screen.windowTitle(), screen.lblCreditUnionName->text(), screen.lblThisYear->text(), screen.lblToday->text()}),
                      QStringList({" CTF - Annual Return Output", "Tarnwell Demo CU", "Processing for year end 30/09/2026", "06/12/26"}));
             QCOMPARE(screen.lstProduct->count(), 0); // "K:\": no product list

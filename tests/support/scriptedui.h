@@ -36,7 +36,11 @@ public:
         launchStyles << WindowStyle::Normal;
         return launchSucceeds;
     }
-    void setBusy(bool busy) override { busyNow = busy; }
+    void setBusy(bool busy) override
+    {
+        busyNow = busy;
+        busyTimes += busy ? 1 : 0;
+    }
     bool progress(const QString &what, int percent) override
     {
         if (percent >= 0)
@@ -56,6 +60,7 @@ public:
     QList<WindowStyle> launchStyles;
     bool launchSucceeds = true;
     bool busyNow = false;
+    int busyTimes = 0;                // how often the busy pointer was put up
     bool cancelProgress = false;      // the operator's Cancel on a progress dialog
     QStringList progressShown;        // the progress texts, in order
 };
