@@ -145,6 +145,7 @@ void frmMaturities::cmdShow_Click()
     const auto from = dates::parse(mskFrom->text()), to = dates::parse(mskTo->text());
     QList<maturities::Due> due;
     try {
+        ui::BusyScope busy; // opening a Tarnwell on a server takes up to its login time
         if (!m_opened) {
             m_run.open();
             m_opened = true;
@@ -153,7 +154,6 @@ void frmMaturities::cmdShow_Click()
         const QList<annual::ProductItem> items = share ? QList<annual::ProductItem>() : productItems();
         if (!share && items.isEmpty() && !txtProducts->text().trimmed().isEmpty())
             return; // the unknown product has been named
-        ui::BusyScope busy;
         if (ui::shown(maturities::report(m_run, share, items, from.value_or(QDate()), to.value_or(QDate()), due)) != annual::Outcome::Done)
             return;
     } catch (const CtfError &e) {
