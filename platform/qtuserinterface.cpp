@@ -48,11 +48,10 @@ void keepOnTheScreen(QMessageBox &box, QWidget *owner)
     scroll->setMaximumHeight(room);
     grid->addWidget(scroll, row, column, rows, columns);
 }
-} // namespace
 
-namespace {
+// The screen the operator was last in (followScreens).
 QPointer<QWidget> g_lastScreen;
-}
+} // namespace
 
 void QtUserInterface::followScreens()
 {
