@@ -166,6 +166,7 @@ frmCTFAnnualReturn::frmCTFAnnualReturn(QWidget *parent) : QWidget(parent)
     for (MaskedEdit *m : {mskStartDate1, mskEndDate1, mskStartDate2, mskEndDate2})
         m->installEventFilter(this);
     fieldfocus::selectWholeTextOnClick(this);
+    fieldfocus::buttonsTakeTheFocus(this);
     setTabOrder(mskStartDate1, mskEndDate1);
     // The share accounts between the dates and Output: Enter (as Tab) from
     // the end date reaches the choice, the arrows change it, Enter goes on.

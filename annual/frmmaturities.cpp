@@ -115,6 +115,7 @@ frmMaturities::frmMaturities(QWidget *parent) : QWidget(parent)
     setTabOrder(grdDue, cmdSave);
     setTabOrder(cmdSave, cmdClose);
     fieldfocus::selectWholeTextOnClick(this);
+    fieldfocus::buttonsTakeTheFocus(this);
     connect(cmdShow, &QPushButton::clicked, this, &frmMaturities::cmdShow_Click);
     connect(cmdSave, &QPushButton::clicked, this, &frmMaturities::cmdSave_Click);
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);

@@ -28,7 +28,7 @@ private:
 // Answers every question Yes and shows nothing, so messages do not disturb the figures.
 class Quiet : public UserInterface {
 public:
-    MsgResult message(const QString &, const QString &, MsgIcon, MsgButtons, MsgResult) override { return MsgResult::Yes; }
+    MsgResult showMessage(const QString &, const QString &, MsgIcon, MsgButtons, MsgResult) override { return MsgResult::Yes; }
     QString openFile(const OpenFileRequest &) override { return {}; }
     bool startProgram(const QString &, WindowStyle) override { return false; }
 };

@@ -1,7 +1,9 @@
 #include "platform/fieldfocus.h"
 
 #include "platform/maskededit.h"
+#include "platform/userinterface.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
@@ -45,7 +47,31 @@ protected:
 private:
     QPointer<QLineEdit> m_clicked;
 };
+
+class FocusOnShortcut : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *button = qobject_cast<QAbstractButton *>(watched);
+        if (event->type() != QEvent::Shortcut || !button || !button->isEnabled() || button->hasFocus())
+            return false;
+        const int before = ui::current().messagesShown();
+        button->setFocus(Qt::ShortcutFocusReason);
+        return ui::current().messagesShown() != before;
+    }
+};
 } // namespace
+
+void buttonsTakeTheFocus(QWidget *screen)
+{
+    auto *filter = new FocusOnShortcut(screen);
+    for (QAbstractButton *button : screen->findChildren<QAbstractButton *>())
+        if (button->focusPolicy() != Qt::NoFocus)
+            button->installEventFilter(filter);
+}
 
 void moveTo(QObject *rules, QWidget *to)
 {

@@ -14,6 +14,13 @@ namespace fieldfocus {
 // For every entry field under screen (editable combo boxes' included).
 void selectWholeTextOnClick(QWidget *screen);
 
+// A button pressed by its access key (Alt+S) takes the focus first, as on
+// Windows, so the rule of the field being left runs before the command (the
+// member's look-up fills the date of birth the save then stores). A rule
+// that spoke on the way (a date refused) stops the command: the operator
+// reads it, then presses again. For every button under screen.
+void buttonsTakeTheFocus(QWidget *screen);
+
 // Moves the focus to a field as the operator would, after a message box
 // above all. The box's window gives the focus back with the screen's
 // activation, which runs no field rule (isFieldMove), and under a window

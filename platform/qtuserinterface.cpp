@@ -106,7 +106,7 @@ std::unique_ptr<QMessageBox> QtUserInterface::messageBox(const QString &text, co
     return box;
 }
 
-MsgResult QtUserInterface::message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton)
+MsgResult QtUserInterface::showMessage(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton)
 {
     const std::unique_ptr<QMessageBox> box = messageBox(text, title, icon, buttons, defaultButton);
     const bool busy = QApplication::overrideCursor() != nullptr;

@@ -10,7 +10,7 @@ class QMessageBox;
 class QtUserInterface : public UserInterface {
 public:
     QtUserInterface() { followScreens(); }
-    MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
+    MsgResult showMessage(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
     QString openFile(const OpenFileRequest &request) override;
     QString saveFile(const OpenFileRequest &request) override;
     bool startProgram(const QString &commandLine, WindowStyle style) override;

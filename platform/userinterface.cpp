@@ -94,7 +94,7 @@ bool openDocument(const QString &windowsPath)
 
 } // namespace launcher
 
-MsgResult ConsoleInterface::message(const QString &text, const QString &, MsgIcon icon, MsgButtons buttons, MsgResult)
+MsgResult ConsoleInterface::showMessage(const QString &text, const QString &, MsgIcon icon, MsgButtons buttons, MsgResult)
 {
     if (buttons == MsgButtons::YesNo)
         return MsgResult::Yes; // a scheduled run answers the screen's question Yes

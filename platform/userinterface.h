@@ -32,9 +32,17 @@ struct OpenFileRequest {
 class UserInterface {
 public:
     virtual ~UserInterface() = default;
-    // defaultButton: the button Enter presses on a Yes/No question.
-    virtual MsgResult message(const QString &text, const QString &title, MsgIcon icon,
-                              MsgButtons buttons = MsgButtons::Ok, MsgResult defaultButton = MsgResult::Yes) = 0;
+    // A message or a question; defaultButton: the button Enter presses on a
+    // Yes/No question. Each is counted (messagesShown).
+    MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons = MsgButtons::Ok,
+                      MsgResult defaultButton = MsgResult::Yes)
+    {
+        ++m_shown;
+        return showMessage(text, title, icon, buttons, defaultButton);
+    }
+    // How many messages and questions have been put to the operator: a
+    // command can tell whether a field's rule spoke on the way to it.
+    int messagesShown() const { return m_shown; }
     // The chosen file as a host path, empty when cancelled.
     virtual QString openFile(const OpenFileRequest &request) = 0;
     // Where to save a new file (a host path), empty when cancelled; the
@@ -51,6 +59,12 @@ public:
     // Shown only when the step takes more than a moment. False when the
     // operator cancelled the step: it then stops and keeps nothing.
     virtual bool progress(const QString &what, int percent) { (void)what; (void)percent; return true; }
+
+protected:
+    virtual MsgResult showMessage(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) = 0;
+
+private:
+    int m_shown = 0;
 };
 
 // What a component reports instead of showing it (how a run ended, what
@@ -104,7 +118,7 @@ public:
     // A line on standard error rewritten in place on a terminal; elsewhere
     // (a scheduled job's log) a line at each tenth of the way.
     bool progress(const QString &what, int percent) override;
-    MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
+    MsgResult showMessage(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
     QString openFile(const OpenFileRequest &) override { return {}; }
     bool startProgram(const QString &commandLine, WindowStyle style) override { return launcher::start(commandLine, style); }
 };

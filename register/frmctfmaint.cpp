@@ -154,6 +154,7 @@ frmCTFMaint::frmCTFMaint(QWidget *parent) : QWidget(parent)
     cboEntity->lineEdit()->installEventFilter(this);
     cboType->lineEdit()->installEventFilter(this);
     fieldfocus::selectWholeTextOnClick(this);
+    fieldfocus::buttonsTakeTheFocus(this);
 
     // The history of the entry shown; no control of the screen changes for it.
     connect(new QShortcut(QKeySequence(QStringLiteral("Ctrl+H")), this), &QShortcut::activated, this,

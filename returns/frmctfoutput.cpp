@@ -80,6 +80,7 @@ frmCTFOUTPUT::frmCTFOUTPUT(QWidget *parent) : QWidget(parent)
     setTabOrder(cmdExit, cmdFindings);
     mskPEnd->installEventFilter(this);
     fieldfocus::selectWholeTextOnClick(this);
+    fieldfocus::buttonsTakeTheFocus(this);
     connect(cmdXML, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdXML_Click);
     connect(cmdRecreate, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdRecreate_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmCTFOUTPUT::cmdExit_Click);
@@ -168,6 +169,12 @@ void frmCTFOUTPUT::mskPEnd_LostFocus()
 
 void frmCTFOUTPUT::cmdXML_Click()
 {
+    // Pressed by its access key, Create leaves the focus in the period end:
+    // the field's rule runs as when the focus leaves it, and nothing is created.
+    if (!dates::isDate(mskPEnd->text())) {
+        mskPEnd_LostFocus();
+        return;
+    }
     cmdXML->setEnabled(false);
     cmdExit->setEnabled(false);
     cmdRecreate->setEnabled(false);

@@ -117,6 +117,12 @@ QString ReturnOutput::registerPath() const { return Connection::connectionValue(
 RunOutcome ReturnOutput::generate(const QString &periodEndText, const QDateTime &start)
 {
     RunOutcome outcome;
+    // The screen's field and the command line refuse such a date before; a
+    // return whose header is no date is never written, whoever asks.
+    if (!dates::isDate(periodEndText)) {
+        outcome.notices.append({QStringLiteral("Invalid period end date!"), QString::fromLatin1(appsettings::kProgramTitle), MsgIcon::Exclamation});
+        return outcome;
+    }
     const QString title = QString::fromLatin1(kCaption);
     RunRecord record(registerPath());
     const QString logPath = logFileName(dates::parse(periodEndText).value_or(QDate()), start.time());

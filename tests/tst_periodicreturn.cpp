@@ -180,6 +180,7 @@ private slots:
         QTest::newRow("links planted at temporary names") << "links planted" << 3 << kCreated;
         QTest::newRow("an amount changed while the screen read") << "changed while read" << 0 << changed;
         QTest::newRow("another desk's return since the opening") << "other desk first" << 3 << changed;
+        QTest::newRow("a period end that is no date, whoever asks") << "no date" << 0 << "Invalid period end date!";
         QTest::newRow("the register held by another writer") << "held" << 0
                                                              << "another desk or program has been writing K:\\CTF.mdb for more than 5 seconds";
     }
@@ -248,7 +249,7 @@ private slots:
         QCOMPARE(loaded, fault != u"empty"_s && fault != u"no register"_s);
         if (fault == u"held"_s) // until the test ends
             office.exec(kCtf, u"BEGIN EXCLUSIVE"_s);
-        const returns::RunOutcome first = out.generate(u"30/11/2026"_s, kStart);
+        const returns::RunOutcome first = out.generate(fault == u"no date"_s ? u"31/02/2026"_s : u"30/11/2026"_s, kStart);
         QCOMPARE(ui::shown(first) == RunResult::Done,
                  QStringList({"no temp", "same minute", "nil first", "temp full", "returns full", "links planted"}).contains(fault));
         QVERIFY(!QFile::exists(office.host(u"C:\\outside"_s)));

@@ -293,6 +293,12 @@ private slots:
         focusOn(screen.cmdRecreate);
         QCOMPARE(office.ui().seen(), QStringList{u"Exclamation | Child trust fund administration | Invalid period end date!"_s});
         QCOMPARE(screen.mskPEnd->text(), proposal); // not the valid date typed before
+        // Create by its access key, the focus still in the field: the same rule, and nothing created.
+        focusOn(screen.mskPEnd);
+        QTest::keyClicks(screen.mskPEnd, u"31022026"_s);
+        QTest::keyClick(screen.mskPEnd, Qt::Key_C, Qt::AltModifier);
+        QTRY_COMPARE(office.ui().messages.size(), 2);
+        QVERIFY(office.ui().lastText() == u"Invalid period end date!"_s && !QFile::exists(office.host(kReturn)) && screen.cmdXML->isEnabled());
         // Enter moves to Create without creating anything.
         focusOn(screen.mskPEnd);
         key(screen.mskPEnd, Qt::Key_Return);

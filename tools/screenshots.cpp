@@ -27,7 +27,7 @@ namespace {
 
 class AnswerYes : public UserInterface {
 public:
-    MsgResult message(const QString &text, const QString &title, MsgIcon, MsgButtons, MsgResult) override
+    MsgResult showMessage(const QString &text, const QString &title, MsgIcon, MsgButtons, MsgResult) override
     {
         std::fprintf(stderr, "message [%s]: %s\n", qPrintable(title), qPrintable(text));
         return MsgResult::Yes;

@@ -1,6 +1,6 @@
 #include "scriptedui.h"
 
-MsgResult ScriptedUi::message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton)
+MsgResult ScriptedUi::showMessage(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton)
 {
     messages.append({text, title, icon, buttons, defaultButton});
     if (buttons == MsgButtons::YesNo)

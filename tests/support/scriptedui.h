@@ -22,7 +22,7 @@ QStringList seen(const QList<Notice> &notices);
 
 class ScriptedUi : public UserInterface {
 public:
-    MsgResult message(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
+    MsgResult showMessage(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons, MsgResult defaultButton) override;
     QString openFile(const OpenFileRequest &request) override;
     QString saveFile(const OpenFileRequest &request) override
     {
