@@ -169,8 +169,9 @@ void frmCTFOUTPUT::mskPEnd_LostFocus()
 
 void frmCTFOUTPUT::cmdXML_Click()
 {
-    // Pressed by its access key, Create leaves the focus in the period end:
-    // the field's rule runs as when the focus leaves it, and nothing is created.
+    // However Create was pressed without the period end's rule running (the
+    // focus still in the field), an invalid date meets that rule now, and
+    // nothing is created.
     if (!dates::isDate(mskPEnd->text())) {
         mskPEnd_LostFocus();
         return;
