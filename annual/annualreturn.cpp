@@ -321,26 +321,27 @@ bool AnnualReturn::writeReturn(const QString &path, const QDate &end, const QStr
     return true;
 }
 
+RunOutcome AnnualReturn::told(const std::function<Outcome()> &call)
+{
+    m_notices.clear();
+    const Outcome outcome = call();
+    return {outcome, std::exchange(m_notices, {})};
+}
+
 RunOutcome AnnualReturn::readMembers(int n, const QList<ProductItem> &items, const QString &startText, const QString &endText,
                                      const Checking &each)
 {
-    m_notices.clear();
-    const Outcome outcome = n > 0 ? shareAccount(n, startText, endText, &each) : products(items, startText, endText, &each);
-    return {outcome, std::exchange(m_notices, {})};
+    return told([&] { return n > 0 ? shareAccount(n, startText, endText, &each) : products(items, startText, endText, &each); });
 }
 
 RunOutcome AnnualReturn::runShareAccount(int n, const QString &startText, const QString &endText)
 {
-    m_notices.clear();
-    const Outcome outcome = shareAccount(n, startText, endText, nullptr);
-    return {outcome, std::exchange(m_notices, {})};
+    return told([&] { return shareAccount(n, startText, endText, nullptr); });
 }
 
 RunOutcome AnnualReturn::runProducts(const QList<ProductItem> &items, const QString &startText, const QString &endText)
 {
-    m_notices.clear();
-    const Outcome outcome = products(items, startText, endText, nullptr);
-    return {outcome, std::exchange(m_notices, {})};
+    return told([&] { return products(items, startText, endText, nullptr); });
 }
 
 Outcome AnnualReturn::shareAccount(int n, const QString &startText, const QString &endText, const Checking *checking)
@@ -452,10 +453,14 @@ QString AnnualReturn::productList(const QList<ProductItem> &items)
 
 RunOutcome AnnualReturn::readHolders(int n, const QList<ProductItem> &items, const QDate &balanceDay, const std::function<void(const Holder &)> &each)
 {
-    m_notices.clear();
+    return told([&] { return holders(n, items, balanceDay, each); });
+}
+
+Outcome AnnualReturn::holders(int n, const QList<ProductItem> &items, const QDate &balanceDay, const std::function<void(const Holder &)> &each)
+{
     const QString L = n > 0 ? QString() : productList(items);
     if (n == 0 && L.isEmpty())
-        return {Outcome::Refused, std::exchange(m_notices, {})};
+        return Outcome::Refused;
     const Selection sel = n > 0 ? shareSelection(n, balanceDay, balanceDay) : productSelection(L, balanceDay, balanceDay);
     const Connection::ReadSnapshot memberReads(m_member), transactionReads(m_tran);
     Recordset members;
@@ -478,7 +483,7 @@ RunOutcome AnnualReturn::readHolders(int n, const QList<ProductItem> &items, con
         }
         each(h);
     }
-    return {Outcome::Done, {}};
+    return Outcome::Done;
 }
 
 QString AnnualReturn::returnPath() const { return GetReturnsPath() + QStringLiteral("CTFANRTN.txt"); }

@@ -143,9 +143,11 @@ private:
     Money sumOf(const QString &sql, Connection &c, const QString &column, const QString &member);
     Money subscriptionsOf(const QString &sql, Connection &c, const QString &member, QList<MemberFigures::Subscription> *each = nullptr);
     void reportFailure(const QString &path, const QString &what);
-    // What the call under way has to tell, handed back or shown at its end.
+    // What the call under way has to tell, handed back at its end (told).
     void tell(const QString &text, const QString &title, MsgIcon icon) { m_notices.append({text, title, icon}); }
+    RunOutcome told(const std::function<Outcome()> &call);
     QList<Notice> m_notices;
+    Outcome holders(int n, const QList<ProductItem> &items, const QDate &balanceDay, const std::function<void(const Holder &)> &each);
     // The commands themselves; with `checking`, the checks' reading: its
     // members go to it alone, and no file is written and no question asked.
     Outcome shareAccount(int n, const QString &startText, const QString &endText, const Checking *checking);
