@@ -203,8 +203,7 @@ Status periodicReturn(const Arguments &o)
         return Failed;
     const QString periodEnd = o.value(QStringLiteral("--period-end"), output.proposal());
     if (!dates::isDate(periodEnd)) {
-        ui::current().message(QStringLiteral("Invalid period end date!"), QString::fromLatin1(appsettings::kProgramTitle),
-                              MsgIcon::Exclamation);
+        ui::show({returns::invalidPeriodEnd()});
         return Refused;
     }
     const returns::RunOutcome run = output.generate(periodEnd);

@@ -161,8 +161,7 @@ void frmCTFOUTPUT::mskPEnd_LostFocus()
 {
     setFieldColour(mskPEnd, whiteColour());
     if (!dates::isDate(mskPEnd->text())) {
-        ui::current().message(QStringLiteral("Invalid period end date!"), QString::fromLatin1(appsettings::kProgramTitle),
-                              MsgIcon::Exclamation);
+        ui::show({returns::invalidPeriodEnd()});
         mskPEnd->setMaskedText(m_lastAccepted);
     }
 }

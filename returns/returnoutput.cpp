@@ -114,13 +114,18 @@ checks::Result ReturnOutput::check(int keep)
 QString ReturnOutput::returnFilePath() const { return GetReturnsPath() + QStringLiteral("IRReturn.txt"); }
 QString ReturnOutput::registerPath() const { return Connection::connectionValue(m_connection.connectionString(), QStringLiteral("Data Source")); }
 
+Notice invalidPeriodEnd()
+{
+    return {QStringLiteral("Invalid period end date!"), QString::fromLatin1(appsettings::kProgramTitle), MsgIcon::Exclamation};
+}
+
 RunOutcome ReturnOutput::generate(const QString &periodEndText, const QDateTime &start)
 {
     RunOutcome outcome;
     // The screen's field and the command line refuse such a date before; a
     // return whose header is no date is never written, whoever asks.
     if (!dates::isDate(periodEndText)) {
-        outcome.notices.append({QStringLiteral("Invalid period end date!"), QString::fromLatin1(appsettings::kProgramTitle), MsgIcon::Exclamation});
+        outcome.notices.append(invalidPeriodEnd());
         return outcome;
     }
     const QString title = QString::fromLatin1(kCaption);

@@ -49,6 +49,10 @@ QDate proposePeriodEnd(const QDate &today);
 
 enum class RunResult { Done, Failed };
 
+// The refusal of a period end that is no date: by the screen's field, the
+// command line and the generation itself.
+Notice invalidPeriodEnd();
+
 // What a run did, and what it tells the operator: the screen and the command
 // line show its notices in order (ui::show), once the run has let go of the
 // register, so no message box waits while a run holds it.
