@@ -112,7 +112,8 @@ void setUpDemoTarnwellFolder(const demodata::Options &demo)
     const bool made = !existed && registryfile::change(
         [&](RegistryStore &store) {
             existed = QFileInfo::exists(reg);
-            store.setString(QStringLiteral("HKEY_LOCAL_MACHINE\\") + QString::fromLatin1(appsettings::kTarnwellKey), QStringLiteral("Database"), folder);
+            if (!existed)
+                store.setString(QStringLiteral("HKEY_LOCAL_MACHINE\\") + QString::fromLatin1(appsettings::kTarnwellKey), QStringLiteral("Database"), folder);
             return !existed;
         },
         &why);

@@ -134,9 +134,10 @@ QString QtUserInterface::saveFile(const OpenFileRequest &request)
     // A name typed as the office names places ("K:\due.csv") comes back
     // joined to the folder shown: it means the drive's place.
     const QString typed = chosen.mid(chosen.lastIndexOf(QLatin1Char('/')) + 1);
-    if (const MappedPath windows = pathmapper::map(typed); !pathmapper::driveLetter(typed).isNull() && windows.ok())
-        return windows.hostPath;
-    return chosen;
+    if (pathmapper::driveLetter(typed).isNull())
+        return chosen;
+    const MappedPath windows = pathmapper::map(typed);
+    return windows.ok() ? windows.hostPath : chosen;
 }
 
 bool QtUserInterface::startProgram(const QString &commandLine, WindowStyle style)

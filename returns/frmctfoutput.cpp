@@ -1,7 +1,6 @@
 #include "returns/frmctfoutput.h"
 
 #include "platform/buttonroom.h"
-#include "app/appsettings.h"
 #include "common/dates.h"
 #include "platform/fieldfocus.h"
 #include "platform/maskededit.h"
